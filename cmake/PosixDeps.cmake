@@ -1,0 +1,13 @@
+# Libraries of the POSIX backend. Each block adds what one backend file needs
+# to IMPTHERM_POSIX_LIBS, _INCLUDES, _DEFINES and _CFLAGS.
+find_package(PkgConfig REQUIRED)
+set(IMPTHERM_POSIX_LIBS "")
+set(IMPTHERM_POSIX_INCLUDES "")
+set(IMPTHERM_POSIX_DEFINES "")
+set(IMPTHERM_POSIX_CFLAGS "")
+
+# CUPS: printer list, raw and PDF jobs.
+find_path(CUPS_INCLUDE_DIR cups/cups.h REQUIRED)
+find_library(CUPS_LIBRARY cups REQUIRED)
+list(APPEND IMPTHERM_POSIX_LIBS ${CUPS_LIBRARY})
+list(APPEND IMPTHERM_POSIX_INCLUDES ${CUPS_INCLUDE_DIR})

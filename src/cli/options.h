@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "cli/html_params.h"
+
+namespace imptherm::cli {
+
+// Exit statuses of `impthermorvane`.
+enum ExitStatus {
+  kExitOk = 0,
+  kExitUsage = 1,              // the command line itself was wrong
+  kExitParametersRefused = 2,  // prnType, fileOut or streamUrl missing
+  kExitDownloadFailed = 3,     // no label data file could be fetched or read
+  kExitChannelMessage = 4,     // an output channel returned its message
+  kExitAbandoned = 5,          // the user abandoned (chooser, Ctrl-C)
+  kExitError = 6,              // an error was raised and contained
+};
+
+struct Options {
+  enum class Command { Help, Version, Print, Scramble } command = Command::Help;
+  NamedValues params;    // in the order given; a later one wins
+  std::string pagePath;  // --page
+  bool batch = false;    // --batch: never wait for a person
+  std::string scrambleText;
+};
+
+// Parses the arguments after the program name. Returns false with a reason.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+extern const char kUsage[];
+
+}  // namespace imptherm::cli

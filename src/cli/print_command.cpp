@@ -1,0 +1,73 @@
+#include "cli/print_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "cli/named_parameters.h"
+#include "platform/posix/builtin_resources.h"
+#include "platform/posix/cp1252.h"
+#include "platform/posix/cups_printers.h"
+#include "platform/posix/interrupt.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/terminal_ui.h"
+#include "run/core_stages.h"
+#include "run/print_run.h"
+
+namespace imptherm::cli {
+namespace {
+
+void Complain(const std::string& text) { std::fprintf(stderr, "impthermorvane: %s\n", text.c_str()); }
+
+bool ReadPage(const std::string& path, NamedValues& params) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    Complain("cannot read the page " + path);
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string error;
+  if (!ParsePageParameters(text.str(), params, error)) {
+    Complain(path + ": " + error);
+    return false;
+  }
+  return true;
+}
+
+int ExitFor(const RunResult& r) {
+  const std::string detail = posix::Cp1252ToUtf8(r.detail);
+  switch (r.outcome) {
+    case RunOutcome::Completed: return kExitOk;
+    case RunOutcome::ParametersRefused: Complain("parameters refused: " + detail); return kExitParametersRefused;
+    case RunOutcome::DownloadFailed: Complain("download failed: " + detail); return kExitDownloadFailed;
+    case RunOutcome::ChannelMessage: Complain("output channel: " + detail); return kExitChannelMessage;
+    case RunOutcome::Abandoned: Complain("abandoned: " + detail); return kExitAbandoned;
+    case RunOutcome::ErrorContained: Complain("error: " + detail); return kExitError;
+  }
+  return kExitError;
+}
+
+}  // namespace
+
+int RunPrintCommand(const Options& options) {
+  NamedValues params;
+  if (!options.pagePath.empty() && !ReadPage(options.pagePath, params)) return kExitUsage;
+  params.insert(params.end(), options.params.begin(), options.params.end());
+
+  posix::PosixSystem system;
+  posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
+  posix::BuiltinResources resources;
+  posix::CupsPrinters printers;
+  Platform platform{system, ui, resources, printers};
+  Module module(platform);
+  module.stages = MakeCoreStages(module);
+  posix::InstallInterruptHandler();
+
+  NamedParameters source(std::move(params));
+  return ExitFor(PrintRun(module).Load(source));
+}
+
+}  // namespace imptherm::cli

@@ -1,0 +1,22 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace imptherm {
+
+// What the platform raises when the machine fails us (a file that cannot be
+// written, a device that stops answering). The message is readable as it
+// stands and is what ends up in the run log.
+class PlatformError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised when the person at the machine asks to stop the print run (Ctrl-C on
+// the terminal, or closing the host). The driver ends the run cleanly.
+class RunAbandoned : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace imptherm

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace imptherm::posix {
+
+// Ctrl-C (SIGINT) and SIGTERM ask the print run to stop. The handler only
+// sets a flag and interrupts blocking calls; the places that wait for a
+// device check the flag and raise RunAbandoned.
+void InstallInterruptHandler();
+bool InterruptRequested();
+// Raises RunAbandoned when an interrupt was asked for.
+void ThrowIfInterrupted();
+
+}  // namespace imptherm::posix

@@ -1,0 +1,78 @@
+#include "platform/posix/posix_system.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "platform/error.h"
+
+namespace imptherm::posix {
+
+PosixSystem::PosixSystem() {
+  // Time stamps follow the user's regional settings, as on Windows.
+  std::setlocale(LC_TIME, "");
+}
+
+std::string PosixSystem::TempPath() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+std::optional<std::string> PosixSystem::GetEnv(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  if (!v) return std::nullopt;
+  return std::string(v);
+}
+
+void PosixSystem::SetEnv(const std::string& name, const std::string& value) {
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+// Where a Linux user keeps data shared by the programs of one account:
+// $XDG_DATA_HOME, or ~/.local/share.
+std::string PosixSystem::AllUsersFallback() {
+  if (auto xdg = GetEnv("XDG_DATA_HOME"); xdg && !xdg->empty()) return *xdg;
+  if (auto home = GetEnv("HOME"); home && !home->empty()) return *home + "/.local/share";
+  return TempPath();
+}
+
+bool PosixSystem::DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void PosixSystem::CreateDirectories(const std::string& path) {
+  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos < path.size() && path[pos] != '/') continue;
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+      throw PlatformError("cannot create folder " + part + ": " + std::strerror(errno));
+  }
+  if (!DirectoryExists(path)) throw PlatformError("cannot create folder " + path);
+}
+
+std::string PosixSystem::LocalTimeStamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char buf[128];
+  std::size_t n = std::strftime(buf, sizeof buf, "%x %X", &local);
+  return std::string(buf, n);
+}
+
+std::uint32_t PosixSystem::TickCount() {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<std::uint32_t>(ms.count());
+}
+
+void PosixSystem::Sleep(std::uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace imptherm::posix

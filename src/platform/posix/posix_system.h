@@ -1,0 +1,21 @@
+#pragma once
+#include "platform/system.h"
+
+namespace imptherm::posix {
+
+class PosixSystem final : public System {
+ public:
+  PosixSystem();
+  std::string TempPath() override;
+  char PathSeparator() const override { return '/'; }
+  std::optional<std::string> GetEnv(const std::string& name) override;
+  void SetEnv(const std::string& name, const std::string& value) override;
+  std::string AllUsersFallback() override;
+  bool DirectoryExists(const std::string& path) override;
+  void CreateDirectories(const std::string& path) override;
+  std::string LocalTimeStamp() override;
+  std::uint32_t TickCount() override;
+  void Sleep(std::uint32_t milliseconds) override;
+};
+
+}  // namespace imptherm::posix

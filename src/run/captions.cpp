@@ -1,0 +1,9 @@
+#include "run/captions.h"
+
+namespace imptherm {
+
+std::string LoadCaption(Resources& resources, int captionBase, int k) {
+  return resources.LoadString(k + captionBase).value_or("");
+}
+
+}  // namespace imptherm

@@ -1,0 +1,37 @@
+#include "run/logs.h"
+
+#include "run/files.h"
+
+namespace imptherm {
+
+std::string TempFolder(System& system) {
+  std::string path = system.TempPath();
+  if (!path.empty() && path.back() != system.PathSeparator()) path += system.PathSeparator();
+  return path;
+}
+
+std::string SharedDataFolder(System& system) {
+  std::string root = system.GetEnv("ALLUSERSPROFILE").value_or("");
+  if (root.empty()) {
+    root = system.AllUsersFallback();
+    system.SetEnv("ALLUSERSPROFILE", root);
+  }
+  const char sep = system.PathSeparator();
+  if (!root.empty() && root.back() == sep) root.pop_back();
+  std::string folder = root + sep + "MERIDON";
+  if (!system.DirectoryExists(folder)) system.CreateDirectories(folder);
+  return folder;
+}
+
+std::string LogLine(System& system, const std::string& text) { return system.LocalTimeStamp() + " " + text + "\r\n"; }
+
+void ParameterLog::Reset() {
+  path_ = TempFolder(system_) + "ImpThermOrvane.Log";
+  CreateEmptyFile(path_);
+}
+
+void ParameterLog::Write(const std::string& text) { AppendToFile(path_, LogLine(system_, text)); }
+
+void RunLog::Write(const std::string& text) { AppendToFile(path(), LogLine(system_, text)); }
+
+}  // namespace imptherm

@@ -1,0 +1,47 @@
+#pragma once
+#include <string>
+
+#include "platform/system.h"
+#include "run/run_state.h"
+
+namespace imptherm {
+
+// The user's temporary folder, ending in the path separator; empty when the
+// system reports none (files then land in the current folder).
+std::string TempFolder(System& system);
+
+// ALLUSERSPROFILE + separator + "MERIDON", without a trailing separator;
+// created when missing. When the variable is not set the platform's
+// fallback is used and stored in the process environment for later calls.
+std::string SharedDataFolder(System& system);
+
+// "<local date> <local time> <text>" ended by CR LF.
+std::string LogLine(System& system, const std::string& text);
+
+// The parameter log "ImpThermOrvane.Log" in the temp folder, written only by
+// the print run driver and emptied at the start of each print run.
+class ParameterLog {
+ public:
+  explicit ParameterLog(System& system) : system_(system) {}
+  void Reset();
+  void Write(const std::string& text);
+  const std::string& path() const { return path_; }
+
+ private:
+  System& system_;
+  std::string path_;
+};
+
+// The run log "OWTMP.LOG" in the work folder, appended to by every stage.
+class RunLog {
+ public:
+  RunLog(System& system, const RunState& state) : system_(system), state_(state) {}
+  void Write(const std::string& text);
+  std::string path() const { return state_.WorkFolder + "OWTMP.LOG"; }
+
+ private:
+  System& system_;
+  const RunState& state_;
+};
+
+}  // namespace imptherm

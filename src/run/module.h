@@ -1,0 +1,25 @@
+#pragma once
+#include <memory>
+
+#include "platform/platform.h"
+#include "run/logs.h"
+#include "run/run_state.h"
+#include "run/stages.h"
+
+namespace imptherm {
+
+// What lives as long as the loaded control (one per process for the command
+// line): the run state, the logs and the stages with their lasting objects.
+struct Module {
+  explicit Module(Platform& p) : platform(p), parameterLog(p.system), runLog(p.system, state) {}
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  Platform& platform;
+  RunState state;
+  ParameterLog parameterLog;
+  RunLog runLog;
+  std::unique_ptr<PrintStages> stages;
+};
+
+}  // namespace imptherm

@@ -1,0 +1,161 @@
+#include "run/print_run.h"
+
+#include "platform/error.h"
+#include "run/credentials.h"
+#include "run/text.h"
+#include "run/version.h"
+
+namespace imptherm {
+namespace {
+
+int CountParameter(const std::string& text) { return ParseDecimal(text).value_or(1); }
+
+}  // namespace
+
+RunResult PrintRun::Load(ParameterSource& params) {
+  RunResult result;
+  try {
+    m_.parameterLog.Reset();
+    m_.platform.ui.SetPanelCaption("ImpThermOrvane.ocx");
+    // The window is closed by its destructor, whatever ends the run.
+    auto window = m_.platform.ui.OpenProgressWindow(kWindowCaption);
+    m_.parameterLog.Write(kWindowCaption);
+    try {
+      result = Run(params, window->memo());
+    } catch (const RunAbandoned& e) {
+      ContainError(std::string("Impression abandonnee : ") + e.what());
+      result = {RunOutcome::Abandoned, e.what()};
+    }
+  } catch (const std::exception& e) {
+    ContainError(std::string("Erreur : ") + e.what());
+    result = {RunOutcome::ErrorContained, e.what()};
+  } catch (...) {
+    ContainError("Erreur inconnue");
+    result = {RunOutcome::ErrorContained, "unknown error"};
+  }
+  return result;
+}
+
+// Logging a contained error must not raise again: the log itself may be what
+// failed. Before the first download the work folder is not known yet; the
+// temp folder is where it will be.
+void PrintRun::ContainError(const std::string& text) {
+  try {
+    if (m_.state.WorkFolder.empty()) m_.state.WorkFolder = TempFolder(m_.platform.system);
+    m_.runLog.Write(text);
+  } catch (...) {
+  }
+}
+
+bool PrintRun::ReadParameters(ParameterSource& params, Parameters& p) {
+  auto prnType = params.Read("prnType");
+  if (!prnType) return false;
+  auto fileOut = params.Read("fileOut");
+  if (!fileOut) return false;
+  auto streamUrl = params.Read("streamUrl");
+  if (!streamUrl) return false;
+  p.prnType = *prnType;
+  p.fileOut = *fileOut;
+  p.streamUrl = *streamUrl;
+  m_.state.LanguageCode = "FRF";
+  p.cookie.clear();
+  if (auto colis = params.Read("nbEtiquColis")) {
+    m_.state.nbEtiquColis = CountParameter(*colis);
+    if (auto palettes = params.Read("nbEtiquPalettes")) m_.state.nbEtiquPalettes = CountParameter(*palettes);
+  }
+  if (auto cookie = params.Read("Cookie")) p.cookie = *cookie;
+  return true;
+}
+
+void PrintRun::ReadProxySettings(ParameterSource& params) {
+  ProxySettings& proxy = m_.state.Proxy;
+  proxy = ProxySettings{};
+  auto enable = params.Read("proxyEnable");
+  if (!enable || UpperAscii(*enable) != "TRUE") return;
+  proxy.proxyEnable = true;
+  if (auto v = params.Read("proxyHttp")) proxy.proxyHttp = TrimBlanks(*v);
+  if (auto v = params.Read("proxyDomaine")) proxy.proxyDomaine = TrimRightBlanks(*v);
+  if (auto v = params.Read("proxyUser")) proxy.proxyUser = TrimRightBlanks(*v);
+  if (auto v = params.Read("proxyPassword")) proxy.proxyPassword = TrimRightBlanks(*v);
+  if (!proxy.proxyUser.empty()) proxy.proxyUser = DescrambleCredential(proxy.proxyUser);
+  if (!proxy.proxyPassword.empty()) proxy.proxyPassword = DescrambleCredential(proxy.proxyPassword);
+}
+
+RunResult PrintRun::Run(ParameterSource& params, Memo& memo) {
+  m_.state.HeaderFlag = false;
+  Parameters p;
+  if (!ReadParameters(params, p)) {
+    memo.AddLine("Erreur dans les parametres");
+    m_.parameterLog.Write("Arguments Error");
+    return {RunOutcome::ParametersRefused, "prnType, fileOut and streamUrl are all required"};
+  }
+  p.prnName = params.Read("prnName").value_or("");
+  ReadProxySettings(params);
+
+  memo.AddLine("Impression en cours");
+  ParameterLog& log = m_.parameterLog;
+  log.Write("prnType:" + p.prnType);
+  log.Write("fileOut:" + p.fileOut);
+  log.Write("prnName:" + p.prnName);
+  log.Write("streamUrl:" + p.streamUrl);
+  log.Write("cookie:" + p.cookie);
+  log.Write("proxy Http:" + m_.state.Proxy.proxyHttp);
+  log.Write("proxy Domaine:" + m_.state.Proxy.proxyDomaine);
+
+  if (UpperAscii(p.streamUrl).find("UPDATEPLUGIN") != std::string::npos) return UpdateExchange(p, memo);
+  return PrintLabels(p, memo);
+}
+
+RunResult PrintRun::UpdateExchange(Parameters& p, Memo& memo) {
+  const std::string url = p.streamUrl + "&version=" + kVersionText;
+  const std::string temp = TempFolder(m_.platform.system);
+  m_.state.WorkFolder = temp;
+  const std::string cookieLine = p.cookie.empty() ? "" : "Cookie: " + p.cookie;
+  m_.stages->HttpExchange("GET", url, temp + "DataThermOrvane.txt", cookieLine, memo);
+  return {};
+}
+
+RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
+  PrintStages& stages = *m_.stages;
+  m_.parameterLog.Write("Meridon directory:" + SharedDataFolder(m_.platform.system));
+  LabelData data = stages.DownloadLabelData(p.streamUrl, p.cookie, memo);
+  const DataLines& lines = data.lines;
+  RunResult result;
+  if (!data.downloaded) result = {RunOutcome::DownloadFailed, "the label data file could not be downloaded or read"};
+
+  RecordLines record;
+  std::size_t index = 0;
+  bool firstRecord = true;
+  const bool sheet = p.prnType == "0";
+  if (lines.size() == 1) m_.state.HeaderFlag = false;
+  while (index < lines.size()) {
+    index = stages.GroupRecordLines(lines, index, record);
+    if (!sheet) {
+      std::string message = stages.SendJob(p.fileOut, p.prnName, stages.BuildThermalJob(p.prnType, record));
+      if (!message.empty()) {
+        memo.AddLine(message);
+        m_.platform.system.Sleep(2000);
+        result = {RunOutcome::ChannelMessage, message};
+        break;
+      }
+      continue;
+    }
+    if (!stages.PositionChooserExists()) stages.CreatePositionChooser();
+    if (firstRecord) {
+      if (stages.ShowPositionChooser() == ChooserResult::Cancel) {
+        index = lines.size() + 1;
+        m_.state.FirstLabelPosition = -1;
+        result = {RunOutcome::Abandoned, "the first label position was not chosen"};
+      } else {
+        m_.state.FirstLabelPosition = 0;
+      }
+    }
+    if (m_.state.FirstLabelPosition < 0) continue;
+    stages.PrintSheetRecord(p.prnName, record, firstRecord);
+    firstRecord = false;
+  }
+  if (sheet && !firstRecord) stages.EndSheetDocument();
+  return result;
+}
+
+}  // namespace imptherm

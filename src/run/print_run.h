@@ -1,0 +1,44 @@
+#pragma once
+#include <string>
+
+#include "run/module.h"
+#include "run/parameters.h"
+
+namespace imptherm {
+
+// How a print run ended, for the host (the control still answers S_OK).
+enum class RunOutcome {
+  Completed,          // printed every record, or the version exchange ran
+  ParametersRefused,  // prnType, fileOut or streamUrl missing
+  DownloadFailed,     // no label data file could be fetched or read
+  ChannelMessage,     // an output channel returned its message
+  Abandoned,          // the user abandoned (position chooser, Ctrl-C)
+  ErrorContained,     // an error was raised below and contained here
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::Completed;
+  std::string detail;  // the channel message or the contained error's text
+};
+
+// One print run: what the control's IPersistPropertyBag::Load does.
+class PrintRun {
+ public:
+  explicit PrintRun(Module& module) : m_(module) {}
+  RunResult Load(ParameterSource& params);
+
+ private:
+  struct Parameters {
+    std::string prnType, fileOut, streamUrl, prnName, cookie;
+  };
+  RunResult Run(ParameterSource& params, Memo& memo);
+  bool ReadParameters(ParameterSource& params, Parameters& p);
+  void ReadProxySettings(ParameterSource& params);
+  RunResult UpdateExchange(Parameters& p, Memo& memo);
+  RunResult PrintLabels(const Parameters& p, Memo& memo);
+  void ContainError(const std::string& text);
+
+  Module& m_;
+};
+
+}  // namespace imptherm

@@ -1,0 +1,45 @@
+#include "run/text.h"
+
+#include <cstdint>
+
+namespace imptherm {
+
+std::string TrimLeftBlanks(std::string_view s) {
+  std::size_t b = 0;
+  while (b < s.size() && IsBlank(s[b])) ++b;
+  return std::string(s.substr(b));
+}
+
+std::string TrimRightBlanks(std::string_view s) {
+  std::size_t e = s.size();
+  while (e > 0 && IsBlank(s[e - 1])) --e;
+  return std::string(s.substr(0, e));
+}
+
+std::string TrimBlanks(std::string_view s) { return TrimLeftBlanks(TrimRightBlanks(s)); }
+
+std::string UpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+std::optional<int> ParseDecimal(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    value = value * 10 + (s[i] - '0');
+    if (value > INT32_MAX + std::int64_t{1}) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+}  // namespace imptherm

@@ -1,0 +1,22 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace imptherm {
+
+// Blanks are spaces and control characters: every byte up to 32.
+inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string TrimBlanks(std::string_view s);
+std::string TrimRightBlanks(std::string_view s);
+std::string TrimLeftBlanks(std::string_view s);
+
+// Upper-cases the ASCII letters only; every other byte stays as it is.
+std::string UpperAscii(std::string_view s);
+
+// A decimal integer: leading blanks, an optional sign, then digits up to the
+// very end of the text; within the 32-bit range. Anything else is nothing.
+std::optional<int> ParseDecimal(std::string_view s);
+
+}  // namespace imptherm

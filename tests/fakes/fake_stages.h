@@ -1,0 +1,91 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "run/stages.h"
+
+namespace imptherm::fakes {
+
+// Stages that record every call and answer from the test's script.
+class FakeStages final : public PrintStages {
+ public:
+  // Script
+  LabelData download{true, {}};
+  std::vector<std::string> sendMessages;  // per SendJob call; empty when exhausted
+  ChooserResult chooserResult = ChooserResult::Ok;
+  std::function<void()> onBuildJob;  // may raise, to test containment
+
+  // Record
+  std::vector<std::string> calls;
+  std::vector<RecordLines> records;  // as handed to the job or sheet stage
+  std::vector<std::string> exchangeUrls, exchangeFiles, exchangeHeaders;
+  std::string downloadUrl, downloadCookie;
+  std::vector<bool> sheetFirstFlags;
+  bool chooserExists = false;
+
+  LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo&) override {
+    calls.push_back("DownloadLabelData");
+    downloadUrl = url;
+    downloadCookie = cookie;
+    return download;
+  }
+  int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                   const std::string& extraHeader, Memo&) override {
+    calls.push_back("HttpExchange " + method);
+    exchangeUrls.push_back(url);
+    exchangeFiles.push_back(file);
+    exchangeHeaders.push_back(extraHeader);
+    return 200;
+  }
+  // Records are runs of lines from a "{" line up to a "}" line.
+  std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
+    calls.push_back("GroupRecordLines");
+    record.clear();
+    std::size_t i = start;
+    while (i < lines.size() && (lines[i].empty() || lines[i][0] != '{')) ++i;
+    for (; i < lines.size() && lines[i] != "}"; ++i) record.emplace_back(lines[i]);
+    return i < lines.size() ? i + 1 : lines.size() + 1;
+  }
+  std::string BuildThermalJob(const std::string& prnType, const RecordLines& record) override {
+    calls.push_back("BuildThermalJob " + prnType);
+    records.push_back(record);
+    if (onBuildJob) onBuildJob();
+    return "JOB" + std::to_string(records.size());
+  }
+  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
+    calls.push_back("SendJob " + fileOut + " " + prnName + " " + job);
+    std::size_t n = 0;
+    for (auto& c : calls) n += c.rfind("SendJob", 0) == 0;
+    return n <= sendMessages.size() ? sendMessages[n - 1] : "";
+  }
+  bool PositionChooserExists() override { return chooserExists; }
+  void CreatePositionChooser() override {
+    calls.push_back("CreatePositionChooser");
+    chooserExists = true;
+  }
+  ChooserResult ShowPositionChooser() override {
+    calls.push_back("ShowPositionChooser");
+    return chooserResult;
+  }
+  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool first) override {
+    calls.push_back("PrintSheetRecord " + prnName);
+    records.push_back(record);
+    sheetFirstFlags.push_back(first);
+  }
+  void EndSheetDocument() override { calls.push_back("EndSheetDocument"); }
+
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (auto& c : calls) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+inline DataLines MakeLines(std::initializer_list<std::string_view> lines) {
+  DataLines out;
+  for (auto l : lines) out.push_back(l);
+  return out;
+}
+
+}  // namespace imptherm::fakes
