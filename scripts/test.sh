@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Every test: style, the portable core under mingw-w64, the unit tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
+# target, then the release build with its unit and integration tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+jobs=$(nproc)
+
+bash scripts/setup.sh
+
+echo "== style (clang-format)"
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+echo "== portable core, cross-compiled with mingw-w64 i686"
+cmake -S . -B build-mingw -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" -DIMPTHERM_CORE_ONLY=ON >/dev/null
+ninja -C build-mingw -j"$jobs"
+
+echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_SANITIZE=ON >/dev/null
+ninja -C build-asan -j"$jobs" unit_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tests/unit_tests --gtest_brief=1
+
+echo "== fuzz targets (short runs)"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_FUZZ=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+ninja -C build-fuzz -j"$jobs"
+for target in build-fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="fuzz/corpus/$name"
+  mkdir -p "build-fuzz/corpus/$name"
+  echo "-- $name"
+  "$target" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "build-fuzz/corpus/$name" \
+    $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 2
+done
+
+echo "== release build, unit and integration tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j"$jobs"
+cd build && ctest --output-on-failure --timeout 600 -j1

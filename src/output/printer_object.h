@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/printing.h"
+
+namespace imptherm {
+
+// The process-wide printer object: the installed printers with one current
+// printer. The "WIN" channel and the sheet path share it, so a printer chosen
+// by one stays current for the other.
+class PrinterObject {
+ public:
+  explicit PrinterObject(Printers& printers) : printers_(printers) {}
+
+  // The installed printers, read anew from the system.
+  const std::vector<std::string>& Refresh() { return names_ = printers_.List(); }
+  const std::vector<std::string>& names() const { return names_; }
+  void SelectPrinter(const std::string& name) { current_ = name; }
+  void SelectDefault() { current_ = printers_.DefaultPrinter(); }
+  // The current printer; the system default until one is selected.
+  std::string Current() {
+    if (current_.empty()) SelectDefault();
+    return current_;
+  }
+  Printers& system() { return printers_; }
+
+ private:
+  Printers& printers_;
+  std::vector<std::string> names_;
+  std::string current_;
+};
+
+}  // namespace imptherm
