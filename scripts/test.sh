@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tests/
 
 echo "== fuzz targets (short runs)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_FUZZ=ON \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 ninja -C build-fuzz -j"$jobs"
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue

@@ -12,7 +12,6 @@ inline constexpr char kJobFileName[] = "etiquettesOrvane.txt";
 // file in the temp folder), "WIN" (a printer whose name contains prnName),
 // COMn, LPTn; anything else sends nothing. Returns the message for the
 // driver: empty when the print run may go on.
-std::string SendJob(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,
-                    const std::string& job);
+std::string SendJob(OutputContext& ctx, const std::string& fileOut, const std::string& prnName, const std::string& job);
 
 }  // namespace imptherm

@@ -1,0 +1,14 @@
+// Any page must parse without crashing, and every value must come out as
+// single-byte text.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "cli/html_params.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  imptherm::cli::NamedValues params;
+  std::string error;
+  imptherm::cli::ParsePageParameters(std::string_view(reinterpret_cast<const char*>(data), size), params, error);
+  return 0;
+}
