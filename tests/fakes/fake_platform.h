@@ -126,8 +126,8 @@ class FakeSerialPorts final : public SerialPorts {
   int osKind = 3;
   std::set<std::string> existing{"COM1", "COM2"};
   std::vector<LineStep> lines{{0, true, true}};
-  std::deque<bool> writeTaken;    // per write offered; taken when exhausted
-  std::deque<bool> transmitFull;  // per error read; not full when exhausted
+  std::deque<bool> writeTaken;           // per write offered; taken when exhausted
+  std::deque<bool> transmitFull;         // per error read; not full when exhausted
   std::optional<std::size_t> failAfter;  // the device goes away after this many bytes
   bool failLineRead = false;
   std::function<void()> onEvents;  // runs at every ProcessPendingEvents

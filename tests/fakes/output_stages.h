@@ -34,7 +34,6 @@ class OutputStages final : public PrintStages {
   void PrintSheetRecord(const std::string&, const RecordLines&, bool) override {}
   void EndSheetDocument() override {}
 
-
  private:
   Module& m_;
   DataLines lines_;

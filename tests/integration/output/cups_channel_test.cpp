@@ -30,7 +30,9 @@ class CupsChannelTest : public ::testing::Test {
   }
   // What the queue received since the test began.
   std::string Received(const std::string& queue) { return cups_->Captured(queue).substr(before_[queue]); }
-  bool WaitFor(const std::string& queue, std::size_t size) { return cups_->WaitForCapture(queue, before_[queue] + size); }
+  bool WaitFor(const std::string& queue, std::size_t size) {
+    return cups_->WaitForCapture(queue, before_[queue] + size);
+  }
 
   static peers::PrivateCups* cups_;
   static bool queuesAdded_;
@@ -43,7 +45,10 @@ bool CupsChannelTest::queuesAdded_ = true;
 
 TEST_F(CupsChannelTest, JobGoesWholeToTheFirstQueueInCupsOrderThatContainsTheName) {
   EXPECT_EQ(out.printers.List(), (std::vector<std::string>{"Bureau", "etiq-Zebra-Quai", "Zebra-Reserve"}));
-  const std::string job = "\r\nN\r\nq812\r\nA10,10,0,3,1,1,N,\"R\xE9" "ception\"\r\n" + BinaryJob(3000) + "P1\r\n";
+  const std::string job =
+      "\r\nN\r\nq812\r\nA10,10,0,3,1,1,N,\"R\xE9"
+      "ception\"\r\n" +
+      BinaryJob(3000) + "P1\r\n";
   EXPECT_EQ(SendJob(out.ctx, "WIN", "zebra", job), "");
   ASSERT_TRUE(WaitFor("etiq-Zebra-Quai", job.size()));
   EXPECT_TRUE(Received("etiq-Zebra-Quai") == job);

@@ -117,7 +117,8 @@ PrivateCups::PrivateCups() {
   std::random_device rd;
   dir_ = (fs::temp_directory_path() / ("imptherm-cups-" + std::to_string(rd()))).string();
   socket_ = dir_ + "/cups.sock";
-  for (const char* sub : {"bin/backend", "spool/tmp", "cache", "state", "log", "out"}) fs::create_directories(dir_ + "/" + sub);
+  for (const char* sub : {"bin/backend", "spool/tmp", "cache", "state", "log", "out"})
+    fs::create_directories(dir_ + "/" + sub);
   for (const char* link : {"filter", "daemon", "cgi-bin", "notifier", "monitor", "driver"})
     fs::create_symlink(std::string("/usr/lib/cups/") + link, dir_ + "/bin/" + link);
   WriteText(dir_ + "/bin/backend/capture", kCaptureBackend);
@@ -127,14 +128,13 @@ PrivateCups::PrivateCups() {
                                       "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                                       "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n");
   WriteText(dir_ + "/cups-files.conf", "User lp\nGroup lp\nServerRoot " + dir_ + "\nServerBin " + dir_ +
-                                           "/bin\nDataDir /usr/share/cups\nRequestRoot " + dir_ +
-                                           "/spool\nCacheDir " + dir_ + "/cache\nStateDir " + dir_ +
-                                           "/state\nTempDir " + dir_ + "/spool/tmp\nErrorLog " + dir_ +
-                                           "/log/error_log\nAccessLog " + dir_ + "/log/access_log\nPageLog " +
-                                           dir_ + "/log/page_log\n");
+                                           "/bin\nDataDir /usr/share/cups\nRequestRoot " + dir_ + "/spool\nCacheDir " +
+                                           dir_ + "/cache\nStateDir " + dir_ + "/state\nTempDir " + dir_ +
+                                           "/spool/tmp\nErrorLog " + dir_ + "/log/error_log\nAccessLog " + dir_ +
+                                           "/log/access_log\nPageLog " + dir_ + "/log/page_log\n");
   // The scheduler runs as lp, the backend from a folder only root may change.
-  RunProgram({"/bin/chown", "-R", "lp:lp", dir_ + "/spool", dir_ + "/cache", dir_ + "/state", dir_ + "/log",
-              dir_ + "/out"});
+  RunProgram(
+      {"/bin/chown", "-R", "lp:lp", dir_ + "/spool", dir_ + "/cache", dir_ + "/state", dir_ + "/log", dir_ + "/out"});
   ::chmod((dir_ + "/spool/tmp").c_str(), 01770);
   ::setenv("CUPS_SERVER", socket_.c_str(), 1);
   cupsSetServer(socket_.c_str());
@@ -146,8 +146,7 @@ PrivateCups::PrivateCups() {
     if (http) httpClose(http);
     return http != nullptr;
   };
-  if (!WaitUntil(answers, 15s))
-    failure_ = "the private cupsd did not start; see " + dir_ + "/cupsd.out";
+  if (!WaitUntil(answers, 15s)) failure_ = "the private cupsd did not start; see " + dir_ + "/cupsd.out";
 }
 
 PrivateCups::~PrivateCups() {
