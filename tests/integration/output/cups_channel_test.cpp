@@ -2,6 +2,8 @@
 // every byte they are sent.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "output_peers_fixture.h"
 #include "peers.h"
 
@@ -95,6 +97,17 @@ TEST_F(CupsChannelTest, AQueueRefusingJobsIsLoggedAndTheNextMatchPrints) {
   EXPECT_LT(bureau, error);
   EXPECT_LT(error, next);
   EXPECT_EQ(Received("Bureau"), "");
+}
+
+TEST_F(CupsChannelTest, ThePrintersCommandListsTheQueuesInSearchOrderWithTheDefault) {
+  ASSERT_TRUE(cups_->Run({peers::FindProgram("lpadmin"), "-d", "Zebra-Reserve"}));
+  std::string listed;
+  if (FILE* p = ::popen(IMPTHERM_PROGRAM " printers", "r")) {
+    char buf[256];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) listed.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+  }
+  EXPECT_EQ(listed, "  Bureau\n  etiq-Zebra-Quai\n* Zebra-Reserve\n");
 }
 
 }  // namespace
