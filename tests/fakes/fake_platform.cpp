@@ -6,6 +6,8 @@
 #include <random>
 #include <sstream>
 
+#include "platform/error.h"
+
 namespace imptherm::fakes {
 namespace fs = std::filesystem;
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
 #include "platform/platform.h"
 
 namespace imptherm::fakes {

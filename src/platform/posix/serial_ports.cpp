@@ -49,6 +49,8 @@ class PosixSerialPort final : public SerialPort {
     return {(status & TIOCM_CTS) != 0, (status & TIOCM_DSR) != 0};
   }
 
+  // The kernel keeps no transmit-full flag: a queue that reached the buffer
+  // size the port was set up with counts as full.
   bool ClearErrorsTransmitFull() override {
     int queued = 0;
     return ::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued >= kBufferSize;
