@@ -51,10 +51,7 @@ class PosixSerialPort final : public SerialPort {
 
   // The kernel keeps no transmit-full flag: a queue that reached the buffer
   // size the port was set up with counts as full.
-  bool ClearErrorsTransmitFull() override {
-    int queued = 0;
-    return ::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued >= kBufferSize;
-  }
+  bool ClearErrorsTransmitFull() override { return QueuedBytes() >= kBufferSize; }
 
   std::size_t WriteByte(char byte) override {
     // The Windows 95 family has no write time-out: wait until taken.
