@@ -5,6 +5,7 @@
 
 #include "cli/options.h"
 #include "cli/print_command.h"
+#include "cli/printers_command.h"
 #include "run/credentials.h"
 #include "run/version.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
       std::printf("%s\n", imptherm::ScrambleCredential(options.scrambleText).c_str());
       return kExitOk;
     case Options::Command::Print: return RunPrintCommand(options);
+    case Options::Command::Printers: return RunPrintersCommand();
   }
   return kExitUsage;
 }

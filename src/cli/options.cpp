@@ -16,6 +16,9 @@ const char kUsage[] =
     "      --batch: wait for nobody (also when standard input is not a terminal).\n"
     "  impthermorvane scramble TEXT\n"
     "      Prints the scrambled form of a proxy user or password for a page.\n"
+    "  impthermorvane printers\n"
+    "      Lists the installed printers in the order that fileOut=WIN searches\n"
+    "      them for prnName; '*' marks the default printer.\n"
     "  impthermorvane --help | --version\n"
     "\n"
     "Exit status: 0 done, 1 bad command line, 2 parameters refused, 3 download\n"
@@ -37,6 +40,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     }
     options.command = Options::Command::Scramble;
     options.scrambleText = posix::Utf8ToCp1252(args[1]);
+    return true;
+  }
+  if (args[0] == "printers") {
+    if (args.size() != 1) {
+      error = "printers takes no arguments";
+      return false;
+    }
+    options.command = Options::Command::Printers;
     return true;
   }
   if (args[0] != "print") {

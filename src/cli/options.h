@@ -18,7 +18,7 @@ enum ExitStatus {
 };
 
 struct Options {
-  enum class Command { Help, Version, Print, Scramble } command = Command::Help;
+  enum class Command { Help, Version, Print, Scramble, Printers } command = Command::Help;
   NamedValues params;    // in the order given; a later one wins
   std::string pagePath;  // --page
   bool batch = false;    // --batch: never wait for a person

@@ -12,6 +12,7 @@
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/serial_ports.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -61,7 +62,9 @@ int RunPrintCommand(const Options& options) {
   posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
   posix::BuiltinResources resources;
   posix::CupsPrinters printers;
-  Platform platform{system, ui, resources, printers};
+  posix::PosixSerialPorts serialPorts(system);
+  posix::PosixPortDevices portDevices(system);
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

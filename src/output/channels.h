@@ -3,6 +3,7 @@
 
 #include "output/printer_object.h"
 #include "platform/platform.h"
+#include "platform/ui.h"
 #include "run/logs.h"
 
 namespace imptherm {
@@ -12,6 +13,9 @@ struct OutputContext {
   Platform& platform;
   RunLog& runLog;
   PrinterObject& printer;
+  // The progress window's memo during a print run: the serial writer shows
+  // there that it is waiting for the printer. Nothing outside a print run.
+  Memo* progress = nullptr;
 };
 
 // The device channels behind SendJob. Each reports to the run log only,

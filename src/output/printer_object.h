@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ class PrinterObject {
     return current_;
   }
   Printers& system() { return printers_; }
+  // A raw document on the current printer; ended by its End, cancelled when
+  // dropped before.
+  std::unique_ptr<RawDocument> BeginRawDocument(const std::string& title) {
+    return printers_.StartRawDocument(Current(), title);
+  }
 
  private:
   Printers& printers_;

@@ -1,6 +1,8 @@
 #pragma once
+#include "platform/port.h"
 #include "platform/printing.h"
 #include "platform/resources.h"
+#include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -13,6 +15,9 @@ struct Platform {
   UserInterface& ui;
   Resources& resources;
   Printers& printers;
+  // Output channels: serial ports (COMn) and port devices (LPTn).
+  SerialPorts& serialPorts;
+  PortDevices& portDevices;
 };
 
 }  // namespace imptherm

@@ -1,8 +1,21 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace imptherm {
+
+// A document on one printer whose bytes reach the printer exactly as they
+// are written: no driver or filter looks at them. Failures raise
+// PlatformError; a document destroyed before End is cancelled.
+class RawDocument {
+ public:
+  virtual ~RawDocument() = default;
+  // Hands one piece of the document to the printer.
+  virtual void Write(const std::string& bytes) = 0;
+  // Ends the document: the printer may print it.
+  virtual void End() = 0;
+};
 
 // The machine's installed printers. Raw jobs and drawn documents are added
 // by the output and sheet stages.
@@ -13,6 +26,8 @@ class Printers {
   virtual std::vector<std::string> List() = 0;
   // The system default printer's name; empty when there is none.
   virtual std::string DefaultPrinter() = 0;
+  // Starts a raw document with this title on the named printer.
+  virtual std::unique_ptr<RawDocument> StartRawDocument(const std::string& printer, const std::string& title) = 0;
 };
 
 }  // namespace imptherm

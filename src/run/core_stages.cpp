@@ -1,5 +1,6 @@
 #include "run/core_stages.h"
 
+#include "output/send_job.h"
 #include "platform/error.h"
 
 namespace imptherm {
@@ -23,8 +24,9 @@ class CoreStages final : public PrintStages {
   }
   std::size_t GroupRecordLines(const DataLines&, std::size_t, RecordLines&) override { Unavailable("label record"); }
   std::string BuildThermalJob(const std::string&, const RecordLines&) override { Unavailable("thermal job"); }
-  std::string SendJob(const std::string&, const std::string&, const std::string&) override {
-    Unavailable("output channel");
+  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
+    OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
+    return imptherm::SendJob(ctx, fileOut, prnName, job);
   }
   bool PositionChooserExists() override { return false; }
   void CreatePositionChooser() override { Unavailable("position chooser"); }
@@ -34,6 +36,9 @@ class CoreStages final : public PrintStages {
 
  private:
   [[maybe_unused]] Module& m_;
+  // The process-wide printer object: the "WIN" channel and the sheet path
+  // share its current printer.
+  PrinterObject printer_{m_.platform.printers};
 };
 
 }  // namespace

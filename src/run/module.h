@@ -20,6 +20,8 @@ struct Module {
   ParameterLog parameterLog;
   RunLog runLog;
   std::unique_ptr<PrintStages> stages;
+  // The progress window's memo while a print run has it open.
+  Memo* progress = nullptr;
 };
 
 }  // namespace imptherm

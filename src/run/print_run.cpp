@@ -19,6 +19,11 @@ RunResult PrintRun::Load(ParameterSource& params) {
     m_.platform.ui.SetPanelCaption("ImpThermOrvane.ocx");
     // The window is closed by its destructor, whatever ends the run.
     auto window = m_.platform.ui.OpenProgressWindow(kWindowCaption);
+    m_.progress = &window->memo();
+    struct Unbind {
+      Module& m;
+      ~Unbind() { m.progress = nullptr; }
+    } unbind{m_};
     m_.parameterLog.Write(kWindowCaption);
     try {
       result = Run(params, window->memo());

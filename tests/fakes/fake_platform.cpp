@@ -1,9 +1,12 @@
 #include "fakes/fake_platform.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include "platform/error.h"
 
 namespace imptherm::fakes {
 namespace fs = std::filesystem;
@@ -93,6 +96,134 @@ std::optional<std::string> FakeResources::LoadString(int id) {
 FakePlatform::FakePlatform() {
   system.tempPath = temp.path();
   system.env["ALLUSERSPROFILE"] = temp.path() + "profile";
+}
+
+}  // namespace imptherm::fakes
+
+namespace imptherm::fakes {
+namespace {
+
+class FakeRawDocument final : public RawDocument {
+ public:
+  FakeRawDocument(FakePrinters& printers, std::size_t index) : printers_(printers), index_(index) {}
+  void Write(const std::string& bytes) override {
+    auto& job = printers_.rawJobs[index_];
+    const std::size_t n = job.pieces.size();
+    job.pieces.push_back(bytes);
+    if (printers_.refusePieces.count(n)) throw PlatformError("piece refused");
+  }
+  void End() override {
+    auto& job = printers_.rawJobs[index_];
+    if (printers_.refuseEnd.count(job.printer)) throw PlatformError("document refused");
+    job.ended = true;
+  }
+
+ private:
+  FakePrinters& printers_;
+  std::size_t index_;
+};
+
+class FakeSerialPort final : public SerialPort {
+ public:
+  FakeSerialPort(FakeSerialPorts& ports, FakeSystem& system) : ports_(ports), system_(system) { ++ports_.openPorts; }
+  ~FakeSerialPort() override {
+    --ports_.openPorts;
+    ports_.calls.push_back("close");
+  }
+  ModemLines ReadModemLines() override {
+    ports_.calls.push_back("lines");
+    if (ports_.failLineRead) throw PlatformError("modem status unreadable");
+    return ports_.LinesNow();
+  }
+  bool ClearErrorsTransmitFull() override {
+    ports_.calls.push_back("errors");
+    if (ports_.transmitFull.empty()) return false;
+    bool full = ports_.transmitFull.front();
+    ports_.transmitFull.pop_front();
+    return full;
+  }
+  std::size_t WriteByte(char byte) override {
+    ports_.calls.push_back("write");
+    if (ports_.failAfter && ports_.written.size() >= *ports_.failAfter) throw PlatformError("device gone");
+    bool taken = true;
+    if (!ports_.writeTaken.empty()) {
+      taken = ports_.writeTaken.front();
+      ports_.writeTaken.pop_front();
+    }
+    // One byte at 9600 baud takes about a millisecond; a refusal, the 2 ms time-out.
+    system_.ticks += taken ? 1 : 2;
+    if (!taken) return 0;
+    ports_.written.push_back(byte);
+    ports_.byteTicks.push_back(system_.ticks);
+    return 1;
+  }
+  void SetRts(bool on) override { ports_.calls.push_back(on ? "rts+" : "rts-"); }
+
+ private:
+  FakeSerialPorts& ports_;
+  FakeSystem& system_;
+};
+
+class FakePortDevice final : public PortDevice {
+ public:
+  explicit FakePortDevice(FakePortDevices::Device& d) : d_(d) { d_.open = true; }
+  ~FakePortDevice() override { d_.open = false; }
+  WriteResult Write(const char* data, std::size_t size) override {
+    d_.offered.push_back(size);
+    WriteResult r{true, size, 0};
+    if (!d_.script.empty()) {
+      r = d_.script.front();
+      d_.script.pop_front();
+      if (r.ok) r.written = std::min(r.written, size);
+    }
+    if (r.ok) d_.data.append(data, r.written);
+    return r;
+  }
+
+ private:
+  FakePortDevices::Device& d_;
+};
+
+}  // namespace
+
+std::string FakePrinters::RawJob::bytes() const {
+  std::string all;
+  for (const auto& p : pieces) all += p;
+  return all;
+}
+
+std::unique_ptr<RawDocument> FakePrinters::StartRawDocument(const std::string& printer, const std::string& title) {
+  if (refuseStart.count(printer)) throw PlatformError("cannot start a document on " + printer);
+  rawJobs.push_back({printer, title, {}, false});
+  return std::make_unique<FakeRawDocument>(*this, rawJobs.size() - 1);
+}
+
+std::unique_ptr<SerialPort> FakeSerialPorts::Open(const std::string& portName, bool win9xFamily) {
+  calls.push_back("open " + portName + (win9xFamily ? " 9x" : " nt"));
+  if (!existing.count(portName)) return nullptr;
+  return std::make_unique<FakeSerialPort>(*this, system_);
+}
+
+void FakeSerialPorts::ProcessPendingEvents() {
+  system_.ticks += eventStepMs;
+  if (onEvents) onEvents();
+}
+
+ModemLines FakeSerialPorts::LinesNow() const {
+  ModemLines now;
+  for (const auto& step : lines)
+    if (step.at <= system_.ticks) now = {step.cts, step.dsr};
+  return now;
+}
+
+std::size_t FakeSerialPorts::Count(const std::string& call) const {
+  return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
+}
+
+std::unique_ptr<PortDevice> FakePortDevices::OpenForWriting(const std::string& name) {
+  auto it = devices.find(name);
+  if (it == devices.end()) return nullptr;
+  return std::make_unique<FakePortDevice>(it->second);
 }
 
 }  // namespace imptherm::fakes

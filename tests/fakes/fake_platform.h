@@ -1,5 +1,9 @@
 #pragma once
+#include <deque>
+#include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,12 +93,71 @@ class FakeResources final : public Resources {
   std::optional<std::string> LoadString(int id) override;
 };
 
+// Printers in a list; raw documents are kept as the pieces they were
+// handed in. Failures are asked for by printer name.
 class FakePrinters final : public Printers {
  public:
+  struct RawJob {
+    std::string printer, title;
+    std::vector<std::string> pieces;
+    bool ended = false;
+    std::string bytes() const;
+  };
   std::vector<std::string> names;
   std::string defaultPrinter;
+  std::vector<RawJob> rawJobs;
+  std::set<std::string> refuseStart, refuseEnd;
+  std::set<std::size_t> refusePieces;  // by index within a document
   std::vector<std::string> List() override { return names; }
   std::string DefaultPrinter() override { return defaultPrinter; }
+  std::unique_ptr<RawDocument> StartRawDocument(const std::string& printer, const std::string& title) override;
+};
+
+// Serial ports whose modem lines follow a script on the fake clock. Every
+// call is noted in `calls`, so tests can check what came before each byte.
+class FakeSerialPorts final : public SerialPorts {
+ public:
+  explicit FakeSerialPorts(FakeSystem& system) : system_(system) {}
+  struct LineStep {
+    std::uint32_t at;  // clock ticks from which these lines hold
+    bool cts, dsr;
+  };
+  int osKind = 3;
+  std::set<std::string> existing{"COM1", "COM2"};
+  std::vector<LineStep> lines{{0, true, true}};
+  std::deque<bool> writeTaken;           // per write offered; taken when exhausted
+  std::deque<bool> transmitFull;         // per error read; not full when exhausted
+  std::optional<std::size_t> failAfter;  // the device goes away after this many bytes
+  bool failLineRead = false;
+  std::function<void()> onEvents;  // runs at every ProcessPendingEvents
+  std::uint32_t eventStepMs = 10;
+
+  std::string written;
+  std::vector<std::uint32_t> byteTicks;  // the clock when each byte was taken
+  std::vector<std::string> calls;        // "open COM1 nt", "lines", "errors", "write", "rts+", "rts-", "close"
+  int openPorts = 0;
+
+  int OsKind() override { return osKind; }
+  std::unique_ptr<SerialPort> Open(const std::string& portName, bool win9xFamily) override;
+  void ProcessPendingEvents() override;
+  ModemLines LinesNow() const;
+  std::size_t Count(const std::string& call) const;
+
+ private:
+  FakeSystem& system_;
+};
+
+// Port devices by name; each write takes what the script allows.
+class FakePortDevices final : public PortDevices {
+ public:
+  struct Device {
+    std::string data;
+    std::deque<PortDevice::WriteResult> script;  // per write: ok, at most `written`, error; all when exhausted
+    std::vector<std::size_t> offered;            // the size of every write call
+    bool open = false;
+  };
+  std::map<std::string, Device> devices;
+  std::unique_ptr<PortDevice> OpenForWriting(const std::string& name) override;
 };
 
 // Everything above, wired into a Platform whose temp folder is a TempDir.
@@ -105,7 +168,9 @@ struct FakePlatform {
   FakeUi ui;
   FakeResources resources;
   FakePrinters printers;
-  Platform platform{system, ui, resources, printers};
+  FakeSerialPorts serialPorts{system};
+  FakePortDevices portDevices;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
 };
 
 }  // namespace imptherm::fakes

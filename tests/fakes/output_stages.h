@@ -1,0 +1,45 @@
+#pragma once
+#include <string>
+
+#include "output/send_job.h"
+#include "run/module.h"
+
+namespace imptherm::fakes {
+
+// Stages whose download hands over one record per data line and whose job
+// is the line itself, delivered by the real output channels, wired the way
+// the core wires them (the module's progress memo included).
+class OutputStages final : public PrintStages {
+ public:
+  OutputStages(Module& module, DataLines lines) : m_(module), lines_(std::move(lines)) {}
+  LabelData DownloadLabelData(const std::string&, const std::string&, Memo&) override {
+    m_.state.WorkFolder = TempFolder(m_.platform.system);
+    return {true, lines_};
+  }
+  int HttpExchange(const std::string&, const std::string&, const std::string&, const std::string&, Memo&) override {
+    return 0;
+  }
+  std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
+    record = {std::string(lines[start])};
+    return start + 1;
+  }
+  std::string BuildThermalJob(const std::string&, const RecordLines& record) override { return record[0]; }
+  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
+    OutputContext ctx{m_.platform, m_.runLog, printer, m_.progress};
+    return imptherm::SendJob(ctx, fileOut, prnName, job);
+  }
+  bool PositionChooserExists() override { return true; }
+  void CreatePositionChooser() override {}
+  ChooserResult ShowPositionChooser() override { return ChooserResult::Cancel; }
+  void PrintSheetRecord(const std::string&, const RecordLines&, bool) override {}
+  void EndSheetDocument() override {}
+
+ private:
+  Module& m_;
+  DataLines lines_;
+
+ public:
+  PrinterObject printer{m_.platform.printers};
+};
+
+}  // namespace imptherm::fakes

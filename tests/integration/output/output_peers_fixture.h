@@ -1,0 +1,44 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "fakes/fake_platform.h"
+#include "output/send_job.h"
+#include "platform/posix/cups_printers.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/serial_ports.h"
+
+namespace imptherm {
+
+// The real POSIX channels (CUPS, termios, port devices) with the run log in
+// a folder of the test's own.
+class RealOutput {
+ public:
+  RealOutput() { state.WorkFolder = dir.path(); }
+  std::string RunLogText() const { return dir.Read("OWTMP.LOG"); }
+  bool Logged(const std::string& text) const { return RunLogText().find(" " + text + "\r\n") != std::string::npos; }
+
+  fakes::TempDir dir;
+  posix::PosixSystem system;
+  fakes::FakeUi ui;
+  fakes::FakeResources resources;
+  posix::CupsPrinters printers;
+  posix::PosixSerialPorts serialPorts{system};
+  posix::PosixPortDevices portDevices{system};
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
+  RunState state;
+  RunLog runLog{system, state};
+  PrinterObject printer{printers};
+  fakes::FakeMemo progress;
+  OutputContext ctx{platform, runLog, printer, &progress};
+};
+
+// Bytes of every value, NUL and 0xFF included, in an order that shows a
+// lost, repeated or swapped byte.
+inline std::string BinaryJob(std::size_t size) {
+  std::string job(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) job[i] = static_cast<char>((i * 131 + i / 256) & 0xFF);
+  return job;
+}
+
+}  // namespace imptherm
