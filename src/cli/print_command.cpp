@@ -12,6 +12,7 @@
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/simpleini_profiles.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -61,7 +62,8 @@ int RunPrintCommand(const Options& options) {
   posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
   posix::BuiltinResources resources;
   posix::CupsPrinters printers;
-  Platform platform{system, ui, resources, printers};
+  posix::SimpleIniProfiles profiles;
+  Platform platform{system, ui, resources, printers, profiles};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

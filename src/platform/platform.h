@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/printing.h"
+#include "platform/profile.h"
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -13,6 +14,8 @@ struct Platform {
   UserInterface& ui;
   Resources& resources;
   Printers& printers;
+  // The printer configuration file.
+  ProfileFiles& profiles;
 };
 
 }  // namespace imptherm

@@ -97,6 +97,22 @@ class FakePrinters final : public Printers {
   std::string DefaultPrinter() override { return defaultPrinter; }
 };
 
+// INI files held in memory, names matched without regard to ASCII letter
+// case; `writable` false makes every write fail.
+class FakeProfiles final : public ProfileFiles {
+ public:
+  using Section = std::vector<std::pair<std::string, std::string>>;
+  std::map<std::string, std::map<std::string, Section>> files;  // by path, then upper-cased section
+  bool writable = true;
+  int writes = 0;
+  int flushes = 0;
+
+  std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
+  bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+  bool Flush(const std::string& path) override;
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -105,7 +121,8 @@ struct FakePlatform {
   FakeUi ui;
   FakeResources resources;
   FakePrinters printers;
-  Platform platform{system, ui, resources, printers};
+  FakeProfiles profiles;
+  Platform platform{system, ui, resources, printers, profiles};
 };
 
 }  // namespace imptherm::fakes

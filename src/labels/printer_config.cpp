@@ -1,0 +1,65 @@
+#include "labels/printer_config.h"
+
+#include <array>
+#include <cstdio>
+
+#include "platform/error.h"
+#include "run/logs.h"
+
+namespace imptherm {
+namespace {
+
+constexpr int kMaxParams = 99;
+
+struct Model {
+  const char* section;
+  std::array<const char*, 8> defaults;
+};
+
+const Model kModels[] = {
+    {"LP2642", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"LP2742", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ELTRON 2746", {"N", "S6", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ZEBRA 2844", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ZEBRA S4M", {"N", "S5", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,2"}},
+};
+
+const Model* ModelOf(const std::string& prnType) {
+  if (prnType.size() != 1 || prnType[0] < '1' || prnType[0] > '5') return nullptr;
+  return &kModels[prnType[0] - '1'];
+}
+
+std::string ParamKey(int k) {
+  char key[16];
+  std::snprintf(key, sizeof key, "Param%2.2d", k);
+  return key;
+}
+
+}  // namespace
+
+std::string PrinterModelSection(const std::string& prnType) {
+  const Model* model = ModelOf(prnType);
+  return model ? model->section : "";
+}
+
+std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType) {
+  std::string lines;
+  const Model* model = ModelOf(prnType);
+  if (!model) return lines;
+  const std::string path = SharedDataFolder(system) + system.PathSeparator() + kPrinterConfigFileName;
+  if (profiles.ReadString(path, model->section, ParamKey(1)).empty()) {
+    bool written = true;
+    for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
+      written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
+    if (!written || !profiles.Flush(path)) throw PlatformError("Impossible d'\xE9" "crire dans " + path);
+  }
+  for (int k = 1; k <= kMaxParams; ++k) {
+    const std::string value = profiles.ReadString(path, model->section, ParamKey(k));
+    if (value.empty()) break;
+    lines += value;
+    lines += "\r\n";
+  }
+  return lines;
+}
+
+}  // namespace imptherm
