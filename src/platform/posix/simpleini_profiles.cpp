@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -25,6 +27,21 @@ struct Signature {
            mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
   }
 };
+
+// File times move in steps of the kernel's coarse clock, so a file changed
+// again within one step after it was read looks unchanged when its size stays
+// the same. A file read that soon after its last change is parsed again on
+// the next read.
+constexpr long long kSettleNanoseconds = 50'000'000;
+
+long long Nanoseconds(const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; }
+
+bool Settled(const Signature& sig) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const long long changed = std::max(Nanoseconds(sig.mtime), Nanoseconds(sig.ctime));
+  return Nanoseconds(now) - changed > kSettleNanoseconds;
+}
 
 enum class Found { Missing, Present, Unusable };
 
@@ -73,6 +90,7 @@ struct SimpleIniProfiles::Cache {
   Signature sig;
   CSimpleIniA ini;
   bool valid = false;
+  bool settled = false;
 };
 
 SimpleIniProfiles::SimpleIniProfiles() : cache_(std::make_unique<Cache>()) {}
@@ -85,7 +103,7 @@ std::string SimpleIniProfiles::ReadString(const std::string& path, const std::st
     cache_->valid = false;
     return "";
   }
-  if (!cache_->valid || cache_->path != path || !(cache_->sig == sig)) {
+  if (!cache_->valid || !cache_->settled || cache_->path != path || !(cache_->sig == sig)) {
     cache_->valid = false;
     cache_->ini.Reset();
     Configure(cache_->ini);
@@ -93,6 +111,7 @@ std::string SimpleIniProfiles::ReadString(const std::string& path, const std::st
     cache_->path = path;
     cache_->sig = sig;
     cache_->valid = true;
+    cache_->settled = Settled(sig);
   }
   return cache_->ini.GetValue(section.c_str(), key.c_str(), "");
 }
