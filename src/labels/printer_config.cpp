@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "run/logs.h"
+#include "run/text.h"
 
 namespace imptherm {
 namespace {
@@ -35,6 +36,23 @@ std::string ParamKey(int k) {
   return key;
 }
 
+// The values of Param01 to Param99 by number, each the first one the section
+// holds, names matched without regard to letter case as the profile functions
+// match them.
+std::array<std::string, kMaxParams + 1> ParamValues(const ProfileFiles::Entries& section) {
+  std::array<std::string, kMaxParams + 1> values;
+  std::array<bool, kMaxParams + 1> seen{};
+  for (const auto& [name, value] : section) {
+    if (name.size() != 7 || UpperAscii(name.substr(0, 5)) != "PARAM") continue;
+    if (name[5] < '0' || name[5] > '9' || name[6] < '0' || name[6] > '9') continue;
+    const int k = (name[5] - '0') * 10 + (name[6] - '0');
+    if (k == 0 || seen[k]) continue;
+    seen[k] = true;
+    values[k] = value;
+  }
+  return values;
+}
+
 }  // namespace
 
 std::string PrinterModelSection(const std::string& prnType) {
@@ -47,16 +65,16 @@ std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, con
   const Model* model = ModelOf(prnType);
   if (!model) return lines;
   const std::string path = SharedDataFolder(system) + system.PathSeparator() + kPrinterConfigFileName;
-  if (profiles.ReadString(path, model->section, ParamKey(1)).empty()) {
+  auto values = ParamValues(profiles.ReadSection(path, model->section));
+  if (values[1].empty()) {
     bool written = true;
     for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
       written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
     if (!written || !profiles.Flush(path)) throw PlatformError("Impossible d'\xE9" "crire dans " + path);
+    values = ParamValues(profiles.ReadSection(path, model->section));
   }
-  for (int k = 1; k <= kMaxParams; ++k) {
-    const std::string value = profiles.ReadString(path, model->section, ParamKey(k));
-    if (value.empty()) break;
-    lines += value;
+  for (int k = 1; k <= kMaxParams && !values[k].empty(); ++k) {
+    lines += values[k];
     lines += "\r\n";
   }
   return lines;

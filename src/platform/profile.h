@@ -1,5 +1,7 @@
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace imptherm {
 
@@ -16,6 +18,11 @@ class ProfileFiles {
   // section or the key is missing. Every call sees the file as it now is on
   // disk.
   virtual std::string ReadString(const std::string& path, const std::string& section, const std::string& key) = 0;
+
+  // Every key of `section` with its value, in file order; empty when the file
+  // or the section is missing. One look at the file for many keys.
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  virtual Entries ReadSection(const std::string& path, const std::string& section) = 0;
 
   // Sets `key` in `section`, creating the file and the section when needed.
   // False when the file cannot be written; the file is then left as it was.

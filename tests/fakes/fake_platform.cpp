@@ -108,6 +108,13 @@ std::string FakeProfiles::ReadString(const std::string& path, const std::string&
   return "";
 }
 
+ProfileFiles::Entries FakeProfiles::ReadSection(const std::string& path, const std::string& section) {
+  auto file = files.find(path);
+  if (file == files.end()) return {};
+  auto sec = file->second.find(UpperAscii(section));
+  return sec == file->second.end() ? Entries{} : sec->second;
+}
+
 bool FakeProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
                                const std::string& value) {
   if (!writable) return false;

@@ -108,6 +108,7 @@ class FakeProfiles final : public ProfileFiles {
   int flushes = 0;
 
   std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
+  Entries ReadSection(const std::string& path, const std::string& section) override;
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;

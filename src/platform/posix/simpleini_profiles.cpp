@@ -96,24 +96,46 @@ struct SimpleIniProfiles::Cache {
 SimpleIniProfiles::SimpleIniProfiles() : cache_(std::make_unique<Cache>()) {}
 SimpleIniProfiles::~SimpleIniProfiles() = default;
 
-std::string SimpleIniProfiles::ReadString(const std::string& path, const std::string& section,
-                                          const std::string& key) {
+namespace {
+
+// The parsed file, brought up to date with what is on disk; null when the
+// file is missing or cannot be read.
+const CSimpleIniA* Current(SimpleIniProfiles::Cache& cache, const std::string& path) {
   Signature sig;
   if (Stat(path, sig) != Found::Present) {
-    cache_->valid = false;
-    return "";
+    cache.valid = false;
+    return nullptr;
   }
-  if (!cache_->valid || !cache_->settled || cache_->path != path || !(cache_->sig == sig)) {
-    cache_->valid = false;
-    cache_->ini.Reset();
-    Configure(cache_->ini);
-    if (!Load(path, cache_->ini)) return "";
-    cache_->path = path;
-    cache_->sig = sig;
-    cache_->valid = true;
-    cache_->settled = Settled(sig);
+  if (!cache.valid || !cache.settled || cache.path != path || !(cache.sig == sig)) {
+    cache.valid = false;
+    cache.ini.Reset();
+    Configure(cache.ini);
+    if (!Load(path, cache.ini)) return nullptr;
+    cache.path = path;
+    cache.sig = sig;
+    cache.valid = true;
+    cache.settled = Settled(sig);
   }
-  return cache_->ini.GetValue(section.c_str(), key.c_str(), "");
+  return &cache.ini;
+}
+
+}  // namespace
+
+std::string SimpleIniProfiles::ReadString(const std::string& path, const std::string& section,
+                                          const std::string& key) {
+  const CSimpleIniA* ini = Current(*cache_, path);
+  return ini ? ini->GetValue(section.c_str(), key.c_str(), "") : "";
+}
+
+ProfileFiles::Entries SimpleIniProfiles::ReadSection(const std::string& path, const std::string& section) {
+  Entries entries;
+  const CSimpleIniA* ini = Current(*cache_, path);
+  if (!ini) return entries;
+  CSimpleIniA::TNamesDepend keys;
+  if (!ini->GetAllKeys(section.c_str(), keys)) return entries;
+  keys.sort(CSimpleIniA::Entry::LoadOrder());
+  for (const auto& key : keys) entries.emplace_back(key.pItem, ini->GetValue(section.c_str(), key.pItem, ""));
+  return entries;
 }
 
 bool SimpleIniProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,

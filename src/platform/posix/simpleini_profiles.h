@@ -21,12 +21,14 @@ class SimpleIniProfiles final : public ProfileFiles {
   SimpleIniProfiles();
   ~SimpleIniProfiles() override;
   std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
+  Entries ReadSection(const std::string& path, const std::string& section) override;
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
 
- private:
   struct Cache;
+
+ private:
   std::unique_ptr<Cache> cache_;
 };
 
