@@ -24,6 +24,7 @@
 #include "platform/posix/simpleini_profiles.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
+#include "run/files.h"
 
 namespace fs = std::filesystem;
 using namespace imptherm;
@@ -50,13 +51,16 @@ std::uintmax_t WriteLabelData(const std::string& path, int labels) {
     out << kinds[n % 6] << "\r\n" << parcels << "\r\n" << pallets << "\r\n";
     std::snprintf(buf, sizeof buf, "%06d", n % 1000000);
     out << buf << "\r\n" << (n % 2 ? "99" : "12") << "\r\n" << n % 10 << "\r\n";
-    out << "00LYO\r\n0169\r\n02007\r\n03EXPRESS\r\n05Z\xFCrich Flughafen, Fracht S\xFC" "d\r\n";
+    out << "00LYO\r\n0169\r\n02007\r\n03EXPRESS\r\n05Z\xFCrich Flughafen, Fracht S\xFC"
+           "d\r\n";
     out << "06For\xEAt, No\xEBl 12\r\n07A12\r\n08Quai 4\r\n";
-    out << "09\xC9tablissements H\xE9l\xE8ne M\xFCller-Stra\xDF" "e\r\n10Zone industrielle des C\xE9lestins\r\n";
+    out << "09\xC9tablissements H\xE9l\xE8ne M\xFCller-Stra\xDF"
+           "e\r\n10Zone industrielle des C\xE9lestins\r\n";
     std::snprintf(buf, sizeof buf, "11C%07d\r\n", n);
     out << buf << "12carton\r\n1318,500 kg\r\n1414/02/2024\r\n15J+1\r\n16Non\r\n17CRT-55\r\n";
     out << "1815/03/2024\r\n19PARIS\r\n2075\r\n21015\r\n22Cedex 05\r\n23SARL Dupont & Fils\r\n";
-    out << "2412 rue de la Paix\r\n25B\xE2timent C, 3e \xE9tage\r\n26Stra\xDF" "e 7\r\n27T\xE9l 01 42 00 00 00\r\n";
+    out << "2412 rue de la Paix\r\n25B\xE2timent C, 3e \xE9tage\r\n26Stra\xDF"
+           "e 7\r\n27T\xE9l 01 42 00 00 00\r\n";
     out << "28Messagerie\r\n29PAR\r\n31COL-001\r\n34Fragile\r\n35R\r\n36Haut\r\n}\r\n";
   }
   out.close();
@@ -117,16 +121,34 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
   return 0;
 }
 
+// The file work that every print run must do whatever the job building
+// costs: the job file opened, appended to and closed once per record, and
+// one run log line per record, for the same number of bytes.
+int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
+  posix::PosixSystem system;
+  RunState state;
+  state.WorkFolder = TempFolder(system);
+  RunLog runLog(system, state);
+  const std::string chunk(jobBytes / records, 'x');
+  const std::string path = TempFolder(system) + kJobFileName;
+  for (std::size_t r = 0; r < records; ++r) {
+    runLog.Write("fondPage=[{KAV]");
+    AppendToFile(path, chunk);
+  }
+  return 0;
+}
+
 struct Run {
   double seconds;
   double cpuSeconds;
   long peakKiB;
 };
 
-Run TimeChild(const std::string& dataPath, Phase phase = Phase::Send) {
+template <typename Work>
+Run TimeChild(Work work) {
   const auto start = Clock::now();
   const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(RunThermalLoop(dataPath, phase));
+  if (pid == 0) ::_exit(work());
   int status = 0;
   struct rusage usage {};
   ::wait4(pid, &status, 0, &usage);
@@ -135,8 +157,8 @@ Run TimeChild(const std::string& dataPath, Phase phase = Phase::Send) {
     std::fprintf(stderr, "the thermal loop failed\n");
     std::exit(1);
   }
-  const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                     usage.ru_stime.tv_usec / 1e6;
+  const double cpu =
+      usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
   return {seconds, cpu, usage.ru_maxrss};
 }
 
@@ -172,7 +194,7 @@ int main(int argc, char** argv) {
   std::uintmax_t jobBytes = 0;
   for (int r = 0; r < repetitions; ++r) {
     fs::remove(jobs);
-    const Run run = TimeChild(data);
+    const Run run = TimeChild([&] { return RunThermalLoop(data, Phase::Send); });
     loopTimes.push_back(run.seconds);
     loopCpu.push_back(run.cpuSeconds);
     peakKiB = std::max(peakKiB, run.peakKiB);
@@ -185,7 +207,17 @@ int main(int argc, char** argv) {
   double phaseCpu[4];
   for (int p = 0; p < 4; ++p) {
     fs::remove(jobs);
-    phaseCpu[p] = TimeChild(data, static_cast<Phase>(p)).cpuSeconds;
+    phaseCpu[p] = TimeChild([&] { return RunThermalLoop(data, static_cast<Phase>(p)); }).cpuSeconds;
+  }
+  std::size_t records = 0;
+  {
+    const DataLines lines = ReadDataLines(data);
+    for (std::size_t k = 0; k < lines.size(); ++k) records += lines[k] == "}";
+  }
+  std::vector<double> floorTimes;
+  for (int r = 0; r < repetitions; ++r) {
+    fs::remove(jobs);
+    floorTimes.push_back(TimeChild([&] { return FileWorkOnly(records, jobBytes); }).seconds);
   }
   fs::remove_all(dir);
 
@@ -199,6 +231,9 @@ int main(int argc, char** argv) {
   std::printf("thermal loop (median)   %.3f s, %.0f labels/s\n", loop, labels / loop);
   std::printf("thermal loop cpu time    %.3f s (user + system, median)\n", Median(loopCpu));
   std::printf("cp of the job file      %.3f s (median of %d)\n", cp, repetitions);
+  std::printf("records                 %zu\n", records);
+  std::printf("file work alone         %.3f s (job file opened once per record, one run log line per record)\n",
+              Median(floorTimes));
   std::printf("time ratio              %.2f x cp (goal: at most 3)\n", loop / cp);
   std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB)\n", peakMiB, memoryGoal);
   for (int p = 0; p < 4; ++p) std::printf("  cpu %-32s %.3f s\n", names[p], phaseCpu[p]);

@@ -17,8 +17,8 @@ enum class Data { None, Caption, Field, Fold, Fold16, TrimFoldCut, Counter };
 struct Line {
   const char* text;  // a whole graphic line, or the prefix of an A or B line
   Data data = Data::None;
-  int arg = 0;           // caption id or field number
-  std::size_t max = 0;   // TrimFoldCut length
+  int arg = 0;          // caption id or field number
+  std::size_t max = 0;  // TrimFoldCut length
 };
 
 using Layout = std::vector<Line>;
@@ -212,12 +212,24 @@ struct FoldTable {
   FoldTable() {
     for (int c = 0; c < 256; ++c) to[c] = static_cast<unsigned char>(c < 32 ? 0 : c);
     const std::pair<const char*, char> groups[] = {
-        {"\xC9\xC8\xCA\xCB", 'E'},     {"\xD4\xD6\xD2\xD3\xD5", 'O'}, {"\xD9\xDB\xDC\xDA", 'U'},
-        {"\xC0\xC1\xC2\xC3\xC4\xC5", 'A'}, {"\xCC\xCD\xCE\xCF", 'I'}, {"\xD0", 'D'},
-        {"\xD1", 'N'},                 {"\xDD\x9F", 'Y'},             {"\xC7", 'C'},
-        {"\xE9\xE8\xEA\xEB", 'e'},     {"\xF2\xF3\xF4\xF5\xF6", 'o'}, {"\xF9\xFA\xFB\xFC", 'u'},
-        {"\xFD", 'y'},                 {"\xE0\xE1\xE2\xE3\xE4\xE5", 'a'}, {"\xEC\xED\xEE\xEF", 'i'},
-        {"\xF1", 'n'},                 {"\xE7", 'c'},                 {"},", ' '},
+        {"\xC9\xC8\xCA\xCB", 'E'},
+        {"\xD4\xD6\xD2\xD3\xD5", 'O'},
+        {"\xD9\xDB\xDC\xDA", 'U'},
+        {"\xC0\xC1\xC2\xC3\xC4\xC5", 'A'},
+        {"\xCC\xCD\xCE\xCF", 'I'},
+        {"\xD0", 'D'},
+        {"\xD1", 'N'},
+        {"\xDD\x9F", 'Y'},
+        {"\xC7", 'C'},
+        {"\xE9\xE8\xEA\xEB", 'e'},
+        {"\xF2\xF3\xF4\xF5\xF6", 'o'},
+        {"\xF9\xFA\xFB\xFC", 'u'},
+        {"\xFD", 'y'},
+        {"\xE0\xE1\xE2\xE3\xE4\xE5", 'a'},
+        {"\xEC\xED\xEE\xEF", 'i'},
+        {"\xF1", 'n'},
+        {"\xE7", 'c'},
+        {"},", ' '},
     };
     for (const auto& [from, plain] : groups)
       for (const char* p = from; *p; ++p) to[static_cast<unsigned char>(*p)] = static_cast<unsigned char>(plain);

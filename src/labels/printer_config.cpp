@@ -70,7 +70,11 @@ std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, con
     bool written = true;
     for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
       written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
-    if (!written || !profiles.Flush(path)) throw PlatformError("Impossible d'\xE9" "crire dans " + path);
+    if (!written || !profiles.Flush(path))
+      throw PlatformError(
+          "Impossible d'\xE9"
+          "crire dans " +
+          path);
     values = ParamValues(profiles.ReadSection(path, model->section));
   }
   for (int k = 1; k <= kMaxParams && !values[k].empty(); ++k) {

@@ -37,8 +37,8 @@ class FolderServer {
     if (pid_ == 0) {
       std::freopen(logPath.c_str(), "w", stdout);
       std::freopen(logPath.c_str(), "a", stderr);
-      ::execlp("python3", "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory",
-               folder.c_str(), "0", static_cast<char*>(nullptr));
+      ::execlp("python3", "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder.c_str(),
+               "0", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     const std::regex served("port ([0-9]+)");
@@ -71,8 +71,8 @@ TEST(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
   ASSERT_NE(server.port(), 0) << "the loopback HTTP server did not start: " << dir.Read("server.log");
 
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
-  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() +
-                              "profile timeout 60 " + IMPTHERM_PROGRAM +
+  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
+                              IMPTHERM_PROGRAM +
                               " print --batch --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
                               " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
   const int status = std::system(command.c_str());

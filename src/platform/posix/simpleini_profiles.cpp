@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -121,8 +121,7 @@ const CSimpleIniA* Current(SimpleIniProfiles::Cache& cache, const std::string& p
 
 }  // namespace
 
-std::string SimpleIniProfiles::ReadString(const std::string& path, const std::string& section,
-                                          const std::string& key) {
+std::string SimpleIniProfiles::ReadString(const std::string& path, const std::string& section, const std::string& key) {
   const CSimpleIniA* ini = Current(*cache_, path);
   return ini ? ini->GetValue(section.c_str(), key.c_str(), "") : "";
 }

@@ -7,7 +7,9 @@
 namespace imptherm::testdata {
 
 // A file of tests/data as it is on disk.
-inline std::string Read(const std::string& name) { return fakes::ReadFile(std::string(IMPTHERM_TEST_DATA) + "/" + name); }
+inline std::string Read(const std::string& name) {
+  return fakes::ReadFile(std::string(IMPTHERM_TEST_DATA) + "/" + name);
+}
 
 // The lines of a CR LF file.
 inline RecordLines Lines(const std::string& name) {

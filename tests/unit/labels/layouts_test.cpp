@@ -26,10 +26,11 @@ class LayoutTest : public ::testing::Test {
 
 TEST_F(LayoutTest, EachSharedKindDrawsItsOwnLines) {
   const std::pair<const char*, const char*> kinds[] = {{"{KAV", "kav_label.epl"}, {"{HOB", "hob_label.epl"},
-                                                        {"{DUN", "dun_label.epl"}, {"{DN  ", "dun_label.epl"},
-                                                        {"{J41", "j41_label.epl"}, {"{K63", "k63_label.epl"}};
+                                                       {"{DUN", "dun_label.epl"}, {"{DN  ", "dun_label.epl"},
+                                                       {"{J41", "j41_label.epl"}, {"{K63", "k63_label.epl"}};
   for (const auto& [kind, golden] : kinds) {
-    EXPECT_EQ(RenderLayout(Label("shared_record.txt", 1, kind), captions), testdata::Epl("labels/" + std::string(golden)))
+    EXPECT_EQ(RenderLayout(Label("shared_record.txt", 1, kind), captions),
+              testdata::Epl("labels/" + std::string(golden)))
         << kind;
   }
 }
@@ -40,7 +41,7 @@ TEST_F(LayoutTest, ZanDrawsItsOwnDesign) {
 
 TEST_F(LayoutTest, LineCountsOfEveryLayout) {
   const std::pair<const char*, int> kinds[] = {{"{KAV", 58}, {"{HOB", 58}, {"{DUN", 52},
-                                                {"{J41", 68}, {"{K63", 54}, {"{ZAN", 40}};
+                                               {"{J41", 68}, {"{K63", 54}, {"{ZAN", 40}};
   for (const auto& [kind, count] : kinds) {
     LabelRecord label;
     label.RecordKind = kind;
@@ -122,8 +123,12 @@ TEST(FoldAccentsTest, OtherCharactersStay) {
 }
 
 TEST(FoldAccentsTest, SharpSInEitherFormButOnlyOneForm) {
-  EXPECT_EQ(FoldAccents("Stra\xDF" "e"), "StraSSe");
-  EXPECT_EQ(FoldAccents("Stra\xC3\x9F" "e"), "StraSSe");
+  EXPECT_EQ(FoldAccents("Stra\xDF"
+                        "e"),
+            "StraSSe");
+  EXPECT_EQ(FoldAccents("Stra\xC3\x9F"
+                        "e"),
+            "StraSSe");
   EXPECT_EQ(FoldAccents("\xDF\xC3\x9F"), "SSAY");
   EXPECT_EQ(FoldAccents("\xC3\x9F\xC3\x9F"), "SSSS");
 }

@@ -68,7 +68,8 @@ TEST_F(PrinterConfigTest, EmptyParam01SeedsTheFirstEightKeysAndKeepsTheRest) {
 
 TEST_F(PrinterConfigTest, TwoDigitKeysUpToParam99Only) {
   std::string ini = "[LP2642]\nParam00=zero\nParam1=one digit\n";
-  for (int k = 1; k <= 12; ++k) ini += "Param" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=L" + std::to_string(k) + "\n";
+  for (int k = 1; k <= 12; ++k)
+    ini += "Param" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=L" + std::to_string(k) + "\n";
   WriteIni(ini);
   std::string expected;
   for (int k = 1; k <= 12; ++k) expected += "L" + std::to_string(k) + "\r\n";
@@ -108,8 +109,9 @@ TEST_F(PrinterConfigTest, NamesMatchWithoutRegardToCaseAndValuesLoseTheirBlanks)
 }
 
 TEST_F(PrinterConfigTest, CommentsOtherSectionsAndKeysSurviveSeeding) {
-  WriteIni("; printers of the north warehouse\n[Other]\nkey=value\n\n; the small zebra\n[ZEBRA 2844]\nParam01=\n"
-           "Param09=EXTRA\nCustom=kept\n");
+  WriteIni(
+      "; printers of the north warehouse\n[Other]\nkey=value\n\n; the small zebra\n[ZEBRA 2844]\nParam01=\n"
+      "Param09=EXTRA\nCustom=kept\n");
   Load("4");
   const std::string ini = Ini();
   for (const char* kept : {"; printers of the north warehouse", "[Other]", "key=value", "; the small zebra",
@@ -123,7 +125,10 @@ TEST_F(PrinterConfigTest, UnwritableFileRaisesTheFrenchErrorWithItsPath) {
     Load("2");
     FAIL() << "no error raised";
   } catch (const PlatformError& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible d'\xE9" "crire dans " + Path());
+    EXPECT_EQ(std::string(e.what()),
+              "Impossible d'\xE9"
+              "crire dans " +
+                  Path());
   }
 }
 

@@ -32,8 +32,7 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   }
   EXPECT_EQ(jobs, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
-  EXPECT_EQ(f.temp.Read("OWTMP.LOG"),
-            "08/12/2026 10:11:12 fondPage=[{KAV]\r\n08/12/2026 10:11:12 fondPage=[{ZAN]\r\n");
+  EXPECT_EQ(f.temp.Read("OWTMP.LOG"), "08/12/2026 10:11:12 fondPage=[{KAV]\r\n08/12/2026 10:11:12 fondPage=[{ZAN]\r\n");
 }
 
 // The demonstration data: every kind prints its labels, the preset label
@@ -47,8 +46,12 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     std::vector<const char*> present;
   };
   const Case cases[] = {
-      {"labels.txt", false, 7, 13, {"X410,615,15,800,840", "X024,615,15,414,840", "LO490,695,75,75",
-                                    "LO412,618,385,80", "B780,510,2,1,3,3,200,B,", "\"7 / 5\"", "Foret  Noel"}},
+      {"labels.txt",
+       false,
+       7,
+       13,
+       {"X410,615,15,800,840", "X024,615,15,414,840", "LO490,695,75,75", "LO412,618,385,80", "B780,510,2,1,3,3,200,B,",
+        "\"7 / 5\"", "Foret  Noel"}},
       {"baggage.txt", true, 2, 3, {"\"99 BAG 007701999", "\"12BAG900770241200101\""}},
   };
   for (const Case& c : cases) {
