@@ -1,5 +1,6 @@
 #include "labels/label_record.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "run/text.h"

@@ -11,6 +11,10 @@ namespace imptherm {
 namespace {
 
 constexpr int kMaxParams = 99;
+// The escape is closed before "crire": \xE9c would read as one hex number.
+constexpr char kCannotWrite[] =
+    "Impossible d'\xE9"
+    "crire dans ";
 
 struct Model {
   const char* section;
@@ -55,11 +59,6 @@ std::array<std::string, kMaxParams + 1> ParamValues(const ProfileFiles::Entries&
 
 }  // namespace
 
-std::string PrinterModelSection(const std::string& prnType) {
-  const Model* model = ModelOf(prnType);
-  return model ? model->section : "";
-}
-
 std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType) {
   std::string lines;
   const Model* model = ModelOf(prnType);
@@ -70,11 +69,7 @@ std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, con
     bool written = true;
     for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
       written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
-    if (!written || !profiles.Flush(path))
-      throw PlatformError(
-          "Impossible d'\xE9"
-          "crire dans " +
-          path);
+    if (!written || !profiles.Flush(path)) throw PlatformError(kCannotWrite + path);
     values = ParamValues(profiles.ReadSection(path, model->section));
   }
   for (int k = 1; k <= kMaxParams && !values[k].empty(); ++k) {

@@ -8,10 +8,6 @@ namespace imptherm {
 
 inline constexpr char kPrinterConfigFileName[] = "ImpThermOrvane.ini";
 
-// The section of the printer model that prnType names ("1" to "5"); empty
-// when it names none.
-std::string PrinterModelSection(const std::string& prnType);
-
 // The configuration lines of the model, each ended by CR LF: the values of
 // Param01, Param02, ... up to the first one that is missing or empty. The
 // model's defaults are written first when its Param01 has no value. Raises

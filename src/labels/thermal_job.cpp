@@ -27,11 +27,12 @@ std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, 
 
   const LayoutCaptions captions = LoadLayoutCaptions(ctx.platform.resources, ctx.state.CaptionBase);
   for (int index = 1; index <= label.LabelTotal(); ++index) {
+    // The fields come first: only they tell whether a record of too many
+    // labels is a preset label after all.
     LoadLabelFields(record, label);
     if (!label.PresetLabel && label.LabelTotal() > kMaxLabelsPerRecord) {
-      ctx.runLog.Write("fondPage=[" + label.RecordKind + "] " + std::to_string(label.LabelTotal()) +
-                       " etiquettes demandees, plus de " + std::to_string(kMaxLabelsPerRecord) +
-                       " : enregistrement non imprime");
+      ctx.runLog.Write("Enregistrement " + label.RecordKind + " non imprime : " + std::to_string(label.LabelTotal()) +
+                       " etiquettes demandees, au plus " + std::to_string(kMaxLabelsPerRecord));
       break;
     }
     DeriveLabelFields(label, index, ctx.state.HeaderText, ctx.state.BaggageMode);

@@ -10,7 +10,7 @@ namespace imptherm::posix {
 
 // INI files read and written with SimpleIni. A file is parsed again only when
 // it changed on disk since the last read (its identity, size or times), so a
-// run of jobs costs one stat per key while edits still show at once. Writes
+// run of jobs costs one stat per read while edits still show at once. Writes
 // go through a temporary file renamed over the old one, so a failed write
 // never leaves half a file.
 class SimpleIniProfiles final : public ProfileFiles {
