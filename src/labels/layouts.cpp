@@ -236,40 +236,42 @@ struct FoldTable {
   }
 };
 
-void ReplaceAll(std::string& text, std::string_view what) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  std::size_t at = 0;
-  for (std::size_t hit; (hit = text.find(what, at)) != std::string::npos; at = hit + what.size()) {
-    out.append(text, at, hit - at);
-    out += "SS";
-  }
-  out.append(text, at, std::string::npos);
-  text = std::move(out);
-}
-
 void AppendFolded(std::string& out, std::string_view text) {
   static const FoldTable table;
-  std::string capped(text.substr(0, kFoldLimit));
+  text = text.substr(0, kFoldLimit);
   // A text holds the sharp s either as one Windows-1252 byte or, pasted from
   // elsewhere, as its two UTF-8 bytes; only one form is mended.
-  if (capped.find('\xDF') != std::string::npos) {
-    ReplaceAll(capped, "\xDF");
-  } else if (capped.find("\xC3\x9F") != std::string::npos) {
-    ReplaceAll(capped, "\xC3\x9F");
+  std::string_view sharp;
+  if (text.find('\xDF') != std::string_view::npos) {
+    sharp = "\xDF";
+  } else if (text.find("\xC3\x9F") != std::string_view::npos) {
+    sharp = "\xC3\x9F";
   }
-  if (capped.size() > kFoldLimit) capped.resize(kFoldLimit);
-  for (char c : capped) {
+  // The text with its sharp s written out is cut to the limit again before
+  // folding, so the count is of written-out characters.
+  std::size_t written = 0;
+  auto put = [&](char c) {
+    if (written++ >= kFoldLimit) return false;
     const unsigned char folded = table.to[static_cast<unsigned char>(c)];
     if (folded != 0) out += static_cast<char>(folded);
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    if (!sharp.empty() && text.substr(i, sharp.size()) == sharp) {
+      if (!put('S') || !put('S')) return;
+      i += sharp.size();
+    } else {
+      if (!put(text[i])) return;
+      ++i;
+    }
   }
 }
 
 void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxLength) {
-  const std::string trimmed = TrimBlanks(text);
-  if (trimmed.empty()) return;
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   const std::size_t before = out.size();
-  AppendFolded(out, trimmed);
+  AppendFolded(out, text);
   if (out.size() - before > maxLength) out.resize(before + maxLength);
 }
 
