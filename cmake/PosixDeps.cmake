@@ -11,3 +11,11 @@ find_path(CUPS_INCLUDE_DIR cups/cups.h REQUIRED)
 find_library(CUPS_LIBRARY cups REQUIRED)
 list(APPEND IMPTHERM_POSIX_LIBS ${CUPS_LIBRARY})
 list(APPEND IMPTHERM_POSIX_INCLUDES ${CUPS_INCLUDE_DIR})
+
+# SimpleIni: the printer configuration file. Debian ships no ConvertUTF.h, so
+# the ICU conversion is chosen; pkg-config brings ICU's flags and libraries.
+pkg_check_modules(SIMPLEINI REQUIRED simpleini)
+list(APPEND IMPTHERM_POSIX_LIBS ${SIMPLEINI_LINK_LIBRARIES})
+list(APPEND IMPTHERM_POSIX_INCLUDES ${SIMPLEINI_INCLUDE_DIRS})
+list(APPEND IMPTHERM_POSIX_DEFINES SI_CONVERT_ICU)
+list(APPEND IMPTHERM_POSIX_CFLAGS ${SIMPLEINI_CFLAGS_OTHER})

@@ -16,4 +16,29 @@ echo
 echo "== Scrambling a proxy password for a page"
 echo "   impthermorvane scramble 'secret' -> $("$prog" scramble secret)"
 echo
+echo "== Thermal print runs of the sample label data (data/sample) to the job file"
+# The sample files are served over loopback HTTP as the application server
+# would serve them.
+python3 -u -m http.server --bind 127.0.0.1 --directory data/sample 0 >"$demo/http.log" 2>&1 &
+server=$!
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$demo/http.log" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+for sample in labels.txt baggage.txt; do
+  "$prog" print --batch --param prnType=4 --param fileOut=FILE \
+    --param "streamUrl=http://127.0.0.1:$port/$sample" --param nbEtiquColis=2 --param nbEtiquPalettes=1
+  echo "   $sample: exit status $?"
+done
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
+echo "   job file $demo/etiquettesOrvane.txt: $(cat "$demo/etiquettesOrvane.txt" 2>/dev/null | grep -c $'^P\r$') labels, first lines:"
+head -n 12 "$demo/etiquettesOrvane.txt" 2>/dev/null | sed 's/^/   | /'
+echo "   run log: $(cat "$demo/OWTMP.LOG" 2>/dev/null | grep -c fondPage) records (fondPage lines)"
+echo "   printer configuration $demo/profile/MERIDON/ImpThermOrvane.ini:"
+sed 's/^/   | /' "$demo/profile/MERIDON/ImpThermOrvane.ini" 2>/dev/null
+
+echo
 echo "Demo files are in $demo"

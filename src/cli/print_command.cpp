@@ -13,6 +13,7 @@
 #include "platform/posix/interrupt.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/serial_ports.h"
+#include "platform/posix/simpleini_profiles.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -64,7 +65,8 @@ int RunPrintCommand(const Options& options) {
   posix::CupsPrinters printers;
   posix::PosixSerialPorts serialPorts(system);
   posix::PosixPortDevices portDevices(system);
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
+  posix::SimpleIniProfiles profiles;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

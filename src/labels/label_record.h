@@ -20,7 +20,9 @@ struct LabelRecord {
   int DayNumber = 0;
   bool PresetLabel = false;
 
-  int LabelTotal() const { return ParcelCount + PalletCount; }
+  // ParcelCount + PalletCount, held to the 32-bit range when the two counts
+  // together go past it.
+  int LabelTotal() const;
 };
 
 // Fills `record` with the next record at or after `start`: from the first

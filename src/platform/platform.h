@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/port.h"
 #include "platform/printing.h"
+#include "platform/profile.h"
 #include "platform/resources.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -18,6 +19,8 @@ struct Platform {
   // Output channels: serial ports (COMn) and port devices (LPTn).
   SerialPorts& serialPorts;
   PortDevices& portDevices;
+  // The printer configuration file.
+  ProfileFiles& profiles;
 };
 
 }  // namespace imptherm

@@ -1,5 +1,8 @@
 #include "run/core_stages.h"
 
+#include "labels/label_record.h"
+#include "labels/thermal_job.h"
+#include "output/printer_object.h"
 #include "output/send_job.h"
 #include "platform/error.h"
 
@@ -14,7 +17,7 @@ namespace {
 
 class CoreStages final : public PrintStages {
  public:
-  explicit CoreStages(Module& module) : m_(module) {}
+  explicit CoreStages(Module& module) : m_(module), printer_(module.platform.printers) {}
 
   LabelData DownloadLabelData(const std::string&, const std::string&, Memo&) override {
     Unavailable("label data download");
@@ -22,8 +25,13 @@ class CoreStages final : public PrintStages {
   int HttpExchange(const std::string&, const std::string&, const std::string&, const std::string&, Memo&) override {
     Unavailable("HTTP exchange");
   }
-  std::size_t GroupRecordLines(const DataLines&, std::size_t, RecordLines&) override { Unavailable("label record"); }
-  std::string BuildThermalJob(const std::string&, const RecordLines&) override { Unavailable("thermal job"); }
+  std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
+    return imptherm::GroupRecordLines(lines, start, record);
+  }
+  std::string BuildThermalJob(const std::string& prnType, const RecordLines& record) override {
+    ThermalJobContext ctx{m_.platform, m_.state, m_.runLog, label_};
+    return imptherm::BuildThermalJob(ctx, prnType, record);
+  }
   std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
     return imptherm::SendJob(ctx, fileOut, prnName, job);
@@ -35,10 +43,12 @@ class CoreStages final : public PrintStages {
   void EndSheetDocument() override { Unavailable("sheet printing"); }
 
  private:
-  [[maybe_unused]] Module& m_;
+  Module& m_;
+  // The one label record of the module, shared with the sheet path.
+  LabelRecord label_;
   // The process-wide printer object: the "WIN" channel and the sheet path
   // share its current printer.
-  PrinterObject printer_{m_.platform.printers};
+  PrinterObject printer_;
 };
 
 }  // namespace

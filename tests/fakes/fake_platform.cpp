@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/error.h"
+#include "run/text.h"
 
 namespace imptherm::fakes {
 namespace fs = std::filesystem;
@@ -91,6 +92,48 @@ std::optional<std::string> FakeResources::LoadString(int id) {
 #undef STRING_RESOURCE
   }
   return std::nullopt;
+}
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) { return UpperAscii(a) == UpperAscii(b); }
+
+}  // namespace
+
+std::string FakeProfiles::ReadString(const std::string& path, const std::string& section, const std::string& key) {
+  auto file = files.find(path);
+  if (file == files.end()) return "";
+  auto sec = file->second.find(UpperAscii(section));
+  if (sec == file->second.end()) return "";
+  for (const auto& [name, value] : sec->second)
+    if (SameName(name, key)) return value;
+  return "";
+}
+
+ProfileFiles::Entries FakeProfiles::ReadSection(const std::string& path, const std::string& section) {
+  auto file = files.find(path);
+  if (file == files.end()) return {};
+  auto sec = file->second.find(UpperAscii(section));
+  return sec == file->second.end() ? Entries{} : sec->second;
+}
+
+bool FakeProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
+                               const std::string& value) {
+  if (!writable) return false;
+  ++writes;
+  Section& sec = files[path][UpperAscii(section)];
+  for (auto& [name, old] : sec)
+    if (SameName(name, key)) {
+      old = value;
+      return true;
+    }
+  sec.emplace_back(key, value);
+  return true;
+}
+
+bool FakeProfiles::Flush(const std::string& path) {
+  ++flushes;
+  return writable && files.count(path) > 0;
 }
 
 FakePlatform::FakePlatform() {

@@ -160,6 +160,23 @@ class FakePortDevices final : public PortDevices {
   std::unique_ptr<PortDevice> OpenForWriting(const std::string& name) override;
 };
 
+// INI files held in memory, names matched without regard to ASCII letter
+// case; `writable` false makes every write fail.
+class FakeProfiles final : public ProfileFiles {
+ public:
+  using Section = std::vector<std::pair<std::string, std::string>>;
+  std::map<std::string, std::map<std::string, Section>> files;  // by path, then upper-cased section
+  bool writable = true;
+  int writes = 0;
+  int flushes = 0;
+
+  std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
+  Entries ReadSection(const std::string& path, const std::string& section) override;
+  bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+  bool Flush(const std::string& path) override;
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -170,7 +187,8 @@ struct FakePlatform {
   FakePrinters printers;
   FakeSerialPorts serialPorts{system};
   FakePortDevices portDevices;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
+  FakeProfiles profiles;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
 };
 
 }  // namespace imptherm::fakes

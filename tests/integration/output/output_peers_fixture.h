@@ -25,7 +25,8 @@ class RealOutput {
   posix::CupsPrinters printers;
   posix::PosixSerialPorts serialPorts{system};
   posix::PosixPortDevices portDevices{system};
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices};
+  fakes::FakeProfiles profiles;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
   RunState state;
   RunLog runLog{system, state};
   PrinterObject printer{printers};

@@ -135,7 +135,8 @@ void AbandonedRun(const std::string& dir) {
   fakes::FakePrinters printers;
   posix::PosixSerialPorts serial(system);
   posix::PosixPortDevices devices(system);
-  Platform platform{system, ui, resources, printers, serial, devices};
+  fakes::FakeProfiles profiles;
+  Platform platform{system, ui, resources, printers, serial, devices, profiles};
   Module module(platform);
   DataLines lines;
   lines.push_back(BinaryJob(4 << 20));  // far more than the terminal buffers

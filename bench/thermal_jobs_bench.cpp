@@ -1,0 +1,241 @@
+// Thermal job throughput: a label data file of 100,000 labels is grouped into
+// records, built into EPL2 jobs and appended to the job file, in a child
+// process whose peak memory is measured. The same bytes are then copied with
+// cp in the same run, as the yardstick for the time.
+//
+//   bench/thermal_jobs_bench [labels] [repetitions]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "output/send_job.h"
+#include "platform/posix/builtin_resources.h"
+#include "platform/posix/cups_printers.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/serial_ports.h"
+#include "platform/posix/simpleini_profiles.h"
+#include "platform/posix/terminal_ui.h"
+#include "run/core_stages.h"
+#include "run/files.h"
+
+namespace fs = std::filesystem;
+using namespace imptherm;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+// Records of every kind, one to six parcels and now and then pallets, with
+// the fields a real consignment fills, accents included.
+std::uintmax_t WriteLabelData(const std::string& path, int labels) {
+  std::ofstream out(path, std::ios::binary);
+  std::mt19937 rng(20261208);
+  const char* kinds[] = {"{KAV", "{HOB", "{DN", "{J41", "{K63", "{ZAN"};
+  out << "ETIQUETTES\r\nTRANSPORTS ORVANE - BENCH\r\nFR\r\nN\r\n";
+  int written = 0;
+  for (int n = 0; written < labels; ++n) {
+    const int parcels = std::min<int>(1 + static_cast<int>(rng() % 6), labels - written);
+    const int pallets = (rng() % 5 == 0 && written + parcels < labels) ? 1 : 0;
+    written += parcels + pallets;
+    char buf[64];
+    out << kinds[n % 6] << "\r\n" << parcels << "\r\n" << pallets << "\r\n";
+    std::snprintf(buf, sizeof buf, "%06d", n % 1000000);
+    out << buf << "\r\n" << (n % 2 ? "99" : "12") << "\r\n" << n % 10 << "\r\n";
+    out << "00LYO\r\n0169\r\n02007\r\n03EXPRESS\r\n05Z\xFCrich Flughafen, Fracht S\xFC"
+           "d\r\n";
+    out << "06For\xEAt, No\xEBl 12\r\n07A12\r\n08Quai 4\r\n";
+    out << "09\xC9tablissements H\xE9l\xE8ne M\xFCller-Stra\xDF"
+           "e\r\n10Zone industrielle des C\xE9lestins\r\n";
+    std::snprintf(buf, sizeof buf, "11C%07d\r\n", n);
+    out << buf << "12carton\r\n1318,500 kg\r\n1414/02/2024\r\n15J+1\r\n16Non\r\n17CRT-55\r\n";
+    out << "1815/03/2024\r\n19PARIS\r\n2075\r\n21015\r\n22Cedex 05\r\n23SARL Dupont & Fils\r\n";
+    out << "2412 rue de la Paix\r\n25B\xE2timent C, 3e \xE9tage\r\n26Stra\xDF"
+           "e 7\r\n27T\xE9l 01 42 00 00 00\r\n";
+    out << "28Messagerie\r\n29PAR\r\n31COL-001\r\n34Fragile\r\n35R\r\n36Haut\r\n}\r\n";
+  }
+  out.close();
+  return fs::file_size(path);
+}
+
+// The data lines after the four header lines, cut as the label data reader
+// cuts them (CR LF, LF or CR).
+DataLines ReadDataLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DataLines lines;
+  std::size_t at = 0;
+  int header = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    if (header < 4)
+      ++header;
+    else
+      lines.push_back(std::string_view(text).substr(at, end - at));
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  lines.shrink_to_fit();
+  return lines;
+}
+
+// How far the loop goes: the phases are timed one by one as well.
+enum class Phase { Read, Group, Build, Send };
+
+// The print run's thermal loop over the real POSIX backend.
+int RunThermalLoop(const std::string& dataPath, Phase phase) {
+  posix::PosixSystem system;
+  posix::TerminalUi ui(false, stdout);
+  posix::BuiltinResources resources;
+  posix::CupsPrinters printers;
+  posix::PosixSerialPorts serialPorts(system);
+  posix::PosixPortDevices portDevices(system);
+  posix::SimpleIniProfiles profiles;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
+  Module module(platform);
+  module.stages = MakeCoreStages(module);
+  module.state.WorkFolder = TempFolder(system);
+  module.state.nbEtiquColis = 2;
+  module.state.nbEtiquPalettes = 1;
+  const DataLines lines = ReadDataLines(dataPath);
+  RecordLines record;
+  for (std::size_t index = 0; phase != Phase::Read && index < lines.size();) {
+    index = module.stages->GroupRecordLines(lines, index, record);
+    if (phase == Phase::Group) continue;
+    const std::string job = module.stages->BuildThermalJob("4", record);
+    if (phase == Phase::Send) module.stages->SendJob("FILE", "", job);
+  }
+  return 0;
+}
+
+// The file work that every print run must do whatever the job building
+// costs: the job file opened, appended to and closed once per record, and
+// one run log line per record, for the same number of bytes.
+int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
+  posix::PosixSystem system;
+  RunState state;
+  state.WorkFolder = TempFolder(system);
+  RunLog runLog(system, state);
+  const std::string chunk(jobBytes / records, 'x');
+  const std::string path = TempFolder(system) + kJobFileName;
+  for (std::size_t r = 0; r < records; ++r) {
+    runLog.Write("fondPage=[{KAV]");
+    AppendToFile(path, chunk);
+  }
+  return 0;
+}
+
+struct Run {
+  double seconds;
+  double cpuSeconds;
+  long peakKiB;
+};
+
+template <typename Work>
+Run TimeChild(Work work) {
+  const auto start = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(work());
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  const double seconds = Seconds(start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "the thermal loop failed\n");
+    std::exit(1);
+  }
+  const double cpu =
+      usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  return {seconds, cpu, usage.ru_maxrss};
+}
+
+double TimeCp(const std::string& from, const std::string& to) {
+  fs::remove(to);
+  const auto start = Clock::now();
+  const std::string command = "cp '" + from + "' '" + to + "'";
+  if (std::system(command.c_str()) != 0) std::exit(1);
+  return Seconds(start);
+}
+
+template <typename T>
+T Median(std::vector<T> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int labels = argc > 1 ? std::atoi(argv[1]) : 100000;
+  const int repetitions = argc > 2 ? std::atoi(argv[2]) : 3;
+  const fs::path dir = fs::temp_directory_path() / ("imptherm-bench-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "tmp");
+  ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+  ::setenv("ALLUSERSPROFILE", (dir / "profile").c_str(), 1);
+  const std::string data = (dir / "labels.txt").string();
+  const std::string jobs = (dir / "tmp" / kJobFileName).string();
+  const std::uintmax_t dataBytes = WriteLabelData(data, labels);
+
+  std::vector<double> loopTimes, loopCpu, cpTimes;
+  long peakKiB = 0;
+  std::uintmax_t jobBytes = 0;
+  for (int r = 0; r < repetitions; ++r) {
+    fs::remove(jobs);
+    const Run run = TimeChild([&] { return RunThermalLoop(data, Phase::Send); });
+    loopTimes.push_back(run.seconds);
+    loopCpu.push_back(run.cpuSeconds);
+    peakKiB = std::max(peakKiB, run.peakKiB);
+    jobBytes = fs::file_size(jobs);
+    cpTimes.push_back(TimeCp(jobs, (dir / "copy.txt").string()));
+  }
+  // Where the time goes: CPU time of each phase on its own (noisy machines
+  // disturb CPU time less than wall time).
+  const char* names[] = {"reading the data lines", "+ grouping", "+ building jobs (config, run log)", "+ job file"};
+  double phaseCpu[4];
+  for (int p = 0; p < 4; ++p) {
+    fs::remove(jobs);
+    phaseCpu[p] = TimeChild([&] { return RunThermalLoop(data, static_cast<Phase>(p)); }).cpuSeconds;
+  }
+  std::size_t records = 0;
+  {
+    const DataLines lines = ReadDataLines(data);
+    for (std::size_t k = 0; k < lines.size(); ++k) records += lines[k] == "}";
+  }
+  std::vector<double> floorTimes;
+  for (int r = 0; r < repetitions; ++r) {
+    fs::remove(jobs);
+    floorTimes.push_back(TimeChild([&] { return FileWorkOnly(records, jobBytes); }).seconds);
+  }
+  fs::remove_all(dir);
+
+  const double loop = Median(loopTimes), cp = Median(cpTimes);
+  const double peakMiB = peakKiB / 1024.0;
+  const double dataMiB = dataBytes / 1048576.0;
+  const double memoryGoal = 2 * dataMiB + 32;
+  std::printf("labels                  %d\n", labels);
+  std::printf("label data file         %.1f MiB\n", dataMiB);
+  std::printf("job file                %.1f MiB\n", jobBytes / 1048576.0);
+  std::printf("thermal loop (median)   %.3f s, %.0f labels/s\n", loop, labels / loop);
+  std::printf("thermal loop cpu time    %.3f s (user + system, median)\n", Median(loopCpu));
+  std::printf("cp of the job file      %.3f s (median of %d)\n", cp, repetitions);
+  std::printf("records                 %zu\n", records);
+  std::printf("file work alone         %.3f s (job file opened once per record, one run log line per record)\n",
+              Median(floorTimes));
+  std::printf("time ratio              %.2f x cp (goal: at most 3)\n", loop / cp);
+  std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB)\n", peakMiB, memoryGoal);
+  for (int p = 0; p < 4; ++p) std::printf("  cpu %-32s %.3f s\n", names[p], phaseCpu[p]);
+  const bool met = loop <= 3 * cp && peakMiB <= memoryGoal;
+  std::printf("%s\n", met ? "goals met" : "GOALS MISSED");
+  return met ? 0 : 2;
+}

@@ -1,0 +1,191 @@
+#include "labels/label_record.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "run/text.h"
+
+namespace imptherm {
+namespace {
+
+constexpr std::size_t kHeaderWidth = 10;
+constexpr std::size_t kFieldLimit = 255;
+constexpr std::size_t kField06Limit = 15;
+
+std::string Head(std::string_view s, std::size_t n) { return std::string(s.substr(0, n)); }
+
+// Characters `from` (1-based) to `to` of a line; shorter lines give what they have.
+std::string_view Chars(std::string_view s, std::size_t from, std::size_t to) {
+  if (s.size() < from) return {};
+  return s.substr(from - 1, to - from + 1);
+}
+
+// A fixed-width text element: left-aligned, padded with blanks and cut to
+// exactly `width` characters.
+void PutText(std::string& out, std::string_view text, std::size_t width) {
+  text = text.substr(0, width);
+  out.append(text);
+  out.append(width - text.size(), ' ');
+}
+
+// A fixed-width number element: at least `digits` digits with leading zeros,
+// never cut.
+void PutNumber(std::string& out, long long value, int digits) {
+  char buffer[32];
+  int n = std::snprintf(buffer, sizeof buffer, "%.*lld", digits, value);
+  out.append(buffer, static_cast<std::size_t>(n));
+}
+
+bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DayOfYear(int day, int month, int year) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return 0;
+  const int length = kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+  if (day > length) return 0;
+  int total = day;
+  for (int m = 1; m < month; ++m) total += kDays[m - 1] + (m == 2 && IsLeapYear(year) ? 1 : 0);
+  return total;
+}
+
+}  // namespace
+
+int LabelRecord::LabelTotal() const {
+  const long long total = static_cast<long long>(ParcelCount) + PalletCount;
+  if (total > INT32_MAX) return INT32_MAX;
+  if (total < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(total);
+}
+
+std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) {
+  record.clear();
+  bool inRecord = false;
+  for (std::size_t k = start; k < lines.size(); ++k) {
+    const std::string_view line = lines[k];
+    if (inRecord) {
+      if (line == "}") return k + 1;
+      record.emplace_back(line);
+    } else if (!line.empty() && line.front() == '{') {
+      inRecord = true;
+      record.emplace_back(line);
+    }
+  }
+  return lines.size() + 1;
+}
+
+void ReadRecordHeader(const RecordLines& record, LabelRecord& label) {
+  label.RecordKind = Head(record.at(0), kHeaderWidth);
+  if (TrimBlanks(label.RecordKind) == "{DN") label.RecordKind = "{DUN";
+  label.ParcelCount = ParseDecimal(record.at(1)).value_or(0);
+  label.PalletCount = ParseDecimal(record.at(2)).value_or(0);
+  label.BarcodeGroup3 = Head(record.at(3), kHeaderWidth);
+  label.BarcodePrefix = Head(TrimBlanks(record.at(4)), kHeaderWidth);
+  label.BarcodeGroup5 = Head(record.at(5), kHeaderWidth);
+}
+
+void LoadLabelFields(const RecordLines& record, LabelRecord& label, std::size_t firstFieldLine) {
+  for (std::string& field : label.Fields) field.clear();
+  label.DayNumber = 0;
+  for (std::size_t i = firstFieldLine; i < record.size(); ++i) {
+    const std::string_view line = record[i];
+    const std::optional<int> code = ParseDecimal(line.substr(0, 2));
+    // Codes past the last field have nowhere to go; they are skipped like
+    // lines without a code.
+    if (!code || *code < 0 || *code >= static_cast<int>(label.Fields.size())) continue;
+    if (*code == 32) {
+      label.DayNumber = ParseDecimal(TrimBlanks(Chars(line, 3, 5))).value_or(0);
+    } else if (*code == 6) {
+      label.Fields[6] = Chars(line, 3, 2 + kField06Limit);
+    } else {
+      label.Fields[*code] = Chars(line, 3, 2 + kFieldLimit);
+    }
+  }
+  const std::string number = TrimBlanks(label.Fields[37]);
+  const std::string barcode = TrimBlanks(label.Fields[39]);
+  label.PresetLabel = !number.empty() && !barcode.empty();
+  if (label.PresetLabel) {
+    label.Fields[37] = std::to_string(ParseDecimal(number).value_or(0));
+    label.Fields[39] = barcode;
+  }
+}
+
+void DeriveLabelFields(LabelRecord& label, int labelIndex, const std::string& headerText, bool baggageMode) {
+  const bool zan = label.RecordKind == "{ZAN";
+  label.Fields[zan ? 4 : 5] = headerText;
+  label.Fields[zan ? 17 : 30] = label.PresetLabel ? label.Fields[37] : std::to_string(labelIndex);
+  if (baggageMode) {
+    label.DayNumber = 999;
+  } else if (label.DayNumber == 0) {
+    label.DayNumber = DayOfYearFromDate(label.Fields[zan ? 18 : 14]);
+  }
+  std::string barcode = label.PresetLabel ? label.Fields[39] : ComposeBarcodeData(label, labelIndex);
+  if (zan) {
+    label.Fields[21] = std::move(barcode);
+  } else {
+    label.Fields[33] = SpaceBarcodeText(barcode);
+    label.Fields[32] = std::move(barcode);
+  }
+}
+
+std::string ComposeBarcodeData(const LabelRecord& label, int labelIndex) {
+  const bool zan = label.RecordKind == "{ZAN";
+  const std::string& group2 = label.Fields[zan ? 28 : 7];
+  const std::string& group6 = label.Fields[zan ? 15 : 11];
+  std::string out;
+  if (label.BarcodePrefix == "99") {
+    PutText(out, label.BarcodePrefix, 3);
+    PutText(out, group2, 4);
+    PutText(out, label.BarcodeGroup3, 6);
+    PutNumber(out, label.DayNumber, 3);
+    PutText(out, label.BarcodeGroup5, 1);
+    PutText(out, group6, 8);
+    PutNumber(out, labelIndex, 3);
+    PutText(out, zan ? label.Fields[1] : label.Fields[1] + label.Fields[2], 3);
+    return AppendCheckDigit(out);
+  }
+  PutText(out, label.BarcodePrefix, 2);
+  PutText(out, group2, 4);
+  PutText(out, label.BarcodeGroup3, 6);
+  PutText(out, Chars(group6, 3, 8), 6);
+  PutNumber(out, labelIndex, 2);
+  return out;
+}
+
+std::string AppendCheckDigit(const std::string& text) {
+  int odd = 0;
+  int even = 0;
+  for (std::size_t i = 0; i < text.size() && i < 31; ++i) {
+    const int value = text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : 0;
+    // Position i + 1 counted from 1: even indexes are the odd positions.
+    (i % 2 == 0 ? odd : even) += value;
+  }
+  const int sum = odd * 3 + even;
+  return text + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+std::string SpaceBarcodeText(const std::string& barcode) {
+  if (barcode.size() != 32) return barcode;
+  static constexpr std::size_t kGroups[] = {3, 4, 6, 3, 1, 8, 3, 3, 1};
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t width : kGroups) {
+    if (at > 0) out += ' ';
+    out.append(barcode, at, width);
+    at += width;
+  }
+  return out;
+}
+
+int DayOfYearFromDate(const std::string& date) {
+  constexpr int kUnreadable = 999;
+  if (date.size() < 10) return kUnreadable;
+  const std::optional<int> first = ParseDecimal(Chars(date, 1, 2));
+  const std::optional<int> second = ParseDecimal(Chars(date, 4, 5));
+  const std::optional<int> year = ParseDecimal(Chars(date, 7, 10));
+  if (!first || !second || !year) return kUnreadable;
+  if (int day = DayOfYear(*first, *second, *year)) return day;
+  if (int day = DayOfYear(*second, *first, *year)) return day;
+  return kUnreadable;
+}
+
+}  // namespace imptherm

@@ -1,0 +1,330 @@
+#include "labels/layouts.h"
+
+#include <initializer_list>
+#include <vector>
+
+#include "run/captions.h"
+#include "run/text.h"
+
+namespace imptherm {
+namespace {
+
+constexpr std::size_t kFoldLimit = 255;
+
+// What the data of a line is made of.
+enum class Data { None, Caption, Field, Fold, Fold16, TrimFoldCut, Counter };
+
+struct Line {
+  const char* text;  // a whole graphic line, or the prefix of an A or B line
+  Data data = Data::None;
+  int arg = 0;          // caption id or field number
+  std::size_t max = 0;  // TrimFoldCut length
+};
+
+using Layout = std::vector<Line>;
+
+// The design that five kinds share, line 1 first.
+const Layout& KavLayout() {
+  static const Layout kav = {
+      {"LO70,628,291,16"},
+      {"LO408,540,2,59"},
+      {"LO10,540,810,3"},
+      {"LO10,260,810,3"},
+      {"LO480,10,2,250"},
+      {"LO010,200,470,3"},
+      {"X410,615,15,800,840"},
+      {"LO410,615,15,220"},
+      {"LO785,615,16,220"},
+      {"LO410,615,375,58"},
+      {"LO410,773,375,58"},
+      {"A020,560,1,1,1,1,N,", Data::Caption, 1},
+      {"A815,250,2,2,1,1,N,", Data::Caption, 2},
+      {"A815,225,2,2,1,1,N,", Data::Caption, 3},
+      {"A815,200,2,2,1,1,N,", Data::Caption, 4},
+      {"A815,175,2,2,1,1,N,", Data::Caption, 5},
+      {"A815,150,2,2,1,1,N,", Data::Caption, 6},
+      {"A815,125,2,2,1,1,N,", Data::Caption, 7},
+      {"A815,100,2,2,1,1,N,", Data::Caption, 8},
+      {"A815,075,2,2,1,1,N,", Data::Caption, 9},
+      {"A815,050,2,2,1,1,N,", Data::Caption, 10},
+      {"A020,050,1,2,1,1,N,", Data::Caption, 11},
+      {"A386,810,2,4,3,3,N,", Data::Field, 0},
+      {"A366,738,2,4,4,4,N,", Data::Field, 1},
+      {"A276,800,2,5,3,3,N,", Data::Field, 2},
+      {"A783,770,2,5,1,2,R,", Data::Field, 3},
+      {"A817,650,1,1,1,1,N,", Data::Field, 5},
+      {"A800,602,2,2,2,2,N,", Data::Fold, 6},
+      {"A800,570,2,4,2,1,N,", Data::Field, 7},
+      {"A660,565,2,2,1,1,N,", Data::Field, 8},
+      {"A402,585,2,3,1,1,N,", Data::TrimFoldCut, 9, 27},
+      {"A402,565,2,3,1,1,N,", Data::TrimFoldCut, 10, 27},
+      {"A120,624,2,4,2,2,N,", Data::Field, 35},
+      {"B780,536,2,1,3,3,248,N,", Data::Field, 32},
+      {"A714,284,2,3,1,1,N,", Data::Field, 33},
+      {"A745,256,2,4,2,1,N,", Data::Field, 11},
+      {"A690,230,2,4,2,1,N,", Data::Counter, 30},
+      {"A565,230,2,4,1,1,N,", Data::Field, 12},
+      {"A670,202,2,3,1,1,N,", Data::Field, 13},
+      {"A670,177,2,3,1,1,N,", Data::Field, 14},
+      {"A670,152,2,3,1,1,N,", Data::Field, 15},
+      {"A670,127,2,3,1,1,N,", Data::Field, 16},
+      {"A670,102,2,3,1,1,N,", Data::Field, 17},
+      {"A700,077,2,3,1,1,N,", Data::Field, 18},
+      {"A720,050,2,2,1,1,N,", Data::Field, 31},
+      {"A470,255,2,4,1,1,N,", Data::Field, 19},
+      {"A470,228,2,4,1,1,N,", Data::Field, 20},
+      {"A430,228,2,4,1,1,N,", Data::Field, 21},
+      {"A340,228,2,4,1,1,N,", Data::Field, 22},
+      {"A470,190,2,2,1,1,N,", Data::Field, 28},
+      {"A470,170,2,3,1,1,N,", Data::TrimFoldCut, 23, 32},
+      {"A470,145,2,3,1,1,N,", Data::TrimFoldCut, 24, 32},
+      {"A470,120,2,3,1,1,N,", Data::TrimFoldCut, 25, 32},
+      {"A470,095,2,3,1,2,N,", Data::Fold, 26},
+      {"A100,095,2,3,1,2,N,", Data::Field, 27},
+      {"A440,060,2,4,3,1,N,", Data::Field, 29},
+      {"A022,620,1,2,1,2,N,", Data::Field, 34},
+      {"A475,030,2,4,1,1,N,", Data::Field, 36},
+  };
+  return kav;
+}
+
+// Line n (from 1) of the shared design moved elsewhere: same data, new text.
+struct Move {
+  int n;
+  const char* text;
+};
+
+// KAV lines first..last in order, with the moves applied; line 26 (field 03,
+// reverse text) only when the kind prints it.
+void AddKav(Layout& out, int first, int last, std::initializer_list<Move> moves, bool withField03) {
+  for (int n = first; n <= last; ++n) {
+    if (n == 26 && !withField03) continue;
+    Line line = KavLayout()[n - 1];
+    for (const Move& m : moves)
+      if (m.n == n) line.text = m.text;
+    out.push_back(line);
+  }
+}
+
+Layout MakeHob() {
+  Layout hob;
+  AddKav(hob, 1, 58,
+         {{1, "LO470,620,291,16"},
+          {7, "X024,615,15,414,840"},
+          {8, "LO024,615,15,220"},
+          {9, "LO399,615,16,220"},
+          {10, "LO024,615,375,58"},
+          {11, "LO024,773,375,58"},
+          {23, "A776,810,2,4,3,3,N,"},
+          {24, "A766,735,2,4,4,4,N,"},
+          {25, "A676,800,2,5,3,3,N,"},
+          {26, "A397,770,2,5,1,2,R,"},
+          {33, "A120,618,2,4,2,2,N,"}},
+         true);
+  return hob;
+}
+
+Layout MakeDun() {
+  const std::initializer_list<Move> moves = {
+      {1, "LO470,620,291,16"}, {23, "A776,810,2,4,3,3,N,"}, {24, "A766,735,2,4,4,4,N,"}, {25, "A676,800,2,5,3,3,N,"}};
+  Layout dun;
+  AddKav(dun, 1, 6, moves, false);
+  AddKav(dun, 12, 58, moves, false);
+  return dun;
+}
+
+// J41 and K63: the shared graphics, their own marks in place of the framed
+// box, then the captions and fields without field 03.
+Layout MakeMarked(std::initializer_list<const char*> marks) {
+  Layout layout;
+  AddKav(layout, 1, 6, {}, false);
+  for (const char* mark : marks) layout.push_back({mark});
+  AddKav(layout, 12, 58, {{24, "A366,735,2,4,4,4,N,"}}, false);
+  return layout;
+}
+
+const Layout& ZanLayout() {
+  static const Layout zan = {
+      {"LO408,540,2,59"},
+      {"LO10,540,810,3"},
+      {"LO10,260,810,3"},
+      {"LO028,690,384,6"},
+      {"LO420,690,384,6"},
+      {"LO440,10,5,250"},
+      {"A815,170,2,4,1,1,N,", Data::Caption, 12},
+      {"A815,136,2,4,1,1,N,", Data::Caption, 13},
+      {"A815,102,2,4,1,1,N,", Data::Caption, 14},
+      {"A815,068,2,4,1,1,N,", Data::Caption, 15},
+      {"A815,034,2,4,1,1,N,", Data::Caption, 16},
+      {"A660,565,2,1,1,2,N,", Data::Caption, 17},
+      {"A800,843,2,4,3,3,N,", Data::Field, 0},
+      {"A670,843,2,5,2,3,N,", Data::Field, 1},
+      {"A405,843,2,4,3,3,N,", Data::Field, 2},
+      {"A340,685,2,3,4,4,N,", Data::Field, 3},
+      {"A817,650,1,1,1,1,N,", Data::Field, 4},
+      {"A800,602,2,2,2,2,N,", Data::Fold16, 5},
+      {"A620,565,2,1,1,2,N,", Data::Field, 6},
+      {"A800,570,2,4,1,1,N,", Data::Field, 7},
+      {"A402,602,2,2,2,2,N,", Data::TrimFoldCut, 8, 17},
+      {"A402,570,2,3,1,1,N,", Data::TrimFoldCut, 9, 27},
+      {"A415,250,2,4,1,2,N,", Data::TrimFoldCut, 10, 26},
+      {"A415,190,2,4,1,1,N,", Data::TrimFoldCut, 11, 26},
+      {"A415,158,2,4,1,1,N,", Data::TrimFoldCut, 12, 26},
+      {"A415,130,2,2,2,3,N,", Data::Fold, 13},
+      {"A415,075,2,4,2,2,N,", Data::Field, 14},
+      {"A815,245,2,3,3,3,N,", Data::Field, 15},
+      {"A630,136,2,4,1,1,N,", Data::Field, 16},
+      {"A704,136,2,4,1,1,N,", Data::Counter, 17},
+      {"A704,170,2,4,1,1,N,", Data::Field, 18},
+      {"A704,068,2,4,1,1,N,", Data::Field, 19},
+      {"A704,034,2,4,1,1,N,", Data::Field, 20},
+      {"B780,510,2,1,3,3,200,B,", Data::Field, 21},
+      {"A280,843,2,5,2,3,N,", Data::Field, 24},
+      {"A704,102,2,4,1,1,N,", Data::Field, 25},
+      {"A800,685,2,3,3,4,N,", Data::Field, 23},
+      {"A796,748,2,4,1,2,N,", Data::Field, 26},
+      {"A415,030,2,4,1,1,N,", Data::Field, 27},
+      {"A270,430,2,4,2,2,N,", Data::Field, 29},
+  };
+  return zan;
+}
+
+const Layout* LayoutOf(const std::string& kind) {
+  static const Layout hob = MakeHob(), dun = MakeDun();
+  static const Layout j41 = MakeMarked({"LO415,620,75,75", "LO565,620,75,75", "LO715,620,75,75", "LO490,695,75,75",
+                                        "LO640,695,75,75", "LO415,770,75,75", "LO565,770,75,75", "LO715,770,75,75",
+                                        "LO415,610,75,75", "LO565,610,75,75", "LO715,610,75,75", "LO490,685,75,75",
+                                        "LO640,685,75,75", "LO415,760,75,75", "LO565,760,75,75", "LO715,760,75,75"});
+  static const Layout k63 = MakeMarked({"LO412,618,385,80", "LO412,770,385,80"});
+  if (kind == "{KAV") return &KavLayout();
+  if (kind == "{HOB") return &hob;
+  if (kind == "{DUN") return &dun;
+  if (kind == "{J41") return &j41;
+  if (kind == "{K63") return &k63;
+  if (kind == "{ZAN") return &ZanLayout();
+  return nullptr;
+}
+
+// The accent folding table: every byte maps to itself unless listed; 0
+// marks the control characters, which are dropped.
+struct FoldTable {
+  unsigned char to[256];
+  FoldTable() {
+    for (int c = 0; c < 256; ++c) to[c] = static_cast<unsigned char>(c < 32 ? 0 : c);
+    const std::pair<const char*, char> groups[] = {
+        {"\xC9\xC8\xCA\xCB", 'E'},
+        {"\xD4\xD6\xD2\xD3\xD5", 'O'},
+        {"\xD9\xDB\xDC\xDA", 'U'},
+        {"\xC0\xC1\xC2\xC3\xC4\xC5", 'A'},
+        {"\xCC\xCD\xCE\xCF", 'I'},
+        {"\xD0", 'D'},
+        {"\xD1", 'N'},
+        {"\xDD\x9F", 'Y'},
+        {"\xC7", 'C'},
+        {"\xE9\xE8\xEA\xEB", 'e'},
+        {"\xF2\xF3\xF4\xF5\xF6", 'o'},
+        {"\xF9\xFA\xFB\xFC", 'u'},
+        {"\xFD", 'y'},
+        {"\xE0\xE1\xE2\xE3\xE4\xE5", 'a'},
+        {"\xEC\xED\xEE\xEF", 'i'},
+        {"\xF1", 'n'},
+        {"\xE7", 'c'},
+        {"},", ' '},
+    };
+    for (const auto& [from, plain] : groups)
+      for (const char* p = from; *p; ++p) to[static_cast<unsigned char>(*p)] = static_cast<unsigned char>(plain);
+  }
+};
+
+void AppendFolded(std::string& out, std::string_view text) {
+  static const FoldTable table;
+  text = text.substr(0, kFoldLimit);
+  // A text holds the sharp s either as one Windows-1252 byte or, pasted from
+  // elsewhere, as its two UTF-8 bytes; only one form is mended.
+  std::string_view sharp;
+  if (text.find('\xDF') != std::string_view::npos) {
+    sharp = "\xDF";
+  } else if (text.find("\xC3\x9F") != std::string_view::npos) {
+    sharp = "\xC3\x9F";
+  }
+  // The text with its sharp s written out is cut to the limit again before
+  // folding, so the count is of written-out characters.
+  std::size_t written = 0;
+  auto put = [&](char c) {
+    if (written++ >= kFoldLimit) return false;
+    const unsigned char folded = table.to[static_cast<unsigned char>(c)];
+    if (folded != 0) out += static_cast<char>(folded);
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    if (!sharp.empty() && text.substr(i, sharp.size()) == sharp) {
+      if (!put('S') || !put('S')) return;
+      i += sharp.size();
+    } else {
+      if (!put(text[i])) return;
+      ++i;
+    }
+  }
+}
+
+void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxLength) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  const std::size_t before = out.size();
+  AppendFolded(out, text);
+  if (out.size() - before > maxLength) out.resize(before + maxLength);
+}
+
+}  // namespace
+
+LayoutCaptions LoadLayoutCaptions(Resources& resources, int captionBase) {
+  LayoutCaptions captions;
+  for (int k = 1; k < static_cast<int>(captions.size()); ++k) captions[k] = LoadCaption(resources, captionBase, k);
+  return captions;
+}
+
+void AppendLayout(std::string& out, const LabelRecord& label, const LayoutCaptions& captions) {
+  const Layout* layout = LayoutOf(label.RecordKind);
+  if (!layout) return;
+  for (const Line& line : *layout) {
+    out += line.text;
+    if (line.data != Data::None) {
+      out += '"';
+      switch (line.data) {
+        case Data::None: break;
+        case Data::Caption: out += captions[line.arg]; break;
+        case Data::Field: out += label.Fields[line.arg]; break;
+        case Data::Fold: AppendFolded(out, label.Fields[line.arg]); break;
+        case Data::Fold16: AppendFolded(out, std::string_view(label.Fields[line.arg]).substr(0, 16)); break;
+        case Data::TrimFoldCut: AppendTrimFoldCut(out, label.Fields[line.arg], line.max); break;
+        case Data::Counter:
+          out += label.Fields[line.arg];
+          out += " / ";
+          out += std::to_string(label.LabelTotal());
+          break;
+      }
+      out += '"';
+    }
+    out += "\r\n";
+  }
+}
+
+std::string RenderLayout(const LabelRecord& label, const LayoutCaptions& captions) {
+  std::string out;
+  AppendLayout(out, label, captions);
+  return out;
+}
+
+std::string FoldAccents(std::string_view text) {
+  std::string out;
+  AppendFolded(out, text);
+  return out;
+}
+
+std::string TrimFoldCut(std::string_view text, std::size_t maxLength) {
+  std::string out;
+  AppendTrimFoldCut(out, text, maxLength);
+  return out;
+}
+
+}  // namespace imptherm

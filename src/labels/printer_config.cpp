@@ -1,0 +1,82 @@
+#include "labels/printer_config.h"
+
+#include <array>
+#include <cstdio>
+
+#include "platform/error.h"
+#include "run/logs.h"
+#include "run/text.h"
+
+namespace imptherm {
+namespace {
+
+constexpr int kMaxParams = 99;
+// The escape is closed before "crire": \xE9c would read as one hex number.
+constexpr char kCannotWrite[] =
+    "Impossible d'\xE9"
+    "crire dans ";
+
+struct Model {
+  const char* section;
+  std::array<const char*, 8> defaults;
+};
+
+const Model kModels[] = {
+    {"LP2642", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"LP2742", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ELTRON 2746", {"N", "S6", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ZEBRA 2844", {"N", "S3", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,24"}},
+    {"ZEBRA S4M", {"N", "S5", "D9", "ON,D", "I8,1,033", "ZT", "R0,0", "Q1080,2"}},
+};
+
+const Model* ModelOf(const std::string& prnType) {
+  if (prnType.size() != 1 || prnType[0] < '1' || prnType[0] > '5') return nullptr;
+  return &kModels[prnType[0] - '1'];
+}
+
+std::string ParamKey(int k) {
+  char key[16];
+  std::snprintf(key, sizeof key, "Param%2.2d", k);
+  return key;
+}
+
+// The values of Param01 to Param99 by number, each the first one the section
+// holds, names matched without regard to letter case as the profile functions
+// match them.
+std::array<std::string, kMaxParams + 1> ParamValues(const ProfileFiles::Entries& section) {
+  std::array<std::string, kMaxParams + 1> values;
+  std::array<bool, kMaxParams + 1> seen{};
+  for (const auto& [name, value] : section) {
+    if (name.size() != 7 || UpperAscii(name.substr(0, 5)) != "PARAM") continue;
+    if (name[5] < '0' || name[5] > '9' || name[6] < '0' || name[6] > '9') continue;
+    const int k = (name[5] - '0') * 10 + (name[6] - '0');
+    if (k == 0 || seen[k]) continue;
+    seen[k] = true;
+    values[k] = value;
+  }
+  return values;
+}
+
+}  // namespace
+
+std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType) {
+  std::string lines;
+  const Model* model = ModelOf(prnType);
+  if (!model) return lines;
+  const std::string path = SharedDataFolder(system) + system.PathSeparator() + kPrinterConfigFileName;
+  auto values = ParamValues(profiles.ReadSection(path, model->section));
+  if (values[1].empty()) {
+    bool written = true;
+    for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
+      written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
+    if (!written || !profiles.Flush(path)) throw PlatformError(kCannotWrite + path);
+    values = ParamValues(profiles.ReadSection(path, model->section));
+  }
+  for (int k = 1; k <= kMaxParams && !values[k].empty(); ++k) {
+    lines += values[k];
+    lines += "\r\n";
+  }
+  return lines;
+}
+
+}  // namespace imptherm

@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace imptherm {
+
+// Keys of sections in an INI file, read and written the way the Windows
+// profile functions do: section and key names match without regard to
+// letter case, values come without surrounding blanks, and whatever else the
+// file holds (comments, other sections, other keys) is kept when a key is
+// written.
+class ProfileFiles {
+ public:
+  virtual ~ProfileFiles() = default;
+
+  // The value of `key` in `section` of the file; empty when the file, the
+  // section or the key is missing. Every call sees the file as it now is on
+  // disk.
+  virtual std::string ReadString(const std::string& path, const std::string& section, const std::string& key) = 0;
+
+  // Every key of `section` with its value, in file order; empty when the file
+  // or the section is missing. One look at the file for many keys.
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  virtual Entries ReadSection(const std::string& path, const std::string& section) = 0;
+
+  // Sets `key` in `section`, creating the file and the section when needed.
+  // False when the file cannot be written; the file is then left as it was.
+  virtual bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                           const std::string& value) = 0;
+
+  // Makes what was written to the file durable. False when that fails.
+  virtual bool Flush(const std::string& path) = 0;
+};
+
+}  // namespace imptherm

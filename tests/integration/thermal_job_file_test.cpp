@@ -1,0 +1,90 @@
+// A whole thermal print run of the built program: the label data file is
+// served over loopback HTTP, and the job file must hold exactly the jobs
+// written out by hand for it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "fakes/fake_platform.h"
+
+namespace imptherm {
+namespace {
+
+std::string Data(const std::string& name) { return std::string(IMPTHERM_TEST_DATA) + "/" + name; }
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// python3's http.server over one folder, on a port the system picks.
+class FolderServer {
+ public:
+  explicit FolderServer(const std::string& folder, const std::string& logPath) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::freopen(logPath.c_str(), "w", stdout);
+      std::freopen(logPath.c_str(), "a", stderr);
+      ::execlp("python3", "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder.c_str(),
+               "0", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const std::regex served("port ([0-9]+)");
+    for (int i = 0; i < 200 && port_ == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::smatch m;
+      const std::string log = fakes::ReadFile(logPath);
+      if (std::regex_search(log, m, served)) port_ = std::stoi(m[1]);
+    }
+  }
+  ~FolderServer() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  int port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+TEST(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
+  fakes::TempDir dir;
+  std::filesystem::create_directories(dir.path() + "www");
+  std::filesystem::create_directories(dir.path() + "tmp");
+  std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
+  FolderServer server(dir.path() + "www", dir.path() + "server.log");
+  ASSERT_NE(server.port(), 0) << "the loopback HTTP server did not start: " << dir.Read("server.log");
+
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
+  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
+                              IMPTHERM_PROGRAM +
+                              " print --batch --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
+                              " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << dir.Read("out.txt");
+
+  EXPECT_EQ(dir.Read("tmp/etiquettesOrvane.txt"), WithCrLf(fakes::ReadFile(Data("labels/two_records_jobs.epl"))));
+  EXPECT_NE(dir.Read("profile/MERIDON/ImpThermOrvane.ini").find("[ZEBRA 2844]"), std::string::npos);
+  const std::string runLog = dir.Read("tmp/OWTMP.LOG");
+  EXPECT_NE(runLog.find("fondPage=[{KAV]"), std::string::npos) << runLog;
+  EXPECT_NE(runLog.find("fondPage=[{ZAN]"), std::string::npos) << runLog;
+}
+
+}  // namespace
+}  // namespace imptherm

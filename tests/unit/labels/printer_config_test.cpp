@@ -1,0 +1,162 @@
+#include "labels/printer_config.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fakes/fake_platform.h"
+#include "platform/error.h"
+#include "platform/posix/simpleini_profiles.h"
+
+namespace imptherm {
+namespace {
+
+// The real INI backend over the fake system's shared data folder.
+class PrinterConfigTest : public ::testing::Test {
+ protected:
+  std::string Load(const std::string& prnType) { return LoadPrinterConfiguration(f.system, profiles, prnType); }
+  std::string Path() const { return f.temp.path() + "profile/MERIDON/ImpThermOrvane.ini"; }
+  void WriteIni(const std::string& text) {
+    std::filesystem::create_directories(f.temp.path() + "profile/MERIDON");
+    f.temp.Write("profile/MERIDON/ImpThermOrvane.ini", text);
+  }
+  std::string Ini() const { return fakes::ReadFile(Path()); }
+
+  fakes::FakePlatform f;
+  posix::SimpleIniProfiles profiles;
+};
+
+TEST_F(PrinterConfigTest, FirstJobOfAModelCreatesTheFileWithItsDefaults) {
+  EXPECT_EQ(Load("5"), "N\r\nS5\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,2\r\n");
+  EXPECT_EQ(Ini(),
+            "[ZEBRA S4M]\nParam01=N\nParam02=S5\nParam03=D9\nParam04=ON,D\nParam05=I8,1,033\nParam06=ZT\n"
+            "Param07=R0,0\nParam08=Q1080,2\n");
+  EXPECT_EQ(Load("5"), "N\r\nS5\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,2\r\n");
+}
+
+TEST_F(PrinterConfigTest, EveryModelHasItsSectionAndDefaults) {
+  const std::string common = "D9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\n";
+  EXPECT_EQ(Load("1"), "N\r\nS3\r\n" + common + "Q1080,24\r\n");
+  EXPECT_EQ(Load("2"), "N\r\nS3\r\n" + common + "Q1080,24\r\n");
+  EXPECT_EQ(Load("3"), "N\r\nS6\r\n" + common + "Q1080,24\r\n");
+  EXPECT_EQ(Load("4"), "N\r\nS3\r\n" + common + "Q1080,24\r\n");
+  const std::string ini = Ini();
+  for (const char* section : {"[LP2642]", "[LP2742]", "[ELTRON 2746]", "[ZEBRA 2844]"})
+    EXPECT_NE(ini.find(section), std::string::npos) << section;
+  EXPECT_EQ(ini.find("[ZEBRA S4M]"), std::string::npos);
+}
+
+TEST_F(PrinterConfigTest, TypesThatNameNoModelGiveNothingAndTouchNoFile) {
+  for (const char* type : {"", "0", "6", "9", "11", " 4", "4 ", "a"}) EXPECT_EQ(Load(type), "") << type;
+  EXPECT_FALSE(std::filesystem::exists(Path()));
+}
+
+TEST_F(PrinterConfigTest, PresentParam01IsNeverSeededAndReadingStopsAtTheFirstGap) {
+  WriteIni("[ZEBRA 2844]\nParam01=X1\nParam03=X3\n");
+  EXPECT_EQ(Load("4"), "X1\r\n");
+  EXPECT_EQ(Ini(), "[ZEBRA 2844]\nParam01=X1\nParam03=X3\n");
+
+  WriteIni("[ZEBRA 2844]\nParam01=A\nParam02=B\nParam03=C\nParam04=D\nParam05=E\nParam07=G\n");
+  EXPECT_EQ(Load("4"), "A\r\nB\r\nC\r\nD\r\nE\r\n");
+}
+
+TEST_F(PrinterConfigTest, EmptyParam01SeedsTheFirstEightKeysAndKeepsTheRest) {
+  WriteIni("[ZEBRA 2844]\nParam01=\nParam02=OLD\nParam09=EXTRA\nParam10=MORE\n");
+  EXPECT_EQ(Load("4"), "N\r\nS3\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,24\r\nEXTRA\r\nMORE\r\n");
+  EXPECT_EQ(Ini().find("OLD"), std::string::npos);
+}
+
+TEST_F(PrinterConfigTest, TwoDigitKeysUpToParam99Only) {
+  std::string ini = "[LP2642]\nParam00=zero\nParam1=one digit\n";
+  for (int k = 1; k <= 12; ++k)
+    ini += "Param" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=L" + std::to_string(k) + "\n";
+  WriteIni(ini);
+  std::string expected;
+  for (int k = 1; k <= 12; ++k) expected += "L" + std::to_string(k) + "\r\n";
+  EXPECT_EQ(Load("1"), expected);
+
+  ini = "[LP2642]\n";
+  for (int k = 1; k <= 100; ++k) ini += "Param" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=V\n";
+  WriteIni(ini);
+  std::string all;
+  for (int k = 1; k <= 99; ++k) all += "V\r\n";
+  EXPECT_EQ(Load("1"), all);
+}
+
+TEST_F(PrinterConfigTest, ModelsUseTheirOwnSectionsOfOneFile) {
+  Load("3");
+  Load("4");
+  const std::string edited = Ini().replace(Ini().find("S6"), 2, "S9");
+  WriteIni(edited);
+  EXPECT_EQ(Load("3").substr(0, 7), "N\r\nS9\r\n");
+  EXPECT_EQ(Load("4").substr(0, 7), "N\r\nS3\r\n");
+}
+
+TEST_F(PrinterConfigTest, EditsReachTheNextJobEvenWhenTheSizeStaysTheSame) {
+  Load("4");
+  std::string ini = Ini();
+  ini.replace(ini.find("D9"), 2, "D7");
+  WriteIni(ini);
+  EXPECT_EQ(Load("4").substr(0, 11), "N\r\nS3\r\nD7\r\n");
+  ini.replace(ini.find("D7"), 2, "D5");
+  WriteIni(ini);
+  EXPECT_EQ(Load("4").substr(0, 11), "N\r\nS3\r\nD5\r\n");
+}
+
+TEST_F(PrinterConfigTest, NamesMatchWithoutRegardToCaseAndValuesLoseTheirBlanks) {
+  WriteIni("[zebra 2844]\nPARAM01 =  first  \nparam02=second\n");
+  EXPECT_EQ(Load("4"), "first\r\nsecond\r\n");
+}
+
+TEST_F(PrinterConfigTest, CommentsOtherSectionsAndKeysSurviveSeeding) {
+  WriteIni(
+      "; printers of the north warehouse\n[Other]\nkey=value\n\n; the small zebra\n[ZEBRA 2844]\nParam01=\n"
+      "Param09=EXTRA\nCustom=kept\n");
+  Load("4");
+  const std::string ini = Ini();
+  for (const char* kept : {"; printers of the north warehouse", "[Other]", "key=value", "; the small zebra",
+                           "Param09=EXTRA", "Custom=kept", "Param01=N", "Param08=Q1080,24"})
+    EXPECT_NE(ini.find(kept), std::string::npos) << kept;
+}
+
+TEST_F(PrinterConfigTest, UnwritableFileRaisesTheFrenchErrorWithItsPath) {
+  std::filesystem::create_directories(Path());  // a folder where the file should be
+  try {
+    Load("2");
+    FAIL() << "no error raised";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Impossible d'\xE9"
+              "crire dans " +
+                  Path());
+  }
+}
+
+TEST_F(PrinterConfigTest, OversizedFileIsNeitherReadNorRewritten) {
+  const std::string big = "[LP2642]\nParam01=N\n;" + std::string(posix::SimpleIniProfiles::kMaxFileSize, 'x') + "\n";
+  WriteIni(big);
+  EXPECT_THROW(Load("1"), PlatformError);
+  EXPECT_EQ(Ini(), big);
+}
+
+TEST(PrinterConfigFakeTest, SeedingWritesEightKeysInOrderThenFlushes) {
+  fakes::FakePlatform f;
+  EXPECT_EQ(LoadPrinterConfiguration(f.system, f.profiles, "3").substr(0, 7), "N\r\nS6\r\n");
+  EXPECT_EQ(f.profiles.writes, 8);
+  EXPECT_EQ(f.profiles.flushes, 1);
+  const auto& section = f.profiles.files.begin()->second.at("ELTRON 2746");
+  ASSERT_EQ(section.size(), 8u);
+  EXPECT_EQ(section.front().first, "Param01");
+  EXPECT_EQ(section.back().first, "Param08");
+  LoadPrinterConfiguration(f.system, f.profiles, "3");
+  EXPECT_EQ(f.profiles.writes, 8);
+}
+
+TEST(PrinterConfigFakeTest, FailedWriteRaisesAndBuildsNothing) {
+  fakes::FakePlatform f;
+  f.profiles.writable = false;
+  EXPECT_THROW(LoadPrinterConfiguration(f.system, f.profiles, "1"), PlatformError);
+}
+
+}  // namespace
+}  // namespace imptherm

@@ -1,0 +1,84 @@
+// The thermal path below the download: data lines grouped into records, each
+// built into a job and sent to the job file, through the module's own stages.
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "output/send_job.h"
+#include "run/core_stages.h"
+#include "unit/labels/label_files.h"
+
+namespace imptherm {
+namespace {
+
+TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
+  fakes::FakePlatform f;
+  Module module(f.platform);
+  module.stages = MakeCoreStages(module);
+  module.state.WorkFolder = f.temp.path();
+  module.state.HeaderText = "HEADER TEXT";
+  module.state.nbEtiquColis = 2;
+
+  // The four header lines are the download's business; here they are skipped.
+  const RecordLines file = testdata::Lines("labels/two_records.txt");
+  ASSERT_EQ(file[1], "HEADER TEXT");
+  DataLines lines;
+  for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
+
+  RecordLines record;
+  int jobs = 0;
+  for (std::size_t index = 0; index < lines.size(); ++jobs) {
+    index = module.stages->GroupRecordLines(lines, index, record);
+    EXPECT_EQ(module.stages->SendJob("FILE", "", module.stages->BuildThermalJob("4", record)), "");
+  }
+  EXPECT_EQ(jobs, 2);
+  EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
+  EXPECT_EQ(f.temp.Read("OWTMP.LOG"), "08/12/2026 10:11:12 fondPage=[{KAV]\r\n08/12/2026 10:11:12 fondPage=[{ZAN]\r\n");
+}
+
+// The demonstration data: every kind prints its labels, the preset label
+// once, and the baggage file's day number is 999.
+TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
+  struct Case {
+    const char* file;
+    bool baggage;
+    int records;
+    int labels;
+    std::vector<const char*> present;
+  };
+  const Case cases[] = {
+      {"labels.txt",
+       false,
+       7,
+       13,
+       {"X410,615,15,800,840", "X024,615,15,414,840", "LO490,695,75,75", "LO412,618,385,80", "B780,510,2,1,3,3,200,B,",
+        "\"7 / 5\"", "Foret  Noel"}},
+      {"baggage.txt", true, 2, 3, {"\"99 BAG 007701999", "\"12BAG900770241200101\""}},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    Module module(f.platform);
+    module.stages = MakeCoreStages(module);
+    module.state.WorkFolder = f.temp.path();
+    module.state.BaggageMode = c.baggage;
+    module.state.nbEtiquColis = 1;
+    const RecordLines file = testdata::Lines("../../data/sample/" + std::string(c.file));
+    DataLines lines;
+    for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
+    RecordLines record;
+    std::string jobs;
+    for (std::size_t index = 0; index < lines.size();) {
+      index = module.stages->GroupRecordLines(lines, index, record);
+      jobs += module.stages->BuildThermalJob("3", record);
+    }
+    int labels = 0;
+    for (std::size_t at = 0; (at = jobs.find("N\r\nLO", at)) != std::string::npos; ++at) ++labels;
+    EXPECT_EQ(labels, c.labels) << c.file;
+    int records = 0;
+    for (std::size_t at = 0; (at = jobs.find("S6\r\n", at)) != std::string::npos; ++at) ++records;
+    EXPECT_EQ(records, c.records) << c.file;
+    for (const char* text : c.present) EXPECT_NE(jobs.find(text), std::string::npos) << c.file << ": " << text;
+  }
+}
+
+}  // namespace
+}  // namespace imptherm
