@@ -11,7 +11,10 @@
 #include "platform/posix/cp1252.h"
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
+#include "platform/posix/posix_network.h"
+#include "platform/posix/posix_ntlm.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/terminal_proxy_dialog.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -61,7 +64,10 @@ int RunPrintCommand(const Options& options) {
   posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
   posix::BuiltinResources resources;
   posix::CupsPrinters printers;
-  Platform platform{system, ui, resources, printers};
+  posix::PosixNetwork network;
+  posix::PosixNtlm ntlm(system);
+  posix::TerminalProxyDialog proxyDialog(ui);
+  Platform platform{system, ui, resources, printers, network, ntlm, proxyDialog};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

@@ -1,5 +1,8 @@
 #pragma once
+#include "platform/net.h"
+#include "platform/ntlm.h"
 #include "platform/printing.h"
+#include "platform/proxy_dialog.h"
 #include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -13,6 +16,10 @@ struct Platform {
   UserInterface& ui;
   Resources& resources;
   Printers& printers;
+  // Label data retrieval: connections, the NTLM package, the proxy dialog.
+  Network& network;
+  Ntlm& ntlm;
+  ProxyDialog& proxyDialog;
 };
 
 }  // namespace imptherm

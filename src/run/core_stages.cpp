@@ -1,6 +1,7 @@
 #include "run/core_stages.h"
 
 #include "platform/error.h"
+#include "retrieval/retrieval.h"
 
 namespace imptherm {
 namespace {
@@ -13,13 +14,14 @@ namespace {
 
 class CoreStages final : public PrintStages {
  public:
-  explicit CoreStages(Module& module) : m_(module) {}
+  explicit CoreStages(Module& module) : m_(module), retrieval_(module) {}
 
-  LabelData DownloadLabelData(const std::string&, const std::string&, Memo&) override {
-    Unavailable("label data download");
+  LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
+    return retrieval_.DownloadLabelData(url, cookie, memo);
   }
-  int HttpExchange(const std::string&, const std::string&, const std::string&, const std::string&, Memo&) override {
-    Unavailable("HTTP exchange");
+  int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                   const std::string& extraHeader, Memo& memo) override {
+    return retrieval_.HttpExchange(method, url, file, extraHeader, memo);
   }
   std::size_t GroupRecordLines(const DataLines&, std::size_t, RecordLines&) override { Unavailable("label record"); }
   std::string BuildThermalJob(const std::string&, const RecordLines&) override { Unavailable("thermal job"); }
@@ -34,6 +36,7 @@ class CoreStages final : public PrintStages {
 
  private:
   [[maybe_unused]] Module& m_;
+  Retrieval retrieval_;  // the process's HTTP client lives as long as the module
 };
 
 }  // namespace
