@@ -211,7 +211,7 @@ void CookieStore::Store(std::string_view pair, std::string_view attributes, cons
 
 std::string CookieStore::HeaderFor(const std::string& host, std::string_view requestPath) const {
   std::string path = std::string(requestPath.substr(0, requestPath.find('?')));
-  if (path.empty()) path = "/";
+  if (path.empty()) path.push_back('/');
   std::vector<const Cookie*> chosen;
   for (const Cookie& c : cookies_) {
     if (c.secure) continue;  // never over plain HTTP, which is all this client speaks

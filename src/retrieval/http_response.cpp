@@ -98,10 +98,10 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
       continue;
     }
     if (line.empty()) break;
-    if ((line[0] == ' ' || line[0] == '\t')) {
+    if (line[0] == ' ' || line[0] == '\t') {
       if (!head.fields.empty()) {
-        head.lines.back() += " " + std::string(TrimSpaces(line));
-        head.fields.back().second += " " + std::string(TrimSpaces(line));
+        const std::string_view more = TrimSpaces(line);
+        for (std::string* s : {&head.lines.back(), &head.fields.back().second}) s->append(1, ' ').append(more);
       }
       continue;
     }

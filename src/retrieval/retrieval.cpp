@@ -50,9 +50,14 @@ class BusyCursor {
   UserInterface& ui_;
 };
 
-std::string WithoutLineBreaks(std::string text) {
-  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "-");
-  return text;
+std::string WithoutLineBreaks(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool pair = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    out.push_back(pair ? '-' : text[i]);
+    i += pair;
+  }
+  return out;
 }
 
 }  // namespace

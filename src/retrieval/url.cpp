@@ -58,7 +58,8 @@ std::optional<HttpTarget> ParseAuthorityAndPath(std::string_view rest) {
   for (char c : t.host)
     if (IsBlank(c)) return std::nullopt;
   path = path.substr(0, path.find('#'));
-  t.pathAndQuery = path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path);
+  if (path.empty() || path[0] != '/') t.pathAndQuery.push_back('/');
+  t.pathAndQuery.append(path);
   return t;
 }
 
