@@ -130,9 +130,9 @@ int main(int argc, char** argv) {
   std::vector<double> ours, curl;
   long peak = 0;
   for (int r = 0; r < rounds; ++r) {
-    Run a = Spawn({program, "print", "--batch", "--param", "prnType=1", "--param", "fileOut=FILE", "--param",
-                   "streamUrl=" + url},
-                  tmp);
+    Run a = Spawn(
+        {program, "print", "--batch", "--param", "prnType=1", "--param", "fileOut=FILE", "--param", "streamUrl=" + url},
+        tmp);
     if (std::filesystem::file_size(tmp + "/DataThermOrvane.txt") != size) {
       std::fprintf(stderr, "the program's file has the wrong size\n");
       return 1;

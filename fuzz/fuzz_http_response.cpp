@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view body = end ? input.substr(*end) : input;
   imptherm::ChunkedDecoder decoder;
   std::string out;
-  for (std::size_t i = 0, piece = 1; i < body.size() && !decoder.done() && !decoder.error(); i += piece, piece = piece * 3 % 17 + 1)
+  for (std::size_t i = 0, piece = 1; i < body.size() && !decoder.done() && !decoder.error();
+       i += piece, piece = piece * 3 % 17 + 1)
     decoder.Feed(body.substr(i, piece), out);
   return 0;
 }

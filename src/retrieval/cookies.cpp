@@ -27,11 +27,13 @@ std::string_view Unquote(std::string_view s) {
 
 bool IsIpAddress(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
-  return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+  return !host.empty() &&
+         std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 
 bool Digits(std::string_view s, std::size_t min, std::size_t max) {
-  return s.size() >= min && s.size() <= max && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return s.size() >= min && s.size() <= max &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 int Number(std::string_view s) {
@@ -137,14 +139,13 @@ std::int64_t ParseCookieDate(std::string_view text) {
   }
   if (year >= 70 && year <= 99) year += 1900;
   if (year >= 0 && year <= 69) year += 2000;
-  if (hour < 0 || day < 1 || day > 31 || month < 1 || year < 1601 || hour > 23 || minute > 59 || second > 59)
-    return -1;
+  if (hour < 0 || day < 1 || day > 31 || month < 1 || year < 1601 || hour > 23 || minute > 59 || second > 59) return -1;
   return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 + hour * 3600 +
          minute * 60 + second;
 }
 
-void CookieStore::Receive(std::string_view value, bool version2, const std::string& host,
-                          std::string_view requestPath, std::string_view serverDate) {
+void CookieStore::Receive(std::string_view value, bool version2, const std::string& host, std::string_view requestPath,
+                          std::string_view serverDate) {
   std::vector<std::string_view> cookies;
   if (version2)
     cookies = SplitVersion2(value);

@@ -37,8 +37,8 @@ class CookieStore {
     bool secure = false;
     std::uint64_t order = 0;
   };
-  void Store(std::string_view pair, std::string_view attributes, const std::string& host,
-             std::string_view requestPath, std::string_view serverDate);
+  void Store(std::string_view pair, std::string_view attributes, const std::string& host, std::string_view requestPath,
+             std::string_view serverDate);
   std::vector<Cookie> cookies_;
   std::uint64_t next_ = 0;
 };

@@ -158,8 +158,7 @@ bool HttpClient::ReadHead(Answer& a) {
     }
     if (pending.size() >= kMaxResponseHead) {
       Disconnect();
-      throw HttpFailure{"En-t\xEAte de r\xE9ponse trop long (plus de " + std::to_string(kMaxResponseHead) +
-                        " octets)"};
+      throw HttpFailure{"En-t\xEAte de r\xE9ponse trop long (plus de " + std::to_string(kMaxResponseHead) + " octets)"};
     }
     std::ptrdiff_t n;
     try {
@@ -320,7 +319,9 @@ std::string HttpClient::RunScheme(Scheme& s, const ResponseHead& head, const cha
       }
       if (!challenge) {
         s = Scheme{};
-        throw HttpFailure{"Op\xE9ration abandonn\xE9" "e"};
+        throw HttpFailure{
+            "Op\xE9ration abandonn\xE9"
+            "e"};
       }
       std::string answer = s.ntlm->Authenticate(*challenge);
       ++s.count;
@@ -369,7 +370,8 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
       ReadBody(a, nullptr, kDropLimitMs);
       Scheme& s = proxySide ? *proxyScheme_ : server;
       if (s.kind == Scheme::None) {
-        auto name = ChooseScheme(head.FindAll(proxySide ? "Proxy-Authenticate" : "WWW-Authenticate"), ntlm_.Available());
+        auto name =
+            ChooseScheme(head.FindAll(proxySide ? "Proxy-Authenticate" : "WWW-Authenticate"), ntlm_.Available());
         if (!name) throw HttpFailure{head.statusLine};
         s.kind = *name == "Basic" ? Scheme::Basic : Scheme::Ntlm;
         s.name = *name;

@@ -92,8 +92,7 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
-      if (!ParseStatusLine(line, head))
-        return ResponseError{"R\xE9ponse du serveur illisible : " + Excerpt(line)};
+      if (!ParseStatusLine(line, head)) return ResponseError{"R\xE9ponse du serveur illisible : " + Excerpt(line)};
       head.statusLine = line;
       continue;
     }

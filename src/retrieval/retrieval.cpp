@@ -143,7 +143,10 @@ void Retrieval::ApplyProxyCredentials() {
 }
 
 void Retrieval::LogCredentialsStep(const std::string& scheme) {
-  m_.runLog.Write("Authentification demand\xE9" "e : " + scheme);
+  m_.runLog.Write(
+      "Authentification demand\xE9"
+      "e : " +
+      scheme);
   m_.runLog.Write("ProxyUsername : " + client_.proxyUser);
 }
 

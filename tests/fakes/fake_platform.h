@@ -109,9 +109,9 @@ struct FakeReply {
 class FakeNetwork final : public Network {
  public:
   std::deque<FakeReply> replies;
-  std::vector<std::string> connects;  // "host:port" of every connection made
-  std::vector<std::string> requests;  // every request, as sent
-  std::vector<int> requestConnection; // the connection number each came on
+  std::vector<std::string> connects;   // "host:port" of every connection made
+  std::vector<std::string> requests;   // every request, as sent
+  std::vector<int> requestConnection;  // the connection number each came on
   std::size_t piece = 7;
   bool refuse = false;  // Connect raises NetError
   // The server closes its idle kept connections before the next request.

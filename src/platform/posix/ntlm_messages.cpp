@@ -156,8 +156,8 @@ std::string NtlmAuthenticateMessage(const NtlmChallenge& challenge, const NtlmId
                                    clientChallenge, time, challenge.targetInfo);
   // With a server time stamp the LMv2 answer must be zeros.
   const std::string lm = challenge.timestamp ? std::string(24, '\0') : r.lmResponse;
-  const std::string fields[] = {lm, r.ntResponse, Utf16Le(who.domain), Utf16Le(who.user), Utf16Le(who.workstation),
-                                std::string()};
+  const std::string fields[] = {
+      lm, r.ntResponse, Utf16Le(who.domain), Utf16Le(who.user), Utf16Le(who.workstation), std::string()};
   std::uint32_t flags = (challenge.flags & kNtlmOfferedFlags) | kNtlmUnicode | kNtlmNtlm;
   flags &= ~kNtlmOem;
   constexpr std::size_t kHeader = 72;  // fixed part plus a zero version field

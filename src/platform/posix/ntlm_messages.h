@@ -19,8 +19,8 @@ constexpr std::uint32_t kNtlmExtendedSecurity = 0x00080000;
 constexpr std::uint32_t kNtlmTargetInfo = 0x00800000;
 constexpr std::uint32_t kNtlm128 = 0x20000000;
 constexpr std::uint32_t kNtlm56 = 0x80000000;
-constexpr std::uint32_t kNtlmOfferedFlags = kNtlmUnicode | kNtlmOem | kNtlmRequestTarget | kNtlmNtlm |
-                                            kNtlmAlwaysSign | kNtlmExtendedSecurity | kNtlm128 | kNtlm56;
+constexpr std::uint32_t kNtlmOfferedFlags = kNtlmUnicode | kNtlmOem | kNtlmRequestTarget | kNtlmNtlm | kNtlmAlwaysSign |
+                                            kNtlmExtendedSecurity | kNtlm128 | kNtlm56;
 
 std::string Utf16Le(std::string_view cp1252);
 std::string UpperForNtlm(std::string_view cp1252);

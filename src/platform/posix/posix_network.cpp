@@ -54,7 +54,10 @@ class SocketConnection final : public Connection {
         continue;
       }
       if (errno == ECONNRESET) return 0;
-      throw NetError("Erreur de r\xE9" "ception depuis " + peer_ + " : " + Reason(errno));
+      throw NetError(
+          "Erreur de r\xE9"
+          "ception depuis " +
+          peer_ + " : " + Reason(errno));
     }
   }
 

@@ -33,7 +33,10 @@ class PosixNtlmContext final : public NtlmContext {
   std::string Negotiate() override { return NtlmNegotiateMessage(); }
   std::string Authenticate(std::string_view message) override {
     auto challenge = ParseNtlmChallenge(message);
-    if (!challenge) throw PlatformError("NTLM : message de d\xE9" "fi illisible");
+    if (!challenge)
+      throw PlatformError(
+          "NTLM : message de d\xE9"
+          "fi illisible");
     return NtlmAuthenticateMessage(*challenge, who_, RandomBytes(8), FileTimeNow());
   }
 
@@ -56,8 +59,8 @@ std::string ComputerName() {
 std::unique_ptr<NtlmContext> PosixNtlm::Start(const std::optional<NtlmCredentials>& credentials) {
   NtlmIdentity who;
   if (credentials) {
-    who = {credentials->domain.empty() ? ComputerName() : credentials->domain, credentials->user,
-           credentials->password, ""};
+    who = {credentials->domain.empty() ? ComputerName() : credentials->domain, credentials->user, credentials->password,
+           ""};
   } else {
     auto file = system_.GetEnv("NTLM_USER_FILE");
     if (!file || file->empty())

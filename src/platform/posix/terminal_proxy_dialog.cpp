@@ -8,8 +8,7 @@ namespace {
 
 const char kTitle[] = "Param\xE8tres d'authentification Proxy";
 const char kMessage[] = "Veuillez saisir les param\xE8tres d'authentification de votre proxy :";
-const char kConfirm[] =
-    "Confirmez-vous l'abandon de la saisie des param\xE8tres d'authentification du proxy ?";
+const char kConfirm[] = "Confirmez-vous l'abandon de la saisie des param\xE8tres d'authentification du proxy ?";
 
 }  // namespace
 

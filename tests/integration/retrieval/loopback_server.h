@@ -11,8 +11,8 @@ namespace imptherm::testing {
 // What the server sends back for one request.
 struct ServerReply {
   std::string bytes;
-  bool close = true;           // close the connection after sending
-  std::size_t fillBytes = 0;   // then this many generated body bytes, sent in blocks
+  bool close = true;          // close the connection after sending
+  std::size_t fillBytes = 0;  // then this many generated body bytes, sent in blocks
 };
 
 // An HTTP server on 127.0.0.1 with an ephemeral port, for the tests: it
@@ -27,9 +27,7 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   int port() const { return port_; }
-  std::string url(const std::string& path = "/") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string url(const std::string& path = "/") const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   std::vector<std::string> requests();
   std::vector<int> connections();
   int accepted() const { return accepted_; }

@@ -189,7 +189,10 @@ TEST_F(SquidTest, NtlmOfferedFirstIsAnsweredWithNtlmOnOneConnection) {
   EXPECT_EQ(Echoed("Proxy-Authorization: NTLM ********"), 2);
   EXPECT_EQ(Echoed("Proxy-Authorization: Basic ********"), 0);
   auto log = Log();
-  EXPECT_NE(std::find(log.begin(), log.end(), "Authentification demand\xE9" "e : NTLM"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "Authentification demand\xE9"
+                      "e : NTLM"),
+            log.end());
   EXPECT_NE(std::find(log.begin(), log.end(), "ProxyUsername : DOM\\jean"), log.end());
 }
 
@@ -222,25 +225,29 @@ TEST(ProgramExchangeTest, UpdateModeSendsTheVersionWithTheCookieAndLogsEveryStep
   fakes::TempDir tmp;
   LoopbackServer server([](const std::string&, int) { return ServerReply{Answer("200 OK", "VERSION OK")}; });
   const std::string url = "127.0.0.1:" + std::to_string(server.port()) + "/app/UpdatePlugin.asp?id=1";
-  ProgramRun run = RunProgram(tmp.path(), "--param prnType=1 --param fileOut=FILE --param streamUrl=" + url +
-                                              " --param Cookie=ASP=abc");
+  ProgramRun run = RunProgram(
+      tmp.path(), "--param prnType=1 --param fileOut=FILE --param streamUrl=" + url + " --param Cookie=ASP=abc");
   EXPECT_EQ(run.status, 0) << run.out;
   ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests()[0], "GET /app/UpdatePlugin.asp?id=1&version=1,0,0,20 HTTP/1.0\r\n"
-                                  "Connection: Keep-Alive\r\n"
-                                  "Content-Type: application/zip\r\n"
-                                  "Cookie: ASP=abc\r\n"
-                                  "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
-                                  "Accept: text/html, */*\r\n"
-                                  "User-Agent: " + std::string(HttpClient::kUserAgent) + "\r\n\r\n");
+  EXPECT_EQ(server.requests()[0],
+            "GET /app/UpdatePlugin.asp?id=1&version=1,0,0,20 HTTP/1.0\r\n"
+            "Connection: Keep-Alive\r\n"
+            "Content-Type: application/zip\r\n"
+            "Cookie: ASP=abc\r\n"
+            "Host: 127.0.0.1:" +
+                std::to_string(server.port()) +
+                "\r\n"
+                "Accept: text/html, */*\r\n"
+                "User-Agent: " +
+                std::string(HttpClient::kUserAgent) + "\r\n\r\n");
   EXPECT_EQ(tmp.Read("DataThermOrvane.txt"), "VERSION OK");
   const std::string log = tmp.Read("OWTMP.LOG");
   for (std::string line : {"Debut du transfert ... (" + url + "&version=1,0,0,20)", std::string("Site  [127.0.0.1]"),
                            "Port  [" + std::to_string(server.port()) + "]",
-                           std::string("Path  [/app/UpdatePlugin.asp?id=1&version=1,0,0,20]"), std::string("Pas de Proxy"),
-                           std::string("Cookie[Cookie: ASP=abc]"), std::string("___GET___"),
-                           "Fichier : " + tmp.path() + "DataThermOrvane.txt", std::string("Http code : 200"),
-                           std::string("Length of data : 10")})
+                           std::string("Path  [/app/UpdatePlugin.asp?id=1&version=1,0,0,20]"),
+                           std::string("Pas de Proxy"), std::string("Cookie[Cookie: ASP=abc]"),
+                           std::string("___GET___"), "Fichier : " + tmp.path() + "DataThermOrvane.txt",
+                           std::string("Http code : 200"), std::string("Length of data : 10")})
     EXPECT_NE(log.find(" " + line + "\r\n"), std::string::npos) << line << "\n" << log;
   EXPECT_NE(run.out.find("REQUETE : "), std::string::npos);
   EXPECT_NE(run.out.find("Cookie: ASP=abc"), std::string::npos);
@@ -250,9 +257,9 @@ TEST(ProgramExchangeTest, ProxyWithoutCredentialsInBatchShowsNoDialogAndFails) {
   fakes::TempDir tmp;
   testing::SquidProxy squid({"basic"});
   LoopbackServer origin([](const std::string&, int) { return ServerReply{Answer("200 OK", "x")}; });
-  ProgramRun run = RunProgram(tmp.path(), "--param prnType=1 --param fileOut=FILE --param streamUrl=" +
-                                              origin.url("/get.asp") + " --param proxyEnable=true --param proxyHttp=" +
-                                              squid.address());
+  ProgramRun run =
+      RunProgram(tmp.path(), "--param prnType=1 --param fileOut=FILE --param streamUrl=" + origin.url("/get.asp") +
+                                 " --param proxyEnable=true --param proxyHttp=" + squid.address());
   EXPECT_EQ(run.status, 3) << run.out;
   EXPECT_EQ(run.out.find("Param\xC3\xA8tres d'authentification Proxy"), std::string::npos);
   EXPECT_NE(run.out.find("407 Proxy Authentication Required -> "), std::string::npos) << run.out;

@@ -17,12 +17,14 @@ std::string Hex(std::string_view bytes) {
 }
 std::string Bytes(std::string_view hex) {
   std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   return out;
 }
 std::uint32_t Word(std::string_view m, std::size_t at) {
   return static_cast<unsigned char>(m[at]) | static_cast<unsigned char>(m[at + 1]) << 8 |
-         static_cast<unsigned char>(m[at + 2]) << 16 | static_cast<std::uint32_t>(static_cast<unsigned char>(m[at + 3])) << 24;
+         static_cast<unsigned char>(m[at + 2]) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(m[at + 3])) << 24;
 }
 // The payload a field header at `at` points to.
 std::string Field(std::string_view m, std::size_t at) {
@@ -33,7 +35,10 @@ std::string Field(std::string_view m, std::size_t at) {
 // The example of the NTLM protocol documentation: user "User", domain
 // "Domain", password "Password", server "Server", time 0, client challenge
 // of 0xaa bytes, server challenge 0123456789abcdef.
-const std::string kTargetInfo = Bytes("02000c0044006f006d00610069006e00" "01000c00530065007200760065007200" "00000000");
+const std::string kTargetInfo = Bytes(
+    "02000c0044006f006d00610069006e00"
+    "01000c00530065007200760065007200"
+    "00000000");
 const std::string kServerChallenge = Bytes("0123456789abcdef");
 const std::string kClientChallenge(8, '\xAA');
 
@@ -44,16 +49,28 @@ TEST(NtlmV2Test, ReproducesThePublishedExample) {
   EXPECT_EQ(Hex(r.ntProof), "68cd0ab851e51c96aabc927bebef6a1c");
   EXPECT_EQ(Hex(r.lmResponse), "86c35097ac9cec102554764a57cccc19aaaaaaaaaaaaaaaa");
   EXPECT_EQ(Hex(r.sessionBaseKey), "8de40ccadbc14a82f15cb0ad0de95ca3");
-  EXPECT_EQ(Hex(r.ntResponse), "68cd0ab851e51c96aabc927bebef6a1c" "0101000000000000" "0000000000000000"
-                               "aaaaaaaaaaaaaaaa" "00000000" + Hex(kTargetInfo) + "00000000");
+  EXPECT_EQ(Hex(r.ntResponse),
+            "68cd0ab851e51c96aabc927bebef6a1c"
+            "0101000000000000"
+            "0000000000000000"
+            "aaaaaaaaaaaaaaaa"
+            "00000000" +
+                Hex(kTargetInfo) + "00000000");
   // The user name is upper-cased, the domain is not.
   EXPECT_EQ(NtOwfV2("Password", "user", "Domain"), key);
   EXPECT_NE(NtOwfV2("Password", "User", "DOMAIN"), key);
 }
 
 TEST(NtlmV2Test, PublishedChallengeIsReadAndAnsweredWithThePublishedResponses) {
-  const std::string challenge = Bytes("4e544c4d53535000" "02000000" "0c000c0038000000" "33828ae2" "0123456789abcdef"
-                                      "0000000000000000" "2400240044000000" "060070170000000f") +
+  const std::string challenge = Bytes(
+                                    "4e544c4d53535000"
+                                    "02000000"
+                                    "0c000c0038000000"
+                                    "33828ae2"
+                                    "0123456789abcdef"
+                                    "0000000000000000"
+                                    "2400240044000000"
+                                    "060070170000000f") +
                                 Bytes("530065007200760065007200") + kTargetInfo;
   auto parsed = ParseNtlmChallenge(challenge);
   ASSERT_TRUE(parsed);
@@ -62,7 +79,8 @@ TEST(NtlmV2Test, PublishedChallengeIsReadAndAnsweredWithThePublishedResponses) {
   EXPECT_EQ(parsed->targetInfo, kTargetInfo);
   EXPECT_FALSE(parsed->timestamp);
 
-  const std::string m = NtlmAuthenticateMessage(*parsed, {"Domain", "User", "Password", "COMPUTER"}, kClientChallenge, 0);
+  const std::string m =
+      NtlmAuthenticateMessage(*parsed, {"Domain", "User", "Password", "COMPUTER"}, kClientChallenge, 0);
   EXPECT_EQ(m.substr(0, 12), Bytes("4e544c4d5353500003000000"));
   EXPECT_EQ(Hex(Field(m, 12)), "86c35097ac9cec102554764a57cccc19aaaaaaaaaaaaaaaa");
   EXPECT_EQ(Hex(Field(m, 20)).substr(0, 32), "68cd0ab851e51c96aabc927bebef6a1c");
@@ -88,17 +106,29 @@ TEST(NtlmV2Test, ServerTimeStampIsUsedAndTheLmAnswerIsZero) {
 TEST(NtlmChallengeTest, MalformedChallengesAreReadDefensively) {
   // What squid's fake helper sends: 49 bytes, a target name offset far
   // outside the message, no target information.
-  std::string fake = Bytes("4e544c4d53535000" "02000000" "0400040000ff0000" "05820000" "1122334455667788"
-                           "0000000000000000" "0000000000000000") + "x";
+  std::string fake = Bytes(
+                         "4e544c4d53535000"
+                         "02000000"
+                         "0400040000ff0000"
+                         "05820000"
+                         "1122334455667788"
+                         "0000000000000000"
+                         "0000000000000000") +
+                     "x";
   ASSERT_EQ(fake.size(), 49u);
   auto parsed = ParseNtlmChallenge(fake);
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->serverChallenge, Bytes("1122334455667788"));
   EXPECT_TRUE(parsed->targetInfo.empty());
 
-  std::string outside = fake.substr(0, 40) + Bytes("ffff0000" "30000000") + std::string(8, '\0');
+  std::string outside = fake.substr(0, 40) +
+                        Bytes(
+                            "ffff0000"
+                            "30000000") +
+                        std::string(8, '\0');
   EXPECT_TRUE(ParseNtlmChallenge(outside)->targetInfo.empty());
-  std::string unterminated = fake.substr(0, 40) + Bytes("0800080038000000") + std::string(8, '\0') + Bytes("0200ff00aaaaaaaa");
+  std::string unterminated =
+      fake.substr(0, 40) + Bytes("0800080038000000") + std::string(8, '\0') + Bytes("0200ff00aaaaaaaa");
   EXPECT_TRUE(ParseNtlmChallenge(unterminated)->targetInfo.empty());
 
   EXPECT_FALSE(ParseNtlmChallenge(fake.substr(0, 31)));

@@ -46,7 +46,8 @@ TEST_F(TerminalDialogTest, ShowsItsTextsAndTakesTheTypedFields) {
   ProxyDialogFields fields{"", "", "CORP"};
   std::string printed = Show("jean\nsecret\n\nv\n", fields);
   EXPECT_NE(printed.find("[Param\xC3\xA8tres d'authentification Proxy]"), std::string::npos);
-  EXPECT_NE(printed.find("Veuillez saisir les param\xC3\xA8tres d'authentification de votre proxy :"), std::string::npos);
+  EXPECT_NE(printed.find("Veuillez saisir les param\xC3\xA8tres d'authentification de votre proxy :"),
+            std::string::npos);
   EXPECT_NE(printed.find("Domaine : [CORP]"), std::string::npos);
   EXPECT_EQ(fields.user, "jean");
   EXPECT_EQ(fields.password, "secret");

@@ -88,11 +88,10 @@ TEST_F(ExchangeTest, EchoShowsEachRequestsHeadersAfterEmptyingTheMemo) {
   memo.lines = {"Impression en cours"};
   Reply(Ok("x"));
   Get("http://srv/a", "Cookie: k=v");
-  EXPECT_EQ(memo.lines, (std::vector<std::string>{"REQUETE : ", "Connection: Keep-Alive",
-                                                  "Content-Type: application/zip", "Cookie: k=v", "Host: srv",
-                                                  "Accept: text/html, */*",
-                                                  "User-Agent: " + std::string(HttpClient::kUserAgent),
-                                                  std::string(59, '_'), ""}));
+  EXPECT_EQ(memo.lines,
+            (std::vector<std::string>{"REQUETE : ", "Connection: Keep-Alive", "Content-Type: application/zip",
+                                      "Cookie: k=v", "Host: srv", "Accept: text/html, */*",
+                                      "User-Agent: " + std::string(HttpClient::kUserAgent), std::string(59, '_'), ""}));
 }
 
 TEST_F(ExchangeTest, ProxyGetsTheAbsoluteUrlAndTheLogNamesIt) {
@@ -127,7 +126,8 @@ TEST_F(ExchangeTest, ErrorStatusShowsTheBoxLogsTheStatusLineAndLeavesAnEmptyFile
 }
 
 TEST_F(ExchangeTest, ServerClosingBeforeTheAnswerIsCompleteFailsQuietly) {
-  for (std::string partial : {"", "HTTP/1.0 200 OK\r\nContent-Le", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n12345"}) {
+  for (std::string partial :
+       {"", "HTTP/1.0 200 OK\r\nContent-Le", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n12345"}) {
     Reply(partial);
     EXPECT_EQ(Get("http://srv/"), 0) << partial;
   }
@@ -258,7 +258,8 @@ TEST_F(ExchangeTest, RedirectsAreFollowedWithTheFileEmptiedAgain) {
 }
 
 TEST_F(ExchangeTest, TheAnswerToTheFifteenthRequestIsFinalEvenWhenItRedirects) {
-  for (int i = 0; i < 20; ++i) Reply("HTTP/1.0 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\n\r\nr" + std::to_string(i));
+  for (int i = 0; i < 20; ++i)
+    Reply("HTTP/1.0 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\n\r\nr" + std::to_string(i));
   EXPECT_EQ(Get("http://srv/"), 302);
   EXPECT_EQ(f.network.requests.size(), 15u);
   EXPECT_EQ(fakes::ReadFile(file), "r14");
@@ -285,7 +286,8 @@ TEST_F(ExchangeTest, RedirectWithoutLocationIsAnErrorStatus) {
 }
 
 TEST_F(ExchangeTest, SlowRedirectBodyIsAbandonedWithItsConnection) {
-  f.network.replies.push_back({"HTTP/1.0 302 Found\r\nLocation: /b\r\nContent-Length: 100\r\n\r\npartial", false, true});
+  f.network.replies.push_back(
+      {"HTTP/1.0 302 Found\r\nLocation: /b\r\nContent-Length: 100\r\n\r\npartial", false, true});
   Reply(Ok("b"));
   EXPECT_EQ(Get("http://srv/a"), 200);
   EXPECT_EQ(f.network.connects.size(), 2u);
@@ -361,7 +363,10 @@ TEST_F(ExchangeTest, BasicWithPageCredentialsNeedsNoDialog) {
             std::string::npos);
   EXPECT_TRUE(f.proxyDialog.shown.empty());
   auto log = Log();
-  EXPECT_NE(std::find(log.begin(), log.end(), "Authentification demand\xE9" "e : Basic"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "Authentification demand\xE9"
+                      "e : Basic"),
+            log.end());
   EXPECT_NE(std::find(log.begin(), log.end(), "ProxyUsername : DOM\\jean"), log.end());
   for (const std::string& line : log) EXPECT_EQ(line.find("secret"), std::string::npos);
   // The echo shows the scheme and the 407, never the credentials.
@@ -442,7 +447,9 @@ TEST_F(ExchangeTest, NtlmOfferedFirstIsChosenAndRunsOnOneConnection) {
   EXPECT_EQ(f.ntlm.starts[0]->domain, "DOM");
   EXPECT_EQ(f.ntlm.starts[0]->user, "jean");
   EXPECT_EQ(f.ntlm.starts[0]->password, "secret");
-  EXPECT_EQ(Logged("Authentification demand\xE9" "e : NTLM"), 1);
+  EXPECT_EQ(Logged("Authentification demand\xE9"
+                   "e : NTLM"),
+            1);
 }
 
 TEST_F(ExchangeTest, NtlmWithoutUserTakesTheLoggedOnCredentials) {
@@ -471,7 +478,8 @@ TEST_F(ExchangeTest, NtlmChallengeWithoutDataAbandons) {
   f.network.replies.push_back({Challenge("NTLM"), false});
   f.network.replies.push_back({Challenge("NTLM"), false});
   EXPECT_EQ(Get("http://srv/"), 0);
-  EXPECT_EQ(f.ui.messages, std::vector<std::string>{"Op\xE9ration abandonn\xE9" "e -> "});
+  EXPECT_EQ(f.ui.messages, std::vector<std::string>{"Op\xE9ration abandonn\xE9"
+                                                    "e -> "});
 }
 
 TEST_F(ExchangeTest, OnlyUnsupportedSchemesFailAtOnce) {
@@ -499,7 +507,9 @@ TEST_F(ExchangeTest, SchemeIsChosenAgainInEveryExchange) {
     Reply(Ok("data"));
     EXPECT_EQ(Get("http://srv/"), 200);
   }
-  EXPECT_EQ(Logged("Authentification demand\xE9" "e : Basic"), 2);
+  EXPECT_EQ(Logged("Authentification demand\xE9"
+                   "e : Basic"),
+            2);
 }
 
 TEST_F(ExchangeTest, ServerAskingForBasicCallsForCredentialsAndFails) {
@@ -512,7 +522,9 @@ TEST_F(ExchangeTest, ServerAskingForBasicCallsForCredentialsAndFails) {
 }
 
 TEST_F(ExchangeTest, ServerAskingForNtlmGetsTheLoggedOnCredentials) {
-  f.network.replies.push_back({"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: NTLM\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n", false});
+  f.network.replies.push_back(
+      {"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: NTLM\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n",
+       false});
   f.network.replies.push_back({"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: NTLM " + Base64Encode("S") +
                                    "\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n",
                                false});

@@ -78,8 +78,8 @@ TEST_F(LabelDataTest, LanguageCodesChooseTheCaptionBase) {
     const char* line;
     const char* code;
     int base;
-  } cases[] = {{"en", "EN", 1000}, {"ES", "ES", 2000}, {"it", "IT", 3000}, {"FR", "FR", 0}, {"EN ", "EN ", 0},
-               {"", "", 0}};
+  } cases[] = {{"en", "EN", 1000}, {"ES", "ES", 2000}, {"it", "IT", 3000},
+               {"FR", "FR", 0},    {"EN ", "EN ", 0},  {"", "", 0}};
   for (const Case& c : cases) {
     state.CaptionBase = 77;
     Read(std::string("ETIQUETTES\r\nh\r\n") + c.line + "\r\n");
@@ -117,14 +117,17 @@ TEST_F(LabelDataTest, ShortFilesSetWhatTheyHold) {
 }
 
 TEST_F(LabelDataTest, CtrlZInTheDataEndsTheList) {
-  auto r = Read("ETIQUETTES\r\nh\r\nFR\r\n{KAV\r\na\r\nb\x1A" "c\r\nd\r\n");
+  auto r = Read(
+      "ETIQUETTES\r\nh\r\nFR\r\n{KAV\r\na\r\nb\x1A"
+      "c\r\nd\r\n");
   EXPECT_EQ(All(r.lines), (std::vector<std::string>{"{KAV", "a", "b"}));
 }
 
 TEST_F(LabelDataTest, FileIsReadInBlocksWithTheSameResult) {
   fakes::TempDir dir;
   std::string text = "ETIQUETTES\nh\rFR\r\n";
-  for (int i = 0; i < 20000; ++i) text += "{KAV line " + std::to_string(i) + (i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
+  for (int i = 0; i < 20000; ++i)
+    text += "{KAV line " + std::to_string(i) + (i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
   dir.Write("data.txt", text);
   RunState fromFile;
   auto a = ReadLabelDataFile(dir.path() + "data.txt", fromFile);
@@ -145,7 +148,8 @@ class DownloadTest : public ::testing::Test {
 
 TEST_F(DownloadTest, FetchesIntoTheTempFolderWithThePageCookie) {
   const std::string body = "ETIQUETTES\r\nh\r\nFR\r\n{KAV\r\n1\r\n";
-  f.network.replies.push_back({"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body});
+  f.network.replies.push_back(
+      {"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body});
   LabelData data = retrieval.DownloadLabelData("srv/get", "ASP=1", memo);
   EXPECT_TRUE(data.downloaded);
   EXPECT_EQ(All(data.lines), (std::vector<std::string>{"{KAV", "1"}));
@@ -159,12 +163,12 @@ TEST_F(DownloadTest, AnyStatusButTwoHundredIsAFailedDownloadThatChangesNothing) 
   module.state.HeaderText = "before";
   const std::string body = "ETIQUETTES\r\nafter\r\nEN\r\n{KAV\r\n";
   for (std::string status : {"206 Partial Content", "302 Found"}) {
-    f.network.replies.push_back({"HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
-                                 "\r\n\r\n" + body});
+    f.network.replies.push_back(
+        {"HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body});
   }
   for (int i = 0; i < 15; ++i) f.network.replies.push_back({"HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n" + body});
   EXPECT_FALSE(retrieval.DownloadLabelData("http://srv/a", "", memo).downloaded);  // 206
-  LabelData data = retrieval.DownloadLabelData("http://srv/a", "", memo);           // 15 redirects: 302
+  LabelData data = retrieval.DownloadLabelData("http://srv/a", "", memo);          // 15 redirects: 302
   EXPECT_FALSE(data.downloaded);
   EXPECT_TRUE(data.lines.empty());
   EXPECT_EQ(module.state.HeaderText, "before");

@@ -77,8 +77,9 @@ ResponseHead Head(std::string_view text) {
 }
 
 TEST(ResponseHeadTest, StatusLineAndFields) {
-  auto h = Head("\r\nHTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
-                "proxy-authenticate:   Basic realm=\"x\"  \r\nX-Long: a\r\n  b\r\nno colon here\r\n\r\n");
+  auto h = Head(
+      "\r\nHTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
+      "proxy-authenticate:   Basic realm=\"x\"  \r\nX-Long: a\r\n  b\r\nno colon here\r\n\r\n");
   EXPECT_EQ(h.statusLine, "HTTP/1.1 407 Proxy Authentication Required");
   EXPECT_EQ(h.status, 407);
   EXPECT_EQ(h.FindAll("PROXY-AUTHENTICATE"), (std::vector<std::string>{"NTLM", "Basic realm=\"x\""}));
@@ -88,8 +89,8 @@ TEST(ResponseHeadTest, StatusLineAndFields) {
 }
 
 TEST(ResponseHeadTest, GarbageStatusLinesAreErrors) {
-  for (std::string bad : {"HTTP/1.1 20 OK", "HTTP/1.1 abc", "ICY 200 OK", "HTTP/1.1 2000 OK", "<html>",
-                          "HTTP/1.1 099 Low"}) {
+  for (std::string bad :
+       {"HTTP/1.1 20 OK", "HTTP/1.1 abc", "ICY 200 OK", "HTTP/1.1 2000 OK", "<html>", "HTTP/1.1 099 Low"}) {
     auto parsed = ParseResponseHead(bad + "\r\n\r\n");
     ASSERT_TRUE(std::holds_alternative<ResponseError>(parsed)) << bad;
     EXPECT_NE(std::get<ResponseError>(parsed).text.find(bad.substr(0, 4)), std::string::npos);
@@ -116,7 +117,8 @@ TEST(FramingTest, HowBodiesEnd) {
   EXPECT_EQ(length.kind, BodyFraming::Length);
   EXPECT_EQ(length.length, 123456789012u);
   for (std::string bad : {"-1", "", "1 2", "0x10", "99999999999999999999", "+5"})
-    EXPECT_TRUE(std::holds_alternative<ResponseError>(framing("HTTP/1.0 200 OK\r\nContent-Length: " + bad + "\r\n\r\n")))
+    EXPECT_TRUE(
+        std::holds_alternative<ResponseError>(framing("HTTP/1.0 200 OK\r\nContent-Length: " + bad + "\r\n\r\n")))
         << bad;
   EXPECT_EQ(std::get<BodyFraming>(framing("HTTP/1.0 200 OK\r\nContent-Length: 7\r\nContent-Length: 7\r\n\r\n")).length,
             7u);
@@ -185,8 +187,8 @@ TEST(CookieStoreTest, StoresMatchesReplacesAndRemoves) {
   EXPECT_EQ(store.HeaderFor("www.example.com", "/"), "SID=2");
   store.Receive("SID=x; Path=/; Max-Age=0", false, "www.example.com", "/");
   EXPECT_EQ(store.HeaderFor("www.example.com", "/"), "");
-  store.Receive("lang=; Domain=example.com; Path=/app; Expires=Thu, 01 Jan 1970 00:00:00 GMT", false,
-                "www.example.com", "/", "Tue, 08 Dec 2026 10:00:00 GMT");
+  store.Receive("lang=; Domain=example.com; Path=/app; Expires=Thu, 01 Jan 1970 00:00:00 GMT", false, "www.example.com",
+                "/", "Tue, 08 Dec 2026 10:00:00 GMT");
   EXPECT_EQ(store.HeaderFor("www.example.com", "/app/"), "");
 }
 
