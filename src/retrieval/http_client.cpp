@@ -177,10 +177,19 @@ bool HttpClient::ReadHead(Answer& a) {
 }
 
 // Reads the body of `a`: into `sink` when given, else dropped. A limit
-// bounds the whole read; when it runs out, or the server stops early, a
-// dropped body is simply abandoned with its connection, while a kept body
-// fails quietly.
+// bounds the whole read; when it runs out, or the server stops early or
+// breaks the connection, a dropped body is simply abandoned with its
+// connection, while a kept body fails (quietly when the server closed).
 void HttpClient::ReadBody(Answer& a, BodySink* sink, int limitMs) {
+  try {
+    ReceiveBody(a, sink, limitMs);
+  } catch (const NetError&) {
+    Disconnect();
+    if (sink) throw;
+  }
+}
+
+void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
   const std::uint32_t deadline = system_.TickCount() + static_cast<std::uint32_t>(std::max(limitMs, 0));
   auto left = [&]() -> int {
     if (limitMs < 0) return Connection::kNoLimit;

@@ -93,6 +93,7 @@ class HttpClient {
   void OpenConnection(const std::string& host, int port);
   bool ReadHead(Answer& answer);
   void ReadBody(Answer& answer, BodySink* sink, int limitMs);
+  void ReceiveBody(Answer& answer, BodySink* sink, int limitMs);
   std::ptrdiff_t Fill(int limitMs);
   void StoreCookies(const ResponseHead& head, const HttpTarget& target);
   std::string Answer407(const ResponseHead& head);

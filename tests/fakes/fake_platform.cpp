@@ -118,6 +118,7 @@ class FakeConnection final : public Connection {
       pos_ += n;
       return static_cast<std::ptrdiff_t>(n);
     }
+    if (reply_.resetAfter) throw NetError("connection reset by peer");
     if (reply_.stallAfter && limitMs != kNoLimit) return kTimedOut;
     if (reply_.closeAfter || reply_.stallAfter) closed_ = true;
     // A kept connection with nothing more to say: a real wait would never end.

@@ -105,6 +105,7 @@ struct FakeReply {
   std::string bytes;
   bool closeAfter = true;   // the server closes once the bytes are read
   bool stallAfter = false;  // then nothing more comes: receiving times out
+  bool resetAfter = false;  // then the connection breaks: receiving raises
 };
 class FakeNetwork final : public Network {
  public:

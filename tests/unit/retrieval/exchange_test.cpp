@@ -294,6 +294,17 @@ TEST_F(ExchangeTest, SlowRedirectBodyIsAbandonedWithItsConnection) {
   EXPECT_EQ(fakes::ReadFile(file), "b");
 }
 
+TEST_F(ExchangeTest, BrokenConnectionLosesADroppedBodyButFailsAKeptOne) {
+  f.network.replies.push_back({"HTTP/1.0 302 Found\r\nLocation: /b\r\nContent-Length: 100\r\n\r\nhalf", false, false, true});
+  Reply(Ok("b"));
+  EXPECT_EQ(Get("http://srv/a"), 200);
+  EXPECT_EQ(fakes::ReadFile(file), "b");
+  f.network.replies.push_back({"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nhalf", false, false, true});
+  EXPECT_EQ(Get("http://srv/a"), 0);
+  EXPECT_EQ(f.ui.messages, std::vector<std::string>{"connection reset by peer -> "});
+  EXPECT_EQ(fakes::ReadFile(file), "half");  // what was written stays
+}
+
 TEST_F(ExchangeTest, CookiesSetByAnswersReplaceThePageCookieLine) {
   Reply(Ok("a", "Set-Cookie: SID=1; Path=/\r\nset-cookie2: lang=fr; Version=1\r\n"));
   Reply(Ok("b"));
