@@ -396,9 +396,10 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     // NTLM authenticates the connection, not each request.
     if (proxyScheme_->kind == Scheme::Ntlm) proxyAuthorization.clear();
 
+    // Any answer that names a new location is followed (a 3xx without one
+    // cannot be, and fails below as an error status).
     const auto location = head.Find("Location");
-    const bool redirect = (head.status >= 300 && head.status <= 399 && head.status != 304) || location;
-    if (redirect && location && counted < kRedirectLimit) {
+    if (location && counted < kRedirectLimit) {
       auto next = ResolveLocation(target, *location);
       if (!next) {
         ReadBody(a, nullptr, kDropLimitMs);
@@ -413,7 +414,7 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
       target = *next;
       continue;
     }
-    if ((head.status >= 200 && head.status <= 299) || (redirect && location)) {
+    if ((head.status >= 200 && head.status <= 299) || location) {
       ReadBody(a, &sink, Connection::kNoLimit);
       return head.status;
     }

@@ -202,9 +202,9 @@ TEST(CookieStoreTest, SetCookie2HoldsSeveralCookiesAndQuotedValues) {
 TEST(CookieStoreTest, IsBounded) {
   CookieStore store;
   for (std::size_t i = 0; i < CookieStore::kMaxCookies + 50; ++i)
-    store.Receive("c" + std::to_string(i) + "=v", false, "srv", "/");
+    store.Receive(std::string("c").append(std::to_string(i)).append("=v"), false, "srv", "/");
   EXPECT_EQ(store.size(), CookieStore::kMaxCookies);
-  store.Receive("big=" + std::string(CookieStore::kMaxCookieBytes, 'x'), false, "srv", "/");
+  store.Receive(std::string("big=").append(CookieStore::kMaxCookieBytes, 'x'), false, "srv", "/");
   EXPECT_EQ(store.HeaderFor("srv", "/").find("big="), std::string::npos);
 }
 
