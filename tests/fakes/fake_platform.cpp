@@ -112,6 +112,7 @@ class FakeConnection final : public Connection {
     pos_ = 0;
   }
   std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
+    net_.receiveLimits.push_back(limitMs);
     if (pos_ < reply_.bytes.size()) {
       std::size_t n = std::min({size, net_.piece, reply_.bytes.size() - pos_});
       std::copy_n(reply_.bytes.data() + pos_, n, buffer);

@@ -113,6 +113,7 @@ class FakeNetwork final : public Network {
   std::vector<std::string> connects;   // "host:port" of every connection made
   std::vector<std::string> requests;   // every request, as sent
   std::vector<int> requestConnection;  // the connection number each came on
+  std::vector<int> receiveLimits;      // the time limit of every Receive
   std::size_t piece = 7;
   bool refuse = false;  // Connect raises NetError
   // The server closes its idle kept connections before the next request.

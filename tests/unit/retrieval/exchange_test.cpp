@@ -294,8 +294,29 @@ TEST_F(ExchangeTest, SlowRedirectBodyIsAbandonedWithItsConnection) {
   EXPECT_EQ(fakes::ReadFile(file), "b");
 }
 
+TEST_F(ExchangeTest, DroppedBodiesWaitFourSecondsErrorBodiesTwoAndFinalBodiesWithoutLimit) {
+  auto stalled = [](const std::string& head) {
+    return FakeReply{head + "\r\nContent-Length: 50\r\n\r\nabc", false, true};
+  };
+  f.network.replies.push_back(stalled("HTTP/1.0 302 Found\r\nLocation: /b"));
+  Reply(Ok("final body"));
+  f.network.receiveLimits.clear();
+  Get("http://srv/a");
+  const std::vector<int> redirect(f.network.receiveLimits);
+  EXPECT_NE(std::find(redirect.begin(), redirect.end(), 4000), redirect.end());
+  EXPECT_NE(std::find(redirect.begin(), redirect.end(), Connection::kNoLimit), redirect.end());
+  for (int limit : redirect) EXPECT_TRUE(limit == Connection::kNoLimit || (limit > 0 && limit <= 4000)) << limit;
+
+  f.network.receiveLimits.clear();
+  f.network.replies.push_back(stalled("HTTP/1.0 500 Server Error"));
+  EXPECT_EQ(Get("http://srv/a"), 0);
+  EXPECT_EQ(f.ui.messages.back(), "HTTP/1.0 500 Server Error -> ");
+  EXPECT_EQ(f.network.receiveLimits.back(), 2000);
+}
+
 TEST_F(ExchangeTest, BrokenConnectionLosesADroppedBodyButFailsAKeptOne) {
-  f.network.replies.push_back({"HTTP/1.0 302 Found\r\nLocation: /b\r\nContent-Length: 100\r\n\r\nhalf", false, false, true});
+  f.network.replies.push_back(
+      {"HTTP/1.0 302 Found\r\nLocation: /b\r\nContent-Length: 100\r\n\r\nhalf", false, false, true});
   Reply(Ok("b"));
   EXPECT_EQ(Get("http://srv/a"), 200);
   EXPECT_EQ(fakes::ReadFile(file), "b");
