@@ -266,5 +266,32 @@ TEST(ProgramExchangeTest, ProxyWithoutCredentialsInBatchShowsNoDialogAndFails) {
   EXPECT_TRUE(origin.requests().empty());
 }
 
+TEST(ProgramExchangeTest, DialogOnATerminalSuppliesTheProxyCredentials) {
+  fakes::TempDir tmp;
+  testing::SquidProxy squid({"basic"});
+  LoopbackServer origin([](const std::string&, int) { return ServerReply{Answer("200 OK", "VERSION OK")}; });
+  // The program on a pseudo-terminal, with the person's answers typed ahead:
+  // user, password, the domain kept as shown, then Valider.
+  tmp.Write("run.sh",
+            "#!/bin/sh\nexec " + std::string(IMPTHERM_PROGRAM) +
+                " print --param prnType=1 --param fileOut=FILE --param streamUrl=" + origin.url("/UPDATEPLUGIN.asp") +
+                " --param proxyEnable=true --param proxyHttp=" + squid.address() + "\n");
+  const std::string command = "chmod +x " + tmp.path() +
+                              "run.sh && printf 'jean\\nsecret\\n\\nv\\n' | TMPDIR=" + tmp.path() +
+                              " timeout 30 socat -t 10 - EXEC:" + tmp.path() + "run.sh,pty,setsid,ctty,stderr 2>&1";
+  std::string out;
+  std::FILE* p = ::popen(command.c_str(), "r");
+  char block[4096];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, p)) > 0;) out.append(block, n);
+  const int status = ::pclose(p);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "socat is needed for this test\n" << out;
+  EXPECT_NE(out.find("[Param\xC3\xA8tres d'authentification Proxy]"), std::string::npos) << out;
+  EXPECT_NE(out.find("Veuillez saisir les param\xC3\xA8tres d'authentification de votre proxy :"), std::string::npos);
+  EXPECT_EQ(out.find("<Erreur>"), std::string::npos) << out;
+  ASSERT_EQ(origin.requests().size(), 1u) << out;
+  EXPECT_EQ(tmp.Read("DataThermOrvane.txt"), "VERSION OK");
+  EXPECT_NE(tmp.Read("OWTMP.LOG").find(" ProxyUsername : jean\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace imptherm
