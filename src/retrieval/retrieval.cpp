@@ -62,21 +62,24 @@ std::string WithoutLineBreaks(std::string_view text) {
 
 }  // namespace
 
-Retrieval::Retrieval(Module& module)
-    : m_(module), client_(module.platform.network, module.platform.ntlm, module.platform.system, *this) {}
+Retrieval::Retrieval(Platform& platform, RunState& state, RunLog& runLog)
+    : platform_(platform),
+      state_(state),
+      runLog_(runLog),
+      client_(platform.network, platform.ntlm, platform.system, *this) {}
 
 void Retrieval::Fail(const std::string& text) {
-  m_.platform.ui.ShowMessage(text + " -> ", MessageIcon::Error);
-  m_.runLog.Write(WithoutLineBreaks(text));
+  platform_.ui.ShowMessage(text + " -> ", MessageIcon::Error);
+  runLog_.Write(WithoutLineBreaks(text));
 }
 
 int Retrieval::HttpExchange(const std::string& method, const std::string& url, const std::string& file,
                             const std::string& extraHeader, Memo& memo) {
-  BusyCursor busy(m_.platform.ui);
+  BusyCursor busy(platform_.ui);
   client_.accept = "text/html, */*";
   client_.extraHeaders.clear();
   if (!extraHeader.empty()) client_.extraHeaders.push_back(extraHeader);
-  client_.proxy = ParseProxyAddress(m_.state.Proxy.proxyHttp);
+  client_.proxy = ParseProxyAddress(state_.Proxy.proxyHttp);
   client_.proxyUser.clear();
   client_.proxyPassword.clear();
   client_.ResetProxyAuthentication();
@@ -85,7 +88,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
   client_.echo = &memo;
   memo.Clear();
 
-  RunLog& log = m_.runLog;
+  RunLog& log = runLog_;
   const UrlParts parts = SplitUrl(url);
   log.Write("Debut du transfert ... (" + url + ")");
   log.Write("Site  [" + parts.site + "]");
@@ -98,7 +101,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
     log.Write("Pas de Proxy");
   }
   log.Write("Cookie[" + extraHeader + "]");
-  const std::uint32_t start = m_.platform.system.TickCount();
+  const std::uint32_t start = platform_.system.TickCount();
   log.Write("___" + method + "___");
   log.Write("Fichier : " + file);
 
@@ -109,7 +112,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
     sink.Close();
     log.Write("Http code : " + std::to_string(status));
     log.Write("Length of data : " + std::to_string(client_.announcedSize));
-    log.Write("Getting in : " + std::to_string(m_.platform.system.TickCount() - start) + " ms");
+    log.Write("Getting in : " + std::to_string(platform_.system.TickCount() - start) + " ms");
     return status;
   } catch (const HttpFailure& failure) {
     if (!failure.quiet) Fail(failure.text);
@@ -120,20 +123,20 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
 }
 
 LabelData Retrieval::DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) {
-  m_.state.WorkFolder = TempFolder(m_.platform.system);
-  const std::string path = m_.state.WorkFolder + "DataThermOrvane.txt";
+  state_.WorkFolder = TempFolder(platform_.system);
+  const std::string path = state_.WorkFolder + "DataThermOrvane.txt";
   const std::string cookieLine = cookie.empty() ? "" : "Cookie: " + cookie;
   if (HttpExchange("GET", url, path, cookieLine, memo) != 200) return {};
-  LabelFileResult file = ReadLabelDataFile(path, m_.state);
+  LabelFileResult file = ReadLabelDataFile(path, state_);
   return LabelData{file.accepted, std::move(file.lines)};
 }
 
 void Retrieval::ApplyProxyCredentials() {
-  ProxySettings& proxy = m_.state.Proxy;
+  ProxySettings& proxy = state_.Proxy;
   if (proxy.proxyUser.empty() && proxy.proxyPassword.empty()) {
     if (!dialog_) dialog_.emplace();
     dialog_->domain = proxy.proxyDomaine;
-    m_.platform.proxyDialog.Show(*dialog_);
+    platform_.proxyDialog.Show(*dialog_);
     proxy.proxyDomaine = dialog_->domain;
     proxy.proxyUser = dialog_->user;
     proxy.proxyPassword = dialog_->password;
@@ -143,11 +146,11 @@ void Retrieval::ApplyProxyCredentials() {
 }
 
 void Retrieval::LogCredentialsStep(const std::string& scheme) {
-  m_.runLog.Write(
+  runLog_.Write(
       "Authentification demand\xE9"
       "e : " +
       scheme);
-  m_.runLog.Write("ProxyUsername : " + client_.proxyUser);
+  runLog_.Write("ProxyUsername : " + client_.proxyUser);
 }
 
 void Retrieval::ProxySchemeChosen(const std::string& scheme) {

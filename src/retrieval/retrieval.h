@@ -2,9 +2,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/proxy_dialog.h"
 #include "retrieval/http_client.h"
-#include "run/module.h"
+#include "run/logs.h"
+#include "run/run_state.h"
+#include "run/stages.h"
 
 namespace imptherm {
 
@@ -13,7 +16,7 @@ namespace imptherm {
 // data download.
 class Retrieval final : private HttpClientEvents {
  public:
-  explicit Retrieval(Module& module);
+  Retrieval(Platform& platform, RunState& state, RunLog& runLog);
 
   // One GET of `url` into `file`. Returns the final status, or 0 after a
   // failure, which has then been shown in an error box and logged (except
@@ -35,7 +38,9 @@ class Retrieval final : private HttpClientEvents {
   void LogCredentialsStep(const std::string& scheme);
   void Fail(const std::string& text);
 
-  Module& m_;
+  Platform& platform_;
+  RunState& state_;
+  RunLog& runLog_;
   HttpClient client_;
   std::optional<ProxyDialogFields> dialog_;  // made on first need, kept for the process
 };

@@ -14,7 +14,7 @@ namespace {
 
 class CoreStages final : public PrintStages {
  public:
-  explicit CoreStages(Module& module) : m_(module), retrieval_(module) {}
+  explicit CoreStages(Module& module) : m_(module), retrieval_(module.platform, module.state, module.runLog) {}
 
   LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
     return retrieval_.DownloadLabelData(url, cookie, memo);

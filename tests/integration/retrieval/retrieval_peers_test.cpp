@@ -10,6 +10,7 @@
 #include "platform/posix/posix_network.h"
 #include "platform/posix/posix_ntlm.h"
 #include "retrieval/retrieval.h"
+#include "run/module.h"
 #include "squid_proxy.h"
 
 namespace imptherm {
@@ -28,7 +29,9 @@ std::string RequestLine(const std::string& request) { return request.substr(0, r
 // The retrieval over real sockets; the person and the system are fakes.
 class PeersTest : public ::testing::Test {
  protected:
-  PeersTest() : module(platform), retrieval(module) { module.state.WorkFolder = f.temp.path(); }
+  PeersTest() : module(platform), retrieval(module.platform, module.state, module.runLog) {
+    module.state.WorkFolder = f.temp.path();
+  }
 
   int Get(const std::string& url, const std::string& extra = "") {
     return retrieval.HttpExchange("GET", url, file, extra, memo);

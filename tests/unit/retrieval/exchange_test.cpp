@@ -3,6 +3,7 @@
 #include "fakes/fake_platform.h"
 #include "retrieval/base64.h"
 #include "retrieval/retrieval.h"
+#include "run/module.h"
 
 namespace imptherm {
 namespace {
@@ -18,7 +19,9 @@ FakeReply KeptReply(const std::string& head, const std::string& body) { return {
 
 class ExchangeTest : public ::testing::Test {
  protected:
-  ExchangeTest() : module(f.platform), retrieval(module) { module.state.WorkFolder = f.temp.path(); }
+  ExchangeTest() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {
+    module.state.WorkFolder = f.temp.path();
+  }
 
   int Get(const std::string& url, const std::string& extra = "") {
     return retrieval.HttpExchange("GET", url, file, extra, memo);

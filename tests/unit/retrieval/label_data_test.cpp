@@ -4,6 +4,7 @@
 
 #include "fakes/fake_platform.h"
 #include "retrieval/retrieval.h"
+#include "run/module.h"
 
 namespace imptherm {
 namespace {
@@ -139,7 +140,7 @@ TEST_F(LabelDataTest, FileIsReadInBlocksWithTheSameResult) {
 
 class DownloadTest : public ::testing::Test {
  protected:
-  DownloadTest() : module(f.platform), retrieval(module) {}
+  DownloadTest() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {}
   fakes::FakePlatform f;
   Module module;
   Retrieval retrieval;
