@@ -21,9 +21,12 @@
 #include "output/send_job.h"
 #include "platform/posix/builtin_resources.h"
 #include "platform/posix/cups_printers.h"
+#include "platform/posix/posix_network.h"
+#include "platform/posix/posix_ntlm.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/serial_ports.h"
 #include "platform/posix/simpleini_profiles.h"
+#include "platform/posix/terminal_proxy_dialog.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/files.h"
@@ -102,7 +105,10 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
   posix::PosixSerialPorts serialPorts(system);
   posix::PosixPortDevices portDevices(system);
   posix::SimpleIniProfiles profiles;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
+  posix::PosixNetwork network;
+  posix::PosixNtlm ntlm(system);
+  posix::TerminalProxyDialog proxyDialog(ui);
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   module.state.WorkFolder = TempFolder(system);

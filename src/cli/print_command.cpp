@@ -11,9 +11,12 @@
 #include "platform/posix/cp1252.h"
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
+#include "platform/posix/posix_network.h"
+#include "platform/posix/posix_ntlm.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/serial_ports.h"
 #include "platform/posix/simpleini_profiles.h"
+#include "platform/posix/terminal_proxy_dialog.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -66,7 +69,10 @@ int RunPrintCommand(const Options& options) {
   posix::PosixSerialPorts serialPorts(system);
   posix::PosixPortDevices portDevices(system);
   posix::SimpleIniProfiles profiles;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
+  posix::PosixNetwork network;
+  posix::PosixNtlm ntlm(system);
+  posix::TerminalProxyDialog proxyDialog(ui);
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

@@ -1,7 +1,10 @@
 #pragma once
+#include "platform/net.h"
+#include "platform/ntlm.h"
 #include "platform/port.h"
 #include "platform/printing.h"
 #include "platform/profile.h"
+#include "platform/proxy_dialog.h"
 #include "platform/resources.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -21,6 +24,10 @@ struct Platform {
   PortDevices& portDevices;
   // The printer configuration file.
   ProfileFiles& profiles;
+  // Label data retrieval: connections, the NTLM package, the proxy dialog.
+  Network& network;
+  Ntlm& ntlm;
+  ProxyDialog& proxyDialog;
 };
 
 }  // namespace imptherm

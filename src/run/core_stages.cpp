@@ -5,6 +5,7 @@
 #include "output/printer_object.h"
 #include "output/send_job.h"
 #include "platform/error.h"
+#include "retrieval/retrieval.h"
 
 namespace imptherm {
 namespace {
@@ -17,13 +18,15 @@ namespace {
 
 class CoreStages final : public PrintStages {
  public:
-  explicit CoreStages(Module& module) : m_(module), printer_(module.platform.printers) {}
+  explicit CoreStages(Module& module)
+      : m_(module), printer_(module.platform.printers), retrieval_(module.platform, module.state, module.runLog) {}
 
-  LabelData DownloadLabelData(const std::string&, const std::string&, Memo&) override {
-    Unavailable("label data download");
+  LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
+    return retrieval_.DownloadLabelData(url, cookie, memo);
   }
-  int HttpExchange(const std::string&, const std::string&, const std::string&, const std::string&, Memo&) override {
-    Unavailable("HTTP exchange");
+  int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                   const std::string& extraHeader, Memo& memo) override {
+    return retrieval_.HttpExchange(method, url, file, extraHeader, memo);
   }
   std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
     return imptherm::GroupRecordLines(lines, start, record);
@@ -49,6 +52,7 @@ class CoreStages final : public PrintStages {
   // The process-wide printer object: the "WIN" channel and the sheet path
   // share its current printer.
   PrinterObject printer_;
+  Retrieval retrieval_;  // the process's HTTP client lives as long as the module
 };
 
 }  // namespace

@@ -177,6 +177,54 @@ class FakeProfiles final : public ProfileFiles {
   bool Flush(const std::string& path) override;
 };
 
+// A scripted server side for the HTTP client. Every request sent on any
+// connection takes the next reply in `replies`; the reply's bytes are then
+// received in pieces of at most `piece` bytes.
+struct FakeReply {
+  std::string bytes;
+  bool closeAfter = true;   // the server closes once the bytes are read
+  bool stallAfter = false;  // then nothing more comes: receiving times out
+  bool resetAfter = false;  // then the connection breaks: receiving raises
+};
+class FakeNetwork final : public Network {
+ public:
+  std::deque<FakeReply> replies;
+  std::vector<std::string> connects;   // "host:port" of every connection made
+  std::vector<std::string> requests;   // every request, as sent
+  std::vector<int> requestConnection;  // the connection number each came on
+  std::vector<int> receiveLimits;      // the time limit of every Receive
+  std::size_t piece = 7;
+  bool refuse = false;  // Connect raises NetError
+  // The server closes its idle kept connections before the next request.
+  bool closeIdle = false;
+
+  std::unique_ptr<Connection> Connect(const std::string& host, int port) override;
+};
+
+class FakeNtlm final : public Ntlm {
+ public:
+  bool available = true;
+  std::vector<std::optional<NtlmCredentials>> starts;
+  std::vector<std::string> challenges;
+  bool Available() override { return available; }
+  std::unique_ptr<NtlmContext> Start(const std::optional<NtlmCredentials>& credentials) override;
+};
+
+// Plays the person at the dialog: each showing records the fields as shown
+// and then sets them to the next scripted answer (left as they are when the
+// script is exhausted, as when nobody can answer).
+class FakeProxyDialog final : public ProxyDialog {
+ public:
+  std::vector<ProxyDialogFields> shown;
+  std::deque<ProxyDialogFields> answers;
+  void Show(ProxyDialogFields& fields) override {
+    shown.push_back(fields);
+    if (answers.empty()) return;
+    fields = answers.front();
+    answers.pop_front();
+  }
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -188,7 +236,10 @@ struct FakePlatform {
   FakeSerialPorts serialPorts{system};
   FakePortDevices portDevices;
   FakeProfiles profiles;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
+  FakeNetwork network;
+  FakeNtlm ntlm;
+  FakeProxyDialog proxyDialog;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
 };
 
 }  // namespace imptherm::fakes

@@ -26,7 +26,10 @@ class RealOutput {
   posix::PosixSerialPorts serialPorts{system};
   posix::PosixPortDevices portDevices{system};
   fakes::FakeProfiles profiles;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles};
+  fakes::FakeNetwork network;
+  fakes::FakeNtlm ntlm;
+  fakes::FakeProxyDialog proxyDialog;
+  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
   RunState state;
   RunLog runLog{system, state};
   PrinterObject printer{printers};

@@ -136,7 +136,10 @@ void AbandonedRun(const std::string& dir) {
   posix::PosixSerialPorts serial(system);
   posix::PosixPortDevices devices(system);
   fakes::FakeProfiles profiles;
-  Platform platform{system, ui, resources, printers, serial, devices, profiles};
+  fakes::FakeNetwork network;
+  fakes::FakeNtlm ntlm;
+  fakes::FakeProxyDialog proxyDialog;
+  Platform platform{system, ui, resources, printers, serial, devices, profiles, network, ntlm, proxyDialog};
   Module module(platform);
   DataLines lines;
   lines.push_back(BinaryJob(4 << 20));  // far more than the terminal buffers

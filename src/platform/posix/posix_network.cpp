@@ -1,0 +1,118 @@
+#include "platform/posix/posix_network.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/interrupt.h"
+
+namespace imptherm::posix {
+namespace {
+
+std::string Reason(int error) { return std::strerror(error); }
+
+class SocketConnection final : public Connection {
+ public:
+  SocketConnection(int fd, std::string peer) : fd_(fd), peer_(std::move(peer)) {}
+  ~SocketConnection() override { Close(); }
+
+  void Send(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n < 0) {
+        if (errno == EINTR) {
+          ThrowIfInterrupted();
+          continue;
+        }
+        throw NetError("Erreur d'envoi vers " + peer_ + " : " + Reason(errno));
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
+    for (;;) {
+      if (limitMs != kNoLimit) {
+        pollfd p{fd_, POLLIN, 0};
+        int r = ::poll(&p, 1, limitMs);
+        if (r < 0 && errno == EINTR) {
+          ThrowIfInterrupted();
+          continue;
+        }
+        if (r == 0) return kTimedOut;
+      }
+      ssize_t n = ::recv(fd_, buffer, size, 0);
+      if (n >= 0) return n;
+      if (errno == EINTR) {
+        ThrowIfInterrupted();
+        continue;
+      }
+      if (errno == ECONNRESET) return 0;
+      throw NetError(
+          "Erreur de r\xE9"
+          "ception depuis " +
+          peer_ + " : " + Reason(errno));
+    }
+  }
+
+  bool IsOpen() override {
+    if (fd_ < 0) return false;
+    char byte;
+    ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+
+  void Close() override {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  std::string peer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int port) {
+  const std::string peer = host + ":" + std::to_string(port);
+  if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (rc != 0) throw NetError("H\xF4te inconnu : " + host + " (" + ::gai_strerror(rc) + ")");
+  int lastError = 0;
+  for (addrinfo* a = list; a; a = a->ai_next) {
+    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) {
+      lastError = errno;
+      continue;
+    }
+    int r;
+    do {
+      r = ::connect(fd, a->ai_addr, a->ai_addrlen);
+    } while (r < 0 && errno == EINTR && !InterruptRequested());
+    if (r == 0) {
+      ::freeaddrinfo(list);
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      return std::make_unique<SocketConnection>(fd, peer);
+    }
+    lastError = errno;
+    ::close(fd);
+    if (InterruptRequested()) break;
+  }
+  ::freeaddrinfo(list);
+  ThrowIfInterrupted();
+  throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
+}
+
+}  // namespace imptherm::posix

@@ -1,0 +1,87 @@
+#include "retrieval/label_data.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/error.h"
+#include "run/text.h"
+
+namespace imptherm {
+
+void LabelDataReader::TakeLine(std::string_view line) {
+  if (refused_) return;
+  switch (index_) {
+    case 0: {
+      const std::string kind = UpperAscii(line);
+      if (kind != "ETIQUETTES" && kind != "ETIQUETTESBAG") {
+        refused_ = true;
+        return;
+      }
+      state_.BaggageMode = kind == "ETIQUETTESBAG";
+      break;
+    }
+    case 1: state_.HeaderText = std::string(line.substr(0, 30)); break;
+    case 2:
+      state_.LanguageCode = UpperAscii(line);
+      state_.CaptionBase = state_.LanguageCode == "EN"   ? 1000
+                           : state_.LanguageCode == "ES" ? 2000
+                           : state_.LanguageCode == "IT" ? 3000
+                                                         : 0;
+      break;
+    case 3:
+      if (!line.empty() && line[0] != '{') {
+        state_.HeaderFlag = UpperAscii(line) == "Y";
+        break;
+      }
+      lines_.push_back(line);
+      break;
+    default: lines_.push_back(line);
+  }
+  ++index_;
+}
+
+namespace {
+
+LabelFileResult Finish(LabelDataReader& reader) {
+  LabelFileResult r;
+  r.accepted = !reader.refused() && reader.headerComplete();
+  if (r.accepted) {
+    r.lines = std::move(reader.lines());
+    r.lines.shrink_to_fit();
+  }
+  return r;
+}
+
+}  // namespace
+
+LabelFileResult ReadLabelData(std::string_view bytes, RunState& state) {
+  LabelDataReader reader(state);
+  LineSplitter splitter;
+  auto take = [&](std::string_view line) { reader.TakeLine(line); };
+  if (splitter.Feed(bytes, take)) splitter.Finish(take);
+  return Finish(reader);
+}
+
+LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) throw PlatformError("cannot open " + path + ": " + std::strerror(errno));
+  LabelDataReader reader(state);
+  LineSplitter splitter;
+  auto take = [&](std::string_view line) { reader.TakeLine(line); };
+  std::string block(64 * 1024, '\0');
+  for (;;) {
+    std::size_t n = std::fread(block.data(), 1, block.size(), f.get());
+    if (n == 0) {
+      if (std::ferror(f.get())) throw PlatformError("cannot read " + path + ": " + std::strerror(errno));
+      splitter.Finish(take);
+      break;
+    }
+    if (!splitter.Feed(std::string_view(block.data(), n), take)) break;
+    if (reader.refused()) break;
+  }
+  return Finish(reader);
+}
+
+}  // namespace imptherm

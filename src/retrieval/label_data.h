@@ -1,0 +1,94 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "run/data_lines.h"
+#include "run/run_state.h"
+
+namespace imptherm {
+
+// Cuts bytes into lines as they arrive: CR LF, LF and a lone CR end a line,
+// a Ctrl-Z byte ends the text. Lines have no length limit; only the line
+// being cut is held.
+class LineSplitter {
+ public:
+  // Calls `take(line)` for each complete line. Returns false once Ctrl-Z
+  // was seen (nothing after it is looked at).
+  template <typename Take>
+  bool Feed(std::string_view bytes, Take&& take);
+  // The last line when the text does not end with a line end.
+  template <typename Take>
+  void Finish(Take&& take) {
+    if (!partial_.empty()) take(std::string_view(partial_));
+    partial_.clear();
+  }
+
+ private:
+  std::string partial_;
+  bool afterCr_ = false;
+  bool ended_ = false;
+};
+
+// Reads the header of the label data file into RunState and keeps the data
+// lines. Fed line by line.
+class LabelDataReader {
+ public:
+  explicit LabelDataReader(RunState& state) : state_(state) {}
+  void TakeLine(std::string_view line);
+  // Whether the first line named a label document.
+  bool refused() const { return refused_; }
+  // Whether the three required header lines were all there.
+  bool headerComplete() const { return index_ >= 3; }
+  DataLines& lines() { return lines_; }
+
+ private:
+  RunState& state_;
+  std::size_t index_ = 0;
+  bool refused_ = false;
+  DataLines lines_;
+};
+
+struct LabelFileResult {
+  bool accepted = false;  // a known document with its whole header
+  DataLines lines;
+};
+// Reads the label data file at `path` in blocks. Raises PlatformError when
+// the file cannot be opened or read.
+LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state);
+// The same over bytes already in memory.
+LabelFileResult ReadLabelData(std::string_view bytes, RunState& state);
+
+template <typename Take>
+bool LineSplitter::Feed(std::string_view bytes, Take&& take) {
+  if (ended_) return false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (afterCr_) {
+      afterCr_ = false;
+      if (c == '\n') {
+        start = i + 1;
+        continue;
+      }
+    }
+    if (c != '\r' && c != '\n' && c != '\x1A') continue;
+    if (partial_.empty()) {
+      if (c != '\x1A' || i > start) take(bytes.substr(start, i - start));
+    } else {
+      partial_.append(bytes.substr(start, i - start));
+      take(std::string_view(partial_));
+      partial_.clear();
+    }
+    if (c == '\x1A') {
+      ended_ = true;
+      return false;
+    }
+    afterCr_ = c == '\r';
+    start = i + 1;
+  }
+  partial_.append(bytes.substr(start));
+  return true;
+}
+
+}  // namespace imptherm

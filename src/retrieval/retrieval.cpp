@@ -1,0 +1,171 @@
+#include "retrieval/retrieval.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/error.h"
+#include "retrieval/label_data.h"
+#include "run/logs.h"
+
+namespace imptherm {
+namespace {
+
+// The body of the final answer, written as it arrives.
+class FileSink final : public BodySink {
+ public:
+  explicit FileSink(std::string path) : path_(std::move(path)) { Open(); }
+  ~FileSink() override {
+    if (f_) std::fclose(f_);
+  }
+  void Restart() override {
+    Close();
+    Open();
+  }
+  void Write(std::string_view bytes) override {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size())
+      throw PlatformError("cannot write to " + path_ + ": " + std::strerror(errno));
+  }
+  void Close() {
+    std::FILE* f = f_;
+    f_ = nullptr;
+    if (f && std::fclose(f) != 0) throw PlatformError("cannot write to " + path_ + ": " + std::strerror(errno));
+  }
+
+ private:
+  void Open() {
+    f_ = std::fopen(path_.c_str(), "wb");
+    if (!f_) throw PlatformError("cannot create " + path_ + ": " + std::strerror(errno));
+  }
+  std::string path_;
+  std::FILE* f_ = nullptr;
+};
+
+class BusyCursor {
+ public:
+  explicit BusyCursor(UserInterface& ui) : ui_(ui) { ui_.SetBusyCursor(true); }
+  ~BusyCursor() { ui_.SetBusyCursor(false); }
+
+ private:
+  UserInterface& ui_;
+};
+
+std::string WithoutLineBreaks(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool pair = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    out.push_back(pair ? '-' : text[i]);
+    i += pair;
+  }
+  return out;
+}
+
+}  // namespace
+
+Retrieval::Retrieval(Platform& platform, RunState& state, RunLog& runLog)
+    : platform_(platform),
+      state_(state),
+      runLog_(runLog),
+      client_(platform.network, platform.ntlm, platform.system, *this) {}
+
+void Retrieval::Fail(const std::string& text) {
+  platform_.ui.ShowMessage(text + " -> ", MessageIcon::Error);
+  runLog_.Write(WithoutLineBreaks(text));
+}
+
+int Retrieval::HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                            const std::string& extraHeader, Memo& memo) {
+  BusyCursor busy(platform_.ui);
+  client_.accept = "text/html, */*";
+  client_.extraHeaders.clear();
+  if (!extraHeader.empty()) client_.extraHeaders.push_back(extraHeader);
+  client_.proxy = ParseProxyAddress(state_.Proxy.proxyHttp);
+  client_.proxyUser.clear();
+  client_.proxyPassword.clear();
+  client_.ResetProxyAuthentication();
+  client_.connection = "Keep-Alive";
+  client_.contentType = "application/zip";
+  client_.echo = &memo;
+  memo.Clear();
+
+  RunLog& log = runLog_;
+  const UrlParts parts = SplitUrl(url);
+  log.Write("Debut du transfert ... (" + url + ")");
+  log.Write("Site  [" + parts.site + "]");
+  log.Write("Port  [" + parts.port + "]");
+  log.Write("Path  [" + parts.path + "]");
+  if (client_.proxy.used()) {
+    log.Write("Proxy [" + client_.proxy.host + "]");
+    log.Write("PxPrt [" + std::to_string(client_.proxy.port) + "]");
+  } else {
+    log.Write("Pas de Proxy");
+  }
+  log.Write("Cookie[" + extraHeader + "]");
+  const std::uint32_t start = platform_.system.TickCount();
+  log.Write("___" + method + "___");
+  log.Write("Fichier : " + file);
+
+  try {
+    FileSink sink(file);
+    const std::string full = url.find("http://") == std::string::npos ? "http://" + url : url;
+    const int status = client_.Get(full, sink);
+    sink.Close();
+    log.Write("Http code : " + std::to_string(status));
+    log.Write("Length of data : " + std::to_string(client_.announcedSize));
+    log.Write("Getting in : " + std::to_string(platform_.system.TickCount() - start) + " ms");
+    return status;
+  } catch (const HttpFailure& failure) {
+    if (!failure.quiet) Fail(failure.text);
+  } catch (const PlatformError& error) {
+    Fail(error.what());
+  }
+  return 0;
+}
+
+LabelData Retrieval::DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) {
+  state_.WorkFolder = TempFolder(platform_.system);
+  const std::string path = state_.WorkFolder + "DataThermOrvane.txt";
+  const std::string cookieLine = cookie.empty() ? "" : "Cookie: " + cookie;
+  if (HttpExchange("GET", url, path, cookieLine, memo) != 200) return {};
+  LabelFileResult file = ReadLabelDataFile(path, state_);
+  return LabelData{file.accepted, std::move(file.lines)};
+}
+
+void Retrieval::ApplyProxyCredentials() {
+  ProxySettings& proxy = state_.Proxy;
+  if (proxy.proxyUser.empty() && proxy.proxyPassword.empty()) {
+    if (!dialog_) dialog_.emplace();
+    dialog_->domain = proxy.proxyDomaine;
+    platform_.proxyDialog.Show(*dialog_);
+    proxy.proxyDomaine = dialog_->domain;
+    proxy.proxyUser = dialog_->user;
+    proxy.proxyPassword = dialog_->password;
+  }
+  client_.proxyUser = proxy.proxyDomaine.empty() ? proxy.proxyUser : proxy.proxyDomaine + "\\" + proxy.proxyUser;
+  client_.proxyPassword = proxy.proxyPassword;
+}
+
+void Retrieval::LogCredentialsStep(const std::string& scheme) {
+  runLog_.Write(
+      "Authentification demand\xE9"
+      "e : " +
+      scheme);
+  runLog_.Write("ProxyUsername : " + client_.proxyUser);
+}
+
+void Retrieval::ProxySchemeChosen(const std::string& scheme) {
+  ApplyProxyCredentials();
+  LogCredentialsStep(scheme);
+}
+
+void Retrieval::ProxyCredentialsWanted(const std::string& scheme) {
+  ApplyProxyCredentials();
+  LogCredentialsStep(scheme);
+}
+
+void Retrieval::ServerCredentialsWanted(const std::string& scheme) {
+  ApplyProxyCredentials();
+  LogCredentialsStep(scheme);
+}
+
+}  // namespace imptherm

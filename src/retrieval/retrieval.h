@@ -1,0 +1,48 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/proxy_dialog.h"
+#include "retrieval/http_client.h"
+#include "run/logs.h"
+#include "run/run_state.h"
+#include "run/stages.h"
+
+namespace imptherm {
+
+// The label data retrieval of one module: the process's HTTP client with its
+// cookies and kept connection, the proxy credentials step, and the label
+// data download.
+class Retrieval final : private HttpClientEvents {
+ public:
+  Retrieval(Platform& platform, RunState& state, RunLog& runLog);
+
+  // One GET of `url` into `file`. Returns the final status, or 0 after a
+  // failure, which has then been shown in an error box and logged (except
+  // when the server closed before its answer was complete).
+  int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                   const std::string& extraHeader, Memo& memo);
+  LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo);
+
+  // Takes the proxy credentials from the page or, when it gave neither user
+  // nor password, from the dialog; then hands them to the client.
+  void ApplyProxyCredentials();
+
+  HttpClient& client() { return client_; }
+
+ private:
+  void ProxySchemeChosen(const std::string& scheme) override;
+  void ProxyCredentialsWanted(const std::string& scheme) override;
+  void ServerCredentialsWanted(const std::string& scheme) override;
+  void LogCredentialsStep(const std::string& scheme);
+  void Fail(const std::string& text);
+
+  Platform& platform_;
+  RunState& state_;
+  RunLog& runLog_;
+  HttpClient client_;
+  std::optional<ProxyDialogFields> dialog_;  // made on first need, kept for the process
+};
+
+}  // namespace imptherm

@@ -1,0 +1,186 @@
+#include "retrieval/label_data.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "retrieval/retrieval.h"
+#include "run/module.h"
+
+namespace imptherm {
+namespace {
+
+std::vector<std::string> All(const DataLines& lines) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < lines.size(); ++i) out.emplace_back(lines[i]);
+  return out;
+}
+
+std::vector<std::string> Split(std::string_view text, std::size_t piece) {
+  LineSplitter s;
+  std::vector<std::string> lines;
+  auto take = [&](std::string_view l) { lines.emplace_back(l); };
+  bool open = true;
+  for (std::size_t i = 0; i < text.size() && open; i += piece) open = s.Feed(text.substr(i, piece), take);
+  if (open) s.Finish(take);
+  return lines;
+}
+
+TEST(LineSplitterTest, AllThreeLineEndsInAnyPiecesGiveTheSameLines) {
+  const std::string text = "a\r\nb\nc\rd\r\r\ne\n\nf";
+  const std::vector<std::string> expected{"a", "b", "c", "d", "", "e", "", "f"};
+  for (std::size_t piece : {1u, 2u, 3u, 5u, 100u}) EXPECT_EQ(Split(text, piece), expected) << piece;
+}
+
+TEST(LineSplitterTest, CtrlZEndsTheTextWherePiecesBreak) {
+  for (std::size_t piece : {1u, 4u, 100u}) {
+    EXPECT_EQ(Split("one\r\ntw\x1Ao\r\nthree", piece), (std::vector<std::string>{"one", "tw"}));
+    EXPECT_EQ(Split("one\r\n\x1Atwo", piece), (std::vector<std::string>{"one"}));
+  }
+}
+
+TEST(LineSplitterTest, LinesHaveNoLengthLimit) {
+  std::string big(3 * 1024 * 1024, 'x');
+  auto lines = Split(big + "\r\nend", 65536);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].size(), big.size());
+}
+
+class LabelDataTest : public ::testing::Test {
+ protected:
+  LabelFileResult Read(const std::string& text) { return ReadLabelData(text, state); }
+  RunState state;
+};
+
+TEST_F(LabelDataTest, HeaderGoesToRunStateAndDataLinesComeBackInOrder) {
+  state.HeaderFlag = false;
+  auto r = Read("etiquettesbag\r\nA header text that is longer than thirty\r\nen\r\ny\r\n{KAV\r\n\r\nline 3\r\n");
+  EXPECT_TRUE(r.accepted);
+  EXPECT_TRUE(state.BaggageMode);
+  EXPECT_EQ(state.HeaderText, "A header text that is longer t");
+  EXPECT_EQ(state.LanguageCode, "EN");
+  EXPECT_EQ(state.CaptionBase, 1000);
+  EXPECT_TRUE(state.HeaderFlag);
+  EXPECT_EQ(All(r.lines), (std::vector<std::string>{"{KAV", "", "line 3"}));
+}
+
+TEST_F(LabelDataTest, UnknownDocumentKindChangesNothing) {
+  state.HeaderText = "kept";
+  for (std::string first : {"ETIQUETTES \r\n", " ETIQUETTES\r\n", "FACTURES\r\n", "\r\n"}) {
+    auto r = Read(first + "text\r\nEN\r\n{KAV\r\n");
+    EXPECT_FALSE(r.accepted) << first;
+    EXPECT_TRUE(r.lines.empty());
+  }
+  EXPECT_EQ(state.HeaderText, "kept");
+  EXPECT_EQ(state.CaptionBase, 0);
+}
+
+TEST_F(LabelDataTest, LanguageCodesChooseTheCaptionBase) {
+  struct Case {
+    const char* line;
+    const char* code;
+    int base;
+  } cases[] = {{"en", "EN", 1000}, {"ES", "ES", 2000}, {"it", "IT", 3000},
+               {"FR", "FR", 0},    {"EN ", "EN ", 0},  {"", "", 0}};
+  for (const Case& c : cases) {
+    state.CaptionBase = 77;
+    Read(std::string("ETIQUETTES\r\nh\r\n") + c.line + "\r\n");
+    EXPECT_EQ(state.LanguageCode, c.code);
+    EXPECT_EQ(state.CaptionBase, c.base) << c.line;
+  }
+}
+
+TEST_F(LabelDataTest, FourthLineIsTheFlagUnlessItIsEmptyOrARecord) {
+  for (std::string flag : {"YES", "N"}) {
+    state.HeaderFlag = true;
+    auto r = Read("ETIQUETTES\r\nh\r\nFR\r\n" + flag + "\r\n{KAV\r\n");
+    EXPECT_FALSE(state.HeaderFlag) << flag;
+    EXPECT_EQ(All(r.lines), std::vector<std::string>{"{KAV"});
+  }
+  for (std::string fourth : {"{KAV", ""}) {
+    state.HeaderFlag = true;
+    auto r = Read("ETIQUETTES\r\nh\r\nFR\r\n" + fourth + "\r\nnext\r\n");
+    EXPECT_TRUE(state.HeaderFlag);
+    EXPECT_EQ(All(r.lines), (std::vector<std::string>{fourth, "next"}));
+  }
+}
+
+TEST_F(LabelDataTest, ShortFilesSetWhatTheyHold) {
+  state.HeaderText = "old";
+  state.LanguageCode = "FRF";
+  auto r = Read("ETIQUETTESBAG\r\nnew");
+  EXPECT_FALSE(r.accepted);
+  EXPECT_TRUE(state.BaggageMode);
+  EXPECT_EQ(state.HeaderText, "new");
+  EXPECT_EQ(state.LanguageCode, "FRF");
+  r = Read("ETIQUETTES\r\nh\r\nIT\r\n");
+  EXPECT_TRUE(r.accepted);  // a whole header and no data: nothing to print
+  EXPECT_TRUE(r.lines.empty());
+}
+
+TEST_F(LabelDataTest, CtrlZInTheDataEndsTheList) {
+  auto r = Read(
+      "ETIQUETTES\r\nh\r\nFR\r\n{KAV\r\na\r\nb\x1A"
+      "c\r\nd\r\n");
+  EXPECT_EQ(All(r.lines), (std::vector<std::string>{"{KAV", "a", "b"}));
+}
+
+TEST_F(LabelDataTest, FileIsReadInBlocksWithTheSameResult) {
+  fakes::TempDir dir;
+  std::string text = "ETIQUETTES\nh\rFR\r\n";
+  for (int i = 0; i < 20000; ++i)
+    text += "{KAV line " + std::to_string(i) + (i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
+  dir.Write("data.txt", text);
+  RunState fromFile;
+  auto a = ReadLabelDataFile(dir.path() + "data.txt", fromFile);
+  auto b = Read(text);
+  EXPECT_EQ(a.lines.size(), 20000u);
+  EXPECT_EQ(All(a.lines), All(b.lines));
+  EXPECT_THROW(ReadLabelDataFile(dir.path() + "missing.txt", fromFile), PlatformError);
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  DownloadTest() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {}
+  fakes::FakePlatform f;
+  Module module;
+  Retrieval retrieval;
+  fakes::FakeMemo memo;
+};
+
+TEST_F(DownloadTest, FetchesIntoTheTempFolderWithThePageCookie) {
+  const std::string body = "ETIQUETTES\r\nh\r\nFR\r\n{KAV\r\n1\r\n";
+  f.network.replies.push_back(
+      {"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body});
+  LabelData data = retrieval.DownloadLabelData("srv/get", "ASP=1", memo);
+  EXPECT_TRUE(data.downloaded);
+  EXPECT_EQ(All(data.lines), (std::vector<std::string>{"{KAV", "1"}));
+  EXPECT_EQ(module.state.WorkFolder, f.temp.path());
+  EXPECT_EQ(f.temp.Read("DataThermOrvane.txt"), body);
+  ASSERT_EQ(f.network.requests.size(), 1u);
+  EXPECT_NE(f.network.requests[0].find("\r\nCookie: ASP=1\r\n"), std::string::npos);
+}
+
+TEST_F(DownloadTest, AnyStatusButTwoHundredIsAFailedDownloadThatChangesNothing) {
+  module.state.HeaderText = "before";
+  const std::string body = "ETIQUETTES\r\nafter\r\nEN\r\n{KAV\r\n";
+  for (std::string status : {"206 Partial Content", "302 Found"}) {
+    f.network.replies.push_back(
+        {"HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body});
+  }
+  for (int i = 0; i < 15; ++i) f.network.replies.push_back({"HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n" + body});
+  EXPECT_FALSE(retrieval.DownloadLabelData("http://srv/a", "", memo).downloaded);  // 206
+  LabelData data = retrieval.DownloadLabelData("http://srv/a", "", memo);          // 15 redirects: 302
+  EXPECT_FALSE(data.downloaded);
+  EXPECT_TRUE(data.lines.empty());
+  EXPECT_EQ(module.state.HeaderText, "before");
+}
+
+TEST_F(DownloadTest, RefusedHeaderIsAFailedDownload) {
+  f.network.replies.push_back({"HTTP/1.0 200 OK\r\n\r\n<html>error page</html>\r\n"});
+  LabelData data = retrieval.DownloadLabelData("http://srv/a", "", memo);
+  EXPECT_FALSE(data.downloaded);
+  EXPECT_TRUE(data.lines.empty());
+}
+
+}  // namespace
+}  // namespace imptherm
