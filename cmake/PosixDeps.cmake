@@ -11,3 +11,7 @@ find_path(CUPS_INCLUDE_DIR cups/cups.h REQUIRED)
 find_library(CUPS_LIBRARY cups REQUIRED)
 list(APPEND IMPTHERM_POSIX_LIBS ${CUPS_LIBRARY})
 list(APPEND IMPTHERM_POSIX_INCLUDES ${CUPS_INCLUDE_DIR})
+
+# cairo: sheet documents drawn to PDF (the fonts come through fontconfig).
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::CAIRO)

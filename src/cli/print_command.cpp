@@ -8,10 +8,12 @@
 
 #include "cli/named_parameters.h"
 #include "platform/posix/builtin_resources.h"
+#include "platform/posix/cairo_documents.h"
 #include "platform/posix/cp1252.h"
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/terminal_chooser.h"
 #include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -61,7 +63,9 @@ int RunPrintCommand(const Options& options) {
   posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
   posix::BuiltinResources resources;
   posix::CupsPrinters printers;
-  Platform platform{system, ui, resources, printers};
+  posix::CairoDocuments documents(options.sheetPdf);
+  posix::TerminalChooser chooser(ui, options.firstLabel);
+  Platform platform{system, ui, resources, printers, documents, chooser};
   Module module(platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/chooser.h"
 #include "platform/printing.h"
 #include "platform/resources.h"
 #include "platform/system.h"
@@ -13,6 +14,10 @@ struct Platform {
   UserInterface& ui;
   Resources& resources;
   Printers& printers;
+  // Sheet printing: drawn documents on a printer.
+  DrawnDocuments& documents;
+  // Sheet printing: the first-label position chooser.
+  PositionChooserDialog& chooser;
 };
 
 }  // namespace imptherm

@@ -1,6 +1,13 @@
 #include "run/core_stages.h"
 
+#include <optional>
+
+#include "labels/label_record.h"
+#include "output/printer_object.h"
 #include "platform/error.h"
+#include "sheet/code128.h"
+#include "sheet/position_chooser.h"
+#include "sheet/sheet_printer.h"
 
 namespace imptherm {
 namespace {
@@ -26,14 +33,31 @@ class CoreStages final : public PrintStages {
   std::string SendJob(const std::string&, const std::string&, const std::string&) override {
     Unavailable("output channel");
   }
-  bool PositionChooserExists() override { return false; }
-  void CreatePositionChooser() override { Unavailable("position chooser"); }
-  ChooserResult ShowPositionChooser() override { Unavailable("position chooser"); }
-  void PrintSheetRecord(const std::string&, const RecordLines&, bool) override { Unavailable("sheet printing"); }
-  void EndSheetDocument() override { Unavailable("sheet printing"); }
+  bool PositionChooserExists() override { return chooser_ != nullptr; }
+  void CreatePositionChooser() override {
+    chooser_ = std::make_unique<PositionChooser>(m_.platform, 0);
+    chooser_->InitPrinterScale(printerObject_);
+    barcode_ = BarcodeSettings{};
+    sheet_ = std::make_unique<SheetPrinter>(
+        SheetContext{m_.platform, m_.state, m_.runLog, printerObject_, record_, barcode_, *chooser_});
+  }
+  ChooserResult ShowPositionChooser() override { return chooser_->Show(); }
+  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
+    sheet_->PrintSheetRecord(prnName, record, isFirstRecord);
+  }
+  void EndSheetDocument() override {
+    if (sheet_) sheet_->EndDocument();
+  }
 
  private:
-  [[maybe_unused]] Module& m_;
+  Module& m_;
+  // The process-wide printer object and the label record being printed.
+  PrinterObject printerObject_{m_.platform.printers};
+  LabelRecord record_;
+  // Made with the position chooser and kept for the life of the module.
+  std::unique_ptr<PositionChooser> chooser_;
+  BarcodeSettings barcode_;
+  std::unique_ptr<SheetPrinter> sheet_;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,55 @@ class FakePrinters final : public Printers {
   std::string DefaultPrinter() override { return defaultPrinter; }
 };
 
+// Drawn documents that keep every drawing call, page by page.
+class FakeDocuments final : public DrawnDocuments {
+ public:
+  struct Op {
+    enum Kind { Text, Line, Rectangle, Fill } kind = Text;
+    int page = 1;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::string text;
+    std::string face;
+    int points = 0;
+    bool bold = false;
+    Colour colour;                     // text, fill, or pen colour
+    int penWidth = 0;
+    std::optional<int> clip;
+    std::optional<Colour> background;  // text background; rectangle brush
+  };
+  struct Document {
+    std::string printer, title;
+    int pages = 1;
+    bool ended = false;
+    std::vector<Op> ops;
+  };
+  Resolution resolution{300, 300};
+  std::vector<std::string> resolutionAsked;
+  std::vector<Document> documents;
+
+  Resolution PrinterResolution(const std::string& printer) override {
+    resolutionAsked.push_back(printer);
+    return resolution;
+  }
+  std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) override;
+};
+
+// Answers the position chooser from a script: a slot, or nothing (abandon).
+class FakeChooser final : public PositionChooserDialog {
+ public:
+  std::vector<std::optional<int>> answers;  // consumed in order; slot 1 when exhausted
+  std::vector<ChooserTexts> shown;
+  std::vector<int> selectedAtShow;
+  std::optional<int> Choose(const ChooserTexts& texts, int selected) override {
+    shown.push_back(texts);
+    selectedAtShow.push_back(selected);
+    if (answers.empty()) return 1;
+    std::optional<int> a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  }
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -105,7 +156,9 @@ struct FakePlatform {
   FakeUi ui;
   FakeResources resources;
   FakePrinters printers;
-  Platform platform{system, ui, resources, printers};
+  FakeDocuments documents;
+  FakeChooser chooser;
+  Platform platform{system, ui, resources, printers, documents, chooser};
 };
 
 }  // namespace imptherm::fakes
