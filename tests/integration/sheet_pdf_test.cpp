@@ -1,0 +1,246 @@
+// Sheets drawn by cairo into a PDF, rendered at 300 dpi by pdftoppm, read
+// back by zbarimg and by probing the pixels of known items.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "fakes/fake_platform.h"
+#include "fakes/sheet_records.h"
+#include "labels/label_record.h"
+#include "platform/posix/cairo_documents.h"
+#include "run/core_stages.h"
+#include "run/module.h"
+
+namespace imptherm {
+namespace {
+namespace fs = std::filesystem;
+using fakes::MakeRecord;
+using fakes::RecordSpec;
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+// One rendered page in grey levels.
+struct Page {
+  int width = 0, height = 0;
+  std::vector<unsigned char> grey;
+  // The darkest pixel around the device point of sheet unit (u, v) at 3
+  // pixels a unit, from the printable area's corner.
+  int At(double u, double v) const {
+    const int off = static_cast<int>(posix::kPrintableOffsetInches * 300);
+    const int x = off + static_cast<int>(u * 3), y = off + static_cast<int>(v * 3);
+    int darkest = 255;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int xx = x + dx, yy = y + dy;
+        if (xx >= 0 && yy >= 0 && xx < width && yy < height) darkest = std::min<int>(darkest, grey[yy * width + xx]);
+      }
+    return darkest;
+  }
+  bool Black(double u, double v) const { return At(u, v) < 100; }
+  // Dark pixels in a box of sheet units.
+  int DarkIn(double u1, double v1, double u2, double v2) const {
+    const int off = static_cast<int>(posix::kPrintableOffsetInches * 300);
+    int n = 0;
+    for (int y = off + static_cast<int>(v1 * 3); y < off + static_cast<int>(v2 * 3); ++y)
+      for (int x = off + static_cast<int>(u1 * 3); x < off + static_cast<int>(u2 * 3); ++x)
+        n += grey[y * width + x] < 100;
+    return n;
+  }
+};
+
+Page ReadPgm(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  Page p;
+  in >> magic >> p.width >> p.height >> maxval;
+  in.get();
+  p.grey.resize(static_cast<std::size_t>(p.width) * p.height);
+  in.read(reinterpret_cast<char*>(p.grey.data()), static_cast<std::streamsize>(p.grey.size()));
+  return p;
+}
+
+class SheetPdfTest : public ::testing::Test {
+ protected:
+  SheetPdfTest() : pdf(f.temp.path() + "sheets.pdf"), documents(pdf) {
+    module.state.WorkFolder = f.temp.path();
+    module.state.nbEtiquColis = 1;
+    module.state.nbEtiquPalettes = 1;
+    module.stages = MakeCoreStages(module);
+  }
+
+  // One sheet print run over the records, the chooser answering `slot`.
+  void PrintSheets(const std::vector<RecordLines>& records, int slot) {
+    PrintStages& s = *module.stages;
+    f.chooser.answers = {slot};
+    if (!s.PositionChooserExists()) s.CreatePositionChooser();
+    ASSERT_EQ(s.ShowPositionChooser(), ChooserResult::Ok);
+    module.state.FirstLabelPosition = 0;
+    bool first = true;
+    for (const RecordLines& r : records) {
+      s.PrintSheetRecord("", r, first);
+      first = false;
+    }
+    s.EndSheetDocument();
+  }
+
+  // Renders every page twice: PNG for zbarimg, grey levels for the probes.
+  void Render() {
+    const std::string prefix = f.temp.path() + "page";
+    Shell("pdftoppm -r 300 -png '" + pdf + "' '" + prefix + "'");
+    Shell("pdftoppm -r 300 -gray '" + pdf + "' '" + prefix + "'");
+    for (int n = 1;; ++n) {
+      const std::string png = prefix + "-" + std::to_string(n) + ".png";
+      if (!fs::exists(png)) break;
+      pngs.push_back(png);
+      pages.push_back(ReadPgm(prefix + "-" + std::to_string(n) + ".pgm"));
+    }
+  }
+
+  // What zbarimg reads on a page, sorted.
+  std::vector<std::string> Decode(std::size_t page) {
+    std::vector<std::string> codes;
+    std::istringstream out(Shell("zbarimg -q '" + pngs.at(page) + "' 2>/dev/null"));
+    for (std::string line; std::getline(out, line);)
+      if (line.rfind("CODE-128:", 0) == 0) codes.push_back(line.substr(9));
+    std::sort(codes.begin(), codes.end());
+    return codes;
+  }
+
+  // The barcode data of each label of a record, as the record API derives it.
+  static std::vector<std::string> BarcodeData(const RecordLines& record, bool baggage) {
+    LabelRecord label;
+    ReadRecordHeader(record, label);
+    std::vector<std::string> out;
+    for (int i = 1; i <= label.LabelTotal(); ++i) {
+      LoadLabelFields(record, label, 6);
+      DeriveLabelFields(label, i, "", baggage);
+      out.push_back(label.Fields[32]);
+    }
+    return out;
+  }
+
+  fakes::FakePlatform f;
+  std::string pdf;
+  posix::CairoDocuments documents;
+  Platform platform{f.system, f.ui, f.resources, f.printers, documents, f.chooser};
+  Module module{platform};
+  std::vector<std::string> pngs;
+  std::vector<Page> pages;
+};
+
+TEST_F(SheetPdfTest, SlotThreeChosenPlacesLabelsInOrderAndEveryBarcodeDecodes) {
+  RecordSpec spec;
+  spec.parcels = 2;
+  spec.pallets = 1;
+  spec.fields = fakes::ParcelFields();
+  const RecordLines record = MakeRecord(spec);
+  PrintSheets({record}, 3);
+  Render();
+  ASSERT_EQ(pages.size(), 2u);
+
+  // Style 1 paints the left half of the header band black: label 1 bottom
+  // left, label 2 bottom right, label 3 top left of page 2.
+  auto labelAt = [&](std::size_t page, int slot) {
+    const int x0 = slot % 2 == 1 ? 0 : 394, y0 = slot <= 2 ? 25 : 570;
+    return pages[page].Black(x0 + 180, y0 + 100) && pages[page].Black(x0, y0 + 200);
+  };
+  EXPECT_FALSE(labelAt(0, 1));
+  EXPECT_FALSE(labelAt(0, 2));
+  EXPECT_TRUE(labelAt(0, 3));
+  EXPECT_TRUE(labelAt(0, 4));
+  EXPECT_TRUE(labelAt(1, 1));
+  EXPECT_FALSE(labelAt(1, 2));
+  EXPECT_FALSE(labelAt(1, 3));
+
+  std::vector<std::string> data = BarcodeData(record, false);
+  ASSERT_EQ(data.size(), 3u);
+  EXPECT_EQ(data[0].size(), 32u);
+  std::vector<std::string> page1{data[0], data[1]};
+  std::sort(page1.begin(), page1.end());
+  EXPECT_EQ(Decode(0), page1);
+  EXPECT_EQ(Decode(1), std::vector<std::string>{data[2]});
+}
+
+TEST_F(SheetPdfTest, CopiesCarryTwoStrokesAndTheOriginalNone) {
+  module.state.nbEtiquColis = 2;
+  RecordSpec spec;
+  spec.parcels = 2;
+  spec.fields = fakes::ParcelFields();
+  PrintSheets({MakeRecord(spec)}, 1);
+  Render();
+  ASSERT_EQ(pages.size(), 1u);
+  // Label 1, its copy, label 2, its copy. Points on the two strokes where the
+  // layout itself draws nothing.
+  auto struck = [&](int slot) {
+    const int x0 = slot % 2 == 1 ? 0 : 394, y0 = slot <= 2 ? 25 : 570;
+    const double u = 100;
+    return pages[0].Black(x0 + u, y0 + 400 - (u - 5) * 100 / 379) &&
+           pages[0].Black(x0 + u, y0 + 200 - (u - 5) * 100 / 379);
+  };
+  EXPECT_FALSE(struck(1));
+  EXPECT_TRUE(struck(2));
+  EXPECT_FALSE(struck(3));
+  EXPECT_TRUE(struck(4));
+  // The strokes cross the copies' bars on purpose; the originals read.
+  const std::vector<std::string> data = BarcodeData(MakeRecord(spec), false);
+  EXPECT_EQ(Decode(0), (std::vector<std::string>{data[0], data[1]}));
+}
+
+TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
+  module.state.BaggageMode = true;
+  RecordSpec bag;
+  bag.kind = "{HOB";
+  bag.parcels = 1;
+  bag.baggage = {"15/03/2026", "10h30",     "ORLY",      "700123456789", "Hotel du Port", "12 quai Est",
+                 "Paris",      "Tel 0102", "UMVALISE BLEUE", "UMSAC NOIR", "UMCARTON", "UGPOUSSETTE"};
+  bag.fields = {{1, "2"}, {7, "0001"}, {11, "12345678"}, {18, "D-4711"}};
+  RecordSpec bare = bag;
+  bare.baggage = {"15/03/2026", "10h30", "ORLY", "", "", "", "", "", "UGPOUSSETTE", "UGVELO"};
+  bare.fields = {{1, "2"}, {18, "D-4712"}};
+  PrintSheets({MakeRecord(bag), MakeRecord(bare)}, 1);
+  Render();
+  ASSERT_EQ(pages.size(), 1u);
+  const Page& p = pages[0];
+  // Slot 1: the pickup request, with its inverse title band and three tick
+  // boxes 12 units apart (the UG line ends nothing here: it is the 4th).
+  EXPECT_TRUE(p.Black(2, 85));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_TRUE(p.Black(215, 230 + 12 * k)) << k;
+    EXPECT_FALSE(p.Black(220, 230 + 12 * k)) << k;
+  }
+  EXPECT_FALSE(p.Black(215, 230 + 12 * 3));
+  // Slot 2: label 1 of the baggage record, style 2: right half black.
+  EXPECT_TRUE(p.Black(394 + 300, 100));
+  // Slot 3: label 1 of the bare record, no pickup request before it and no
+  // barcode: "Dossier No" in 20 points where the bars would be.
+  EXPECT_TRUE(p.Black(394 + 300 - 394, 570 + 100));
+  EXPECT_GT(p.DarkIn(10, 570 + 200, 150, 570 + 225), 200);
+  EXPECT_EQ(p.DarkIn(30, 570 + 160, 65, 570 + 190), 0);
+  // Read back: the pickup request's baggage line 9 and label 1's data.
+  LabelRecord label;
+  const RecordLines r = MakeRecord(bag);
+  ReadRecordHeader(r, label);
+  LoadLabelFields(r, label, 17);
+  label.Fields[1] = label.Fields[1].empty() ? "0" : label.Fields[1];
+  DeriveLabelFields(label, 1, "", true);
+  std::vector<std::string> expected{"700123456789", label.Fields[32]};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Decode(0), expected);
+}
+
+}  // namespace
+}  // namespace imptherm
