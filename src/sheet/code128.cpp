@@ -22,9 +22,9 @@ constexpr std::array<std::string_view, 107> kPatterns = {
     "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
 
 constexpr int kShift = 98;
-constexpr int kCodeC = 99;    // in subsets A and B
-constexpr int kCodeB = 100;   // in subsets A and C
-constexpr int kFnc4B = 100;   // in subset B
+constexpr int kCodeC = 99;   // in subsets A and B
+constexpr int kCodeB = 100;  // in subsets A and C
+constexpr int kFnc4B = 100;  // in subset B
 constexpr int kStart[] = {103, 104, 105};
 constexpr int kStop = 106;
 
@@ -82,7 +82,8 @@ class Encoder {
   }
   void Pairs(std::string_view digits) {
     ToC();
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) values_.push_back((digits[i] - '0') * 10 + digits[i + 1] - '0');
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+      values_.push_back((digits[i] - '0') * 10 + digits[i + 1] - '0');
   }
   void DigitRun(std::string_view digits) {
     if (digits.size() % 2 == 0) {

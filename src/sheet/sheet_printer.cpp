@@ -160,8 +160,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
       break;
     case 4: {
       static const int kSquares[8][2] = {{0, 0}, {0, 70}, {35, 35}, {70, 0}, {70, 70}, {105, 35}, {140, 0}, {140, 70}};
-      for (const auto& sq : kSquares)
-        DrawBox(canvas, 10 + sq[0], 3 + sq[1], 10 + sq[0] + 35, 3 + sq[1] + 35, true);
+      for (const auto& sq : kSquares) DrawBox(canvas, 10 + sq[0], 3 + sq[1], 10 + sq[0] + 35, 3 + sq[1] + 35, true);
       break;
     }
     case 5:

@@ -77,7 +77,7 @@ class SheetPrinter {
   std::unique_ptr<DrawnDocument> document_;
   SlotOrigin origin_{0, 0};
   std::string face_ = "MS Sans Serif";
-  std::array<std::string, 14> bag_;          // baggage lines 6 to 13
+  std::array<std::string, 14> bag_;              // baggage lines 6 to 13
   std::array<std::string, kBagEntries + 1> um_;  // entries 1 to 15
   std::array<std::string, kBagEntries + 1> ug_;
   std::size_t firstFieldLine_ = 6;

@@ -110,7 +110,7 @@ class FakeDocuments final : public DrawnDocuments {
     std::string face;
     int points = 0;
     bool bold = false;
-    Colour colour;                     // text, fill, or pen colour
+    Colour colour;  // text, fill, or pen colour
     int penWidth = 0;
     std::optional<int> clip;
     std::optional<Colour> background;  // text background; rectangle brush

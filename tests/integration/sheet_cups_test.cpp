@@ -75,7 +75,8 @@ class PrivateCups {
   PrivateCups() {
     dir_ = (fs::temp_directory_path() / ("imptherm-cups-" + std::to_string(::getpid()))).string();
     fs::remove_all(dir_);
-    for (const char* d : {"bin/backend", "spool", "cache", "log", "state", "conf", "out"}) fs::create_directories(dir_ + "/" + d);
+    for (const char* d : {"bin/backend", "spool", "cache", "log", "state", "conf", "out"})
+      fs::create_directories(dir_ + "/" + d);
     for (const char* d : {"cgi-bin", "daemon", "driver", "filter", "monitor", "notifier"})
       fs::create_directory_symlink(std::string("/usr/lib/cups/") + d, dir_ + "/bin/" + d);
     WriteText(dir_ + "/bin/backend/capture",
@@ -88,11 +89,10 @@ class PrivateCups {
     WriteText(dir_ + "/conf/cupsd.conf", "Listen " + socket() +
                                              "\nLogLevel warn\n<Location />\n  Order allow,deny\n  Allow all\n"
                                              "</Location>\n");
-    WriteText(dir_ + "/conf/cups-files.conf", "User lp\nGroup lp\nServerBin " + dir_ + "/bin\nServerRoot " + dir_ +
-                                                  "/conf\nRequestRoot " + dir_ + "/spool\nCacheDir " + dir_ +
-                                                  "/cache\nStateDir " + dir_ + "/state\nErrorLog " + dir_ +
-                                                  "/log/error_log\nAccessLog " + dir_ + "/log/access_log\nPageLog " +
-                                                  dir_ + "/log/page_log\n");
+    WriteText(dir_ + "/conf/cups-files.conf",
+              "User lp\nGroup lp\nServerBin " + dir_ + "/bin\nServerRoot " + dir_ + "/conf\nRequestRoot " + dir_ +
+                  "/spool\nCacheDir " + dir_ + "/cache\nStateDir " + dir_ + "/state\nErrorLog " + dir_ +
+                  "/log/error_log\nAccessLog " + dir_ + "/log/access_log\nPageLog " + dir_ + "/log/page_log\n");
     WriteText(dir_ + "/q600.ppd", kPpd600);
     System("chown -R lp:lp '" + dir_ + "/out' '" + dir_ + "/log' && chmod 755 '" + dir_ + "'");
     pid_ = ::fork();
@@ -119,7 +119,7 @@ class PrivateCups {
   std::string out(const std::string& queue) const { return dir_ + "/out/" + queue; }
   int AddQueue(const std::string& name, bool withPpd) {
     return System("CUPS_SERVER='" + socket() + "' lpadmin -p " + name + " -E -v capture:" + out(name) +
-                 (withPpd ? " -P '" + dir_ + "/q600.ppd'" : " -m raw") + " 2>/dev/null");
+                  (withPpd ? " -P '" + dir_ + "/q600.ppd'" : " -m raw") + " 2>/dev/null");
   }
   int SetDefault(const std::string& name) {
     return System("CUPS_SERVER='" + socket() + "' lpadmin -d " + name + " >/dev/null 2>&1");

@@ -154,8 +154,9 @@ TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
   RecordSpec bag;
   bag.kind = "{HOB";
   bag.parcels = 1;
-  bag.baggage = {"15/03/2026", "10h30",     "ORLY",      "700123456789", "Hotel du Port", "12 quai Est",
-                 "Paris",      "Tel 0102", "UM VALISE BLEUE", "UM SAC NOIR", "UM CARTON", "UG POUSSETTE"};
+  bag.baggage = {"15/03/2026",      "10h30",       "ORLY",      "700123456789",
+                 "Hotel du Port",   "12 quai Est", "Paris",     "Tel 0102",
+                 "UM VALISE BLEUE", "UM SAC NOIR", "UM CARTON", "UG POUSSETTE"};
   bag.fields = {{1, "2"}, {7, "0001"}, {11, "12345678"}, {18, "D-4711"}};
   RecordSpec bare = bag;
   bare.baggage = {"15/03/2026", "10h30", "ORLY", "", "", "", "", "", "UG POUSSETTE", "UG VELO"};

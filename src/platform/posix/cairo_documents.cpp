@@ -191,7 +191,8 @@ DrawnDocuments::Resolution CairoDocuments::PrinterResolution(const std::string& 
         int y = 0;
         const int x = ippGetResolution(a, 0, &y, &units);
         const double perInch = units == IPP_RES_PER_CM ? 2.54 : 1.0;
-        if (x > 0 && y > 0) r = {static_cast<int>(std::lround(x * perInch)), static_cast<int>(std::lround(y * perInch))};
+        if (x > 0 && y > 0)
+          r = {static_cast<int>(std::lround(x * perInch)), static_cast<int>(std::lround(y * perInch))};
       }
       cupsFreeDestInfo(info);
     }
@@ -203,7 +204,8 @@ DrawnDocuments::Resolution CairoDocuments::PrinterResolution(const std::string& 
 std::unique_ptr<DrawnDocument> CairoDocuments::StartDocument(const std::string& printer, const std::string& title) {
   const Resolution r = PrinterResolution(printer);
   if (!pdfPath_.empty()) return std::make_unique<CairoDocument>(pdfPath_, "", title, r.x, r.y);
-  if (printer.empty()) throw PlatformError("no printer to print the sheets on (--sheet-pdf FILE writes them to a file)");
+  if (printer.empty())
+    throw PlatformError("no printer to print the sheets on (--sheet-pdf FILE writes them to a file)");
   return std::make_unique<CairoDocument>(TemporaryPdf(), printer, title, r.x, r.y);
 }
 

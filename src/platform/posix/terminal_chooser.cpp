@@ -34,7 +34,11 @@ std::string ChooserPicture(const ChooserTexts& texts, int selected) {
   p += rule + blank + "  |" + Cell(1, selected) + "|" + Cell(2, selected) + "|\n" + blank;
   p += rule + blank + "  |" + Cell(3, selected) + "|" + Cell(4, selected) + "|\n" + blank + rule;
   p += RightAligned(texts.bottom) + "\n";
-  p += "  Entr\xE9" "e : " + Plain(texts.printButton) + "   1 \xE0 4 : position   \xC9" "chap ou q : " +
+  p += "  Entr\xE9"
+       "e : " +
+       Plain(texts.printButton) +
+       "   1 \xE0 4 : position   \xC9"
+       "chap ou q : " +
        Plain(texts.abandonButton);
   return p;
 }

@@ -18,12 +18,12 @@ TEST(SheetOptions, FirstLabelAndSheetPdfAreTaken) {
 
 TEST(SheetOptions, BadValuesAreRefusedWithTheirReason) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"print", "--first-label", "0"},
-                                                                                     {"print", "--first-label", "5"},
-                                                                                     {"print", "--first-label", "12"},
-                                                                                     {"print", "--first-label", ""},
-                                                                                     {"print", "--first-label"},
-                                                                                     {"print", "--sheet-pdf", ""},
-                                                                                     {"print", "--sheet-pdf"}}) {
+                                                                                    {"print", "--first-label", "5"},
+                                                                                    {"print", "--first-label", "12"},
+                                                                                    {"print", "--first-label", ""},
+                                                                                    {"print", "--first-label"},
+                                                                                    {"print", "--sheet-pdf", ""},
+                                                                                    {"print", "--sheet-pdf"}}) {
     Options o;
     std::string error;
     EXPECT_FALSE(ParseOptions(args, o, error)) << args.back();

@@ -83,9 +83,7 @@ TEST_F(TerminalChooserTest, DigitsSelectAndOthersAreIgnored) {
   EXPECT_GT(shown.rfind("[2]"), shown.find("[4]"));
 }
 
-TEST_F(TerminalChooserTest, EscapeAbandons) {
-  EXPECT_EQ(Choose(true, "3\n\x1b\n"), std::nullopt);
-}
+TEST_F(TerminalChooserTest, EscapeAbandons) { EXPECT_EQ(Choose(true, "3\n\x1b\n"), std::nullopt); }
 TEST_F(TerminalChooserTest, QAbandons) { EXPECT_EQ(Choose(true, "Q\n"), std::nullopt); }
 TEST_F(TerminalChooserTest, EndOfInputAbandons) { EXPECT_EQ(Choose(true, "3\n"), std::nullopt); }
 

@@ -90,7 +90,8 @@ class SheetPrinterTest : public ::testing::Test {
     return MakeRecord(s);
   }
   // A baggage record: lines 6 to 13, the UM and UG run, then the fields.
-  static RecordLines Baggage(int parcels, int pallets, std::vector<std::string> run, const std::string& line9 = "7001") {
+  static RecordLines Baggage(int parcels, int pallets, std::vector<std::string> run,
+                             const std::string& line9 = "7001") {
     RecordSpec s;
     s.parcels = parcels;
     s.pallets = pallets;
