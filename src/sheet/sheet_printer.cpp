@@ -119,7 +119,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
     AdvanceSlot();
     LoadLabelFields(record, label, firstFieldLine_);
     if (baggage) {
-      if (label.Fields[1].empty()) label.Fields[1] = "0";
+      if (label.Fields[1].empty()) label.Fields[1].assign(1, '0');
       if (i == 1 && !bare_) {
         DrawPickupRequest(document_->page());
         AdvanceSlot();

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/posix/cp1252.h"
@@ -33,36 +35,39 @@ class CairoCanvas final : public Canvas {
     bold_ = bold;
     fontColour_ = colour;
   }
+  ~CairoCanvas() override {
+    for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
+  }
 
   void DrawText(int x, int y, const std::string& text, std::optional<int> clipRight,
                 std::optional<Colour> background) override {
     if (text.empty()) return;
+    Flush();
     const std::string utf8 = Cp1252ToUtf8(text);
-    cairo_save(cr_);
-    cairo_select_font_face(cr_, family_.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                           bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr_, points_ * resY_ / 72.0);
-    cairo_font_extents_t fe;
-    cairo_font_extents(cr_, &fe);
-    cairo_text_extents_t te;
-    cairo_text_extents(cr_, utf8.c_str(), &te);
-    const double cellHeight = fe.ascent + fe.descent;
-    if (clipRight) {
-      cairo_rectangle(cr_, x, y, std::max(0, *clipRight - x), cellHeight);
+    const Font& font = CurrentFont();
+    cairo_text_extents_t te{};
+    if (clipRight || background) cairo_text_extents(cr_, utf8.c_str(), &te);
+    // A clip costs the document a clipping path; a text that ends before
+    // the edge needs none.
+    const bool clipped = clipRight && x + std::max(te.x_advance, te.x_bearing + te.width) > *clipRight;
+    if (clipped) {
+      cairo_save(cr_);
+      cairo_rectangle(cr_, x, y, std::max(0, *clipRight - x), font.cellHeight);
       cairo_clip(cr_);
     }
     if (background) {
       Use(*background);
-      cairo_rectangle(cr_, x, y, te.x_advance, cellHeight);
+      cairo_rectangle(cr_, x, y, te.x_advance, font.cellHeight);
       cairo_fill(cr_);
     }
     Use(fontColour_);
-    cairo_move_to(cr_, x, y + fe.ascent);
+    cairo_move_to(cr_, x, y + font.ascent);
     cairo_show_text(cr_, utf8.c_str());
-    cairo_restore(cr_);
+    if (clipped) cairo_restore(cr_);
   }
 
   void DrawLine(int x1, int y1, int x2, int y2) override {
+    Flush();
     Stroke([&] {
       cairo_move_to(cr_, x1 + 0.5, y1 + 0.5);
       cairo_line_to(cr_, x2 + 0.5, y2 + 0.5);
@@ -71,16 +76,87 @@ class CairoCanvas final : public Canvas {
 
   void DrawRectangle(int x1, int y1, int x2, int y2) override {
     if (brush_) FillRectangle(x1, y1, x2, y2, *brush_);
+    Flush();
     Stroke([&] { cairo_rectangle(cr_, x1 + 0.5, y1 + 0.5, x2 - x1 - 1, y2 - y1 - 1); });
   }
 
+  // Fills of one colour in a row (the bars of a barcode) become one path,
+  // which keeps the PDF small and quick to write.
   void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override {
-    Use(colour);
-    cairo_rectangle(cr_, x1, y1, x2 - x1, y2 - y1);
-    cairo_fill(cr_);
+    if (x2 <= x1 || y2 <= y1) return;
+    if (!pending_.empty() && !(pendingColour_ == colour)) Flush();
+    pendingColour_ = colour;
+    pending_.push_back({x1, y1, x2, y2});
+  }
+  // Paints what is pending; before any other drawing and before the page ends.
+  void Flush() {
+    if (pending_.empty()) return;
+    Use(pendingColour_);
+    if (!FillAsBars()) {
+      for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+      cairo_fill(cr_);
+    }
+    pending_.clear();
   }
 
  private:
+  struct Box {
+    int x1, y1, x2, y2;
+  };
+  // Many fills of one height side by side (a barcode's bars) go into the
+  // document as one row of pixels stretched over that height: exact to the
+  // device pixel, and a fraction of the size of one rectangle per bar.
+  bool FillAsBars() {
+    constexpr std::size_t kMinBars = 8;
+    if (pending_.size() < kMinBars) return false;
+    const int top = pending_[0].y1, bottom = pending_[0].y2;
+    int left = pending_[0].x1, right = pending_[0].x2;
+    for (const Box& b : pending_) {
+      if (b.y1 != top || b.y2 != bottom) return false;
+      left = std::min(left, b.x1);
+      right = std::max(right, b.x2);
+    }
+    cairo_surface_t* row = cairo_image_surface_create(CAIRO_FORMAT_A8, right - left, 1);
+    cairo_surface_flush(row);
+    unsigned char* px = cairo_image_surface_get_data(row);
+    for (const Box& b : pending_)
+      for (int x = b.x1; x < b.x2; ++x) px[x - left] = 255;
+    cairo_surface_mark_dirty(row);
+    cairo_pattern_t* mask = cairo_pattern_create_for_surface(row);
+    cairo_pattern_set_filter(mask, CAIRO_FILTER_NEAREST);
+    cairo_save(cr_);
+    cairo_translate(cr_, left, top);
+    cairo_scale(cr_, 1, bottom - top);
+    cairo_mask(cr_, mask);
+    cairo_restore(cr_);
+    cairo_pattern_destroy(mask);
+    cairo_surface_destroy(row);
+    return true;
+  }
+
+  struct Font {
+    double ascent, cellHeight;
+  };
+  // Selects the current font on the context. Faces and their metrics are
+  // kept: a sheet print run draws the same few fonts thousands of times.
+  const Font& CurrentFont() {
+    const std::string key = family_ + (bold_ ? "/b" : "/r");
+    auto face = faces_.find(key);
+    if (face == faces_.end()) {
+      cairo_font_face_t* f = cairo_toy_font_face_create(family_.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                                                        bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+      face = faces_.emplace(key, f).first;
+    }
+    cairo_set_font_face(cr_, face->second);
+    cairo_set_font_size(cr_, points_ * resY_ / 72.0);
+    auto metrics = metrics_.find(key + std::to_string(points_));
+    if (metrics == metrics_.end()) {
+      cairo_font_extents_t fe;
+      cairo_font_extents(cr_, &fe);
+      metrics = metrics_.emplace(key + std::to_string(points_), Font{fe.ascent, fe.ascent + fe.descent}).first;
+    }
+    return metrics->second;
+  }
   void Use(Colour c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
   template <typename Path>
   void Stroke(Path path) {
@@ -103,6 +179,10 @@ class CairoCanvas final : public Canvas {
   Colour penColour_ = kBlack;
   PenStyle penStyle_ = PenStyle::Solid;
   std::optional<Colour> brush_ = kWhite;
+  std::vector<Box> pending_;
+  Colour pendingColour_;
+  std::map<std::string, cairo_font_face_t*> faces_;
+  std::map<std::string, Font> metrics_;
   std::string family_ = FontFamilyFor("MS Sans Serif");
   int points_ = 10;
   bool bold_ = false;
@@ -133,7 +213,10 @@ class CairoDocument final : public DrawnDocument {
   }
 
   Canvas& page() override { return *canvas_; }
-  void NewPage() override { cairo_show_page(cr_); }
+  void NewPage() override {
+    canvas_->Flush();
+    cairo_show_page(cr_);
+  }
 
   void End() override {
     const cairo_status_t status = Close();
@@ -147,6 +230,7 @@ class CairoDocument final : public DrawnDocument {
  private:
   cairo_status_t Close() {
     if (!surface_) return CAIRO_STATUS_SUCCESS;
+    canvas_->Flush();
     canvas_.reset();
     cairo_destroy(cr_);
     cairo_surface_finish(surface_);
