@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "fakes/fake_platform.h"
@@ -15,6 +16,7 @@
 #include "platform/posix/cairo_documents.h"
 #include "run/core_stages.h"
 #include "run/module.h"
+#include "sheet/code128.h"
 
 namespace imptherm {
 namespace {
@@ -115,6 +117,21 @@ TEST_F(SheetPdfTest, SlotThreeChosenPlacesLabelsInOrderAndEveryBarcodeDecodes) {
   EXPECT_FALSE(labelAt(1, 2));
   EXPECT_FALSE(labelAt(1, 3));
 
+  // The bars start at the rectangle's left edge (30 units into the label);
+  // the start character opens with a bar of two modules of round(14 / 1000 x
+  // 300) = 4 pixels, and the bars span 10% to 90% of the rectangle's height.
+  const int corner = static_cast<int>(posix::kPrintableOffsetInches * 300);
+  const int barX = corner + 30 * 3, barMid = corner + (570 + 207) * 3;
+  EXPECT_GT(pages[0].Pixel(barX - 1, barMid), 200);
+  int run = 0;
+  while (pages[0].Pixel(barX + run, barMid) < 100) ++run;
+  EXPECT_EQ(run, 8);
+  const int top = corner + (570 + 144) * 3, height = 126 * 3;
+  EXPECT_GT(pages[0].Pixel(barX + 2, top + height / 10 - 2), 200);
+  EXPECT_LT(pages[0].Pixel(barX + 2, top + height / 10 + 2), 100);
+  EXPECT_LT(pages[0].Pixel(barX + 2, top + height * 9 / 10 - 2), 100);
+  EXPECT_GT(pages[0].Pixel(barX + 2, top + height * 9 / 10 + 2), 200);
+
   std::vector<std::string> data = BarcodeData(record, false);
   ASSERT_EQ(data.size(), 3u);
   EXPECT_EQ(data[0].size(), 32u);
@@ -190,6 +207,71 @@ TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
   std::vector<std::string> expected{"700123456789", label.Fields[32]};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Decode(0), expected);
+}
+
+// The demonstration's label data files, cut into records as the driver does
+// (after their four header lines): page count and every label's barcode.
+TEST_F(SheetPdfTest, SampleParcelFileFillsPagesFromSlotThreeAndEveryOriginalReads) {
+  std::ifstream in(std::string(IMPTHERM_SOURCE_DIR) + "/scripts/sample/sheet_parcels.txt", std::ios::binary);
+  DataLines lines;
+  int header = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (header++ >= 4) lines.push_back(line);
+  }
+  std::vector<RecordLines> records;
+  for (std::size_t i = 0; i < lines.size();) {
+    RecordLines r;
+    i = GroupRecordLines(lines, i, r);
+    if (!r.empty()) records.push_back(r);
+  }
+  ASSERT_EQ(records.size(), 3u);
+  module.state.nbEtiquColis = 2;
+  module.state.nbEtiquPalettes = 1;
+  std::set<std::string> expected;
+  int items = 0;
+  for (const RecordLines& r : records) {
+    LabelRecord label;
+    ReadRecordHeader(r, label);
+    const std::vector<std::string> data = BarcodeData(r, false);
+    expected.insert(data.begin(), data.end());
+    for (int i = 1; i <= label.LabelTotal(); ++i) items += i <= label.ParcelCount ? 2 : 1;
+  }
+  PrintSheets(records, 3);
+  Render();
+  EXPECT_EQ(static_cast<int>(pages.size()), (2 + items + 3) / 4);
+  std::set<std::string> read;
+  for (std::size_t p = 0; p < pages.size(); ++p)
+    for (const std::string& code : Decode(p)) read.insert(code);
+  EXPECT_EQ(read, expected);
+}
+
+// Symbols of awkward data (odd digit runs in subset C, switches both ways,
+// blanks, punctuation) as a scanner reads them.
+TEST(Code128OnPaper, EveryContentDecodesToItsData) {
+  fakes::TempDir dir;
+  const std::vector<std::string> data = {"123",          "1234567",         "AB12345678",  "12AB345",
+                                         "AIM1234",      "A1B2C3",          "7",           "Hello World 42",
+                                         "abc123456789", "#-/.+ 00012 999", "99 0001123456045112345678002751 2"};
+  posix::CairoDocuments documents(dir.path() + "codes.pdf");
+  std::unique_ptr<DrawnDocument> doc = documents.StartDocument("", "t");
+  BarcodeSettings settings;
+  settings.barWidth = 14;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    settings.code = BuildCode128Content(data[i]);
+    const int y = 60 + static_cast<int>(i) * 280;
+    PaintBarcode(doc->page(), settings, 90, y, 190, y + 200);
+  }
+  doc->End();
+  Shell("pdftoppm -r 300 -png -singlefile '" + dir.path() + "codes.pdf' '" + dir.path() + "codes'");
+  std::vector<std::string> read;
+  std::istringstream out(Shell("zbarimg -q '" + dir.path() + "codes.png' 2>/dev/null"));
+  for (std::string line; std::getline(out, line);)
+    if (line.rfind("CODE-128:", 0) == 0) read.push_back(line.substr(9));
+  std::vector<std::string> expected = data;
+  std::sort(expected.begin(), expected.end());
+  std::sort(read.begin(), read.end());
+  EXPECT_EQ(read, expected);
 }
 
 }  // namespace
