@@ -1,7 +1,5 @@
 #include "run/core_stages.h"
 
-#include <optional>
-
 #include "labels/label_record.h"
 #include "output/printer_object.h"
 #include "platform/error.h"
@@ -41,8 +39,12 @@ class CoreStages final : public PrintStages {
     sheet_ = std::make_unique<SheetPrinter>(
         SheetContext{m_.platform, m_.state, m_.runLog, printerObject_, record_, barcode_, *chooser_});
   }
-  ChooserResult ShowPositionChooser() override { return chooser_->Show(); }
+  ChooserResult ShowPositionChooser() override {
+    if (!chooser_) CreatePositionChooser();
+    return chooser_->Show();
+  }
   void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
+    if (!sheet_) CreatePositionChooser();
     sheet_->PrintSheetRecord(prnName, record, isFirstRecord);
   }
   void EndSheetDocument() override {

@@ -1,5 +1,7 @@
 #include "sheet/sheet_printer.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "run/captions.h"
@@ -18,6 +20,9 @@ constexpr std::size_t kBagLongLength = 35;
 std::string Head(const std::string& s, std::size_t n) { return s.substr(0, std::min(n, s.size())); }
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// Counts come from the label data file: added in 64 bits, they cannot overflow.
+long long LabelTotal(const LabelRecord& label) { return static_cast<long long>(label.ParcelCount) + label.PalletCount; }
 
 std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.state.CaptionBase, k); }
 
@@ -82,8 +87,9 @@ void SheetPrinter::EndDocument() {
 
 void SheetPrinter::AdvanceSlot() {
   int& pos = c_.state.FirstLabelPosition;
-  if (pos == 0) {
-    pos = c_.chooser.selected();
+  if (pos <= 0) {
+    const int chosen = c_.chooser.selected();
+    pos = chosen >= 1 && chosen <= 4 ? chosen : 1;
   } else if (pos >= 4) {
     pos = 1;
     document_->NewPage();
@@ -93,6 +99,8 @@ void SheetPrinter::AdvanceSlot() {
 }
 
 void SheetPrinter::PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord) {
+  // An abandoned chooser prints nothing at all.
+  if (c_.state.FirstLabelPosition < 0) return;
   LabelRecord& label = c_.label;
   const bool baggage = c_.state.BaggageMode;
   // A record too short for a header has no labels; the previous record's
@@ -113,9 +121,11 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
 
   if (isFirstRecord || !document_) StartDocument(printerName);
 
-  const int total = record.size() >= 6 ? label.LabelTotal() : 0;
+  // A label index is an int; no record can hold more labels than that.
+  const long long total = record.size() >= 6 ? std::min<long long>(LabelTotal(label), INT_MAX) : 0;
   const int parcels = label.ParcelCount;
-  for (int i = 1; i <= total;) {
+  for (long long next = 1; next <= total;) {
+    const int i = static_cast<int>(next);
     AdvanceSlot();
     LoadLabelFields(record, label, firstFieldLine_);
     if (baggage) {
@@ -135,7 +145,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
       DrawLine(canvas, 5, 200, 384, 100, 2, c_.chooser.ScaleY());
     }
     if (label.PresetLabel) break;
-    ++i;
+    ++next;
   }
   if (c_.state.HeaderFlag) c_.state.FirstLabelPosition = 4;
 }
@@ -171,7 +181,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
   }
 
   DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.state.HeaderText, baggage);
-  const std::string total = std::to_string(label.LabelTotal());
+  const std::string total = std::to_string(LabelTotal(label));
   if (style == 6) {
     DrawZanLayout(canvas, total);
   } else {
@@ -300,7 +310,7 @@ void SheetPrinter::DrawPickupRequest(Canvas& cv) {
   DrawBox(cv, 190, 200, 191, 440, false);
   const std::string lines[] = {f[9], bag_[10], bag_[11], f[10], bag_[12], bag_[13]};
   for (int k = 0; k < 6; ++k) DrawText(cv, 20, 210 + 20 * k, 0, lines[k], kSansFace, 8, false, false);
-  DrawText(cv, 210, 205, 0, "Nb bagages : " + std::to_string(c_.label.LabelTotal()), kSansFace, 8, false, false);
+  DrawText(cv, 210, 205, 0, "Nb bagages : " + std::to_string(LabelTotal(c_.label)), kSansFace, 8, false, false);
   for (int k = 1; k <= kBagEntries && !um_[k].empty(); ++k) {
     const int yk = 12 * (k - 1);
     char number[16];

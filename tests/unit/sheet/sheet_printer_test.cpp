@@ -167,6 +167,23 @@ TEST_F(SheetPrinterTest, PresetLabelPrintsOneLabelNumberedByField37) {
   EXPECT_EQ(barcode.code, BuildCode128Content("X"));
 }
 
+TEST_F(SheetPrinterTest, HugeCountsAddWithoutOverflow) {
+  RecordSpec s;
+  s.parcels = 2147483647;
+  s.pallets = 1;
+  s.fields = {{37, "3"}, {39, "X"}};
+  Print({MakeRecord(s)});
+  EXPECT_EQ(Texts("3 / 2147483648").size(), 1u);
+}
+
+TEST_F(SheetPrinterTest, AbandonedChooserDrawsNothing) {
+  state.FirstLabelPosition = -1;
+  sheet.PrintSheetRecord("", Labels(2), true);
+  sheet.EndDocument();
+  EXPECT_TRUE(f.documents.documents.empty());
+  EXPECT_EQ(state.FirstLabelPosition, -1);
+}
+
 TEST_F(SheetPrinterTest, PrinterIsChosenByNameAndEveryMatchIsLogged) {
   f.printers.names = {"HP LaserJet", "Zebra", "hp deskjet"};
   Print({Labels(1)}, 1, "Hp");
