@@ -119,6 +119,10 @@ class CairoCanvas final : public Canvas {
     cairo_surface_t* row = cairo_image_surface_create(CAIRO_FORMAT_A8, right - left, 1);
     cairo_surface_flush(row);
     unsigned char* px = cairo_image_surface_get_data(row);
+    if (cairo_surface_status(row) != CAIRO_STATUS_SUCCESS || !px) {  // wider than an image may be
+      cairo_surface_destroy(row);
+      return false;
+    }
     for (const Box& b : pending_)
       for (int x = b.x1; x < b.x2; ++x) px[x - left] = 255;
     cairo_surface_mark_dirty(row);
@@ -201,6 +205,7 @@ class CairoDocument final : public DrawnDocument {
       cairo_surface_destroy(surface_);
       throw PlatformError("cannot write the sheet document " + path_ + ": " + why);
     }
+    cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, Cp1252ToUtf8(title_).c_str());
     cr_ = cairo_create(surface_);
     // Device pixels at the printer's resolution from the printable area on.
     cairo_translate(cr_, kPrintableOffsetInches * 72, kPrintableOffsetInches * 72);
