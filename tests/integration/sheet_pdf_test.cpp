@@ -250,9 +250,17 @@ TEST_F(SheetPdfTest, SampleParcelFileFillsPagesFromSlotThreeAndEveryOriginalRead
 // blanks, punctuation) as a scanner reads them.
 TEST(Code128OnPaper, EveryContentDecodesToItsData) {
   fakes::TempDir dir;
-  const std::vector<std::string> data = {"123",          "1234567",         "AB12345678",  "12AB345",
-                                         "AIM1234",      "A1B2C3",          "7",           "Hello World 42",
-                                         "abc123456789", "#-/.+ 00012 999", "99 0001123456045112345678002751 2"};
+  const std::vector<std::string> data = {"123",
+                                         "1234567",
+                                         "AB12345678",
+                                         "12AB345",
+                                         "AIM1234",
+                                         "A1B2C3",
+                                         "7",
+                                         "Hello World 42",
+                                         "abc123456789",
+                                         "#-/.+ 00012 999",
+                                         "99 0001123456045112345678002751 2"};
   posix::CairoDocuments documents(dir.path() + "codes.pdf");
   std::unique_ptr<DrawnDocument> doc = documents.StartDocument("", "t");
   BarcodeSettings settings;
