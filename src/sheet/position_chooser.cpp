@@ -8,6 +8,32 @@ int ScaleForResolution(int dotsPerInch) {
   return 1;
 }
 
+int SlotAtPoint(int x, int y) { return (y < 100 ? 1 : 3) + (x < 100 ? 0 : 1); }
+
+void DrawChooserPicture(Canvas& picture, int selected) {
+  picture.SetPen(1, kBlack, PenStyle::Solid);
+  picture.SetBrush(kWhite);
+  picture.DrawRectangle(1, 1, 100, 100);
+  picture.DrawRectangle(99, 1, 200, 100);
+  picture.DrawRectangle(1, 99, 100, 200);
+  picture.DrawRectangle(99, 99, 200, 200);
+  for (int slot = 1; slot <= 4; ++slot) DrawSlotMark(picture, slot, slot == selected);
+}
+
+void DrawSlotMark(Canvas& picture, int slot, bool highlighted) {
+  const int x = slot == 1 || slot == 3 ? 40 : 140;
+  const int y = slot <= 2 ? 30 : 130;
+  if (highlighted) {
+    picture.SetPen(1, kBlue, PenStyle::Dotted);
+    picture.SetBrush(kWhite);
+    picture.DrawRectangle(x - 10, y - 5, x + 25, y + 35);
+  } else {
+    picture.FillRectangle(x - 10, y - 5, x + 25, y + 35, kWhite);
+  }
+  picture.SetFont("MS Sans Serif", 20, highlighted, highlighted ? kBlue : kBlack);
+  picture.DrawText(x, y, std::to_string(slot), std::nullopt, std::nullopt);
+}
+
 void PositionChooser::InitPrinterScale(PrinterObject& printer) {
   const DrawnDocuments::Resolution r = platform_.documents.PrinterResolution(printer.Current());
   resolutionX_ = r.x;

@@ -16,6 +16,17 @@ inline constexpr int kChooserBottomId = 50703;
 // Pixels per sheet unit for a printer resolution in dots per inch.
 int ScaleForResolution(int dotsPerInch);
 
+// The dialog's picture of the sheet, 201 x 201 pixels: four squares of 100
+// pixels, slot 1 top left, 2 top right, 3 bottom left, 4 bottom right.
+// The slot under a click in the picture (x = 100 and y = 100 belong to the
+// right column and the bottom row).
+int SlotAtPoint(int x, int y);
+// The grid and the four numbers, `selected` highlighted.
+void DrawChooserPicture(Canvas& picture, int selected);
+// One slot's number: highlighted in blue bold inside a dotted blue frame, or
+// plain black on white (which erases an earlier highlight).
+void DrawSlotMark(Canvas& picture, int slot, bool highlighted);
+
 // The first-label position chooser (TFRMChoixEtq): made once per loaded
 // module, shown before the first record of every sheet print run. It also
 // keeps the scale factors of the printer that was current when it was made.

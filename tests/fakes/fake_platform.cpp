@@ -98,9 +98,10 @@ class FakeCanvas final : public Canvas {
   FakeCanvas(FakeDocuments::Document& doc, DrawnDocuments::Resolution r) : doc_(doc), r_(r) {}
   int ResolutionX() const override { return r_.x; }
   int ResolutionY() const override { return r_.y; }
-  void SetPen(int width, Colour colour, PenStyle) override {
+  void SetPen(int width, Colour colour, PenStyle style) override {
     penWidth_ = width;
     penColour_ = colour;
+    penStyle_ = style;
   }
   void SetPenWidth(int width) override { penWidth_ = width; }
   void SetBrush(std::optional<Colour> fill) override { brush_ = fill; }
@@ -144,6 +145,7 @@ class FakeCanvas final : public Canvas {
     op.y2 = y2;
     op.colour = colour;
     op.penWidth = penWidth_;
+    op.penStyle = penStyle_;
     doc_.ops.push_back(op);
     return doc_.ops.back();
   }
@@ -151,6 +153,7 @@ class FakeCanvas final : public Canvas {
   DrawnDocuments::Resolution r_;
   int penWidth_ = 1;
   Colour penColour_ = kBlack;
+  PenStyle penStyle_ = PenStyle::Solid;
   std::optional<Colour> brush_ = kWhite;
   std::string face_;
   int points_ = 0;

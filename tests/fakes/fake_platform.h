@@ -112,6 +112,7 @@ class FakeDocuments final : public DrawnDocuments {
     bool bold = false;
     Colour colour;  // text, fill, or pen colour
     int penWidth = 0;
+    PenStyle penStyle = PenStyle::Solid;
     std::optional<int> clip;
     std::optional<Colour> background;  // text background; rectangle brush
   };

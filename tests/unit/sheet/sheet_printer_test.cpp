@@ -395,5 +395,48 @@ TEST_F(SheetPrinterTest, ChooserStartsAtSlotOneAndAbandonsOnCancel) {
   EXPECT_EQ(other.LoadFormCaption(kChooserTopId), "HAUT");
 }
 
+TEST(ChooserPicture, ClicksOnTheMiddleLinesGoRightAndDown) {
+  EXPECT_EQ(SlotAtPoint(0, 0), 1);
+  EXPECT_EQ(SlotAtPoint(99, 99), 1);
+  EXPECT_EQ(SlotAtPoint(100, 0), 2);
+  EXPECT_EQ(SlotAtPoint(0, 100), 3);
+  EXPECT_EQ(SlotAtPoint(100, 100), 4);
+  EXPECT_EQ(SlotAtPoint(200, 200), 4);
+}
+
+TEST(ChooserPicture, HighlightIsBlueBoldInADottedFrameAndPlainErasesIt) {
+  fakes::FakeDocuments docs;
+  auto doc = docs.StartDocument("", "");
+  DrawChooserPicture(doc->page(), 1);
+  DrawSlotMark(doc->page(), 1, false);  // a click elsewhere: slot 1 back to plain
+  DrawSlotMark(doc->page(), 4, true);
+  const std::vector<Op>& ops = docs.documents[0].ops;
+  std::vector<Op> numbers, frames, erases;
+  for (const Op& op : ops) {
+    if (op.kind == Op::Text) numbers.push_back(op);
+    if (op.kind == Op::Rectangle && op.colour == kBlue) frames.push_back(op);
+    if (op.kind == Op::Fill) erases.push_back(op);
+  }
+  ASSERT_EQ(numbers.size(), 6u);
+  // The first showing: 1 highlighted, then 2, 3, 4 plain at their anchors.
+  EXPECT_EQ(std::tie(numbers[0].text, numbers[0].x1, numbers[0].y1, numbers[0].bold),
+            std::make_tuple("1", 40, 30, true));
+  EXPECT_EQ(numbers[0].colour, kBlue);
+  EXPECT_EQ(std::tie(numbers[3].text, numbers[3].x1, numbers[3].y1, numbers[3].bold),
+            std::make_tuple("4", 140, 130, false));
+  EXPECT_EQ(numbers[3].colour, kBlack);
+  EXPECT_EQ(numbers[0].points, 20);
+  EXPECT_EQ(numbers[0].face, "MS Sans Serif");
+  // Slot 1 made plain again: its frame's area filled white, a black number.
+  EXPECT_EQ(std::tie(numbers[4].text, numbers[4].bold), std::make_tuple("1", false));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].penStyle, PenStyle::Dotted);
+  EXPECT_EQ(std::tie(frames[0].x1, frames[0].y1, frames[0].x2, frames[0].y2), std::make_tuple(30, 25, 65, 65));
+  EXPECT_EQ(std::tie(frames[1].x1, frames[1].y1, frames[1].x2, frames[1].y2), std::make_tuple(130, 125, 165, 165));
+  EXPECT_TRUE(std::any_of(erases.begin(), erases.end(), [](const Op& e) {
+    return e.x1 == 30 && e.y1 == 25 && e.x2 == 65 && e.y2 == 65 && e.colour == kWhite;
+  }));
+}
+
 }  // namespace
 }  // namespace imptherm
