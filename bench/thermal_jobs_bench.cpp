@@ -18,16 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/posix_platform.h"
 #include "output/send_job.h"
-#include "platform/posix/builtin_resources.h"
-#include "platform/posix/cups_printers.h"
-#include "platform/posix/posix_network.h"
-#include "platform/posix/posix_ntlm.h"
-#include "platform/posix/posix_system.h"
-#include "platform/posix/serial_ports.h"
-#include "platform/posix/simpleini_profiles.h"
-#include "platform/posix/terminal_proxy_dialog.h"
-#include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/files.h"
 
@@ -98,18 +90,9 @@ enum class Phase { Read, Group, Build, Send };
 
 // The print run's thermal loop over the real POSIX backend.
 int RunThermalLoop(const std::string& dataPath, Phase phase) {
-  posix::PosixSystem system;
-  posix::TerminalUi ui(false, stdout);
-  posix::BuiltinResources resources;
-  posix::CupsPrinters printers;
-  posix::PosixSerialPorts serialPorts(system);
-  posix::PosixPortDevices portDevices(system);
-  posix::SimpleIniProfiles profiles;
-  posix::PosixNetwork network;
-  posix::PosixNtlm ntlm(system);
-  posix::TerminalProxyDialog proxyDialog(ui);
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
-  Module module(platform);
+  cli::PosixPlatform backends(cli::PosixPlatform::Settings{});
+  posix::PosixSystem& system = backends.system;
+  Module module(backends.platform);
   module.stages = MakeCoreStages(module);
   module.state.WorkFolder = TempFolder(system);
   module.state.nbEtiquColis = 2;

@@ -25,3 +25,7 @@ find_path(NETTLE_INCLUDE_DIR nettle/md4.h REQUIRED)
 find_library(NETTLE_LIBRARY nettle REQUIRED)
 list(APPEND IMPTHERM_POSIX_LIBS ${NETTLE_LIBRARY})
 list(APPEND IMPTHERM_POSIX_INCLUDES ${NETTLE_INCLUDE_DIR})
+
+# cairo: sheet documents drawn to PDF (the fonts come through fontconfig).
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::CAIRO)

@@ -41,6 +41,37 @@ echo "   exit status $? ; run log $demo/OWTMP.LOG:"
 sed 's/^/   | /' "$demo/OWTMP.LOG"
 kill "$server" 2>/dev/null
 wait "$server" 2>/dev/null
+rm -f "$demo/http.port"
+
+echo
+echo "== Sheet print runs (prnType 0) into PDF files, first label in slot 3"
+# The sample label data files are served on loopback for the download.
+timeout 120 python3 - "$PWD/scripts/sample" "$demo/http.port" 2>/dev/null <<'PY' &
+import functools, http.server, socketserver, sys
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
+with socketserver.TCPServer(("127.0.0.1", 0), handler) as httpd:
+    open(sys.argv[2], "w").write(str(httpd.server_address[1]))
+    httpd.serve_forever()
+PY
+server=$!
+for _ in $(seq 50); do [ -s "$demo/http.port" ] && break; sleep 0.1; done
+port=$(cat "$demo/http.port" 2>/dev/null)
+for sample in sheet_parcels sheet_baggage; do
+  pdf="$demo/$sample.pdf"
+  "$prog" print --batch --first-label 3 --sheet-pdf "$pdf" --param prnType=0 --param fileOut=WIN \
+    --param nbEtiquColis=2 --param nbEtiquPalettes=1 --param "streamUrl=http://127.0.0.1:$port/$sample.txt" \
+    | sed 's/^/   | /'
+  echo "   exit status ${PIPESTATUS[0]} ; $pdf"
+  if [ -s "$pdf" ]; then
+    echo "   pages: $(pdfinfo "$pdf" 2>/dev/null | sed -n 's/^Pages: *//p')"
+    pdftoppm -r 300 -png "$pdf" "$demo/$sample"
+    for png in "$demo/$sample"-*.png; do
+      zbarimg -q "$png" 2>/dev/null | sed "s|^|   $(basename "$png"): |"
+    done
+  fi
+done
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
 
 echo
 echo "== Thermal print runs of the sample label data (data/sample) to the job file"

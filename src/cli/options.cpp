@@ -7,6 +7,7 @@ namespace imptherm::cli {
 const char kUsage[] =
     "Usage:\n"
     "  impthermorvane print [--param NAME=VALUE]... [--page FILE.html] [--batch]\n"
+    "                       [--first-label N] [--sheet-pdf FILE.pdf]\n"
     "      Runs one print run with the page parameters given (prnType, fileOut,\n"
     "      streamUrl, nbEtiquColis, nbEtiquPalettes, Cookie, prnName, proxyEnable,\n"
     "      proxyHttp, proxyDomaine, proxyUser, proxyPassword). --page takes them\n"
@@ -14,6 +15,10 @@ const char kUsage[] =
     "      --param given after it overrides. A parameter given with an empty\n"
     "      value is present; one not given is absent.\n"
     "      --batch: wait for nobody (also when standard input is not a terminal).\n"
+    "      --first-label N: with nobody to ask, the first label of a sheet print\n"
+    "      run (prnType 0) goes into slot N (1 top left, 2 top right, 3 bottom\n"
+    "      left, 4 bottom right; default 1).\n"
+    "      --sheet-pdf FILE: the sheets go to that PDF file instead of a printer.\n"
     "  impthermorvane scramble TEXT\n"
     "      Prints the scrambled form of a proxy user or password for a page.\n"
     "  impthermorvane printers\n"
@@ -76,6 +81,20 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
       options.params.emplace_back(nv.substr(0, eq), posix::Utf8ToCp1252(nv.substr(eq + 1)));
+    } else if (a == "--first-label") {
+      std::string n;
+      if (!value(n)) return false;
+      if (n.size() != 1 || n[0] < '1' || n[0] > '4') {
+        error = "--first-label wants a slot from 1 to 4, got '" + n + "'";
+        return false;
+      }
+      options.firstLabel = n[0] - '0';
+    } else if (a == "--sheet-pdf") {
+      if (!value(options.sheetPdf)) return false;
+      if (options.sheetPdf.empty()) {
+        error = "--sheet-pdf wants a file name";
+        return false;
+      }
     } else if (a == "--page") {
       if (!value(options.pagePath)) return false;
     } else {

@@ -22,6 +22,8 @@ struct Options {
   NamedValues params;    // in the order given; a later one wins
   std::string pagePath;  // --page
   bool batch = false;    // --batch: never wait for a person
+  int firstLabel = 1;    // --first-label: the sheet slot taken when nobody is asked
+  std::string sheetPdf;  // --sheet-pdf: sheets go to this PDF file, not to a printer
   std::string scrambleText;
 };
 

@@ -7,17 +7,9 @@
 #include <sstream>
 
 #include "cli/named_parameters.h"
-#include "platform/posix/builtin_resources.h"
+#include "cli/posix_platform.h"
 #include "platform/posix/cp1252.h"
-#include "platform/posix/cups_printers.h"
 #include "platform/posix/interrupt.h"
-#include "platform/posix/posix_network.h"
-#include "platform/posix/posix_ntlm.h"
-#include "platform/posix/posix_system.h"
-#include "platform/posix/serial_ports.h"
-#include "platform/posix/simpleini_profiles.h"
-#include "platform/posix/terminal_proxy_dialog.h"
-#include "platform/posix/terminal_ui.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
 
@@ -62,18 +54,12 @@ int RunPrintCommand(const Options& options) {
   if (!options.pagePath.empty() && !ReadPage(options.pagePath, params)) return kExitUsage;
   params.insert(params.end(), options.params.begin(), options.params.end());
 
-  posix::PosixSystem system;
-  posix::TerminalUi ui(!options.batch && ::isatty(STDIN_FILENO), stdout);
-  posix::BuiltinResources resources;
-  posix::CupsPrinters printers;
-  posix::PosixSerialPorts serialPorts(system);
-  posix::PosixPortDevices portDevices(system);
-  posix::SimpleIniProfiles profiles;
-  posix::PosixNetwork network;
-  posix::PosixNtlm ntlm(system);
-  posix::TerminalProxyDialog proxyDialog(ui);
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
-  Module module(platform);
+  PosixPlatform::Settings settings;
+  settings.interactive = !options.batch && ::isatty(STDIN_FILENO);
+  settings.sheetPdf = options.sheetPdf;
+  settings.firstLabel = options.firstLabel;
+  PosixPlatform backends(settings);
+  Module module(backends.platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();
 

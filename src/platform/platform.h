@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/chooser.h"
 #include "platform/net.h"
 #include "platform/ntlm.h"
 #include "platform/port.h"
@@ -28,6 +29,10 @@ struct Platform {
   Network& network;
   Ntlm& ntlm;
   ProxyDialog& proxyDialog;
+  // Sheet printing: drawn documents on a printer.
+  DrawnDocuments& documents;
+  // Sheet printing: the first-label position chooser.
+  PositionChooserDialog& chooser;
 };
 
 }  // namespace imptherm

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/canvas.h"
+
 namespace imptherm {
 
 // A document on one printer whose bytes reach the printer exactly as they
@@ -28,6 +30,22 @@ class Printers {
   virtual std::string DefaultPrinter() = 0;
   // Starts a raw document with this title on the named printer.
   virtual std::unique_ptr<RawDocument> StartRawDocument(const std::string& printer, const std::string& title) = 0;
+};
+
+// Drawn documents (the sheet path): pages drawn on a canvas and printed as
+// one job on a named printer.
+class DrawnDocuments {
+ public:
+  virtual ~DrawnDocuments() = default;
+  // The resolution the printer reports, in dots per inch (x, y); the
+  // backend's documented default when it reports none.
+  struct Resolution {
+    int x = 0, y = 0;
+  };
+  virtual Resolution PrinterResolution(const std::string& printer) = 0;
+  // Starts a document titled `title` on `printer`. Raises PlatformError when
+  // it cannot be started.
+  virtual std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) = 0;
 };
 
 }  // namespace imptherm

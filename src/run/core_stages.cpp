@@ -4,17 +4,13 @@
 #include "labels/thermal_job.h"
 #include "output/printer_object.h"
 #include "output/send_job.h"
-#include "platform/error.h"
 #include "retrieval/retrieval.h"
+#include "sheet/code128.h"
+#include "sheet/position_chooser.h"
+#include "sheet/sheet_printer.h"
 
 namespace imptherm {
 namespace {
-
-// Raised by a stage whose subsystem this build does not have yet; the driver
-// contains it and the host says plainly which stage is missing.
-[[noreturn]] void Unavailable(const std::string& stage) {
-  throw PlatformError("the " + stage + " stage is not available yet");
-}
 
 class CoreStages final : public PrintStages {
  public:
@@ -39,11 +35,25 @@ class CoreStages final : public PrintStages {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
     return imptherm::SendJob(ctx, fileOut, prnName, job);
   }
-  bool PositionChooserExists() override { return false; }
-  void CreatePositionChooser() override { Unavailable("position chooser"); }
-  ChooserResult ShowPositionChooser() override { Unavailable("position chooser"); }
-  void PrintSheetRecord(const std::string&, const RecordLines&, bool) override { Unavailable("sheet printing"); }
-  void EndSheetDocument() override { Unavailable("sheet printing"); }
+  bool PositionChooserExists() override { return chooser_ != nullptr; }
+  void CreatePositionChooser() override {
+    chooser_ = std::make_unique<PositionChooser>(m_.platform, 0);
+    chooser_->InitPrinterScale(printer_);
+    barcode_ = BarcodeSettings{};
+    sheet_ = std::make_unique<SheetPrinter>(
+        SheetContext{m_.platform, m_.state, m_.runLog, printer_, label_, barcode_, *chooser_});
+  }
+  ChooserResult ShowPositionChooser() override {
+    if (!chooser_) CreatePositionChooser();
+    return chooser_->Show();
+  }
+  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
+    if (!sheet_) CreatePositionChooser();
+    sheet_->PrintSheetRecord(prnName, record, isFirstRecord);
+  }
+  void EndSheetDocument() override {
+    if (sheet_) sheet_->EndDocument();
+  }
 
  private:
   Module& m_;
@@ -53,6 +63,10 @@ class CoreStages final : public PrintStages {
   // share its current printer.
   PrinterObject printer_;
   Retrieval retrieval_;  // the process's HTTP client lives as long as the module
+  // Made with the position chooser and kept for the life of the module.
+  std::unique_ptr<PositionChooser> chooser_;
+  BarcodeSettings barcode_;
+  std::unique_ptr<SheetPrinter> sheet_;
 };
 
 }  // namespace

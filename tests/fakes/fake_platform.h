@@ -2,6 +2,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -225,6 +226,56 @@ class FakeProxyDialog final : public ProxyDialog {
   }
 };
 
+// Drawn documents that keep every drawing call, page by page.
+class FakeDocuments final : public DrawnDocuments {
+ public:
+  struct Op {
+    enum Kind { Text, Line, Rectangle, Fill } kind = Text;
+    int page = 1;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::string text;
+    std::string face;
+    int points = 0;
+    bool bold = false;
+    Colour colour;  // text, fill, or pen colour
+    int penWidth = 0;
+    PenStyle penStyle = PenStyle::Solid;
+    std::optional<int> clip;
+    std::optional<Colour> background;  // text background; rectangle brush
+  };
+  struct Document {
+    std::string printer, title;
+    int pages = 1;
+    bool ended = false;
+    std::vector<Op> ops;
+  };
+  Resolution resolution{300, 300};
+  std::vector<std::string> resolutionAsked;
+  std::vector<Document> documents;
+
+  Resolution PrinterResolution(const std::string& printer) override {
+    resolutionAsked.push_back(printer);
+    return resolution;
+  }
+  std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) override;
+};
+
+// Answers the position chooser from a script: a slot, or nothing (abandon).
+class FakeChooser final : public PositionChooserDialog {
+ public:
+  std::vector<std::optional<int>> answers;  // consumed in order; slot 1 when exhausted
+  std::vector<ChooserTexts> shown;
+  std::vector<int> selectedAtShow;
+  std::optional<int> Choose(const ChooserTexts& texts, int selected) override {
+    shown.push_back(texts);
+    selectedAtShow.push_back(selected);
+    if (answers.empty()) return 1;
+    std::optional<int> a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  }
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -239,7 +290,10 @@ struct FakePlatform {
   FakeNetwork network;
   FakeNtlm ntlm;
   FakeProxyDialog proxyDialog;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
+  FakeDocuments documents;
+  FakeChooser chooser;
+  Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
+                    profiles, network, ntlm,      proxyDialog, documents,   chooser};
 };
 
 }  // namespace imptherm::fakes

@@ -29,7 +29,10 @@ class RealOutput {
   fakes::FakeNetwork network;
   fakes::FakeNtlm ntlm;
   fakes::FakeProxyDialog proxyDialog;
-  Platform platform{system, ui, resources, printers, serialPorts, portDevices, profiles, network, ntlm, proxyDialog};
+  fakes::FakeDocuments documents;
+  fakes::FakeChooser chooser;
+  Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
+                    profiles, network, ntlm,      proxyDialog, documents,   chooser};
   RunState state;
   RunLog runLog{system, state};
   PrinterObject printer{printers};

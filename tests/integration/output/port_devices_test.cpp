@@ -139,7 +139,10 @@ void AbandonedRun(const std::string& dir) {
   fakes::FakeNetwork network;
   fakes::FakeNtlm ntlm;
   fakes::FakeProxyDialog proxyDialog;
-  Platform platform{system, ui, resources, printers, serial, devices, profiles, network, ntlm, proxyDialog};
+  fakes::FakeDocuments documents;
+  fakes::FakeChooser chooser;
+  Platform platform{system,   ui,      resources, printers,    serial,    devices,
+                    profiles, network, ntlm,      proxyDialog, documents, chooser};
   Module module(platform);
   DataLines lines;
   lines.push_back(BinaryJob(4 << 20));  // far more than the terminal buffers

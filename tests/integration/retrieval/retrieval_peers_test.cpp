@@ -48,8 +48,8 @@ class PeersTest : public ::testing::Test {
   fakes::FakePlatform f;
   posix::PosixNetwork network;
   posix::PosixNtlm ntlm{f.system};
-  Platform platform{f.system,      f.ui,       f.resources, f.printers, f.serialPorts,
-                    f.portDevices, f.profiles, network,     ntlm,       f.proxyDialog};
+  Platform platform{f.system,   f.ui,    f.resources, f.printers,    f.serialPorts, f.portDevices,
+                    f.profiles, network, ntlm,        f.proxyDialog, f.documents,   f.chooser};
   Module module;
   Retrieval retrieval;
   fakes::FakeMemo memo;

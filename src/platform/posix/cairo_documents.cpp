@@ -1,0 +1,301 @@
+#include "platform/posix/cairo_documents.h"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <cups/cups.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/posix/cp1252.h"
+
+namespace imptherm::posix {
+namespace {
+
+class CairoCanvas final : public Canvas {
+ public:
+  CairoCanvas(cairo_t* cr, int resX, int resY) : cr_(cr), resX_(resX), resY_(resY) {}
+
+  int ResolutionX() const override { return resX_; }
+  int ResolutionY() const override { return resY_; }
+  void SetPen(int width, Colour colour, PenStyle style) override {
+    penWidth_ = width;
+    penColour_ = colour;
+    penStyle_ = style;
+  }
+  void SetPenWidth(int width) override { penWidth_ = width; }
+  void SetBrush(std::optional<Colour> fill) override { brush_ = fill; }
+  void SetFont(const std::string& face, int points, bool bold, Colour colour) override {
+    family_ = FontFamilyFor(face);
+    points_ = points;
+    bold_ = bold;
+    fontColour_ = colour;
+  }
+  ~CairoCanvas() override {
+    for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
+  }
+
+  void DrawText(int x, int y, const std::string& text, std::optional<int> clipRight,
+                std::optional<Colour> background) override {
+    if (text.empty()) return;
+    Flush();
+    const std::string utf8 = Cp1252ToUtf8(text);
+    const Font& font = CurrentFont();
+    cairo_text_extents_t te{};
+    if (clipRight || background) cairo_text_extents(cr_, utf8.c_str(), &te);
+    // A clip costs the document a clipping path; a text that ends before
+    // the edge needs none.
+    const bool clipped = clipRight && x + std::max(te.x_advance, te.x_bearing + te.width) > *clipRight;
+    if (clipped) {
+      cairo_save(cr_);
+      cairo_rectangle(cr_, x, y, std::max(0, *clipRight - x), font.cellHeight);
+      cairo_clip(cr_);
+    }
+    if (background) {
+      Use(*background);
+      cairo_rectangle(cr_, x, y, te.x_advance, font.cellHeight);
+      cairo_fill(cr_);
+    }
+    Use(fontColour_);
+    cairo_move_to(cr_, x, y + font.ascent);
+    cairo_show_text(cr_, utf8.c_str());
+    if (clipped) cairo_restore(cr_);
+  }
+
+  void DrawLine(int x1, int y1, int x2, int y2) override {
+    Flush();
+    Stroke([&] {
+      cairo_move_to(cr_, x1 + 0.5, y1 + 0.5);
+      cairo_line_to(cr_, x2 + 0.5, y2 + 0.5);
+    });
+  }
+
+  void DrawRectangle(int x1, int y1, int x2, int y2) override {
+    if (brush_) FillRectangle(x1, y1, x2, y2, *brush_);
+    Flush();
+    Stroke([&] { cairo_rectangle(cr_, x1 + 0.5, y1 + 0.5, x2 - x1 - 1, y2 - y1 - 1); });
+  }
+
+  // Fills of one colour in a row (the bars of a barcode) become one path,
+  // which keeps the PDF small and quick to write.
+  void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override {
+    if (x2 <= x1 || y2 <= y1) return;
+    if (!pending_.empty() && !(pendingColour_ == colour)) Flush();
+    pendingColour_ = colour;
+    pending_.push_back({x1, y1, x2, y2});
+  }
+  // Paints what is pending; before any other drawing and before the page ends.
+  void Flush() {
+    if (pending_.empty()) return;
+    Use(pendingColour_);
+    if (!FillAsBars()) {
+      for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+      cairo_fill(cr_);
+    }
+    pending_.clear();
+  }
+
+ private:
+  struct Box {
+    int x1, y1, x2, y2;
+  };
+  // Many fills of one height side by side (a barcode's bars) go into the
+  // document as one row of pixels stretched over that height: exact to the
+  // device pixel, and a fraction of the size of one rectangle per bar.
+  bool FillAsBars() {
+    constexpr std::size_t kMinBars = 8;
+    if (pending_.size() < kMinBars) return false;
+    const int top = pending_[0].y1, bottom = pending_[0].y2;
+    int left = pending_[0].x1, right = pending_[0].x2;
+    for (const Box& b : pending_) {
+      if (b.y1 != top || b.y2 != bottom) return false;
+      left = std::min(left, b.x1);
+      right = std::max(right, b.x2);
+    }
+    cairo_surface_t* row = cairo_image_surface_create(CAIRO_FORMAT_A8, right - left, 1);
+    cairo_surface_flush(row);
+    unsigned char* px = cairo_image_surface_get_data(row);
+    if (cairo_surface_status(row) != CAIRO_STATUS_SUCCESS || !px) {  // wider than an image may be
+      cairo_surface_destroy(row);
+      return false;
+    }
+    for (const Box& b : pending_)
+      for (int x = b.x1; x < b.x2; ++x) px[x - left] = 255;
+    cairo_surface_mark_dirty(row);
+    cairo_pattern_t* mask = cairo_pattern_create_for_surface(row);
+    cairo_pattern_set_filter(mask, CAIRO_FILTER_NEAREST);
+    cairo_save(cr_);
+    cairo_translate(cr_, left, top);
+    cairo_scale(cr_, 1, bottom - top);
+    cairo_mask(cr_, mask);
+    cairo_restore(cr_);
+    cairo_pattern_destroy(mask);
+    cairo_surface_destroy(row);
+    return true;
+  }
+
+  struct Font {
+    double ascent, cellHeight;
+  };
+  // Selects the current font on the context. Faces and their metrics are
+  // kept: a sheet print run draws the same few fonts thousands of times.
+  const Font& CurrentFont() {
+    const std::string key = family_ + (bold_ ? "/b" : "/r");
+    auto face = faces_.find(key);
+    if (face == faces_.end()) {
+      cairo_font_face_t* f = cairo_toy_font_face_create(family_.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                                                        bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+      face = faces_.emplace(key, f).first;
+    }
+    cairo_set_font_face(cr_, face->second);
+    cairo_set_font_size(cr_, points_ * resY_ / 72.0);
+    auto metrics = metrics_.find(key + std::to_string(points_));
+    if (metrics == metrics_.end()) {
+      cairo_font_extents_t fe;
+      cairo_font_extents(cr_, &fe);
+      metrics = metrics_.emplace(key + std::to_string(points_), Font{fe.ascent, fe.ascent + fe.descent}).first;
+    }
+    return metrics->second;
+  }
+  void Use(Colour c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+  template <typename Path>
+  void Stroke(Path path) {
+    cairo_save(cr_);
+    Use(penColour_);
+    cairo_set_line_width(cr_, std::max(1, penWidth_));
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE);
+    if (penStyle_ == PenStyle::Dotted) {
+      const double dash[] = {2.0, 2.0};
+      cairo_set_dash(cr_, dash, 2, 0);
+    }
+    path();
+    cairo_stroke(cr_);
+    cairo_restore(cr_);
+  }
+
+  cairo_t* cr_;
+  int resX_, resY_;
+  int penWidth_ = 1;
+  Colour penColour_ = kBlack;
+  PenStyle penStyle_ = PenStyle::Solid;
+  std::optional<Colour> brush_ = kWhite;
+  std::vector<Box> pending_;
+  Colour pendingColour_;
+  std::map<std::string, cairo_font_face_t*> faces_;
+  std::map<std::string, Font> metrics_;
+  std::string family_ = FontFamilyFor("MS Sans Serif");
+  int points_ = 10;
+  bool bold_ = false;
+  Colour fontColour_ = kBlack;
+};
+
+class CairoDocument final : public DrawnDocument {
+ public:
+  // printer empty: the PDF stays at `path`; otherwise it is a temporary file
+  // that goes to the printer when the document ends.
+  CairoDocument(std::string path, std::string printer, std::string title, int resX, int resY)
+      : path_(std::move(path)), printer_(std::move(printer)), title_(std::move(title)) {
+    surface_ = cairo_pdf_surface_create(path_.c_str(), kPageWidthPoints, kPageHeightPoints);
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+      const std::string why = cairo_status_to_string(cairo_surface_status(surface_));
+      cairo_surface_destroy(surface_);
+      throw PlatformError("cannot write the sheet document " + path_ + ": " + why);
+    }
+    cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, Cp1252ToUtf8(title_).c_str());
+    cr_ = cairo_create(surface_);
+    // Device pixels at the printer's resolution from the printable area on.
+    cairo_translate(cr_, kPrintableOffsetInches * 72, kPrintableOffsetInches * 72);
+    cairo_scale(cr_, 72.0 / resX, 72.0 / resY);
+    canvas_ = std::make_unique<CairoCanvas>(cr_, resX, resY);
+  }
+  ~CairoDocument() override {
+    Close();
+    if (!printer_.empty()) ::unlink(path_.c_str());
+  }
+
+  Canvas& page() override { return *canvas_; }
+  void NewPage() override {
+    canvas_->Flush();
+    cairo_show_page(cr_);
+  }
+
+  void End() override {
+    const cairo_status_t status = Close();
+    if (status != CAIRO_STATUS_SUCCESS)
+      throw PlatformError("cannot write the sheet document " + path_ + ": " + cairo_status_to_string(status));
+    if (printer_.empty()) return;
+    if (cupsPrintFile2(CUPS_HTTP_DEFAULT, printer_.c_str(), path_.c_str(), title_.c_str(), 0, nullptr) == 0)
+      throw PlatformError("the printer " + printer_ + " refused the sheets: " + cupsLastErrorString());
+  }
+
+ private:
+  cairo_status_t Close() {
+    if (!surface_) return CAIRO_STATUS_SUCCESS;
+    canvas_->Flush();
+    canvas_.reset();
+    cairo_destroy(cr_);
+    cairo_surface_finish(surface_);
+    const cairo_status_t status = cairo_surface_status(surface_);
+    cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    return status;
+  }
+
+  std::string path_, printer_, title_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  std::unique_ptr<CairoCanvas> canvas_;
+};
+
+std::string TemporaryPdf() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/impthermorvane-XXXXXX.pdf";
+  const int fd = ::mkstemps(path.data(), 4);
+  if (fd < 0) throw PlatformError("cannot create a temporary file for the sheets in " + path);
+  ::close(fd);
+  return path;
+}
+
+}  // namespace
+
+std::string FontFamilyFor(const std::string& face) {
+  if (face == "MS Sans Serif") return "Liberation Sans";
+  if (face == "MS Serif") return "Liberation Serif";
+  return face;
+}
+
+DrawnDocuments::Resolution CairoDocuments::PrinterResolution(const std::string& printer) {
+  Resolution r{kDefaultPrinterResolution, kDefaultPrinterResolution};
+  if (!pdfPath_.empty() || printer.empty()) return r;
+  cups_dest_t* dests = nullptr;
+  const int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  if (cups_dest_t* dest = cupsGetDest(printer.c_str(), nullptr, n, dests)) {
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+      if (ipp_attribute_t* a = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
+        ipp_res_t units = IPP_RES_PER_INCH;
+        int y = 0;
+        const int x = ippGetResolution(a, 0, &y, &units);
+        const double perInch = units == IPP_RES_PER_CM ? 2.54 : 1.0;
+        if (x > 0 && y > 0)
+          r = {static_cast<int>(std::lround(x * perInch)), static_cast<int>(std::lround(y * perInch))};
+      }
+      cupsFreeDestInfo(info);
+    }
+  }
+  cupsFreeDests(n, dests);
+  return r;
+}
+
+std::unique_ptr<DrawnDocument> CairoDocuments::StartDocument(const std::string& printer, const std::string& title) {
+  const Resolution r = PrinterResolution(printer);
+  if (!pdfPath_.empty()) return std::make_unique<CairoDocument>(pdfPath_, "", title, r.x, r.y);
+  if (printer.empty())
+    throw PlatformError("no printer to print the sheets on (--sheet-pdf FILE writes them to a file)");
+  return std::make_unique<CairoDocument>(TemporaryPdf(), printer, title, r.x, r.y);
+}
+
+}  // namespace imptherm::posix

@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+
+#include "platform/printing.h"
+
+namespace imptherm::posix {
+
+// The resolution taken when the printer reports none, and for PDF files.
+inline constexpr int kDefaultPrinterResolution = 300;
+// Sheets are A4 pages. Drawing starts this far from the top left corner of
+// the paper, where a page printer's printable area usually begins.
+inline constexpr double kPageWidthPoints = 595.276;
+inline constexpr double kPageHeightPoints = 841.89;
+inline constexpr double kPrintableOffsetInches = 0.2;
+
+// Drawn documents with cairo: each document becomes one PDF, handed to CUPS
+// as one job, or written to `pdfPath` when it is set (no printer needed).
+// The faces "MS Sans Serif" and "MS Serif" are drawn with Liberation Sans and
+// Liberation Serif, which share their metrics.
+class CairoDocuments final : public DrawnDocuments {
+ public:
+  explicit CairoDocuments(std::string pdfPath = "") : pdfPath_(std::move(pdfPath)) {}
+  // The printer-resolution default that CUPS reports for the printer; 300
+  // dpi when it reports none, and always for a PDF file.
+  Resolution PrinterResolution(const std::string& printer) override;
+  std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) override;
+
+ private:
+  std::string pdfPath_;
+};
+
+// The font family that stands in for a Windows face name.
+std::string FontFamilyFor(const std::string& face);
+
+}  // namespace imptherm::posix

@@ -1,0 +1,62 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/canvas.h"
+
+namespace imptherm {
+
+// The barcode content for barcode data: subset C is the start subset, "\B"
+// switches to subset B before a letter run and "\C" back to subset C before
+// a digit run that has more than four characters after its first digit. A
+// backslash in the data is written "\\" so that it cannot read as a switch.
+std::string BuildCode128Content(std::string_view text);
+
+enum class Code128Subset { A, B, C };
+
+// Symbol values of a content string: the start character, the data (with
+// the subset changes the content asks for, and the ones the data needs), the
+// check character, the stop character (106).
+//
+// A run of digits in subset C with an odd number of digits keeps the one
+// digit left over in subset B, as ISO/IEC 15417 recommends for the shortest
+// symbol: after a switch into C the first digit goes before the switch (CODE C
+// right after it), and in a run that starts the symbol in C the last digit
+// follows a CODE B. A character that is not a digit met in subset C is
+// encoded in subset B; control characters go through SHIFT to subset A and
+// bytes from 128 on through FNC4, so no byte of the data is lost.
+// Without extended syntax every byte of the content is data.
+std::vector<int> EncodeCode128(std::string_view content, Code128Subset start = Code128Subset::C,
+                               bool extendedSyntax = true);
+
+// Bar and space widths in modules of one symbol value (six elements, the stop
+// character seven), starting with a bar.
+std::string_view Code128Pattern(int value);
+
+// The shared barcode object: Code 128, one per loaded module.
+struct BarcodeSettings {
+  Code128Subset startSubset = Code128Subset::C;
+  bool addCheckChar = true;  // Code 128 always carries it; kept for the record
+  bool extendedSyntax = true;
+  Colour barColour = kBlack;
+  double narrowToWideRatio = 2;
+  double barToSpaceRatio = 1.0;
+  double barWidth = 12.0;  // module width, thousandths of an inch
+  bool bearerBars = false;
+  std::string code = "123456789012";
+  int height = 75;  // pixels
+  int width = 150;  // pixels
+  bool showCode = false;
+  bool showGuardChars = false;
+  bool tallGuardBars = false;
+};
+
+// Paints the symbol of settings.code into the device rectangle: the
+// rectangle filled white, bars from 10% to 90% of its height, the module
+// round(barWidth / 1000 * horizontal resolution) pixels (at least one), from
+// the left edge on (centred when the symbol is narrower than the rectangle).
+void PaintBarcode(Canvas& canvas, const BarcodeSettings& settings, int x1, int y1, int x2, int y2);
+
+}  // namespace imptherm

@@ -1,0 +1,87 @@
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+
+#include "labels/label_record.h"
+#include "output/printer_object.h"
+#include "platform/platform.h"
+#include "run/logs.h"
+#include "run/run_state.h"
+#include "sheet/code128.h"
+#include "sheet/position_chooser.h"
+
+namespace imptherm {
+
+// Sheet geometry in sheet units.
+inline constexpr int kLabelWidth = 384;
+inline constexpr int kLabelHeight = 435;
+inline constexpr int kBaggageLabelHeight = 555;
+inline constexpr int kMaxDrawnText = 255;
+inline constexpr int kBagEntries = 15;
+
+// The origin of slot 1..4 in sheet units.
+struct SlotOrigin {
+  int x, y;
+};
+SlotOrigin SlotOriginFor(int slot, bool baggageMode);
+
+// The label style a record kind selects (0: none).
+int StyleForKind(const std::string& recordKind);
+
+// What the sheet path works with; all of it outlives the printer.
+struct SheetContext {
+  Platform& platform;
+  RunState& state;
+  RunLog& runLog;
+  PrinterObject& printer;
+  LabelRecord& label;
+  BarcodeSettings& barcode;
+  PositionChooser& chooser;
+};
+
+// Draws label records four to a sheet on the current printer, with the
+// pickup request of baggage records.
+class SheetPrinter {
+ public:
+  explicit SheetPrinter(SheetContext ctx) : c_(ctx) {}
+
+  void PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord);
+  // Ends the open document, if any, and hands it to the printer.
+  void EndDocument();
+
+  // The record's baggage values, as the last PrintSheetRecord read them.
+  const std::string& BaggageLine(int n) const { return bag_.at(static_cast<std::size_t>(n)); }
+  const std::string& UmEntry(int k) const { return um_.at(static_cast<std::size_t>(k)); }
+  const std::string& UgEntry(int k) const { return ug_.at(static_cast<std::size_t>(k)); }
+  bool bare() const { return bare_; }
+
+ private:
+  void ReadBaggageLines(const RecordLines& record);
+  void StartDocument(const std::string& printerName);
+  void AdvanceSlot();
+  void DrawSheetLabel(int labelIndex, Canvas& canvas);
+  void DrawZanLayout(Canvas& canvas, const std::string& total);
+  void DrawStandardLayout(Canvas& canvas, int style, int labelIndex, const std::string& total);
+  void DrawPickupRequest(Canvas& canvas);
+  void PaintCode(Canvas& canvas, const std::string& content, double module, int x1, int y1, int x2, int y2);
+
+  // Primitives in sheet units, relative to the slot origin.
+  void DrawLine(Canvas& canvas, int x1, int y1, int x2, int y2, int thickness, int multiplier);
+  void DrawFrame(Canvas& canvas, int x1, int y1, int x2, int y2);
+  void DrawBox(Canvas& canvas, int x1, int y1, int x2, int y2, bool filled);
+  void DrawText(Canvas& canvas, int x, int y, int right, const std::string& text, int face, int size, bool inverse,
+                bool bold);
+
+  SheetContext c_;
+  std::unique_ptr<DrawnDocument> document_;
+  SlotOrigin origin_{0, 0};
+  std::string face_ = "MS Sans Serif";
+  std::array<std::string, 14> bag_;              // baggage lines 6 to 13
+  std::array<std::string, kBagEntries + 1> um_;  // entries 1 to 15
+  std::array<std::string, kBagEntries + 1> ug_;
+  std::size_t firstFieldLine_ = 6;
+  bool bare_ = false;
+};
+
+}  // namespace imptherm
