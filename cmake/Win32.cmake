@@ -26,6 +26,7 @@ add_custom_target(impthermtypelib DEPENDS
 
 set(IMPTHERM_WIN32_DEFINES WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
 set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool)
+
 set(IMPTHERM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # The Win32 backend of the platform interfaces.
@@ -48,10 +49,8 @@ target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUN
 
 # The test host that runs under Wine: an independent client of the control.
 add_executable(control_host tests/win32/control_host.cpp)
-add_dependencies(control_host impthermtypelib)
-target_include_directories(control_host PRIVATE ${IMPTHERM_CONTROL_GEN})
 target_compile_definitions(control_host PRIVATE ${IMPTHERM_WIN32_DEFINES})
-target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} version ${IMPTHERM_STATIC_RUNTIME})
 set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 
 enable_testing()
