@@ -72,8 +72,8 @@ bool Panel::Create(HWND parent, const RECT& position) {
   if (props.visible) style |= WS_VISIBLE;
   if (!props.enabled) style |= WS_DISABLED;
   window_ = ::CreateWindowExW(0, kPanelClass, props.caption.c_str(), style, position.left, position.top,
-                              position.right - position.left, position.bottom - position.top, parent, nullptr,
-                              instance, this);
+                              position.right - position.left, position.bottom - position.top, parent, nullptr, instance,
+                              this);
   return window_ != nullptr;
 }
 
@@ -135,7 +135,7 @@ void Panel::Draw(HDC dc, const RECT& bounds) {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(props.enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
   UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
-  format |= props.alignment == TextAlignment::Left ? DT_LEFT
+  format |= props.alignment == TextAlignment::Left    ? DT_LEFT
             : props.alignment == TextAlignment::Right ? DT_RIGHT
                                                       : DT_CENTER;
   ::DrawTextW(dc, props.caption.c_str(), static_cast<int>(props.caption.size()), &r, format);

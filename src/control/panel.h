@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+
 #include <ole2.h>
 #include <olectl.h>
 

@@ -147,18 +147,18 @@ HRESULT PluginPrinter::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARA
 
 // ---- IPluginPrinter
 
-#define IMPTHERM_BOOL_PROPERTY(Name, field)                               \
-  HRESULT PluginPrinter::get_##Name(VARIANT_BOOL* value) {                \
-    if (!value) return E_POINTER;                                         \
-    *value = ToVariant(panel_.props.field);                               \
-    return S_OK;                                                          \
-  }                                                                       \
-  HRESULT PluginPrinter::put_##Name(VARIANT_BOOL value) {                 \
-    return Guard([&] {                                                    \
-      panel_.props.field = value != VARIANT_FALSE;                        \
-      PropertyChanged();                                                  \
-      return S_OK;                                                        \
-    });                                                                   \
+#define IMPTHERM_BOOL_PROPERTY(Name, field)                \
+  HRESULT PluginPrinter::get_##Name(VARIANT_BOOL* value) { \
+    if (!value) return E_POINTER;                          \
+    *value = ToVariant(panel_.props.field);                \
+    return S_OK;                                           \
+  }                                                        \
+  HRESULT PluginPrinter::put_##Name(VARIANT_BOOL value) {  \
+    return Guard([&] {                                     \
+      panel_.props.field = value != VARIANT_FALSE;         \
+      PropertyChanged();                                   \
+      return S_OK;                                         \
+    });                                                    \
   }
 IMPTHERM_BOOL_PROPERTY(AutoSize, autoSize)
 IMPTHERM_BOOL_PROPERTY(Ctl3D, ctl3D)
@@ -197,33 +197,33 @@ IMPTHERM_ENUM_PROPERTY(DragMode, TxDragMode, dragAutomatic, bool, dmAutomatic)
 IMPTHERM_ENUM_PROPERTY(HelpType, TxHelpType, helpKeywordType, bool, htContext)
 #undef IMPTHERM_ENUM_PROPERTY
 
-#define IMPTHERM_SHORT_PROPERTY(Name, field)          \
-  HRESULT PluginPrinter::get_##Name(short* value) {   \
-    if (!value) return E_POINTER;                     \
-    *value = panel_.props.field;                      \
-    return S_OK;                                      \
-  }                                                   \
-  HRESULT PluginPrinter::put_##Name(short value) {    \
-    panel_.props.field = value;                       \
-    return S_OK;                                      \
+#define IMPTHERM_SHORT_PROPERTY(Name, field)        \
+  HRESULT PluginPrinter::get_##Name(short* value) { \
+    if (!value) return E_POINTER;                   \
+    *value = panel_.props.field;                    \
+    return S_OK;                                    \
+  }                                                 \
+  HRESULT PluginPrinter::put_##Name(short value) {  \
+    panel_.props.field = value;                     \
+    return S_OK;                                    \
   }
 IMPTHERM_SHORT_PROPERTY(DragCursor, dragCursor)
 IMPTHERM_SHORT_PROPERTY(Cursor, cursor)
 #undef IMPTHERM_SHORT_PROPERTY
 
-#define IMPTHERM_TEXT_PROPERTY(Name, field)                                                        \
-  HRESULT PluginPrinter::get_##Name(BSTR* value) {                                                 \
-    if (!value) return E_POINTER;                                                                  \
-    const std::wstring& text = panel_.props.field;                                                 \
-    *value = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));                     \
-    return *value ? S_OK : E_OUTOFMEMORY;                                                          \
-  }                                                                                                \
-  HRESULT PluginPrinter::put_##Name(BSTR value) {                                                  \
-    return Guard([&] {                                                                             \
-      panel_.props.field = value ? std::wstring(value, ::SysStringLen(value)) : std::wstring();    \
-      PropertyChanged();                                                                           \
-      return S_OK;                                                                                 \
-    });                                                                                            \
+#define IMPTHERM_TEXT_PROPERTY(Name, field)                                                     \
+  HRESULT PluginPrinter::get_##Name(BSTR* value) {                                              \
+    if (!value) return E_POINTER;                                                               \
+    const std::wstring& text = panel_.props.field;                                              \
+    *value = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));                  \
+    return *value ? S_OK : E_OUTOFMEMORY;                                                       \
+  }                                                                                             \
+  HRESULT PluginPrinter::put_##Name(BSTR value) {                                               \
+    return Guard([&] {                                                                          \
+      panel_.props.field = value ? std::wstring(value, ::SysStringLen(value)) : std::wstring(); \
+      PropertyChanged();                                                                        \
+      return S_OK;                                                                              \
+    });                                                                                         \
   }
 IMPTHERM_TEXT_PROPERTY(Caption, caption)
 IMPTHERM_TEXT_PROPERTY(HelpKeyword, helpKeyword)
@@ -605,9 +605,7 @@ HRESULT PluginPrinter::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sin
   return S_OK;
 }
 
-HRESULT PluginPrinter::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
-  return GetExtent(aspect, size);
-}
+HRESULT PluginPrinter::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) { return GetExtent(aspect, size); }
 
 // ---- IProvideClassInfo2
 

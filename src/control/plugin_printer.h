@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
 
@@ -35,13 +36,12 @@ class PluginPrinter final : public IPluginPrinter,
   // IDispatch, answered from the type library
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                          DISPID* ids) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override;
 
   // IPluginPrinter
-#define IMPTHERM_PROPERTY(Name, Type)                                \
+#define IMPTHERM_PROPERTY(Name, Type)                         \
   HRESULT STDMETHODCALLTYPE get_##Name(Type* value) override; \
   HRESULT STDMETHODCALLTYPE put_##Name(Type value) override;
   IMPTHERM_PROPERTY(Alignment, TxAlignment)
@@ -132,8 +132,8 @@ class PluginPrinter final : public IPluginPrinter,
   HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL freeze) override;
 
   // IViewObject, IViewObject2
-  HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* device,
-                                 HDC targetDevice, HDC dc, LPCRECTL bounds, LPCRECTL metafileBounds,
+  HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* device, HDC targetDevice,
+                                 HDC dc, LPCRECTL bounds, LPCRECTL metafileBounds,
                                  BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR), ULONG_PTR contArg) override;
   HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* device,
                                         HDC targetDevice, LOGPALETTE** colors) override;

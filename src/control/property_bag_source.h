@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "run/parameters.h"

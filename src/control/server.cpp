@@ -83,8 +83,8 @@ bool SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& 
       ERROR_SUCCESS)
     return false;
   const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  const bool ok = ::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
-                  ERROR_SUCCESS;
+  const bool ok =
+      ::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
   ::RegCloseKey(handle);
   return ok;
 }
@@ -98,8 +98,7 @@ bool DeleteTree(const std::wstring& key) {
 
 HRESULT RegisterClassKeys(const std::wstring& path) {
   const std::wstring clsid = L"CLSID\\" + GuidText(CLSID_PluginPrinter);
-  const bool ok = SetValue(clsid, nullptr, kClassName) &&
-                  SetValue(clsid + L"\\InprocServer32", nullptr, path) &&
+  const bool ok = SetValue(clsid, nullptr, kClassName) && SetValue(clsid + L"\\InprocServer32", nullptr, path) &&
                   SetValue(clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
                   SetValue(clsid + L"\\ProgID", nullptr, kProgId) &&
                   SetValue(clsid + L"\\TypeLib", nullptr, GuidText(LIBID_ImpThermOrvane)) &&
@@ -132,10 +131,7 @@ HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) {
 }
 
 ControlModule::ControlModule()
-    : ui(ServerInstance()),
-      resources(ServerInstance()),
-      platform{system, ui, resources, printers},
-      module(platform) {
+    : ui(ServerInstance()), resources(ServerInstance()), platform{system, ui, resources, printers}, module(platform) {
   module.stages = MakeCoreStages(module);
 }
 
@@ -189,7 +185,8 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   ITypeLib* lib = ControlTypeLib();
   TLIBATTR* attr = nullptr;
   if (lib && SUCCEEDED(lib->GetLibAttr(&attr))) {
-    const HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    const HRESULT hr =
+        ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     // Already gone is what we want.
     if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) result = SELFREG_E_TYPELIB;
     lib->ReleaseTLibAttr(attr);

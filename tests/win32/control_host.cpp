@@ -7,6 +7,7 @@
 //                               library, properties, events, print runs
 //   control_host unregistered   what unregistering must leave behind
 #include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
 
@@ -159,7 +160,8 @@ class Bag final : public Object<IPropertyBag> {
     if (it == values_.end()) return E_INVALIDARG;
     VARIANT stored = Text(it->second.c_str());
     // As a browser's bag: the caller's type, or our own (a string) when empty.
-    HRESULT hr = ::VariantChangeType(value, &stored, 0, value->vt == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : value->vt);
+    HRESULT hr =
+        ::VariantChangeType(value, &stored, 0, value->vt == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : value->vt);
     ::VariantClear(&stored);
     return hr;
   }
@@ -190,8 +192,7 @@ class Sink final : public Object<IDispatch> {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     events.push_back(id);
     if (id == 1 && p->cArgs == 3 && p->rgvarg[2].vt == (VT_I4 | VT_BYREF)) {
       *p->rgvarg[2].plVal = canResizeWidth;  // NewWidth
@@ -719,9 +720,9 @@ void CheckFullParameters(IDispatch* d) {
            {L"proxyUser", L"   "},
            {L"proxyPassword", L""}});
   LoadBag(d, bag);
-  const std::vector<std::string> reads = {"prnType",  "fileOut",    "streamUrl",    "nbEtiquColis",
-                                          "nbEtiquPalettes", "Cookie", "prnName", "proxyEnable",
-                                          "proxyHttp", "proxyDomaine", "proxyUser", "proxyPassword"};
+  const std::vector<std::string> reads = {"prnType",         "fileOut",      "streamUrl", "nbEtiquColis",
+                                          "nbEtiquPalettes", "Cookie",       "prnName",   "proxyEnable",
+                                          "proxyHttp",       "proxyDomaine", "proxyUser", "proxyPassword"};
   Check(bag.reads == reads, "every parameter read once, in order");
   const auto lines = FileLines(TempFolder() + "ImpThermOrvane.Log");
   std::vector<std::string> texts;
@@ -740,8 +741,7 @@ void CheckFullParameters(IDispatch* d) {
                                              "proxy Http:proxy.local:3128",
                                              "proxy Domaine:ORVANE",
                                              "Meridon directory:" + shared};
-  Check(texts.size() >= expected.size() &&
-            std::equal(expected.begin(), expected.end(), texts.begin()),
+  Check(texts.size() >= expected.size() && std::equal(expected.begin(), expected.end(), texts.begin()),
         "parameter log of a full run");
   if (texts.size() < expected.size() || !std::equal(expected.begin(), expected.end(), texts.begin()))
     for (const auto& t : texts) std::printf("  log: %s\n", t.c_str());

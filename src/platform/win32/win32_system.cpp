@@ -27,9 +27,9 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string LastErrorText(unsigned long code) {
   char* text = nullptr;
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD n =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = "error " + std::to_string(code);
   if (n && text) {
     std::string s(text, n);
@@ -97,7 +97,8 @@ void Win32System::CreateDirectories(const std::string& path) {
     if (IsSeparator(part.back()) || DirectoryExists(part)) continue;
     if (::CreateDirectoryA(part.c_str(), nullptr)) continue;
     const DWORD error = ::GetLastError();
-    if (error != ERROR_ALREADY_EXISTS) throw PlatformError("cannot create folder " + part + ": " + LastErrorText(error));
+    if (error != ERROR_ALREADY_EXISTS)
+      throw PlatformError("cannot create folder " + part + ": " + LastErrorText(error));
   }
   if (!DirectoryExists(path)) throw PlatformError("cannot create folder " + path);
 }

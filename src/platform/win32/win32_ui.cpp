@@ -18,7 +18,8 @@ void RegisterProgressClass(HINSTANCE instance) {
   wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kProgressWindowClass;
-  if (!::RegisterClassExW(&wc)) throw PlatformError("cannot register the progress window: " + LastErrorText(::GetLastError()));
+  if (!::RegisterClassExW(&wc))
+    throw PlatformError("cannot register the progress window: " + LastErrorText(::GetLastError()));
 }
 
 // The run holds the thread, so the window only shows what was painted
@@ -53,15 +54,15 @@ class Win32ProgressWindow final : public ProgressWindow {
     const int x = (::GetSystemMetrics(SM_CXSCREEN) - kProgressWidth) / 2;
     const int y = (::GetSystemMetrics(SM_CYSCREEN) - kProgressHeight) / 2;
     // Caption and dialog frame but no system menu: no title-bar buttons at all.
-    window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, Widen(caption).c_str(),
-                                WS_POPUP | WS_CAPTION, x, y, kProgressWidth, kProgressHeight, nullptr, nullptr,
-                                instance, nullptr);
+    window_ =
+        ::CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, Widen(caption).c_str(), WS_POPUP | WS_CAPTION, x,
+                          y, kProgressWidth, kProgressHeight, nullptr, nullptr, instance, nullptr);
     if (!window_) throw PlatformError("cannot create the progress window: " + LastErrorText(::GetLastError()));
     RECT client{};
     ::GetClientRect(window_, &client);
     edit_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0,
-                              0, client.right - 2, client.bottom - 2, window_, nullptr, instance, nullptr);
+                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0, 0,
+                              client.right - 2, client.bottom - 2, window_, nullptr, instance, nullptr);
     if (!edit_) {
       ::DestroyWindow(window_);
       throw PlatformError("cannot create the progress memo: " + LastErrorText(::GetLastError()));
