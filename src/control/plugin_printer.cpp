@@ -623,9 +623,73 @@ HRESULT PluginPrinter::GetGUID(DWORD kind, GUID* guid) {
 
 // ---- IConnectionPointContainer and the event connection point
 
+namespace {
+
+// Enumerates the control's one connection point; holds it (and so the
+// control) while the enumerator lives.
+class SinglePointEnum final : public IEnumConnectionPoints {
+ public:
+  SinglePointEnum(IConnectionPoint* point, ULONG position) : point_(point), position_(position) { point_->AddRef(); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
+      *out = static_cast<IEnumConnectionPoints*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
+    if (!points) return E_POINTER;
+    if (count > 1 && !fetched) return E_INVALIDARG;
+    ULONG n = 0;
+    if (count > 0 && position_ == 0) {
+      points[0] = point_;
+      point_->AddRef();
+      position_ = n = 1;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    const ULONG left = 1 - position_;
+    position_ = count >= left ? 1 : position_ + count;
+    return count <= left ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    position_ = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** copy) override {
+    if (!copy) return E_POINTER;
+    return Guard([&] {
+      *copy = new SinglePointEnum(point_, position_);
+      return S_OK;
+    });
+  }
+
+ private:
+  ~SinglePointEnum() { point_->Release(); }
+  std::atomic<ULONG> refs_{1};
+  IConnectionPoint* point_;
+  ULONG position_;
+};
+
+}  // namespace
+
 HRESULT PluginPrinter::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  if (points) *points = nullptr;
-  return E_NOTIMPL;
+  if (!points) return E_POINTER;
+  return Guard([&] {
+    *points = new SinglePointEnum(&events_, 0);
+    return S_OK;
+  });
 }
 
 HRESULT PluginPrinter::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {

@@ -561,6 +561,23 @@ void CheckEventsInPlace(IDispatch* d) {
         "IConnectionPointContainer");
   if (!cpc) return;
   Check(SUCCEEDED(cpc->FindConnectionPoint(kEventsIid, &cp)), "connection point for IPluginPrinterEvents");
+  IConnectionPoint* unknown = nullptr;
+  Check(cpc->FindConnectionPoint(IID_IDispatch, &unknown) == CONNECT_E_NOCONNECTION && !unknown,
+        "no connection point for other interfaces");
+  IEnumConnectionPoints* points = nullptr;
+  Check(SUCCEEDED(cpc->EnumConnectionPoints(&points)) && points, "EnumConnectionPoints");
+  if (points) {
+    IConnectionPoint* found[2] = {};
+    ULONG fetched = 0;
+    Check(points->Next(2, found, &fetched) == S_FALSE && fetched == 1, "exactly one connection point");
+    IID iid{};
+    if (found[0]) {
+      found[0]->GetConnectionInterface(&iid);
+      found[0]->Release();
+    }
+    Check(iid == kEventsIid, "it is the IPluginPrinterEvents point");
+    points->Release();
+  }
   cpc->Release();
   if (!cp) return;
   Sink sink, second;
@@ -660,6 +677,15 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// What the print run wrote into the progress window's memo.
+std::wstring g_memo;
+LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == EM_REPLACESEL && call->lParam)
+    g_memo += reinterpret_cast<const wchar_t*>(call->lParam);
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void LoadBag(IDispatch* d, Bag& bag) {
   IPersistPropertyBag* persist = nullptr;
   Check(SUCCEEDED(d->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist))),
@@ -667,8 +693,11 @@ void LoadBag(IDispatch* d, Bag& bag) {
   if (!persist) return;
   Check(persist->InitNew() == S_OK, "InitNew returns S_OK");
   HHOOK hook = ::SetWindowsHookExW(WH_CBT, CbtHook, nullptr, ::GetCurrentThreadId());
+  HHOOK memoHook = ::SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, ::GetCurrentThreadId());
   g_created.clear();
+  g_memo.clear();
   CheckEq(persist->Load(&bag, nullptr), S_OK, "Load returns S_OK");
+  ::UnhookWindowsHookEx(memoHook);
   ::UnhookWindowsHookEx(hook);
   Check(persist->Save(&bag, TRUE, TRUE) == S_OK, "Save returns S_OK");
   persist->Release();
@@ -684,6 +713,7 @@ void CheckRefusedRun(IDispatch* d) {
   Check(bag.requested.size() == 2 && bag.requested[0] == VT_EMPTY && bag.requested[1] == VT_BSTR,
         "the first read takes the bag's own type, the next asks for a string");
   CheckEq(AsText(Get(d, -518)), "ImpThermOrvane.ocx", "Load sets the panel caption");
+  CheckEq(Narrow(g_memo), "Erreur dans les parametres\r\n", "the memo says why");
 
   const auto lines = FileLines(TempFolder() + "ImpThermOrvane.Log");
   CheckEq(lines.size(), 2u, "a refused run leaves a two-line parameter log");
@@ -706,20 +736,38 @@ void CheckRefusedRun(IDispatch* d) {
   Check(::FindWindowW(L"TImpThermProgress", nullptr) == nullptr, "the progress window is gone after the run");
 }
 
+Bag FullBag() {
+  return Bag({{L"prnType", L"4"},
+              {L"fileOut", L"FILE"},
+              {L"streamUrl", L"http://127.0.0.1:9/labels.asp?id=1"},
+              {L"nbEtiquColis", L"2"},
+              {L"nbEtiquPalettes", L"x"},
+              {L"Cookie", L"ASPSESSIONID=AB12"},
+              {L"prnName", L"Zebra LP2844"},
+              {L"proxyEnable", L"True"},
+              {L"proxyHttp", L"  proxy.local:3128 "},
+              {L"proxyDomaine", L"ORVANE  "},
+              {L"proxyUser", L"   "},
+              {L"proxyPassword", L""}});
+}
+
+std::string MeridonLine() {
+  for (const auto& line : FileLines(TempFolder() + "ImpThermOrvane.Log")) {
+    const std::string text = LogText(line);
+    if (text.rfind("Meridon directory:", 0) == 0) return text;
+  }
+  return "<no Meridon line>";
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void CheckFullParameters(IDispatch* d) {
-  Bag bag({{L"prnType", L"4"},
-           {L"fileOut", L"FILE"},
-           {L"streamUrl", L"http://127.0.0.1:9/labels.asp?id=1"},
-           {L"nbEtiquColis", L"2"},
-           {L"nbEtiquPalettes", L"x"},
-           {L"Cookie", L"ASPSESSIONID=AB12"},
-           {L"prnName", L"Zebra LP2844"},
-           {L"proxyEnable", L"True"},
-           {L"proxyHttp", L"  proxy.local:3128 "},
-           {L"proxyDomaine", L"ORVANE  "},
-           {L"proxyUser", L"   "},
-           {L"proxyPassword", L""}});
+  Bag bag = FullBag();
   LoadBag(d, bag);
+  Check(g_memo.rfind(L"Impression en cours\r\n", 0) == 0, "the memo says the run is on");
   const std::vector<std::string> reads = {"prnType",         "fileOut",      "streamUrl", "nbEtiquColis",
                                           "nbEtiquPalettes", "Cookie",       "prnName",   "proxyEnable",
                                           "proxyHttp",       "proxyDomaine", "proxyUser", "proxyPassword"};
@@ -745,9 +793,32 @@ void CheckFullParameters(IDispatch* d) {
         "parameter log of a full run");
   if (texts.size() < expected.size() || !std::equal(expected.begin(), expected.end(), texts.begin()))
     for (const auto& t : texts) std::printf("  log: %s\n", t.c_str());
-  const DWORD attributes = ::GetFileAttributesA(shared.c_str());
-  Check(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
-        "the shared data folder exists");
+  Check(FolderExists(shared), "the shared data folder exists");
+}
+
+// Without ALLUSERSPROFILE the folder goes on the Windows folder's drive, and
+// the process keeps the substitute for later runs.
+void CheckSharedFolderRules(IDispatch* d) {
+  char saved[MAX_PATH] = {};
+  ::GetEnvironmentVariableA("ALLUSERSPROFILE", saved, MAX_PATH);
+  char windows[MAX_PATH] = {};
+  ::GetWindowsDirectoryA(windows, MAX_PATH);
+  const std::string allUsers = std::string(windows, 2) + "\\Documents and Settings\\All Users";
+
+  ::SetEnvironmentVariableA("ALLUSERSPROFILE", nullptr);
+  Bag bag = FullBag();
+  LoadBag(d, bag);
+  CheckEq(MeridonLine(), "Meridon directory:" + allUsers + "\\MERIDON", "shared folder without ALLUSERSPROFILE");
+  char now[MAX_PATH] = {};
+  ::GetEnvironmentVariableA("ALLUSERSPROFILE", now, MAX_PATH);
+  CheckEq(std::string(now), allUsers, "the substitute is kept in the environment");
+  Check(FolderExists(allUsers + "\\MERIDON"), "the substitute folder and its parents are created");
+
+  ::SetEnvironmentVariableA("ALLUSERSPROFILE", "C:\\ProgramData\\");
+  Bag again = FullBag();
+  LoadBag(d, again);
+  CheckEq(MeridonLine(), "Meridon directory:C:\\ProgramData\\MERIDON", "one backslash before MERIDON");
+  ::SetEnvironmentVariableA("ALLUSERSPROFILE", saved);
 }
 
 void CheckNullBag(IDispatch* d) {
@@ -770,6 +841,7 @@ int Registered() {
     CheckEventsInPlace(d);
     CheckRefusedRun(d);
     CheckFullParameters(d);
+    CheckSharedFolderRules(d);
     CheckNullBag(d);
     Check(d->Release() == 0, "the last Release frees the control");
   }
