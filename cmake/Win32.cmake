@@ -53,6 +53,10 @@ target_compile_definitions(control_host PRIVATE ${IMPTHERM_WIN32_DEFINES})
 target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} version ${IMPTHERM_STATIC_RUNTIME})
 set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 
+# Checks of the Win32 backend on its own, also run under Wine.
+add_executable(backend_test tests/win32/backend_test.cpp)
+target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
 enable_testing()
 add_test(NAME wine_control
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/run_wine_tests.sh ${CMAKE_BINARY_DIR})

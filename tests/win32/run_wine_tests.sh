@@ -19,6 +19,7 @@ for tool in wine wineboot wineserver winepath timeout; do
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
+[ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
@@ -35,6 +36,9 @@ timeout 60 wineserver -w >/dev/null 2>&1 || true
 
 ocx=$(winepath -w "$build/ImpThermOrvane.ocx")
 host="$build/control_host.exe"
+
+echo "-- the Win32 backend"
+timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"

@@ -23,12 +23,8 @@ void RegisterProgressClass(HINSTANCE instance) {
 }
 
 // The run holds the thread, so the window only shows what was painted
-// before the next long step: let it paint now.
-void PaintPending(HWND window) {
-  MSG msg;
-  while (::PeekMessageW(&msg, window, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageW(&msg);
-  ::UpdateWindow(window);
-}
+// before the next long step: paint it and its memo now.
+void PaintPending(HWND window) { ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
 
 class EditMemo final : public Memo {
  public:
@@ -74,7 +70,7 @@ class Win32ProgressWindow final : public ProgressWindow {
                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
     if (font_) ::SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     memo_ = std::make_unique<EditMemo>(edit_);
-    ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+    ::ShowWindow(window_, SW_SHOW);
     PaintPending(window_);
   }
   ~Win32ProgressWindow() override {
