@@ -317,6 +317,12 @@ void CheckRegistry() {
   Check(RegistryKeyExists(clsid + L"\\Control"), "class marked as a control");
   Check(RegistryText(clsid + L"\\ToolboxBitmap32", nullptr).find(",1") != std::string::npos, "toolbox bitmap 1");
   Check(RegistryKeyExists(L"TypeLib\\{829C1426-1EAB-4619-827C-DAC1E385C929}\\1.0"), "type library registered");
+  CheckEq(RegistryText(L"Interface\\{E73CB9AD-D1A2-41A1-84AC-C7E4DD53C394}\\TypeLib", nullptr),
+          "{829C1426-1EAB-4619-827C-DAC1E385C929}", "IPluginPrinter registered with its type library");
+  CheckEq(RegistryText(L"Interface\\{CB4C4045-5309-479C-B696-B96BEBB23FAF}\\TypeLib", nullptr),
+          "{829C1426-1EAB-4619-827C-DAC1E385C929}", "IPluginPrinterEvents registered with its type library");
+  CheckEq(RegistryText(L"ImpThermOrvane.PluginPrinter\\CLSID", nullptr), "{F0BD7B50-E791-4E1C-ADA6-989562A19877}",
+          "program id");
 }
 
 std::map<std::string, std::pair<DISPID, int>> Members(ITypeInfo* info) {
@@ -852,6 +858,8 @@ int Unregistered() {
   const std::wstring clsid = std::wstring(L"CLSID\\") + kClsidText;
   Check(!RegistryKeyExists(clsid), "class key removed");
   Check(!RegistryKeyExists(L"ImpThermOrvane.PluginPrinter"), "program id removed");
+  Check(!RegistryKeyExists(L"TypeLib\\{829C1426-1EAB-4619-827C-DAC1E385C929}"), "type library key removed");
+  Check(!RegistryKeyExists(L"Interface\\{E73CB9AD-D1A2-41A1-84AC-C7E4DD53C394}"), "IPluginPrinter key removed");
   ITypeLib* lib = nullptr;
   const HRESULT hr = ::LoadRegTypeLib(kLibId, 1, 0, 0, &lib);
   Check(FAILED(hr), "type library unregistered");
