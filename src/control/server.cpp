@@ -148,14 +148,16 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_instance = instance;
     ::DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH) {
-    Panel::UnregisterWindowClass(instance);
   }
   return TRUE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   if (g_objects != 0 || g_locks != 0) return S_FALSE;
+  // The window procedures live in this module: their classes must not
+  // outlive it.
+  Panel::UnregisterWindowClass(g_instance);
+  imptherm::win32::UnregisterProgressClass(g_instance);
   if (g_typeLib) {
     g_typeLib->Release();
     g_typeLib = nullptr;

@@ -201,6 +201,8 @@ void CheckUi() {
     if (w) {
       Check(::IsWindowVisible(w), "and visible");
       Check(WindowText(w) == L"Progression \u00e9", "its caption");
+      ::SendMessageW(w, WM_CLOSE, 0, 0);
+      Check(::IsWindow(w), "a person cannot close it");
       RECT r{};
       ::GetWindowRect(w, &r);
       CheckEq(r.right - r.left, 320, "outer width");

@@ -54,14 +54,20 @@ std::string Win32System::TempPath() {
   return buf;
 }
 
+// First the size, then the value; asked again if the value grew between.
 std::optional<std::string> Win32System::GetEnv(const std::string& name) {
-  const DWORD size = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  DWORD size = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
   if (size == 0) return std::nullopt;
-  std::string value(size, '\0');
-  const DWORD n = ::GetEnvironmentVariableA(name.c_str(), value.data(), size);
-  if (n == 0 || n >= size) return std::string();
-  value.resize(n);
-  return value;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string value(size, '\0');
+    const DWORD n = ::GetEnvironmentVariableA(name.c_str(), value.data(), size);
+    if (n < size) {
+      value.resize(n);
+      return value;
+    }
+    size = n;
+  }
+  return std::nullopt;
 }
 
 void Win32System::SetEnv(const std::string& name, const std::string& value) {

@@ -9,11 +9,17 @@ namespace {
 
 constexpr wchar_t kMessageTitle[] = L"ImpThermOrvane.ocx";
 
+// The print run closes the window; a person cannot (Alt+F4 included).
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) return 0;
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
 void RegisterProgressClass(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   if (::GetClassInfoExW(instance, kProgressWindowClass, &wc)) return;
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.lpfnWndProc = ProgressProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -98,6 +104,8 @@ UINT IconFlag(MessageIcon icon) {
 }
 
 }  // namespace
+
+void UnregisterProgressClass(HINSTANCE instance) { ::UnregisterClassW(kProgressWindowClass, instance); }
 
 std::unique_ptr<ProgressWindow> Win32Ui::OpenProgressWindow(const std::string& caption) {
   return std::make_unique<Win32ProgressWindow>(instance_, caption);

@@ -27,6 +27,10 @@ class Win32Ui final : public UserInterface {
   int busyDepth_ = 0;
 };
 
+// The progress window's class lives in the module that holds this backend;
+// the module unregisters it before it may be unloaded.
+void UnregisterProgressClass(HINSTANCE instance);
+
 // The progress window's class and sizes, shared with the tests that look for it.
 inline constexpr wchar_t kProgressWindowClass[] = L"TImpThermProgress";
 inline constexpr int kProgressWidth = 320;
