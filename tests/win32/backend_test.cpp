@@ -18,6 +18,7 @@
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "screenshot.h"
 
 using namespace imptherm;
 using namespace imptherm::win32;
@@ -236,6 +237,7 @@ void CheckUi() {
         window->memo().AddLine("Impression en cours");
         window->memo().AddLine("Termin\xe9");
         Check(WindowText(edit) == L"Impression en cours\r\nTermin\u00e9\r\n", "memo lines");
+        Check(SaveWindowPicture(w, "artifacts\\progress-window.bmp"), "picture of the progress window");
       }
     }
   }

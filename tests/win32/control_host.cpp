@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "screenshot.h"
+
 namespace {
 
 int g_failures = 0;
@@ -542,6 +544,7 @@ HWND MakeHostWindow() {
   WNDCLASSW wc{};
   wc.lpfnWndProc = ::DefWindowProcW;
   wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = L"ControlHostWindow";
   ::RegisterClassW(&wc);
   HWND w = ::CreateWindowW(L"ControlHostWindow", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
@@ -630,6 +633,13 @@ void CheckEventsInPlace(IDispatch* d) {
     Check(Fired(sink, 1) && Fired(sink, 3) && Fired(sink, 16), "resize events reached the sink");
     CheckEq(got.right - got.left, sink.canResizeWidth, "the width the sink wrote back in OnCanResize");
     CheckEq(got.bottom - got.top, sink.maxHeight, "the height limit the sink wrote back in OnConstrainedResize");
+    Put(d, 4, Long(1));  // BevelOuter bvLowered
+    Put(d, 3, Long(2));  // BevelInner bvRaised
+    Put(d, 5, Long(1));  // BorderStyle bsSingle
+    Put(d, 1, Long(2));  // Alignment taCenter
+    Put(d, -501, Long(0x00FFFFE0));
+    Pump();
+    Check(SaveWindowPicture(host, "artifacts\\panel-in-host.bmp"), "picture of the panel in its host window");
 
     Put(d, 15, Bool(false));
     Check(!::IsWindowVisible(panel), "Visible false hides the panel");

@@ -34,6 +34,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 timeout 60 wineserver -w >/dev/null 2>&1 || true
 
+# Pictures of the windows, for people to look at, go to BUILD_DIR/artifacts.
+cd "$build" && mkdir -p artifacts || fail "cannot make $build/artifacts"
 ocx=$(winepath -w "$build/ImpThermOrvane.ocx")
 host="$build/control_host.exe"
 
@@ -51,4 +53,4 @@ timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister th
 echo "-- test host: the unregistered control"
 timeout 120 wine "$host" unregistered || fail "the unregistered control"
 
-echo "wine tests: PASS"
+echo "wine tests: PASS (window pictures in $build/artifacts)"

@@ -63,7 +63,7 @@ class Win32ProgressWindow final : public ProgressWindow {
     RECT client{};
     ::GetClientRect(window_, &client);
     edit_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0, 0,
+                              WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0, 0,
                               client.right - 2, client.bottom - 2, window_, nullptr, instance, nullptr);
     if (!edit_) {
       ::DestroyWindow(window_);
