@@ -847,6 +847,35 @@ void CheckNullBag(IDispatch* d) {
   Check(lines.size() == 2 && LogText(lines[1]) == "Arguments Error", "a missing bag is a refused run");
 }
 
+// Once nothing uses it the module may go; a later page loads it afresh and
+// its windows must work again.
+void CheckUnloadAndReload() {
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  Check(::GetModuleHandleW(L"ImpThermOrvane.ocx") == nullptr, "the module unloads once nothing uses it");
+  IDispatch* d = CreateControl();
+  if (!d) return;
+  HWND host = MakeHostWindow();
+  Site site(host);
+  IOleObject* ole = nullptr;
+  d->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+  if (ole) {
+    ole->SetClientSite(&site);
+    RECT pos{10, 10, 195, 51};
+    Check(SUCCEEDED(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, host, &pos)),
+          "in-place activation after a reload");
+  }
+  Bag bag({});
+  LoadBag(d, bag);
+  CheckEq(g_created.size(), 1u, "a progress window after a reload");
+  if (ole) {
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    ole->Release();
+  }
+  d->Release();
+  ::DestroyWindow(host);
+}
+
 int Registered() {
   CheckRegistry();
   CheckTypeLibrary();
@@ -860,6 +889,7 @@ int Registered() {
     CheckSharedFolderRules(d);
     CheckNullBag(d);
     Check(d->Release() == 0, "the last Release frees the control");
+    CheckUnloadAndReload();
   }
   return 0;
 }
