@@ -1,0 +1,65 @@
+# The ActiveX control ImpThermOrvane.ocx and its Wine test host, cross-built
+# with mingw-w64 (i686). The type library comes from our IDL through widl,
+# which needs the system IDL files of libwine-dev and the stdole2.tlb that
+# the 32-bit Wine library installs.
+enable_language(RC)
+
+find_program(IMPTHERM_WIDL NAMES i686-w64-mingw32-widl widl REQUIRED)
+find_path(IMPTHERM_WINE_IDL_DIR ocidl.idl
+  PATHS /usr/include/wine/wine/windows /usr/include/wine/windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_path(IMPTHERM_STDOLE_DIR stdole2.tlb
+  PATHS /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows /usr/lib32/wine/i386-windows
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+
+set(IMPTHERM_CONTROL_GEN ${CMAKE_BINARY_DIR}/control)
+set(IMPTHERM_IDL ${CMAKE_SOURCE_DIR}/src/control/ImpThermOrvane.idl)
+set(IMPTHERM_WIDL_FLAGS -m32 -I${IMPTHERM_WINE_IDL_DIR} -L${IMPTHERM_STDOLE_DIR})
+add_custom_command(
+  OUTPUT ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane_h.h
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${IMPTHERM_CONTROL_GEN}
+  COMMAND ${IMPTHERM_WIDL} ${IMPTHERM_WIDL_FLAGS} -t -o ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb ${IMPTHERM_IDL}
+  COMMAND ${IMPTHERM_WIDL} ${IMPTHERM_WIDL_FLAGS} -h -o ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane_h.h ${IMPTHERM_IDL}
+  DEPENDS ${IMPTHERM_IDL}
+  COMMENT "Compiling the type library with widl")
+add_custom_target(impthermtypelib DEPENDS
+  ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane_h.h)
+
+set(IMPTHERM_WIN32_DEFINES WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
+set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool)
+
+set(IMPTHERM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# The Win32 backend of the platform interfaces.
+file(GLOB_RECURSE WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
+add_library(impthermwin32 STATIC ${WIN32_SOURCES})
+target_include_directories(impthermwin32 PUBLIC src)
+target_compile_definitions(impthermwin32 PUBLIC ${IMPTHERM_WIN32_DEFINES})
+target_link_libraries(impthermwin32 PUBLIC impthermcore ${IMPTHERM_WIN32_LIBS})
+
+# The control itself.
+file(GLOB CONTROL_SOURCES CONFIGURE_DEPENDS src/control/*.cpp)
+set(IMPTHERM_RC ${CMAKE_SOURCE_DIR}/src/control/ImpThermOrvane.rc)
+set_source_files_properties(${IMPTHERM_RC} PROPERTIES OBJECT_DEPENDS
+  "${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb;${CMAKE_SOURCE_DIR}/src/control/toolbox.bmp;${CMAKE_SOURCE_DIR}/src/platform/string_table.inc")
+add_library(ImpThermOrvane SHARED ${CONTROL_SOURCES} ${IMPTHERM_RC} src/control/ImpThermOrvane.def)
+add_dependencies(ImpThermOrvane impthermtypelib)
+set_target_properties(ImpThermOrvane PROPERTIES PREFIX "" SUFFIX ".ocx" OUTPUT_NAME ImpThermOrvane)
+target_include_directories(ImpThermOrvane PRIVATE src ${IMPTHERM_CONTROL_GEN} ${CMAKE_SOURCE_DIR}/src/control)
+target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
+# What is shipped carries no symbols.
+target_link_options(ImpThermOrvane PRIVATE $<$<CONFIG:Release>:-s>)
+
+# The test host that runs under Wine: an independent client of the control.
+add_executable(control_host tests/win32/control_host.cpp)
+target_compile_definitions(control_host PRIVATE ${IMPTHERM_WIN32_DEFINES})
+target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} version ${IMPTHERM_STATIC_RUNTIME})
+set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
+
+# Checks of the Win32 backend on its own, also run under Wine.
+add_executable(backend_test tests/win32/backend_test.cpp)
+target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
+enable_testing()
+add_test(NAME wine_control
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/run_wine_tests.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_control PROPERTIES TIMEOUT 960 LABELS wine)
