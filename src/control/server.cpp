@@ -131,7 +131,11 @@ HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) {
 }
 
 ControlModule::ControlModule()
-    : ui(ServerInstance()), resources(ServerInstance()), platform{system, ui, resources, printers}, module(platform) {
+    : ui(ServerInstance()),
+      resources(ServerInstance()),
+      platform{system,   ui,      resources, printers,    serialPorts, portDevices,
+               profiles, network, ntlm,      proxyDialog, documents,   chooser},
+      module(platform) {
   module.stages = MakeCoreStages(module);
 }
 

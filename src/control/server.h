@@ -4,6 +4,7 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system.h"
@@ -34,6 +35,14 @@ class ControlModule {
   win32::Win32Ui ui;
   win32::Win32Resources resources;
   win32::Win32Printers printers;
+  win32::PendingSerialPorts serialPorts;
+  win32::PendingPortDevices portDevices;
+  win32::PendingProfiles profiles;
+  win32::PendingNetwork network;
+  win32::PendingNtlm ntlm;
+  win32::PendingProxyDialog proxyDialog;
+  win32::PendingDocuments documents;
+  win32::PendingChooser chooser;
   Platform platform;
   Module module;
   // Set while a print run holds the thread, so that a page cannot start a

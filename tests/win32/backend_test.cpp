@@ -138,7 +138,10 @@ void CheckResources(const char* ocx) {
       std::printf("  string %d: want \"%s\"\n", id, text.c_str());
     }
   CheckEq(missing, 0, "every string of the table is in the module");
-  CheckEq(table.size(), 68u, "four banks of 17 captions");
+  int captions = 0;
+  for (int base : {0, 1000, 2000, 3000})
+    for (int k = 1; k <= 17; ++k) captions += table.count(base + k) ? 1 : 0;
+  CheckEq(captions, 68, "four banks of 17 captions");
   Check(!resources.LoadString(18).has_value(), "an id without a string is absent");
   Check(!resources.LoadString(-1).has_value() && !resources.LoadString(70000).has_value(),
         "ids outside the resource range are absent");

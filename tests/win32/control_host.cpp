@@ -675,7 +675,22 @@ struct CreatedWindow {
   LONG style = 0;
 };
 std::vector<CreatedWindow> g_created;
+// Texts of the message boxes the run opened; each is closed with OK as soon
+// as it is shown, as a person at the screen would.
+std::vector<std::string> g_boxes;
+
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    const HWND hwnd = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (std::wstring(cls) == L"#32770") {
+      wchar_t text[512] = {};
+      ::GetDlgItemTextW(hwnd, 0xFFFF, text, 512);
+      g_boxes.push_back(Narrow(text));
+      ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+    }
+  }
   if (code == HCBT_CREATEWND) {
     auto* cbt = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
     const LPCWSTR cls = cbt->lpcs->lpszClass;
@@ -712,6 +727,7 @@ void LoadBag(IDispatch* d, Bag& bag) {
   HHOOK memoHook = ::SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, ::GetCurrentThreadId());
   g_created.clear();
   g_memo.clear();
+  g_boxes.clear();
   CheckEq(persist->Load(&bag, nullptr), S_OK, "Load returns S_OK");
   ::UnhookWindowsHookEx(memoHook);
   ::UnhookWindowsHookEx(hook);

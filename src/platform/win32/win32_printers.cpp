@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "platform/error.h"
+
 namespace imptherm::win32 {
 
 std::vector<std::string> Win32Printers::List() {
@@ -33,6 +35,11 @@ std::string Win32Printers::DefaultPrinter() {
   if (!::GetDefaultPrinterA(name.data(), &size)) return {};
   name.resize(size > 0 ? size - 1 : 0);
   return name;
+}
+
+// Raw jobs through the printer's device context are not in this build yet.
+std::unique_ptr<RawDocument> Win32Printers::StartRawDocument(const std::string&, const std::string&) {
+  throw PlatformError("the printer channel (WIN) is not available in this Windows build yet");
 }
 
 }  // namespace imptherm::win32

@@ -1,0 +1,66 @@
+#pragma once
+// Backends this Windows build does not have yet. Each raises a plain
+// PlatformError naming what is missing, so a print run that needs one ends
+// with a contained error instead of doing something wrong. Each class is
+// replaced by its real backend as that lands.
+#include "platform/canvas.h"
+#include "platform/chooser.h"
+#include "platform/net.h"
+#include "platform/ntlm.h"
+#include "platform/port.h"
+#include "platform/printing.h"
+#include "platform/profile.h"
+#include "platform/proxy_dialog.h"
+#include "platform/serial.h"
+
+namespace imptherm::win32 {
+
+class PendingNetwork final : public Network {
+ public:
+  std::unique_ptr<Connection> Connect(const std::string& host, int port) override;
+};
+
+class PendingNtlm final : public Ntlm {
+ public:
+  bool Available() override { return false; }
+  std::unique_ptr<NtlmContext> Start(const std::optional<NtlmCredentials>& credentials) override;
+};
+
+class PendingProxyDialog final : public ProxyDialog {
+ public:
+  void Show(ProxyDialogFields& fields) override;
+};
+
+class PendingProfiles final : public ProfileFiles {
+ public:
+  std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
+  Entries ReadSection(const std::string& path, const std::string& section) override;
+  bool WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+  bool Flush(const std::string& path) override;
+};
+
+class PendingSerialPorts final : public SerialPorts {
+ public:
+  int OsKind() override { return 0; }
+  std::unique_ptr<SerialPort> Open(const std::string& portName, bool win9xFamily) override;
+  void ProcessPendingEvents() override {}
+};
+
+class PendingPortDevices final : public PortDevices {
+ public:
+  std::unique_ptr<PortDevice> OpenForWriting(const std::string& name) override;
+};
+
+class PendingDocuments final : public DrawnDocuments {
+ public:
+  Resolution PrinterResolution(const std::string& printer) override;
+  std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) override;
+};
+
+class PendingChooser final : public PositionChooserDialog {
+ public:
+  std::optional<int> Choose(const ChooserTexts& texts, int selected) override;
+};
+
+}  // namespace imptherm::win32
