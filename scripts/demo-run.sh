@@ -46,7 +46,7 @@ rm -f "$demo/http.port"
 echo
 echo "== Sheet print runs (prnType 0) into PDF files, first label in slot 3"
 # The sample label data files are served on loopback for the download.
-timeout 120 python3 - "$PWD/scripts/sample" "$demo/http.port" 2>/dev/null <<'PY' &
+timeout 120 python3 - "$PWD/data/sample" "$demo/http.port" 2>/dev/null <<'PY' &
 import functools, http.server, socketserver, sys
 handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
 with socketserver.TCPServer(("127.0.0.1", 0), handler) as httpd:

@@ -213,7 +213,7 @@ TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
 // The demonstration's label data files, cut into records as the driver does
 // (after their four header lines): page count and every label's barcode.
 TEST_F(SheetPdfTest, SampleParcelFileFillsPagesFromSlotThreeAndEveryOriginalReads) {
-  std::ifstream in(std::string(IMPTHERM_SOURCE_DIR) + "/scripts/sample/sheet_parcels.txt", std::ios::binary);
+  std::ifstream in(std::string(IMPTHERM_SOURCE_DIR) + "/data/sample/sheet_parcels.txt", std::ios::binary);
   DataLines lines;
   int header = 0;
   for (std::string line; std::getline(in, line);) {
