@@ -4,18 +4,21 @@
 // cp in the same run, as the yardstick for the time.
 //
 //   bench/thermal_jobs_bench [labels] [repetitions]
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/posix_platform.h"
@@ -141,13 +144,65 @@ Run TimeChild(Work work) {
   ::wait4(pid, &status, 0, &usage);
   const double seconds = Seconds(start);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "the thermal loop failed\n");
+    std::fprintf(stderr, "the measured run failed\n");
     std::exit(1);
   }
   const double cpu =
       usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
   return {seconds, cpu, usage.ru_maxrss};
 }
+
+// The whole print run as a user starts it: the program downloads the label
+// data file from a loopback web server and prints every record to the job
+// file. Standard output (the progress window) goes to /dev/null.
+Run TimeWholePrintRun(const std::string& program, const std::string& url) {
+  return TimeChild([&] {
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 1);
+    ::execl(program.c_str(), program.c_str(), "print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE",
+            "--param", ("streamUrl=" + url).c_str(), "--param", "nbEtiquColis=2", "--param", "nbEtiquPalettes=1",
+            static_cast<char*>(nullptr));
+    return 127;
+  });
+}
+
+// python3's http.server on a free loopback port, serving `folder`.
+class FolderServer {
+ public:
+  explicit FolderServer(const std::string& folder) {
+    const std::string portFile = folder + "/.port";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execlp("python3", "python3", "-c",
+               "import functools,http.server,socketserver,sys\n"
+               "h=functools.partial(http.server.SimpleHTTPRequestHandler,directory=sys.argv[1])\n"
+               "h.log_message=lambda *a:None\n"
+               "s=socketserver.TCPServer(('127.0.0.1',0),h)\n"
+               "open(sys.argv[2],'w').write(str(s.server_address[1]))\n"
+               "s.serve_forever()",
+               folder.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int i = 0; i < 100 && port_.empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::ifstream in(portFile);
+      std::getline(in, port_);
+    }
+    if (port_.empty()) {
+      std::fprintf(stderr, "the loopback web server did not start\n");
+      std::exit(1);
+    }
+  }
+  ~FolderServer() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::string Url(const std::string& name) const { return "http://127.0.0.1:" + port_ + "/" + name; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string port_;
+};
 
 double TimeCp(const std::string& from, const std::string& to) {
   fs::remove(to);
@@ -175,6 +230,19 @@ int main(int argc, char** argv) {
   const std::string data = (dir / "labels.txt").string();
   const std::string jobs = (dir / "tmp" / kJobFileName).string();
   const std::uintmax_t dataBytes = WriteLabelData(data, labels);
+
+  const std::string program = (fs::path(argv[0]).parent_path() / ".." / "impthermorvane").string();
+  std::vector<double> wholeTimes;
+  long wholePeakKiB = 0;
+  {
+    FolderServer server(dir.string());
+    for (int r = 0; r < repetitions; ++r) {
+      fs::remove(jobs);
+      const Run run = TimeWholePrintRun(program, server.Url("labels.txt"));
+      wholeTimes.push_back(run.seconds);
+      wholePeakKiB = std::max(wholePeakKiB, run.peakKiB);
+    }
+  }
 
   std::vector<double> loopTimes, loopCpu, cpTimes;
   long peakKiB = 0;
@@ -208,23 +276,28 @@ int main(int argc, char** argv) {
   }
   fs::remove_all(dir);
 
-  const double loop = Median(loopTimes), cp = Median(cpTimes);
-  const double peakMiB = peakKiB / 1024.0;
+  const double loop = Median(loopTimes), cp = Median(cpTimes), whole = Median(wholeTimes);
+  const double peakMiB = std::max(peakKiB, wholePeakKiB) / 1024.0;
   const double dataMiB = dataBytes / 1048576.0;
   const double memoryGoal = 2 * dataMiB + 32;
   std::printf("labels                  %d\n", labels);
   std::printf("label data file         %.1f MiB\n", dataMiB);
   std::printf("job file                %.1f MiB\n", jobBytes / 1048576.0);
+  std::printf("whole print run         %.3f s, %.0f labels/s (download, grouping, jobs, job file; median)\n", whole,
+              labels / whole);
+  std::printf("  peak memory           %.1f MiB\n", wholePeakKiB / 1024.0);
   std::printf("thermal loop (median)   %.3f s, %.0f labels/s\n", loop, labels / loop);
   std::printf("thermal loop cpu time    %.3f s (user + system, median)\n", Median(loopCpu));
   std::printf("cp of the job file      %.3f s (median of %d)\n", cp, repetitions);
   std::printf("records                 %zu\n", records);
   std::printf("file work alone         %.3f s (job file opened once per record, one run log line per record)\n",
               Median(floorTimes));
-  std::printf("time ratio              %.2f x cp (goal: at most 3)\n", loop / cp);
+  std::printf(
+      "time ratio              %.2f x cp for the whole print run, %.2f x for the thermal loop (goal: at most 3)\n",
+      whole / cp, loop / cp);
   std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB)\n", peakMiB, memoryGoal);
   for (int p = 0; p < 4; ++p) std::printf("  cpu %-32s %.3f s\n", names[p], phaseCpu[p]);
-  const bool met = loop <= 3 * cp && peakMiB <= memoryGoal;
+  const bool met = whole <= 3 * cp && peakMiB <= memoryGoal;
   std::printf("%s\n", met ? "goals met" : "GOALS MISSED");
   return met ? 0 : 2;
 }
