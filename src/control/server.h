@@ -4,8 +4,10 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_network.h"
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
+#include "platform/win32/win32_profiles.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -37,8 +39,8 @@ class ControlModule {
   win32::Win32Printers printers;
   win32::PendingSerialPorts serialPorts;
   win32::PendingPortDevices portDevices;
-  win32::PendingProfiles profiles;
-  win32::PendingNetwork network;
+  win32::Win32Profiles profiles;
+  win32::Win32Network network;
   win32::PendingNtlm ntlm;
   win32::PendingProxyDialog proxyDialog;
   win32::PendingDocuments documents;

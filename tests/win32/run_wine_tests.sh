@@ -20,6 +20,7 @@ done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
+[ -f "$build/net_profile_test.exe" ] || fail "$build/net_profile_test.exe is not built"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
@@ -41,6 +42,8 @@ host="$build/control_host.exe"
 
 echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
+echo "-- the Win32 network and profile backends"
+timeout 120 wine "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
