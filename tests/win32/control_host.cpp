@@ -6,6 +6,9 @@
 //   control_host registered     the registered control: registry, type
 //                               library, properties, events, print runs
 //   control_host unregistered   what unregistering must leave behind
+//   control_host served PORT DIR thermal print runs on label data served on
+//                               127.0.0.1:PORT; the files they wrote are
+//                               copied to DIR for comparison
 #include <windows.h>
 
 #include <ocidl.h>
@@ -910,6 +913,40 @@ int Registered() {
   return 0;
 }
 
+// Copies a file the run wrote in the temporary folder to `to`.
+void KeepFile(const std::string& name, const std::string& to) {
+  Check(::CopyFileA((TempFolder() + name).c_str(), to.c_str(), FALSE) != FALSE, name + " was written and kept");
+}
+
+// A thermal print run to the file channel, then a version exchange, both
+// on data a loopback server gives; what they wrote goes to `dir`.
+int Served(const std::string& port, const std::string& dir) {
+  IDispatch* d = CreateControl();
+  if (!d) return 0;
+  // A shared data folder of its own, so the printer configuration is the
+  // one this run writes with its defaults.
+  const std::string shared = TempFolder() + "imptherm-served";
+  ::CreateDirectoryA(shared.c_str(), nullptr);
+  ::DeleteFileA((shared + "\\MERIDON\\ImpThermOrvane.ini").c_str());
+  ::SetEnvironmentVariableA("ALLUSERSPROFILE", shared.c_str());
+  const std::wstring base = L"http://127.0.0.1:" + std::wstring(port.begin(), port.end()) + L"/labels.txt";
+
+  ::DeleteFileA((TempFolder() + "etiquettesOrvane.txt").c_str());
+  Bag print({{L"prnType", L"4"}, {L"fileOut", L"FILE"}, {L"streamUrl", base}, {L"nbEtiquColis", L"2"}});
+  LoadBag(d, print);
+  for (const auto& box : g_boxes) std::printf("  message box: %s\n", box.c_str());
+  Check(g_boxes.empty(), "the print run ends without a message box");
+  KeepFile("etiquettesOrvane.txt", dir + "\\job.txt");
+
+  ::DeleteFileA((TempFolder() + "DataThermOrvane.txt").c_str());
+  Bag update({{L"prnType", L"4"}, {L"fileOut", L"FILE"}, {L"streamUrl", base + L"?mode=UPDATEPLUGIN"}});
+  LoadBag(d, update);
+  Check(g_boxes.empty(), "the version exchange ends without a message box");
+  KeepFile("DataThermOrvane.txt", dir + "\\update.txt");
+  d->Release();
+  return 0;
+}
+
 int Unregistered() {
   const std::wstring clsid = std::wstring(L"CLSID\\") + kClsidText;
   Check(!RegistryKeyExists(clsid), "class key removed");
@@ -930,12 +967,16 @@ int Unregistered() {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "registered" && mode != "unregistered") {
-    std::fprintf(stderr, "usage: control_host registered|unregistered\n");
+  const bool served = mode == "served" && argc == 4;
+  if (mode != "registered" && mode != "unregistered" && !served) {
+    std::fprintf(stderr, "usage: control_host registered|unregistered|served PORT DIR\n");
     return 2;
   }
   ::OleInitialize(nullptr);
-  mode == "registered" ? Registered() : Unregistered();
+  if (served)
+    Served(argv[2], argv[3]);
+  else
+    mode == "registered" ? Registered() : Unregistered();
   ::CoFreeUnusedLibraries();
   ::OleUninitialize();
   std::printf("%s: %d checks, %d failed\n", mode.c_str(), g_checks, g_failures);
