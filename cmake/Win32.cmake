@@ -25,7 +25,7 @@ add_custom_target(impthermtypelib DEPENDS
   ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane_h.h)
 
 set(IMPTHERM_WIN32_DEFINES WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
-set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool ws2_32)
+set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool ws2_32 secur32)
 
 set(IMPTHERM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 

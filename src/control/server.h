@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_network.h"
+#include "platform/win32/win32_ntlm.h"
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_profiles.h"
@@ -41,7 +42,7 @@ class ControlModule {
   win32::PendingPortDevices portDevices;
   win32::Win32Profiles profiles;
   win32::Win32Network network;
-  win32::PendingNtlm ntlm;
+  win32::Win32Ntlm ntlm;
   win32::PendingProxyDialog proxyDialog;
   win32::PendingDocuments documents;
   win32::PendingChooser chooser;

@@ -11,7 +11,6 @@ namespace {
 
 }  // namespace
 
-std::unique_ptr<NtlmContext> PendingNtlm::Start(const std::optional<NtlmCredentials>&) { Missing("NTLM"); }
 void PendingProxyDialog::Show(ProxyDialogFields&) { Missing("the proxy credentials dialog"); }
 std::unique_ptr<SerialPort> PendingSerialPorts::Open(const std::string&, bool) { Missing("the serial port channel"); }
 std::unique_ptr<PortDevice> PendingPortDevices::OpenForWriting(const std::string&) {

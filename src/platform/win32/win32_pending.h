@@ -5,19 +5,12 @@
 // replaced by its real backend as that lands.
 #include "platform/canvas.h"
 #include "platform/chooser.h"
-#include "platform/ntlm.h"
 #include "platform/port.h"
 #include "platform/printing.h"
 #include "platform/proxy_dialog.h"
 #include "platform/serial.h"
 
 namespace imptherm::win32 {
-
-class PendingNtlm final : public Ntlm {
- public:
-  bool Available() override { return false; }
-  std::unique_ptr<NtlmContext> Start(const std::optional<NtlmCredentials>& credentials) override;
-};
 
 class PendingProxyDialog final : public ProxyDialog {
  public:
