@@ -64,6 +64,10 @@ target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTI
 add_executable(net_profile_test tests/win32/net_profile_test.cpp)
 target_link_libraries(net_profile_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
 
+# The proxy credentials dialog, driven as a person would, also under Wine.
+add_executable(proxy_dialog_test tests/win32/proxy_dialog_test.cpp)
+target_link_libraries(proxy_dialog_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
 enable_testing()
 add_test(NAME wine_control
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/run_wine_tests.sh ${CMAKE_BINARY_DIR})

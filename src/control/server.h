@@ -9,6 +9,7 @@
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_profiles.h"
+#include "platform/win32/win32_proxy_dialog.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -43,7 +44,7 @@ class ControlModule {
   win32::Win32Profiles profiles;
   win32::Win32Network network;
   win32::Win32Ntlm ntlm;
-  win32::PendingProxyDialog proxyDialog;
+  win32::Win32ProxyDialog proxyDialog;
   win32::PendingDocuments documents;
   win32::PendingChooser chooser;
   Platform platform;

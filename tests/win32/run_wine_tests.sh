@@ -21,6 +21,7 @@ done
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
 [ -f "$build/net_profile_test.exe" ] || fail "$build/net_profile_test.exe is not built"
+[ -f "$build/proxy_dialog_test.exe" ] || fail "$build/proxy_dialog_test.exe is not built"
 # The Linux program, whose job file the control's must equal byte for byte.
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 linux_program=${IMPTHERM_LINUX_PROGRAM:-$source_dir/build/impthermorvane}
@@ -57,6 +58,8 @@ echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
 echo "-- the Win32 network and profile backends"
 timeout 120 wine "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
+echo "-- the proxy credentials dialog"
+timeout 120 wine "$build/proxy_dialog_test.exe" || fail "the proxy credentials dialog"
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"

@@ -11,7 +11,6 @@ namespace {
 
 }  // namespace
 
-void PendingProxyDialog::Show(ProxyDialogFields&) { Missing("the proxy credentials dialog"); }
 std::unique_ptr<SerialPort> PendingSerialPorts::Open(const std::string&, bool) { Missing("the serial port channel"); }
 std::unique_ptr<PortDevice> PendingPortDevices::OpenForWriting(const std::string&) {
   Missing("the parallel port channel");

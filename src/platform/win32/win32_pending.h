@@ -7,15 +7,9 @@
 #include "platform/chooser.h"
 #include "platform/port.h"
 #include "platform/printing.h"
-#include "platform/proxy_dialog.h"
 #include "platform/serial.h"
 
 namespace imptherm::win32 {
-
-class PendingProxyDialog final : public ProxyDialog {
- public:
-  void Show(ProxyDialogFields& fields) override;
-};
 
 class PendingSerialPorts final : public SerialPorts {
  public:
