@@ -45,7 +45,8 @@ class SocketConnection final : public Connection {
 
   std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
     if (s_ == INVALID_SOCKET) return 0;
-    if (limitMs != kNoLimit) {
+    // Any negative limit waits as long as it takes, as kNoLimit does.
+    if (limitMs >= 0) {
       fd_set readable;
       FD_ZERO(&readable);
       FD_SET(s_, &readable);
