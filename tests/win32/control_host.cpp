@@ -9,6 +9,9 @@
 //   control_host served PORT DIR thermal print runs on label data served on
 //                               127.0.0.1:PORT; the files they wrote are
 //                               copied to DIR for comparison
+//   control_host proxied PORT DIR  the same print run through a proxy on
+//                               127.0.0.1:PORT that wants Basic credentials,
+//                               typed into the proxy dialog
 #include <windows.h>
 
 #include <ocidl.h>
@@ -947,6 +950,61 @@ int Served(const std::string& port, const std::string& dir) {
   return 0;
 }
 
+// The person at the screen during a proxied run: types the credentials into
+// the proxy dialog and presses Valider. The dialog is found by its title, its
+// fields in tab order.
+bool g_dialogAnswered = false;
+DWORD WINAPI AnswerProxyDialog(void*) {
+  HWND dialog = nullptr;
+  for (int waited = 0; waited < 20000 && !dialog; waited += 50) {
+    dialog = ::FindWindowW(L"#32770", L"Param\u00e8tres d'authentification Proxy");
+    if (!dialog) ::Sleep(50);
+  }
+  if (!dialog) return 0;
+  ::Sleep(200);
+  std::vector<HWND> fields;
+  HWND valider = nullptr;
+  for (HWND w = ::GetWindow(dialog, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    wchar_t cls[16] = {}, text[64] = {};
+    ::GetClassNameW(w, cls, 16);
+    ::GetWindowTextW(w, text, 64);
+    if (::lstrcmpiW(cls, L"Edit") == 0) fields.push_back(w);
+    if (std::wstring(text) == L"&Valider") valider = w;
+  }
+  if (fields.size() != 3 || !valider) return 0;
+  wchar_t domain[64] = {};
+  ::GetWindowTextW(fields[2], domain, 64);
+  ::SendMessageW(fields[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"agent"));
+  ::SendMessageW(fields[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"secret"));
+  g_dialogAnswered = std::wstring(domain) == L"ORVANE";
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(valider), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(valider));
+  return 0;
+}
+
+int Proxied(const std::string& port, const std::string& dir) {
+  IDispatch* d = CreateControl();
+  if (!d) return 0;
+  ::DeleteFileA((TempFolder() + "etiquettesOrvane.txt").c_str());
+  const std::wstring proxy = L"127.0.0.1:" + std::wstring(port.begin(), port.end());
+  // The page gives the domain but neither user nor password: the dialog asks.
+  Bag bag({{L"prnType", L"4"},
+           {L"fileOut", L"FILE"},
+           {L"streamUrl", L"http://127.0.0.1:9/labels.txt"},
+           {L"nbEtiquColis", L"2"},
+           {L"proxyEnable", L"True"},
+           {L"proxyHttp", proxy},
+           {L"proxyDomaine", L"ORVANE"}});
+  HANDLE person = ::CreateThread(nullptr, 0, AnswerProxyDialog, nullptr, 0, nullptr);
+  LoadBag(d, bag);
+  ::WaitForSingleObject(person, 30000);
+  ::CloseHandle(person);
+  Check(g_dialogAnswered, "the proxy dialog opened with the page's domain and was answered");
+  KeepFile("etiquettesOrvane.txt", dir + "\\job-proxied.txt");
+  d->Release();
+  return 0;
+}
+
 int Unregistered() {
   const std::wstring clsid = std::wstring(L"CLSID\\") + kClsidText;
   Check(!RegistryKeyExists(clsid), "class key removed");
@@ -967,14 +1025,14 @@ int Unregistered() {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  const bool served = mode == "served" && argc == 4;
+  const bool served = (mode == "served" || mode == "proxied") && argc == 4;
   if (mode != "registered" && mode != "unregistered" && !served) {
-    std::fprintf(stderr, "usage: control_host registered|unregistered|served PORT DIR\n");
+    std::fprintf(stderr, "usage: control_host registered|unregistered|served PORT DIR|proxied PORT DIR\n");
     return 2;
   }
   ::OleInitialize(nullptr);
   if (served)
-    Served(argv[2], argv[3]);
+    mode == "served" ? Served(argv[2], argv[3]) : Proxied(argv[2], argv[3]);
   else
     mode == "registered" ? Registered() : Unregistered();
   ::CoFreeUnusedLibraries();

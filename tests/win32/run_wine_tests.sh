@@ -98,6 +98,30 @@ kill "$server_pid" 2>/dev/null
 wait "$server_pid" 2>/dev/null
 server_pid=
 
+echo "-- test host: the same print run through a proxy that wants Basic credentials"
+# The page gives no proxy user: the control's dialog asks, the host types
+# "agent" and "secret" into it, and the proxy must see ORVANE\agent.
+timeout 600 python3 -u "$source_dir/tests/win32/basic_proxy.py" "$labels" 'ORVANE\agent:secret' \
+  >"$work/proxy.log" 2>"$work/proxy.err" &
+server_pid=$!
+proxy_port=
+for _ in $(seq 100); do
+  proxy_port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$work/proxy.log")
+  [ -n "$proxy_port" ] && break
+  sleep 0.1
+done
+[ -n "$proxy_port" ] || { cat "$work/proxy.err"; fail "the loopback proxy did not start"; }
+timeout 300 wine "$host" proxied "$proxy_port" "$(winepath -w "$work/wine")" || fail "the print run through the proxy"
+grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | \$" "$work/proxy.log" ||
+  { cat "$work/proxy.log"; fail "the first request through the proxy carried credentials"; }
+grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | Basic T1JWQU5FXGFnZW50OnNlY3JldA==\$" "$work/proxy.log" ||
+  { cat "$work/proxy.log"; fail "the proxy never saw the typed credentials"; }
+cmp "$work/wine/job-proxied.txt" "$linux_job" || fail "the job file printed through the proxy differs"
+echo "   the proxy dialog's credentials reached the proxy; job files equal"
+kill "$server_pid" 2>/dev/null
+wait "$server_pid" 2>/dev/null
+server_pid=
+
 echo "-- regsvr32 /u"
 timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"
 echo "-- test host: the unregistered control"
