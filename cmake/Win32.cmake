@@ -25,7 +25,7 @@ add_custom_target(impthermtypelib DEPENDS
   ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane.tlb ${IMPTHERM_CONTROL_GEN}/ImpThermOrvane_h.h)
 
 set(IMPTHERM_WIN32_DEFINES WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
-set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool)
+set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool ws2_32 secur32)
 
 set(IMPTHERM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
@@ -58,6 +58,15 @@ set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 # Checks of the Win32 backend on its own, also run under Wine.
 add_executable(backend_test tests/win32/backend_test.cpp)
 target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
+# Checks of the network and profile backends against loopback sockets and real
+# files, also run under Wine.
+add_executable(net_profile_test tests/win32/net_profile_test.cpp)
+target_link_libraries(net_profile_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
+# The proxy credentials dialog, driven as a person would, also under Wine.
+add_executable(proxy_dialog_test tests/win32/proxy_dialog_test.cpp)
+target_link_libraries(proxy_dialog_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
 
 enable_testing()
 add_test(NAME wine_control

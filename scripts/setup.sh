@@ -14,7 +14,8 @@ LIB_PKGS=(libcups2-dev libcairo2-dev fonts-liberation fontconfig nettle-dev
 PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
   poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels)
 # Windows cross build and the tests under Wine (32-bit).
-WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb)
+# winbind brings ntlm_auth, through which Wine offers its NTLM security package.
+WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb winbind)
 WIN_I386_PKGS=(wine wine32:i386 libwine:i386)
 
 want=("${BUILD_PKGS[@]}" "${LIB_PKGS[@]}" "${PEER_PKGS[@]}")

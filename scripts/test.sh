@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every test: style, the portable core under mingw-w64, the unit tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
-# target, the ActiveX control under Wine, then the release build with its
-# unit and integration tests.
+# target, the release build, the ActiveX control under Wine (compared with the
+# release build's program), then the release build's unit and integration tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -37,14 +37,17 @@ for target in build-fuzz/fuzz/fuzz_*; do
     $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 2
 done
 
-# The Windows control: cross build, then registration and the test host under Wine.
+echo "== release build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j"$jobs"
+
+# The Windows control: cross build, then registration and the test host under
+# Wine. Its job files are compared with those of the Linux program just built.
 echo "== ActiveX control ImpThermOrvane.ocx (mingw-w64 i686), tested under Wine"
 cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" >/dev/null
 ninja -C build-win32 -j"$jobs"
-bash tests/win32/run_wine_tests.sh build-win32
+IMPTHERM_LINUX_PROGRAM="$top/build/impthermorvane" bash tests/win32/run_wine_tests.sh build-win32
 
-echo "== release build, unit and integration tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build -j"$jobs"
+echo "== release build: unit and integration tests"
 cd build && ctest --output-on-failure --timeout 600 -j1

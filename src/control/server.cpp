@@ -133,6 +133,7 @@ HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) {
 ControlModule::ControlModule()
     : ui(ServerInstance()),
       resources(ServerInstance()),
+      proxyDialog(ServerInstance()),
       platform{system,   ui,      resources, printers,    serialPorts, portDevices,
                profiles, network, ntlm,      proxyDialog, documents,   chooser},
       module(platform) {

@@ -4,8 +4,12 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_network.h"
+#include "platform/win32/win32_ntlm.h"
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
+#include "platform/win32/win32_profiles.h"
+#include "platform/win32/win32_proxy_dialog.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -37,10 +41,10 @@ class ControlModule {
   win32::Win32Printers printers;
   win32::PendingSerialPorts serialPorts;
   win32::PendingPortDevices portDevices;
-  win32::PendingProfiles profiles;
-  win32::PendingNetwork network;
-  win32::PendingNtlm ntlm;
-  win32::PendingProxyDialog proxyDialog;
+  win32::Win32Profiles profiles;
+  win32::Win32Network network;
+  win32::Win32Ntlm ntlm;
+  win32::Win32ProxyDialog proxyDialog;
   win32::PendingDocuments documents;
   win32::PendingChooser chooser;
   Platform platform;

@@ -6,6 +6,12 @@
 //   control_host registered     the registered control: registry, type
 //                               library, properties, events, print runs
 //   control_host unregistered   what unregistering must leave behind
+//   control_host served PORT DIR thermal print runs on label data served on
+//                               127.0.0.1:PORT; the files they wrote are
+//                               copied to DIR for comparison
+//   control_host proxied PORT DIR  the same print run through a proxy on
+//                               127.0.0.1:PORT that wants Basic credentials,
+//                               typed into the proxy dialog
 #include <windows.h>
 
 #include <ocidl.h>
@@ -910,6 +916,95 @@ int Registered() {
   return 0;
 }
 
+// Copies a file the run wrote in the temporary folder to `to`.
+void KeepFile(const std::string& name, const std::string& to) {
+  Check(::CopyFileA((TempFolder() + name).c_str(), to.c_str(), FALSE) != FALSE, name + " was written and kept");
+}
+
+// A thermal print run to the file channel, then a version exchange, both
+// on data a loopback server gives; what they wrote goes to `dir`.
+int Served(const std::string& port, const std::string& dir) {
+  IDispatch* d = CreateControl();
+  if (!d) return 0;
+  // A shared data folder of its own, so the printer configuration is the
+  // one this run writes with its defaults.
+  const std::string shared = TempFolder() + "imptherm-served";
+  ::CreateDirectoryA(shared.c_str(), nullptr);
+  ::DeleteFileA((shared + "\\MERIDON\\ImpThermOrvane.ini").c_str());
+  ::SetEnvironmentVariableA("ALLUSERSPROFILE", shared.c_str());
+  const std::wstring base = L"http://127.0.0.1:" + std::wstring(port.begin(), port.end()) + L"/labels.txt";
+
+  ::DeleteFileA((TempFolder() + "etiquettesOrvane.txt").c_str());
+  Bag print({{L"prnType", L"4"}, {L"fileOut", L"FILE"}, {L"streamUrl", base}, {L"nbEtiquColis", L"2"}});
+  LoadBag(d, print);
+  for (const auto& box : g_boxes) std::printf("  message box: %s\n", box.c_str());
+  Check(g_boxes.empty(), "the print run ends without a message box");
+  KeepFile("etiquettesOrvane.txt", dir + "\\job.txt");
+
+  ::DeleteFileA((TempFolder() + "DataThermOrvane.txt").c_str());
+  Bag update({{L"prnType", L"4"}, {L"fileOut", L"FILE"}, {L"streamUrl", base + L"?mode=UPDATEPLUGIN"}});
+  LoadBag(d, update);
+  Check(g_boxes.empty(), "the version exchange ends without a message box");
+  KeepFile("DataThermOrvane.txt", dir + "\\update.txt");
+  d->Release();
+  return 0;
+}
+
+// The person at the screen during a proxied run: types the credentials into
+// the proxy dialog and presses Valider. The dialog is found by its title, its
+// fields in tab order.
+bool g_dialogAnswered = false;
+DWORD WINAPI AnswerProxyDialog(void*) {
+  HWND dialog = nullptr;
+  for (int waited = 0; waited < 20000 && !dialog; waited += 50) {
+    dialog = ::FindWindowW(L"#32770", L"Param\u00e8tres d'authentification Proxy");
+    if (!dialog) ::Sleep(50);
+  }
+  if (!dialog) return 0;
+  ::Sleep(200);
+  std::vector<HWND> fields;
+  HWND valider = nullptr;
+  for (HWND w = ::GetWindow(dialog, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    wchar_t cls[16] = {}, text[64] = {};
+    ::GetClassNameW(w, cls, 16);
+    ::GetWindowTextW(w, text, 64);
+    if (::lstrcmpiW(cls, L"Edit") == 0) fields.push_back(w);
+    if (std::wstring(text) == L"&Valider") valider = w;
+  }
+  if (fields.size() != 3 || !valider) return 0;
+  wchar_t domain[64] = {};
+  ::GetWindowTextW(fields[2], domain, 64);
+  ::SendMessageW(fields[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"agent"));
+  ::SendMessageW(fields[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"secret"));
+  g_dialogAnswered = std::wstring(domain) == L"ORVANE";
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(valider), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(valider));
+  return 0;
+}
+
+int Proxied(const std::string& port, const std::string& dir) {
+  IDispatch* d = CreateControl();
+  if (!d) return 0;
+  ::DeleteFileA((TempFolder() + "etiquettesOrvane.txt").c_str());
+  const std::wstring proxy = L"127.0.0.1:" + std::wstring(port.begin(), port.end());
+  // The page gives the domain but neither user nor password: the dialog asks.
+  Bag bag({{L"prnType", L"4"},
+           {L"fileOut", L"FILE"},
+           {L"streamUrl", L"http://127.0.0.1:9/labels.txt"},
+           {L"nbEtiquColis", L"2"},
+           {L"proxyEnable", L"True"},
+           {L"proxyHttp", proxy},
+           {L"proxyDomaine", L"ORVANE"}});
+  HANDLE person = ::CreateThread(nullptr, 0, AnswerProxyDialog, nullptr, 0, nullptr);
+  LoadBag(d, bag);
+  ::WaitForSingleObject(person, 30000);
+  ::CloseHandle(person);
+  Check(g_dialogAnswered, "the proxy dialog opened with the page's domain and was answered");
+  KeepFile("etiquettesOrvane.txt", dir + "\\job-proxied.txt");
+  d->Release();
+  return 0;
+}
+
 int Unregistered() {
   const std::wstring clsid = std::wstring(L"CLSID\\") + kClsidText;
   Check(!RegistryKeyExists(clsid), "class key removed");
@@ -930,12 +1025,16 @@ int Unregistered() {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "registered" && mode != "unregistered") {
-    std::fprintf(stderr, "usage: control_host registered|unregistered\n");
+  const bool served = (mode == "served" || mode == "proxied") && argc == 4;
+  if (mode != "registered" && mode != "unregistered" && !served) {
+    std::fprintf(stderr, "usage: control_host registered|unregistered|served PORT DIR|proxied PORT DIR\n");
     return 2;
   }
   ::OleInitialize(nullptr);
-  mode == "registered" ? Registered() : Unregistered();
+  if (served)
+    mode == "served" ? Served(argv[2], argv[3]) : Proxied(argv[2], argv[3]);
+  else
+    mode == "registered" ? Registered() : Unregistered();
   ::CoFreeUnusedLibraries();
   ::OleUninitialize();
   std::printf("%s: %d checks, %d failed\n", mode.c_str(), g_checks, g_failures);

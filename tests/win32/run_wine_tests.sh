@@ -14,19 +14,34 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wine wineboot wineserver winepath timeout; do
+for tool in wine wineboot wineserver winepath timeout python3 cmp; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
+[ -f "$build/net_profile_test.exe" ] || fail "$build/net_profile_test.exe is not built"
+[ -f "$build/proxy_dialog_test.exe" ] || fail "$build/proxy_dialog_test.exe is not built"
+# The Linux program, whose job file the control's must equal byte for byte.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+linux_program=${IMPTHERM_LINUX_PROGRAM:-$source_dir/build/impthermorvane}
+[ -x "$linux_program" ] || fail "$linux_program is not built (ninja -C build impthermorvane)"
+labels="$source_dir/data/sample/labels.txt"
+[ -f "$labels" ] || fail "$labels is missing"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The tests start their own wineserver and stop it at the end, whatever happens.
 timeout 30 wineserver -k >/dev/null 2>&1
-trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true' EXIT
+server_pid=
+work=$(mktemp -d) || fail "cannot make a scratch folder"
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "-- creating the Wine prefix $WINEPREFIX"
@@ -41,12 +56,71 @@ host="$build/control_host.exe"
 
 echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
+echo "-- the Win32 network and profile backends"
+timeout 120 wine "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
+echo "-- the proxy credentials dialog"
+timeout 120 wine "$build/proxy_dialog_test.exe" || fail "the proxy credentials dialog"
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
 
 echo "-- test host: the registered control"
 timeout 300 wine "$host" registered || fail "the registered control"
+
+echo "-- test host: print runs on served label data, against the Linux program"
+# A loopback HTTP server for the sample label data, on a port the system
+# picks; its request log shows what the control asked for.
+mkdir -p "$work/site" "$work/wine" "$work/linux/tmp" "$work/linux/shared"
+cp "$labels" "$work/site/labels.txt"
+timeout 600 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/site" 0 \
+  >"$work/server.out" 2>"$work/server.log" &
+server_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p' "$work/server.out")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "the loopback HTTP server did not start"
+timeout 300 wine "$host" served "$port" "$(winepath -w "$work/wine")" || fail "print runs on served label data"
+TMPDIR="$work/linux/tmp" ALLUSERSPROFILE="$work/linux/shared" timeout 120 "$linux_program" print --batch \
+  --param prnType=4 --param fileOut=FILE --param "streamUrl=http://127.0.0.1:$port/labels.txt" \
+  --param nbEtiquColis=2 >"$work/linux.out" 2>&1 || { cat "$work/linux.out"; fail "the Linux program's print run"; }
+linux_job="$work/linux/tmp/etiquettesOrvane.txt"
+[ -s "$linux_job" ] || fail "the Linux program wrote no job file"
+cmp "$work/wine/job.txt" "$linux_job" || fail "the control's job file differs from the Linux program's"
+echo "   job files equal ($(wc -c <"$linux_job") bytes)"
+grep -q '"GET /labels.txt?mode=UPDATEPLUGIN&version=1,0,0,20 HTTP/1.0"' "$work/server.log" ||
+  { cat "$work/server.log"; fail "the version exchange did not send its version"; }
+cmp "$work/wine/update.txt" "$labels" || fail "the version exchange did not keep the server's answer"
+echo "   the version exchange sent &version=1,0,0,20"
+kill "$server_pid" 2>/dev/null
+wait "$server_pid" 2>/dev/null
+server_pid=
+
+echo "-- test host: the same print run through a proxy that wants Basic credentials"
+# The page gives no proxy user: the control's dialog asks, the host types
+# "agent" and "secret" into it, and the proxy must see ORVANE\agent.
+timeout 600 python3 -u "$source_dir/tests/win32/basic_proxy.py" "$labels" 'ORVANE\agent:secret' \
+  >"$work/proxy.log" 2>"$work/proxy.err" &
+server_pid=$!
+proxy_port=
+for _ in $(seq 100); do
+  proxy_port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$work/proxy.log")
+  [ -n "$proxy_port" ] && break
+  sleep 0.1
+done
+[ -n "$proxy_port" ] || { cat "$work/proxy.err"; fail "the loopback proxy did not start"; }
+timeout 300 wine "$host" proxied "$proxy_port" "$(winepath -w "$work/wine")" || fail "the print run through the proxy"
+grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | \$" "$work/proxy.log" ||
+  { cat "$work/proxy.log"; fail "the first request through the proxy carried credentials"; }
+grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | Basic T1JWQU5FXGFnZW50OnNlY3JldA==\$" "$work/proxy.log" ||
+  { cat "$work/proxy.log"; fail "the proxy never saw the typed credentials"; }
+cmp "$work/wine/job-proxied.txt" "$linux_job" || fail "the job file printed through the proxy differs"
+echo "   the proxy dialog's credentials reached the proxy; job files equal"
+kill "$server_pid" 2>/dev/null
+wait "$server_pid" 2>/dev/null
+server_pid=
 
 echo "-- regsvr32 /u"
 timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"

@@ -11,19 +11,6 @@ namespace {
 
 }  // namespace
 
-std::unique_ptr<Connection> PendingNetwork::Connect(const std::string&, int) { Missing("the network"); }
-std::unique_ptr<NtlmContext> PendingNtlm::Start(const std::optional<NtlmCredentials>&) { Missing("NTLM"); }
-void PendingProxyDialog::Show(ProxyDialogFields&) { Missing("the proxy credentials dialog"); }
-std::string PendingProfiles::ReadString(const std::string&, const std::string&, const std::string&) {
-  Missing("the printer configuration file");
-}
-ProfileFiles::Entries PendingProfiles::ReadSection(const std::string&, const std::string&) {
-  Missing("the printer configuration file");
-}
-bool PendingProfiles::WriteString(const std::string&, const std::string&, const std::string&, const std::string&) {
-  Missing("the printer configuration file");
-}
-bool PendingProfiles::Flush(const std::string&) { Missing("the printer configuration file"); }
 std::unique_ptr<SerialPort> PendingSerialPorts::Open(const std::string&, bool) { Missing("the serial port channel"); }
 std::unique_ptr<PortDevice> PendingPortDevices::OpenForWriting(const std::string&) {
   Missing("the parallel port channel");

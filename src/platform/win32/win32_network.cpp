@@ -1,0 +1,140 @@
+#include "platform/win32/win32_network.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace imptherm::win32 {
+namespace {
+
+// The system's own wording for a Winsock error, without the line break and
+// final full stop FormatMessage puts at the end.
+std::string Reason(int error) {
+  char* text = nullptr;
+  DWORD n =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string reason = n && text ? std::string(text, n) : std::string();
+  if (text) ::LocalFree(text);
+  while (!reason.empty() &&
+         (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ' || reason.back() == '.'))
+    reason.pop_back();
+  if (reason.empty()) reason = "erreur " + std::to_string(error);
+  return reason;
+}
+
+class SocketConnection final : public Connection {
+ public:
+  SocketConnection(SOCKET s, std::string peer) : s_(s), peer_(std::move(peer)) {}
+  ~SocketConnection() override { Close(); }
+
+  void Send(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      if (s_ == INVALID_SOCKET)
+        throw NetError("Erreur d'envoi vers " + peer_ +
+                       " : connexion ferm\xE9"
+                       "e");
+      const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
+      int n = ::send(s_, bytes.data(), chunk, 0);
+      if (n == SOCKET_ERROR) throw NetError("Erreur d'envoi vers " + peer_ + " : " + Reason(::WSAGetLastError()));
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
+    if (s_ == INVALID_SOCKET) return 0;
+    // Any negative limit waits as long as it takes, as kNoLimit does.
+    if (limitMs >= 0) {
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(s_, &readable);
+      timeval wait{limitMs / 1000, (limitMs % 1000) * 1000};
+      int r = ::select(0, &readable, nullptr, nullptr, &wait);
+      if (r == SOCKET_ERROR) throw ReceiveError(::WSAGetLastError());
+      if (r == 0) return kTimedOut;
+    }
+    const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+    int n = ::recv(s_, buffer, chunk, 0);
+    if (n >= 0) return n;
+    const int error = ::WSAGetLastError();
+    // A peer that drops the connection after its answer ends the answer, as
+    // a closed side does.
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) return 0;
+    throw ReceiveError(error);
+  }
+
+  bool IsOpen() override {
+    if (s_ == INVALID_SOCKET) return false;
+    // Readable without waiting means the peer closed, broke the connection
+    // or sent bytes nobody asked for: in every case it is not reusable.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s_, &readable);
+    timeval now{0, 0};
+    return ::select(0, &readable, nullptr, nullptr, &now) == 0;
+  }
+
+  void Close() override {
+    if (s_ != INVALID_SOCKET) ::closesocket(s_);
+    s_ = INVALID_SOCKET;
+  }
+
+ private:
+  NetError ReceiveError(int error) const {
+    return NetError(
+        "Erreur de r\xE9"
+        "ception depuis " +
+        peer_ + " : " + Reason(error));
+  }
+
+  SOCKET s_;
+  std::string peer_;
+};
+
+}  // namespace
+
+Win32Network::Win32Network() {
+  WSADATA data;
+  started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+Win32Network::~Win32Network() {
+  if (started_) ::WSACleanup();
+}
+
+std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int port) {
+  const std::string peer = host + ":" + std::to_string(port);
+  if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
+  if (!started_) throw NetError("Connexion impossible \xE0 " + peer + " : Winsock n'a pas pu d\xE9marrer");
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* list = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (rc != 0) throw NetError("H\xF4te inconnu : " + host + " (" + Reason(rc) + ")");
+  int lastError = 0;
+  for (addrinfo* a = list; a; a = a->ai_next) {
+    SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (s == INVALID_SOCKET) {
+      lastError = ::WSAGetLastError();
+      continue;
+    }
+    // A socket must not leak into programs the host starts later.
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+      ::freeaddrinfo(list);
+      BOOL one = TRUE;
+      ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+      return std::make_unique<SocketConnection>(s, peer);
+    }
+    lastError = ::WSAGetLastError();
+    ::closesocket(s);
+  }
+  ::freeaddrinfo(list);
+  throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
+}
+
+}  // namespace imptherm::win32

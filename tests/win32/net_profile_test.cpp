@@ -1,0 +1,359 @@
+// Checks of the Win32 network and profile backends, run under Wine: the
+// connections meet a real listening socket on the loopback interface, the
+// profile functions real files in the temporary folder.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "labels/printer_config.h"
+#include "platform/error.h"
+#include "platform/win32/win32_network.h"
+#include "platform/win32/win32_ntlm.h"
+#include "platform/win32/win32_profiles.h"
+#include "platform/win32/win32_system.h"
+
+using namespace imptherm;
+using namespace imptherm::win32;
+
+namespace {
+
+int g_failures = 0;
+int g_checks = 0;
+
+void Check(bool ok, const std::string& what) {
+  ++g_checks;
+  if (!ok) {
+    ++g_failures;
+    std::printf("FAIL %s\n", what.c_str());
+  }
+}
+
+template <typename A, typename B>
+void CheckEq(const A& actual, const B& expected, const std::string& what) {
+  std::ostringstream s;
+  s << what << " (got \"" << actual << "\", want \"" << expected << "\")";
+  Check(actual == expected, s.str());
+}
+
+// The message of the NetError `f` raises; empty when it raises none.
+std::string NetErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const NetError& e) {
+    return e.what();
+  }
+  return {};
+}
+
+// A second thread running `body`, waited for by Join (this toolchain's
+// runtime has no std::thread).
+class Thread {
+ public:
+  explicit Thread(std::function<void()> body) : body_(std::move(body)) {
+    handle_ = ::CreateThread(nullptr, 0, &Thread::Run, this, 0, nullptr);
+  }
+  ~Thread() { Join(); }
+  void Join() {
+    if (!handle_) return;
+    ::WaitForSingleObject(handle_, 30000);
+    ::CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<Thread*>(self)->body_();
+    return 0;
+  }
+  std::function<void()> body_;
+  HANDLE handle_ = nullptr;
+};
+
+// A listening socket on 127.0.0.1 with a port the system picks.
+struct Listener {
+  SOCKET s = INVALID_SOCKET;
+  int port = 0;
+  Listener() {
+    s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(s, 4);
+    int len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  ~Listener() { ::closesocket(s); }
+  SOCKET Accept() const { return ::accept(s, nullptr, nullptr); }
+};
+
+void CheckNetwork() {
+  Win32Network net;
+  Listener listener;
+
+  // Everything sent arrives, in order, however large; the peer's answer and
+  // its close come back through Receive.
+  const std::size_t total = 3 * 1024 * 1024 + 17;
+  std::string payload(total, '\0');
+  for (std::size_t i = 0; i < total; ++i) payload[i] = static_cast<char>(i * 7 + i / 251);
+  std::string received;
+  bool answered = false;
+  SOCKET peer = INVALID_SOCKET;
+  HANDLE go = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  Thread server([&] {
+    peer = listener.Accept();
+    char buf[65536];
+    while (received.size() < total) {
+      int n = ::recv(peer, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      received.append(buf, static_cast<std::size_t>(n));
+    }
+    ::WaitForSingleObject(go, 10000);
+    answered = ::send(peer, "OK", 2, 0) == 2;
+    ::WaitForSingleObject(go, 10000);
+    ::send(peer, "X", 1, 0);
+    ::WaitForSingleObject(go, 10000);
+    ::closesocket(peer);
+  });
+
+  auto c = net.Connect("127.0.0.1", listener.port);
+  c->Send(payload);
+  char buf[16];
+  // Nothing is sent back until asked: the limit runs out.
+  const DWORD before = ::GetTickCount();
+  CheckEq(c->Receive(buf, sizeof buf, 300), Connection::kTimedOut, "a silent peer times out");
+  Check(::GetTickCount() - before >= 250, "the time limit is waited out");
+  Check(c->IsOpen(), "a quiet connection is open");
+  ::SetEvent(go);
+  CheckEq(c->Receive(buf, sizeof buf, 5000), 2, "the answer arrives within the limit");
+  CheckEq(std::string(buf, 2), "OK", "the answer's bytes");
+  ::SetEvent(go);
+  ::Sleep(200);
+  Check(!c->IsOpen(), "a byte nobody asked for makes the connection unusable");
+  CheckEq(c->Receive(buf, sizeof buf, Connection::kNoLimit), 1, "the unasked byte can still be read");
+  ::SetEvent(go);
+  CheckEq(c->Receive(buf, sizeof buf, Connection::kNoLimit), 0, "a closed peer reads as the end");
+  Check(!c->IsOpen(), "a closed peer is not open");
+  server.Join();
+  ::CloseHandle(go);
+  Check(received == payload, "every byte sent arrives in order");
+  Check(answered, "the peer could answer");
+  c->Close();
+  Check(!c->IsOpen(), "a closed connection is not open");
+  c->Close();
+
+  // Names are resolved.
+  {
+    Thread accept([&] { ::closesocket(listener.Accept()); });
+    auto byName = net.Connect("localhost", listener.port);
+    accept.Join();
+    Check(byName != nullptr, "localhost resolves and connects");
+  }
+
+  // Failures are NetErrors with readable messages naming the peer.
+  int freePort = 0;
+  {
+    Listener closed;
+    freePort = closed.port;
+  }
+  std::string refused = NetErrorOf([&] { net.Connect("127.0.0.1", freePort); });
+  CheckEq(refused.rfind("Connexion impossible \xE0 127.0.0.1:" + std::to_string(freePort) + " : ", 0), 0u,
+          "a refused connection: " + refused);
+  std::string unknown = NetErrorOf([&] { net.Connect("no-such-host.invalid", 80); });
+  CheckEq(unknown.rfind("H\xF4te inconnu : no-such-host.invalid (", 0), 0u, "an unknown host: " + unknown);
+  CheckEq(NetErrorOf([&] { net.Connect("127.0.0.1", 0); }), "Port incorrect : 127.0.0.1:0", "port 0");
+  CheckEq(NetErrorOf([&] { net.Connect("127.0.0.1", 70000); }), "Port incorrect : 127.0.0.1:70000", "port 70000");
+}
+
+std::string TempFolder() {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(sizeof temp, temp);
+  return temp;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return bytes;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  std::fclose(f);
+  return bytes;
+}
+
+void CheckProfiles() {
+  Win32Profiles profiles;
+  const std::string dir = TempFolder() + "imptherm-profiles\\";
+  ::CreateDirectoryA(dir.c_str(), nullptr);
+  const std::string path = dir + "printers.ini";
+  ::DeleteFileA(path.c_str());
+
+  CheckEq(profiles.ReadString(path, "S", "K"), "", "a missing file reads empty");
+  Check(profiles.ReadSection(path, "S").empty(), "a missing file has no section");
+  Check(!profiles.Flush(path), "a missing file is not flushed");
+
+  WriteFile(path,
+            "; head comment\r\n[Other]\r\nA=1\r\n[ZEBRA 2844]\r\n; inside\r\nParam02 =  S3  \r\nparam01=N\r\n"
+            "Param03=D9\r\n");
+  CheckEq(profiles.ReadString(path, "zebra 2844", "PARAM02"), "S3", "names match whatever their case, blanks go");
+  const auto entries = profiles.ReadSection(path, "Zebra 2844");
+  CheckEq(entries.size(), 3u, "the section's keys, comments left out");
+  if (entries.size() == 3) {
+    CheckEq(entries[0].first + "=" + entries[0].second, "Param02=S3", "first entry in file order");
+    CheckEq(entries[1].first + "=" + entries[1].second, "param01=N", "second entry");
+  }
+
+  // Writing keeps everything else the file holds; a second look sees it.
+  Check(profiles.WriteString(path, "ZEBRA 2844", "Param04", "ON,D"), "a key is written");
+  Check(profiles.WriteString(path, "New", "K", "v w"), "a new section is written");
+  Check(profiles.Flush(path), "the file is flushed");
+  const std::string text = ReadFile(path);
+  Check(text.find("; head comment") != std::string::npos && text.find("; inside") != std::string::npos &&
+            text.find("A=1") != std::string::npos,
+        "comments and other sections are kept");
+  CheckEq(profiles.ReadString(path, "ZEBRA 2844", "Param04"), "ON,D", "the written key reads back");
+  CheckEq(profiles.ReadString(path, "new", "k"), "v w", "the new section reads back");
+
+  // A value longer than the first buffer comes whole.
+  const std::string longValue(10000, 'q');
+  Check(profiles.WriteString(path, "Long", "V", longValue), "a long value is written");
+  CheckEq(profiles.ReadString(path, "Long", "V").size(), longValue.size(), "a long value reads back whole");
+  CheckEq(profiles.ReadSection(path, "Long").at(0).second.size(), longValue.size(), "a long section reads whole");
+
+  // A file that cannot be written: a folder stands where it should be.
+  const std::string blocked = dir + "blocked.ini";
+  ::CreateDirectoryA(blocked.c_str(), nullptr);
+  Check(!profiles.WriteString(blocked, "S", "K", "V"), "writing where a folder stands fails");
+  Check(!profiles.Flush(blocked), "a folder is not a flushed file");
+  Check(!profiles.WriteString(dir + "no-folder\\x.ini", "S", "K", "V"), "writing into a missing folder fails");
+
+  // The printer configuration: written with its defaults on first use, and
+  // the run's own message when it cannot be.
+  Win32System system;
+  const std::string shared = dir + "shared";
+  ::CreateDirectoryA(shared.c_str(), nullptr);
+  system.SetEnv("ALLUSERSPROFILE", shared);
+  const std::string config = shared + "\\MERIDON\\" + kPrinterConfigFileName;
+  ::RemoveDirectoryA(config.c_str());
+  ::DeleteFileA(config.c_str());
+  CheckEq(LoadPrinterConfiguration(system, profiles, "4"),
+          "N\r\nS3\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,24\r\n", "the defaults of a ZEBRA 2844");
+  CheckEq(profiles.ReadString(config, "ZEBRA 2844", "Param08"), "Q1080,24", "the defaults are in the file");
+  ::DeleteFileA(config.c_str());
+  ::CreateDirectoryA(config.c_str(), nullptr);
+  std::string message;
+  try {
+    LoadPrinterConfiguration(system, profiles, "4");
+  } catch (const PlatformError& e) {
+    message = e.what();
+  }
+  CheckEq(message,
+          "Impossible d'\xE9"
+          "crire dans " +
+              config,
+          "an unwritable configuration file");
+  ::RemoveDirectoryA(config.c_str());
+}
+
+std::uint32_t Le32(const std::string& m, std::size_t at) {
+  if (at + 4 > m.size()) return 0;
+  return static_cast<std::uint8_t>(m[at]) | static_cast<std::uint8_t>(m[at + 1]) << 8 |
+         static_cast<std::uint8_t>(m[at + 2]) << 16 |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(m[at + 3])) << 24;
+}
+
+void CheckNtlm() {
+  Win32Ntlm ntlm;
+  const bool available = ntlm.Available();
+  std::printf("  NTLM package available: %s\n", available ? "yes" : "no");
+  // Wine offers the package through winbind's ntlm_auth.
+  Check(available, "the NTLM package is offered (scripts/setup.sh installs winbind)");
+  if (!available) {
+    // Without the package a proxy that asks for NTLM gets a contained error.
+    bool raised = false;
+    try {
+      ntlm.Start(std::nullopt);
+    } catch (const PlatformError&) {
+      raised = true;
+    }
+    Check(raised, "starting NTLM without the package raises");
+    return;
+  }
+  std::string negotiate, failure;
+  try {
+    auto context = ntlm.Start(NtlmCredentials{"ORVANE", "agent", "secret"});
+    negotiate = context->Negotiate();
+  } catch (const PlatformError& e) {
+    failure = e.what();
+  }
+  if (!failure.empty()) std::printf("  NTLM negotiate: %s\n", failure.c_str());
+  Check(failure.rfind("NTLM : ", 0) == 0 || failure.empty(), "a failing package says so in a readable text");
+  if (negotiate.empty()) return;
+  CheckEq(negotiate.substr(0, 8) == std::string("NTLMSSP\0", 8), true, "the negotiate message's signature");
+  CheckEq(Le32(negotiate, 8), 1u, "message type 1");
+
+  // A challenge as a proxy sends it (NTLM with extended session security,
+  // Unicode, target information holding only its end marker) is answered
+  // with an authenticate message naming the user.
+  std::string challenge("NTLMSSP\0", 8);
+  auto le32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) challenge += static_cast<char>(v >> (8 * i));
+  };
+  le32(2);
+  le32(0);  // empty target name: length and room 0, at offset 48
+  le32(48);
+  le32(0x00888205);
+  challenge += std::string("\x01\x23\x45\x67\x89\xAB\xCD\xEF", 8);
+  challenge += std::string(8, '\0');
+  le32(4 | 4 << 16);
+  le32(48);
+  challenge += std::string(4, '\0');
+  std::string answer;
+  try {
+    auto context = ntlm.Start(NtlmCredentials{"ORVANE", "agent", "secret"});
+    context->Negotiate();
+    answer = context->Authenticate(challenge);
+  } catch (const PlatformError& e) {
+    std::printf("  NTLM authenticate: %s\n", e.what());
+  }
+  CheckEq(answer.substr(0, 8) == std::string("NTLMSSP\0", 8), true, "the authenticate message's signature");
+  CheckEq(Le32(answer, 8), 3u, "message type 3");
+  const std::string agent("a\0g\0e\0n\0t\0", 10);
+  const std::string AGENT("A\0G\0E\0N\0T\0", 10);
+  Check(answer.find(agent) != std::string::npos || answer.find(AGENT) != std::string::npos,
+        "the authenticate message names the user");
+  bool raised = false;
+  try {
+    auto context = ntlm.Start(NtlmCredentials{"ORVANE", "agent", "secret"});
+    context->Authenticate(challenge);
+  } catch (const PlatformError&) {
+    raised = true;
+  }
+  Check(raised, "a challenge before the negotiate message is refused");
+}
+
+}  // namespace
+
+int main() {
+  WSADATA data;
+  ::WSAStartup(MAKEWORD(2, 2), &data);
+  CheckNetwork();
+  CheckProfiles();
+  CheckNtlm();
+  ::WSACleanup();
+  std::printf("net_profile_test: %d checks, %d failed\n", g_checks, g_failures);
+  return g_failures == 0 ? 0 : 1;
+}
