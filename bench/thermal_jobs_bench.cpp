@@ -173,10 +173,11 @@ class FolderServer {
     const std::string portFile = folder + "/.port";
     pid_ = ::fork();
     if (pid_ == 0) {
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      ::dup2(devnull, 2);  // the server's request log
       ::execlp("python3", "python3", "-c",
                "import functools,http.server,socketserver,sys\n"
                "h=functools.partial(http.server.SimpleHTTPRequestHandler,directory=sys.argv[1])\n"
-               "h.log_message=lambda *a:None\n"
                "s=socketserver.TCPServer(('127.0.0.1',0),h)\n"
                "open(sys.argv[2],'w').write(str(s.server_address[1]))\n"
                "s.serve_forever()",
