@@ -7,6 +7,7 @@
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_resources.h"
+#include "platform/win32/win32_serial.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
 #include "run/module.h"
@@ -35,8 +36,8 @@ class ControlModule {
   win32::Win32Ui ui;
   win32::Win32Resources resources;
   win32::Win32Printers printers;
-  win32::PendingSerialPorts serialPorts;
-  win32::PendingPortDevices portDevices;
+  win32::Win32SerialPorts serialPorts;
+  win32::Win32PortDevices portDevices;
   win32::PendingProfiles profiles;
   win32::PendingNetwork network;
   win32::PendingNtlm ntlm;

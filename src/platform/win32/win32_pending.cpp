@@ -24,10 +24,6 @@ bool PendingProfiles::WriteString(const std::string&, const std::string&, const 
   Missing("the printer configuration file");
 }
 bool PendingProfiles::Flush(const std::string&) { Missing("the printer configuration file"); }
-std::unique_ptr<SerialPort> PendingSerialPorts::Open(const std::string&, bool) { Missing("the serial port channel"); }
-std::unique_ptr<PortDevice> PendingPortDevices::OpenForWriting(const std::string&) {
-  Missing("the parallel port channel");
-}
 DrawnDocuments::Resolution PendingDocuments::PrinterResolution(const std::string&) { Missing("sheet printing"); }
 std::unique_ptr<DrawnDocument> PendingDocuments::StartDocument(const std::string&, const std::string&) {
   Missing("sheet printing");

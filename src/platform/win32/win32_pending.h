@@ -7,11 +7,9 @@
 #include "platform/chooser.h"
 #include "platform/net.h"
 #include "platform/ntlm.h"
-#include "platform/port.h"
 #include "platform/printing.h"
 #include "platform/profile.h"
 #include "platform/proxy_dialog.h"
-#include "platform/serial.h"
 
 namespace imptherm::win32 {
 
@@ -38,18 +36,6 @@ class PendingProfiles final : public ProfileFiles {
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
-};
-
-class PendingSerialPorts final : public SerialPorts {
- public:
-  int OsKind() override { return 0; }
-  std::unique_ptr<SerialPort> Open(const std::string& portName, bool win9xFamily) override;
-  void ProcessPendingEvents() override {}
-};
-
-class PendingPortDevices final : public PortDevices {
- public:
-  std::unique_ptr<PortDevice> OpenForWriting(const std::string& name) override;
 };
 
 class PendingDocuments final : public DrawnDocuments {
