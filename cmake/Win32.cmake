@@ -59,6 +59,11 @@ set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 add_executable(backend_test tests/win32/backend_test.cpp)
 target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
 
+# Checks of the Win32 device backends (serial and parallel ports), run under
+# Wine against a pseudo-terminal pair and a file that the runner maps in.
+add_executable(device_test tests/win32/device_test.cpp)
+target_link_libraries(device_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
 enable_testing()
 add_test(NAME wine_control
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/run_wine_tests.sh ${CMAKE_BINARY_DIR})

@@ -14,19 +14,21 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wine wineboot wineserver winepath timeout; do
+for tool in wine wineboot wineserver winepath timeout socat; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
+[ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The tests start their own wineserver and stop it at the end, whatever happens.
 timeout 30 wineserver -k >/dev/null 2>&1
-trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true' EXIT
+socat_pid=
+trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true; [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null' EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "-- creating the Wine prefix $WINEPREFIX"
@@ -41,6 +43,26 @@ host="$build/control_host.exe"
 
 echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
+
+# The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
+# pair, LPT7 a plain file, all mapped in through Wine's port table, which
+# Wine reads when its server starts.
+echo "-- the device backends (serial and parallel ports)"
+rm -f "$build/devtty-a" "$build/devtty-b"
+: > "$build/lpt7.out" || fail "cannot make $build/lpt7.out"
+socat pty,raw,echo=0,link="$build/devtty-a" pty,raw,echo=0,link="$build/devtty-b" &
+socat_pid=$!
+for _ in $(seq 50); do [ -e "$build/devtty-b" ] && break; sleep 0.1; done
+[ -e "$build/devtty-a" ] && [ -e "$build/devtty-b" ] || fail "socat made no pseudo-terminal pair"
+for port in COM7:devtty-a COM8:devtty-b LPT7:lpt7.out; do
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "${port%%:*}" /d "$build/${port#*:}" /f >/dev/null ||
+    fail "cannot map ${port%%:*} in Wine's port table"
+done
+timeout 30 wineserver -k >/dev/null 2>&1
+timeout 60 wineserver -w >/dev/null 2>&1 || true
+timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
+kill "$socat_pid" 2>/dev/null
+socat_pid=
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
