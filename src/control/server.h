@@ -4,6 +4,7 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_documents.h"
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_resources.h"
@@ -42,7 +43,7 @@ class ControlModule {
   win32::PendingNetwork network;
   win32::PendingNtlm ntlm;
   win32::PendingProxyDialog proxyDialog;
-  win32::PendingDocuments documents;
+  win32::Win32Documents documents;
   win32::PendingChooser chooser;
   Platform platform;
   Module module;

@@ -24,10 +24,6 @@ bool PendingProfiles::WriteString(const std::string&, const std::string&, const 
   Missing("the printer configuration file");
 }
 bool PendingProfiles::Flush(const std::string&) { Missing("the printer configuration file"); }
-DrawnDocuments::Resolution PendingDocuments::PrinterResolution(const std::string&) { Missing("sheet printing"); }
-std::unique_ptr<DrawnDocument> PendingDocuments::StartDocument(const std::string&, const std::string&) {
-  Missing("sheet printing");
-}
 std::optional<int> PendingChooser::Choose(const ChooserTexts&, int) { Missing("the position chooser"); }
 
 }  // namespace imptherm::win32

@@ -7,7 +7,6 @@
 #include "platform/chooser.h"
 #include "platform/net.h"
 #include "platform/ntlm.h"
-#include "platform/printing.h"
 #include "platform/profile.h"
 #include "platform/proxy_dialog.h"
 
@@ -36,12 +35,6 @@ class PendingProfiles final : public ProfileFiles {
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
-};
-
-class PendingDocuments final : public DrawnDocuments {
- public:
-  Resolution PrinterResolution(const std::string& printer) override;
-  std::unique_ptr<DrawnDocument> StartDocument(const std::string& printer, const std::string& title) override;
 };
 
 class PendingChooser final : public PositionChooserDialog {
