@@ -133,6 +133,7 @@ HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) {
 ControlModule::ControlModule()
     : ui(ServerInstance()),
       resources(ServerInstance()),
+      chooser(ServerInstance()),
       platform{system,   ui,      resources, printers,    serialPorts, portDevices,
                profiles, network, ntlm,      proxyDialog, documents,   chooser},
       module(platform) {
@@ -162,6 +163,7 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   // outlive it.
   Panel::UnregisterWindowClass(g_instance);
   imptherm::win32::UnregisterProgressClass(g_instance);
+  imptherm::win32::UnregisterChooserClass(g_instance);
   if (g_typeLib) {
     g_typeLib->Release();
     g_typeLib = nullptr;

@@ -4,6 +4,7 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_chooser.h"
 #include "platform/win32/win32_documents.h"
 #include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
@@ -44,7 +45,7 @@ class ControlModule {
   win32::PendingNtlm ntlm;
   win32::PendingProxyDialog proxyDialog;
   win32::Win32Documents documents;
-  win32::PendingChooser chooser;
+  win32::Win32Chooser chooser;
   Platform platform;
   Module module;
   // Set while a print run holds the thread, so that a page cannot start a

@@ -21,12 +21,16 @@ done
 [ -f "$build/control_host.exe" ] || fail "$build/control_host.exe is not built"
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
+[ -f "$build/sheet_test.exe" ] || fail "$build/sheet_test.exe is not built"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The tests start their own wineserver and stop it at the end, whatever happens.
 timeout 30 wineserver -k >/dev/null 2>&1
+# The pair goes only after Wine's server: the server holds the first
+# pseudo-terminal as its controlling terminal, and a hang-up would make it
+# dump its objects to the log.
 socat_pid=
 trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true; [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null' EXIT
 
@@ -43,6 +47,9 @@ host="$build/control_host.exe"
 
 echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
+
+echo "-- the sheet backends (drawing, documents, position chooser)"
+timeout 300 wine "$build/sheet_test.exe" "$ocx" || fail "the sheet backends"
 
 # The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
 # pair, LPT7 a plain file, all mapped in through Wine's port table, which
@@ -61,8 +68,6 @@ done
 timeout 30 wineserver -k >/dev/null 2>&1
 timeout 60 wineserver -w >/dev/null 2>&1 || true
 timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
-kill "$socat_pid" 2>/dev/null
-socat_pid=
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"

@@ -24,6 +24,4 @@ bool PendingProfiles::WriteString(const std::string&, const std::string&, const 
   Missing("the printer configuration file");
 }
 bool PendingProfiles::Flush(const std::string&) { Missing("the printer configuration file"); }
-std::optional<int> PendingChooser::Choose(const ChooserTexts&, int) { Missing("the position chooser"); }
-
 }  // namespace imptherm::win32

@@ -3,8 +3,6 @@
 // PlatformError naming what is missing, so a print run that needs one ends
 // with a contained error instead of doing something wrong. Each class is
 // replaced by its real backend as that lands.
-#include "platform/canvas.h"
-#include "platform/chooser.h"
 #include "platform/net.h"
 #include "platform/ntlm.h"
 #include "platform/profile.h"
@@ -35,11 +33,6 @@ class PendingProfiles final : public ProfileFiles {
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
-};
-
-class PendingChooser final : public PositionChooserDialog {
- public:
-  std::optional<int> Choose(const ChooserTexts& texts, int selected) override;
 };
 
 }  // namespace imptherm::win32
