@@ -156,8 +156,27 @@ void CheckSerial(const std::string& writer, const std::string& reader) {
     }
   }
   if (in != INVALID_HANDLE_VALUE) ::CloseHandle(in);
-  // Pumping the messages returns at once with nothing to do.
+}
+
+void CheckWaitHook() {
+  // The waits for the printer keep the thread's windows served, and a host
+  // that is closing ends the run without losing its quit request.
+  Win32SerialPorts ports;
+  MSG msg;
+  ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
+  ::PostThreadMessageA(::GetCurrentThreadId(), WM_APP, 0, 0);
   ports.ProcessPendingEvents();
+  Check(!::PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE), "pending messages are dispatched during a wait");
+  ::PostQuitMessage(7);
+  bool abandoned = false;
+  try {
+    ports.ProcessPendingEvents();
+  } catch (const RunAbandoned&) {
+    abandoned = true;
+  }
+  Check(abandoned, "a quit request ends the wait as an abandoned run");
+  Check(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 7,
+        "the quit request is left for the host's own loop");
 }
 
 void CheckParallel(const std::string& name, const std::string& file) {
@@ -197,6 +216,7 @@ int main(int argc, char** argv) {
   }
   CheckOsKind();
   CheckSerial(argv[1], argv[2]);
+  CheckWaitHook();
   CheckParallel(argv[3], argv[4]);
   std::printf("%d checks, %d failures\n", g_checks, g_failures);
   return g_failures == 0 ? 0 : 1;

@@ -156,6 +156,14 @@ void CheckDocuments() {
   Check(raised, "a document on a printer that does not exist is refused");
 
   Win32Printers printers;
+  raised = false;
+  try {
+    printers.StartRawDocument("No Such Printer", "ImpThermOrvane");
+  } catch (const PlatformError&) {
+    raised = true;
+  }
+  Check(raised, "a raw document on a printer that does not exist is refused");
+
   const auto names = printers.List();
   std::printf("printers under Wine: %zu\n", names.size());
   for (const std::string& name : names) {
