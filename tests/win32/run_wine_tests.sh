@@ -14,7 +14,7 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wine wineboot wineserver winepath timeout socat; do
+for tool in wine wineboot wineserver winepath timeout socat cupsd lpadmin; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
@@ -32,7 +32,10 @@ timeout 30 wineserver -k >/dev/null 2>&1
 # pseudo-terminal as its controlling terminal, and a hang-up would make it
 # dump its objects to the log.
 socat_pid=
-trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true; [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null' EXIT
+cupsd_pid=
+trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true
+      [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
+      [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null' EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "-- creating the Wine prefix $WINEPREFIX"
@@ -48,8 +51,38 @@ host="$build/control_host.exe"
 echo "-- the Win32 backend"
 timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
 
-echo "-- the sheet backends (drawing, documents, position chooser)"
-timeout 300 wine "$build/sheet_test.exe" "$ocx" || fail "the sheet backends"
+# Wine's printers come from CUPS: a private cupsd (it runs as lp, so it is
+# started as root) with two queues whose jobs a backend of ours appends to
+# files, which the sheet test reads back.
+echo "-- a private CUPS server for Wine's printers"
+[ "$(id -u)" -eq 0 ] || fail "the private cupsd has to be started as root"
+cups="$build/cups"
+rm -rf "$cups" && mkdir -p "$cups"/bin/backend "$cups"/spool/tmp "$cups"/cache "$cups"/state "$cups"/log "$cups"/out ||
+  fail "cannot make $cups"
+for link in filter daemon cgi-bin notifier monitor driver; do ln -s "/usr/lib/cups/$link" "$cups/bin/$link"; done
+cat > "$cups/bin/backend/capture" <<'BACKEND'
+#!/bin/sh
+if [ $# -eq 0 ]; then echo 'direct capture "Unknown" "Capture to file"'; exit 0; fi
+out="${DEVICE_URI#capture:}"
+if [ -n "$6" ]; then cat "$6" >> "$out"; else cat >> "$out"; fi
+BACKEND
+chmod 755 "$cups/bin/backend/capture"
+printf 'Listen %s/cups.sock\nLogLevel warn\nWebInterface No\nBrowsing No\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n' \
+  "$cups" > "$cups/cupsd.conf"
+printf 'User lp\nGroup lp\nServerRoot %s\nServerBin %s/bin\nDataDir /usr/share/cups\nRequestRoot %s/spool\nCacheDir %s/cache\nStateDir %s/state\nTempDir %s/spool/tmp\nErrorLog %s/log/error_log\nAccessLog %s/log/access_log\nPageLog %s/log/page_log\n' \
+  "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" > "$cups/cups-files.conf"
+chown -R lp:lp "$cups"/spool "$cups"/cache "$cups"/state "$cups"/log "$cups"/out && chmod 1770 "$cups/spool/tmp"
+cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" > "$cups/cupsd.out" 2>&1 &
+cupsd_pid=$!
+export CUPS_SERVER="$cups/cups.sock"
+for _ in $(seq 100); do [ -S "$CUPS_SERVER" ] && timeout 5 lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+for queue in Sheets Thermal; do
+  timeout 30 lpadmin -p "$queue" -E -v "capture:$cups/out/$queue" -m raw 2>/dev/null ||
+    fail "the private cupsd did not take the queue $queue (see $cups/cupsd.out and $cups/log)"
+done
+
+echo "-- the sheet and printer backends (drawing, documents, position chooser)"
+timeout 300 wine "$build/sheet_test.exe" "$ocx" "$(winepath -w "$cups/out")" || fail "the sheet and printer backends"
 
 # The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
 # pair, LPT7 a plain file, all mapped in through Wine's port table, which

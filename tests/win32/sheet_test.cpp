@@ -1,9 +1,12 @@
-// Checks of the Win32 sheet backends under Wine on a virtual display: GDI
-// drawing measured on a memory bitmap, drawn documents on the printers Wine
-// has, and the first-label position chooser driven the way a person would,
+// Checks of the Win32 sheet and printer backends under Wine on a virtual
+// display: GDI drawing measured on a memory bitmap, drawn and raw documents
+// through Wine's printer driver to CUPS queues, and the first-label position chooser driven the way a person would,
 // from a second thread.
 //
-//   sheet_test PATH_OF_THE_OCX
+//   sheet_test PATH_OF_THE_OCX CAPTURE_FOLDER
+//
+// CAPTURE_FOLDER holds what the CUPS queues "Sheets" and "Thermal" of the
+// runner's private CUPS server receive.
 #include <windows.h>
 
 #include <cstdio>
@@ -143,7 +146,22 @@ void CheckCanvas() {
   Check(::GetCurrentObject(b.dc, OBJ_PEN) == ::GetStockObject(BLACK_PEN), "the context gets its own pen back");
 }
 
-void CheckDocuments() {
+constexpr char kSheetQueue[] = "Sheets";
+constexpr char kRawQueue[] = "Thermal";
+
+std::string ReadFileText(const std::string& path) {
+  std::string text;
+  HANDLE h =
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return text;
+  char buf[65536];
+  DWORD n = 0;
+  while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) text.append(buf, n);
+  ::CloseHandle(h);
+  return text;
+}
+
+void CheckDocuments(const std::string& captureDir) {
   Win32Documents documents;
   const auto r = documents.PrinterResolution("No Such Printer");
   CheckEq(r.x, kDefaultPrinterResolution, "the resolution of a printer that cannot be asked");
@@ -164,19 +182,43 @@ void CheckDocuments() {
   }
   Check(raised, "a raw document on a printer that does not exist is refused");
 
+  // The runner gives Wine two CUPS queues whose jobs land in files here.
   const auto names = printers.List();
-  std::printf("printers under Wine: %zu\n", names.size());
-  for (const std::string& name : names) {
-    // Where Wine has a printer (through CUPS), a sheet goes to it whole.
-    const auto res = documents.PrinterResolution(name);
-    std::printf("printer %s: %d x %d dpi\n", name.c_str(), res.x, res.y);
-    auto doc = documents.StartDocument(name, "ImpThermOrvane");
+  std::printf("printers under Wine:");
+  for (const std::string& name : names) std::printf(" %s", name.c_str());
+  std::printf("\n");
+  Check(names.size() == 2, "Wine lists the two printers of the private CUPS server");
+  {
+    auto doc = documents.StartDocument(kSheetQueue, "ImpThermOrvane");
+    const auto res = documents.PrinterResolution(kSheetQueue);
+    Check(res.x > 0 && res.y > 0, "the sheet printer reports a resolution (" + std::to_string(res.x) + " dpi)");
     DrawChooserPicture(doc->page(), 2);
     doc->NewPage();
     doc->page().FillRectangle(100, 100, 300, 300, kBlack);
     doc->End();
-    Check(true, "a two-page document on " + name);
   }
+  // Larger than one escape: the pieces must follow each other unchanged.
+  std::string job = "N\r\nA50,50,0,4,1,1,N,\"PARCEL \xC9\"\r\n";
+  for (int i = 0; job.size() < 140000; ++i) job += static_cast<char>('0' + i % 43);
+  job += "P1\r\n";
+  {
+    auto raw = printers.StartRawDocument(kRawQueue, "ImpThermOrvane");
+    raw->Write(job.substr(0, 64998));
+    raw->Write(job.substr(64998));
+    raw->End();
+  }
+  // CUPS needs a moment to run the backend.
+  std::string sheet, rawOut;
+  for (int i = 0; i < 100 && (rawOut.size() < job.size() || sheet.find("%%EOF") == std::string::npos); ++i) {
+    ::Sleep(100);
+    sheet = ReadFileText(captureDir + "\\" + kSheetQueue);
+    rawOut = ReadFileText(captureDir + "\\" + kRawQueue);
+  }
+  Check(sheet.find("%%Title: ImpThermOrvane") != std::string::npos, "the sheet job carries its title");
+  Check(sheet.find("%%Pages: 2") != std::string::npos, "the sheet job has its two pages");
+  Check(rawOut.find(job) != std::string::npos, "the raw job's " + std::to_string(job.size()) +
+                                                   " bytes reach the queue unchanged and in order (" +
+                                                   std::to_string(rawOut.size()) + " bytes captured)");
 }
 
 // Answers the chooser from a second thread once it shows.
@@ -310,12 +352,12 @@ void CheckChooser(const char* ocx) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::printf("usage: sheet_test PATH_OF_THE_OCX\n");
+  if (argc != 3) {
+    std::printf("usage: sheet_test PATH_OF_THE_OCX CAPTURE_FOLDER\n");
     return 2;
   }
   CheckCanvas();
-  CheckDocuments();
+  CheckDocuments(argv[2]);
   CheckChooser(argv[1]);
   std::printf("sheet: %d checks, %d failed\n", g_checks, g_failures);
   return g_failures == 0 ? 0 : 1;
