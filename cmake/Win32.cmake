@@ -68,6 +68,16 @@ target_link_libraries(net_profile_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_R
 add_executable(proxy_dialog_test tests/win32/proxy_dialog_test.cpp)
 target_link_libraries(proxy_dialog_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
 
+# Checks of the Win32 device backends (serial and parallel ports), run under
+# Wine against a pseudo-terminal pair and a file that the runner maps in.
+add_executable(device_test tests/win32/device_test.cpp)
+target_link_libraries(device_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
+# Checks of the Win32 sheet backends: GDI drawing, drawn documents and the
+# position chooser, driven on Wine's virtual display.
+add_executable(sheet_test tests/win32/sheet_test.cpp)
+target_link_libraries(sheet_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+
 enable_testing()
 add_test(NAME wine_control
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/run_wine_tests.sh ${CMAKE_BINARY_DIR})

@@ -14,9 +14,10 @@ LIB_PKGS=(libcups2-dev libcairo2-dev fonts-liberation fontconfig nettle-dev
 PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
   poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels)
 # Windows cross build and the tests under Wine (32-bit).
-# winbind brings ntlm_auth, through which Wine offers its NTLM security package.
+# winbind brings ntlm_auth, through which Wine offers its NTLM security package;
+# 32-bit Wine needs libcups2:i386 to see any printer.
 WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb winbind)
-WIN_I386_PKGS=(wine wine32:i386 libwine:i386)
+WIN_I386_PKGS=(wine wine32:i386 libwine:i386 libcups2:i386)
 
 want=("${BUILD_PKGS[@]}" "${LIB_PKGS[@]}" "${PEER_PKGS[@]}")
 if [ "${IMPTHERM_SKIP_WINE:-0}" != 1 ]; then

@@ -134,6 +134,7 @@ ControlModule::ControlModule()
     : ui(ServerInstance()),
       resources(ServerInstance()),
       proxyDialog(ServerInstance()),
+      chooser(ServerInstance()),
       platform{system,   ui,      resources, printers,    serialPorts, portDevices,
                profiles, network, ntlm,      proxyDialog, documents,   chooser},
       module(platform) {
@@ -163,6 +164,7 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   // outlive it.
   Panel::UnregisterWindowClass(g_instance);
   imptherm::win32::UnregisterProgressClass(g_instance);
+  imptherm::win32::UnregisterChooserClass(g_instance);
   if (g_typeLib) {
     g_typeLib->Release();
     g_typeLib = nullptr;

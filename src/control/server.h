@@ -4,13 +4,15 @@
 #include <oaidl.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_chooser.h"
+#include "platform/win32/win32_documents.h"
 #include "platform/win32/win32_network.h"
 #include "platform/win32/win32_ntlm.h"
-#include "platform/win32/win32_pending.h"
 #include "platform/win32/win32_printers.h"
 #include "platform/win32/win32_profiles.h"
 #include "platform/win32/win32_proxy_dialog.h"
 #include "platform/win32/win32_resources.h"
+#include "platform/win32/win32_serial.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
 #include "run/module.h"
@@ -39,14 +41,14 @@ class ControlModule {
   win32::Win32Ui ui;
   win32::Win32Resources resources;
   win32::Win32Printers printers;
-  win32::PendingSerialPorts serialPorts;
-  win32::PendingPortDevices portDevices;
+  win32::Win32SerialPorts serialPorts;
+  win32::Win32PortDevices portDevices;
   win32::Win32Profiles profiles;
   win32::Win32Network network;
   win32::Win32Ntlm ntlm;
   win32::Win32ProxyDialog proxyDialog;
-  win32::PendingDocuments documents;
-  win32::PendingChooser chooser;
+  win32::Win32Documents documents;
+  win32::Win32Chooser chooser;
   Platform platform;
   Module module;
   // Set while a print run holds the thread, so that a page cannot start a

@@ -14,7 +14,7 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wine wineboot wineserver winepath timeout python3 cmp; do
+for tool in wine wineboot wineserver winepath timeout python3 cmp socat cupsd lpadmin; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
@@ -28,6 +28,8 @@ linux_program=${IMPTHERM_LINUX_PROGRAM:-$source_dir/build/impthermorvane}
 [ -x "$linux_program" ] || fail "$linux_program is not built (ninja -C build impthermorvane)"
 labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
+[ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
+[ -f "$build/sheet_test.exe" ] || fail "$build/sheet_test.exe is not built"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
@@ -35,10 +37,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # The tests start their own wineserver and stop it at the end, whatever happens.
 timeout 30 wineserver -k >/dev/null 2>&1
 server_pid=
+socat_pid=
+cupsd_pid=
 work=$(mktemp -d) || fail "cannot make a scratch folder"
+# The pseudo-terminal pair goes only after Wine's server: the server holds the
+# first pseudo-terminal as its controlling terminal, and a hang-up would make
+# it dump its objects to the log.
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   timeout 30 wineserver -k >/dev/null 2>&1 || true
+  [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
+  [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -60,6 +69,57 @@ echo "-- the Win32 network and profile backends"
 timeout 120 wine "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
 echo "-- the proxy credentials dialog"
 timeout 120 wine "$build/proxy_dialog_test.exe" || fail "the proxy credentials dialog"
+
+# Wine's printers come from CUPS: a private cupsd (it runs as lp, so it is
+# started as root) with two queues whose jobs a backend of ours appends to
+# files, which the sheet test reads back.
+echo "-- a private CUPS server for Wine's printers"
+[ "$(id -u)" -eq 0 ] || fail "the private cupsd has to be started as root"
+cups="$build/cups"
+rm -rf "$cups" && mkdir -p "$cups"/bin/backend "$cups"/spool/tmp "$cups"/cache "$cups"/state "$cups"/log "$cups"/out ||
+  fail "cannot make $cups"
+for link in filter daemon cgi-bin notifier monitor driver; do ln -s "/usr/lib/cups/$link" "$cups/bin/$link"; done
+cat > "$cups/bin/backend/capture" <<'BACKEND'
+#!/bin/sh
+if [ $# -eq 0 ]; then echo 'direct capture "Unknown" "Capture to file"'; exit 0; fi
+out="${DEVICE_URI#capture:}"
+if [ -n "$6" ]; then cat "$6" >> "$out"; else cat >> "$out"; fi
+BACKEND
+chmod 755 "$cups/bin/backend/capture"
+printf 'Listen %s/cups.sock\nLogLevel warn\nWebInterface No\nBrowsing No\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n' \
+  "$cups" > "$cups/cupsd.conf"
+printf 'User lp\nGroup lp\nServerRoot %s\nServerBin %s/bin\nDataDir /usr/share/cups\nRequestRoot %s/spool\nCacheDir %s/cache\nStateDir %s/state\nTempDir %s/spool/tmp\nErrorLog %s/log/error_log\nAccessLog %s/log/access_log\nPageLog %s/log/page_log\n' \
+  "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" "$cups" > "$cups/cups-files.conf"
+chown -R lp:lp "$cups"/spool "$cups"/cache "$cups"/state "$cups"/log "$cups"/out && chmod 1770 "$cups/spool/tmp"
+cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" > "$cups/cupsd.out" 2>&1 &
+cupsd_pid=$!
+export CUPS_SERVER="$cups/cups.sock"
+for _ in $(seq 100); do [ -S "$CUPS_SERVER" ] && timeout 5 lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+for queue in Sheets Thermal; do
+  timeout 30 lpadmin -p "$queue" -E -v "capture:$cups/out/$queue" -m raw 2>/dev/null ||
+    fail "the private cupsd did not take the queue $queue (see $cups/cupsd.out and $cups/log)"
+done
+
+echo "-- the sheet and printer backends (drawing, documents, position chooser)"
+timeout 300 wine "$build/sheet_test.exe" "$ocx" "$(winepath -w "$cups/out")" || fail "the sheet and printer backends"
+
+# The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
+# pair, LPT7 a plain file, all mapped in through Wine's port table, which
+# Wine reads when its server starts.
+echo "-- the device backends (serial and parallel ports)"
+rm -f "$build/devtty-a" "$build/devtty-b"
+: > "$build/lpt7.out" || fail "cannot make $build/lpt7.out"
+socat pty,raw,echo=0,link="$build/devtty-a" pty,raw,echo=0,link="$build/devtty-b" &
+socat_pid=$!
+for _ in $(seq 50); do [ -e "$build/devtty-b" ] && break; sleep 0.1; done
+[ -e "$build/devtty-a" ] && [ -e "$build/devtty-b" ] || fail "socat made no pseudo-terminal pair"
+for port in COM7:devtty-a COM8:devtty-b LPT7:lpt7.out; do
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "${port%%:*}" /d "$build/${port#*:}" /f >/dev/null ||
+    fail "cannot map ${port%%:*} in Wine's port table"
+done
+timeout 30 wineserver -k >/dev/null 2>&1
+timeout 60 wineserver -w >/dev/null 2>&1 || true
+timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
 
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
+
 #include "platform/error.h"
 
 namespace imptherm::win32 {
@@ -37,9 +39,67 @@ std::string Win32Printers::DefaultPrinter() {
   return name;
 }
 
-// Raw jobs through the printer's device context are not in this build yet.
-std::unique_ptr<RawDocument> Win32Printers::StartRawDocument(const std::string&, const std::string&) {
-  throw PlatformError("the printer channel (WIN) is not available in this Windows build yet");
+namespace {
+
+// The escape that hands bytes to the printer past the driver's drawing.
+constexpr int kPassThrough = 19;
+// What one escape carries at most: its count is 16 bits and the whole
+// buffer stays below 65000 bytes.
+constexpr std::size_t kMaxEscapeData = 64998;
+
+class Win32RawDocument final : public RawDocument {
+ public:
+  explicit Win32RawDocument(HDC dc) : dc_(dc) {}
+  ~Win32RawDocument() override {
+    if (!ended_) ::AbortDoc(dc_);
+    ::DeleteDC(dc_);
+  }
+
+  void Write(const std::string& bytes) override {
+    for (std::size_t pos = 0; pos < bytes.size(); pos += kMaxEscapeData) {
+      const std::size_t n = std::min(kMaxEscapeData, bytes.size() - pos);
+      // The driver learns the length from the count in front of the data.
+      std::string buffer(2 + n, '\0');
+      buffer[0] = static_cast<char>(n & 0xFF);
+      buffer[1] = static_cast<char>((n >> 8) & 0xFF);
+      buffer.replace(2, n, bytes, pos, n);
+      // A refused escape means the bytes never reached the printer: that is
+      // reported rather than taken for delivered.
+      if (::Escape(dc_, kPassThrough, 0, buffer.data(), nullptr) <= 0)
+        throw PlatformError("the printer did not take the job's bytes");
+    }
+  }
+
+  void End() override {
+    if (ended_) return;
+    ended_ = true;
+    const bool pageEnded = ::EndPage(dc_) > 0;
+    if (::EndDoc(dc_) <= 0 || !pageEnded) throw PlatformError("the printer did not end the document");
+  }
+
+ private:
+  HDC dc_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<RawDocument> Win32Printers::StartRawDocument(const std::string& printer, const std::string& title) {
+  HDC dc = ::CreateDCA(nullptr, printer.c_str(), nullptr, nullptr);
+  if (!dc) throw PlatformError("cannot open the printer " + printer);
+  DOCINFOA info{};
+  info.cbSize = sizeof info;
+  info.lpszDocName = title.c_str();
+  if (::StartDocA(dc, &info) <= 0) {
+    ::DeleteDC(dc);
+    throw PlatformError("the printer " + printer + " did not start the document");
+  }
+  if (::StartPage(dc) <= 0) {
+    ::AbortDoc(dc);
+    ::DeleteDC(dc);
+    throw PlatformError("the printer " + printer + " did not start the page");
+  }
+  return std::make_unique<Win32RawDocument>(dc);
 }
 
 }  // namespace imptherm::win32
