@@ -10,7 +10,7 @@ namespace imptherm::fakes {
 
 // A label record as the label data file writes it: the six header lines,
 // the baggage lines (baggage print runs only), then one line per field.
-struct RecordSpec {
+struct RecordShape {
   std::string kind = "{KAV";
   int parcels = 1;
   int pallets = 0;
@@ -21,7 +21,7 @@ struct RecordSpec {
   std::map<int, std::string> fields;
 };
 
-inline RecordLines MakeRecord(const RecordSpec& s) {
+inline RecordLines MakeRecord(const RecordShape& s) {
   RecordLines r{s.kind, std::to_string(s.parcels), std::to_string(s.pallets), s.group3, s.prefix, s.group5};
   r.insert(r.end(), s.baggage.begin(), s.baggage.end());
   for (const auto& [code, value] : s.fields) {

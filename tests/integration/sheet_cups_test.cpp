@@ -186,11 +186,11 @@ TEST_F(SheetCupsTest, OneRunIsOnePdfJobOnTheNamedPrinterWithTheDefaultPrintersSc
   s.CreatePositionChooser();  // scale of the default printer, Q600: 6 pixels a unit
   ASSERT_EQ(s.ShowPositionChooser(), ChooserResult::Ok);
   module.state.FirstLabelPosition = 0;
-  fakes::RecordSpec spec;
-  spec.parcels = 5;
-  spec.fields = fakes::ParcelFields();
-  s.PrintSheetRecord("raw", fakes::MakeRecord(spec), true);
-  s.PrintSheetRecord("raw", fakes::MakeRecord(spec), false);
+  fakes::RecordShape shape;
+  shape.parcels = 5;
+  shape.fields = fakes::ParcelFields();
+  s.PrintSheetRecord("raw", fakes::MakeRecord(shape), true);
+  s.PrintSheetRecord("raw", fakes::MakeRecord(shape), false);
   s.EndSheetDocument();
 
   EXPECT_EQ(cups->WaitForJobs("Office_Raw", 1), "ImpThermOrvane\n");

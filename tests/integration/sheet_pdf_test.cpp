@@ -22,7 +22,7 @@ namespace imptherm {
 namespace {
 namespace fs = std::filesystem;
 using fakes::MakeRecord;
-using fakes::RecordSpec;
+using fakes::RecordShape;
 
 class SheetPdfTest : public ::testing::Test {
  protected:
@@ -95,11 +95,11 @@ class SheetPdfTest : public ::testing::Test {
 };
 
 TEST_F(SheetPdfTest, SlotThreeChosenPlacesLabelsInOrderAndEveryBarcodeDecodes) {
-  RecordSpec spec;
-  spec.parcels = 2;
-  spec.pallets = 1;
-  spec.fields = fakes::ParcelFields();
-  const RecordLines record = MakeRecord(spec);
+  RecordShape shape;
+  shape.parcels = 2;
+  shape.pallets = 1;
+  shape.fields = fakes::ParcelFields();
+  const RecordLines record = MakeRecord(shape);
   PrintSheets({record}, 3);
   Render();
   ASSERT_EQ(pages.size(), 2u);
@@ -144,10 +144,10 @@ TEST_F(SheetPdfTest, SlotThreeChosenPlacesLabelsInOrderAndEveryBarcodeDecodes) {
 
 TEST_F(SheetPdfTest, CopiesCarryTwoStrokesAndTheOriginalNone) {
   module.state.nbEtiquColis = 2;
-  RecordSpec spec;
-  spec.parcels = 2;
-  spec.fields = fakes::ParcelFields();
-  PrintSheets({MakeRecord(spec)}, 1);
+  RecordShape shape;
+  shape.parcels = 2;
+  shape.fields = fakes::ParcelFields();
+  PrintSheets({MakeRecord(shape)}, 1);
   Render();
   ASSERT_EQ(pages.size(), 1u);
   // Label 1, its copy, label 2, its copy. Points on the two strokes where the
@@ -163,20 +163,20 @@ TEST_F(SheetPdfTest, CopiesCarryTwoStrokesAndTheOriginalNone) {
   EXPECT_FALSE(struck(3));
   EXPECT_TRUE(struck(4));
   // The strokes cross the copies' bars on purpose; the originals read.
-  const std::vector<std::string> data = BarcodeData(MakeRecord(spec), false);
+  const std::vector<std::string> data = BarcodeData(MakeRecord(shape), false);
   EXPECT_EQ(Decode(0), (std::vector<std::string>{data[0], data[1]}));
 }
 
 TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
   module.state.BaggageMode = true;
-  RecordSpec bag;
+  RecordShape bag;
   bag.kind = "{HOB";
   bag.parcels = 1;
   bag.baggage = {"15/03/2026",      "10h30",       "ORLY",      "700123456789",
                  "Hotel du Port",   "12 quai Est", "Paris",     "Tel 0102",
                  "UM VALISE BLEUE", "UM SAC NOIR", "UM CARTON", "UG POUSSETTE"};
   bag.fields = {{1, "2"}, {7, "0001"}, {11, "12345678"}, {18, "D-4711"}};
-  RecordSpec bare = bag;
+  RecordShape bare = bag;
   bare.baggage = {"15/03/2026", "10h30", "ORLY", "", "", "", "", "", "UG POUSSETTE", "UG VELO"};
   bare.fields = {{1, "2"}, {18, "D-4712"}};
   PrintSheets({MakeRecord(bag), MakeRecord(bare)}, 1);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "platform/error.h"
 #include "platform/win32/cp1252.h"
 #include "platform/win32/win32_printers.h"
@@ -24,24 +25,6 @@ using namespace imptherm;
 using namespace imptherm::win32;
 
 namespace {
-
-int g_failures = 0;
-int g_checks = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++g_checks;
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename A, typename B>
-void CheckEq(const A& actual, const B& expected, const std::string& what) {
-  std::ostringstream s;
-  s << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  Check(actual == expected, s.str());
-}
 
 bool Throws(const std::function<void()>& f) {
   try {

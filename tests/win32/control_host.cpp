@@ -27,27 +27,10 @@
 #include <utility>
 #include <vector>
 
+#include "checks.h"
 #include "screenshot.h"
 
 namespace {
-
-int g_failures = 0;
-int g_checks = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++g_checks;
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename A, typename B>
-void CheckEq(const A& actual, const B& expected, const std::string& what) {
-  std::ostringstream s;
-  s << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  Check(actual == expected, s.str());
-}
 
 std::string Narrow(const std::wstring& w) {
   std::string s;

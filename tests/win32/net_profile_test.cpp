@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "labels/printer_config.h"
 #include "platform/error.h"
 #include "platform/win32/win32_network.h"
@@ -21,24 +22,6 @@ using namespace imptherm;
 using namespace imptherm::win32;
 
 namespace {
-
-int g_failures = 0;
-int g_checks = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++g_checks;
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename A, typename B>
-void CheckEq(const A& actual, const B& expected, const std::string& what) {
-  std::ostringstream s;
-  s << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  Check(actual == expected, s.str());
-}
 
 // The message of the NetError `f` raises; empty when it raises none.
 std::string NetErrorOf(const std::function<void()>& f) {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "platform/win32/cp1252.h"
 #include "platform/win32/win32_proxy_dialog.h"
 #include "screenshot.h"
@@ -16,24 +17,6 @@ using namespace imptherm;
 using namespace imptherm::win32;
 
 namespace {
-
-int g_failures = 0;
-int g_checks = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++g_checks;
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename A, typename B>
-void CheckEq(const A& actual, const B& expected, const std::string& what) {
-  std::ostringstream s;
-  s << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  Check(actual == expected, s.str());
-}
 
 bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   for (int waited = 0; waited < ms; waited += 20) {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "platform/error.h"
 #include "platform/win32/cp1252.h"
 #include "platform/win32/win32_chooser.h"
@@ -28,24 +29,6 @@ using namespace imptherm;
 using namespace imptherm::win32;
 
 namespace {
-
-int g_failures = 0;
-int g_checks = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++g_checks;
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename A, typename B>
-void CheckEq(const A& actual, const B& expected, const std::string& what) {
-  std::ostringstream s;
-  s << what << " (got " << actual << ", want " << expected << ")";
-  Check(actual == expected, s.str());
-}
 
 // A white 24-bit bitmap in a memory context, its pixels readable.
 struct Bitmap {

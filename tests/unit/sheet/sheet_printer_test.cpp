@@ -11,7 +11,7 @@
 namespace imptherm {
 namespace {
 using fakes::MakeRecord;
-using fakes::RecordSpec;
+using fakes::RecordShape;
 using Op = fakes::FakeDocuments::Op;
 
 // Where something was drawn: page and slot.
@@ -82,7 +82,7 @@ class SheetPrinterTest : public ::testing::Test {
     return lines;
   }
   static RecordLines Labels(int parcels, int pallets = 0, const std::string& kind = "{KAV") {
-    RecordSpec s;
+    RecordShape s;
     s.kind = kind;
     s.parcels = parcels;
     s.pallets = pallets;
@@ -92,7 +92,7 @@ class SheetPrinterTest : public ::testing::Test {
   // A baggage record: lines 6 to 13, the UM and UG run, then the fields.
   static RecordLines Baggage(int parcels, int pallets, std::vector<std::string> run,
                              const std::string& line9 = "7001") {
-    RecordSpec s;
+    RecordShape s;
     s.parcels = parcels;
     s.pallets = pallets;
     s.baggage = {"15/03/2026", "10h30", "ORLY", line9, "Hotel", "Quai", "Paris", "Tel"};
@@ -158,7 +158,7 @@ TEST_F(SheetPrinterTest, CopiesTakeTheirOwnSlotsAndCarryTwoStrokes) {
 
 TEST_F(SheetPrinterTest, PresetLabelPrintsOneLabelNumberedByField37) {
   state.nbEtiquColis = 2;
-  RecordSpec s;
+  RecordShape s;
   s.parcels = 5;
   s.fields = {{37, " 007 "}, {39, "X"}};
   Print({MakeRecord(s)});
@@ -168,7 +168,7 @@ TEST_F(SheetPrinterTest, PresetLabelPrintsOneLabelNumberedByField37) {
 }
 
 TEST_F(SheetPrinterTest, HugeCountsAddWithoutOverflow) {
-  RecordSpec s;
+  RecordShape s;
   s.parcels = 2147483647;
   s.pallets = 1;
   s.fields = {{37, "3"}, {39, "X"}};
@@ -280,7 +280,7 @@ TEST_F(SheetPrinterTest, StyleMarksAndLargeBlockFollowTheRecordKind) {
 }
 
 TEST_F(SheetPrinterTest, FieldOneZeroPrintsASpaceAndLongTextsAreCut) {
-  RecordSpec s;
+  RecordShape s;
   s.fields = fakes::ParcelFields();
   s.fields[1] = "0";
   s.fields[7] = std::string(300, 'x');
@@ -292,7 +292,7 @@ TEST_F(SheetPrinterTest, FieldOneZeroPrintsASpaceAndLongTextsAreCut) {
 }
 
 TEST_F(SheetPrinterTest, ZanLayoutBarcodeUsesTheWiderModuleAndTheLabelCounter) {
-  RecordSpec s;
+  RecordShape s;
   s.kind = "{ZAN";
   s.parcels = 2;
   s.fields = {{15, "12345678"}, {18, "01/02/2026"}, {28, "0001"}, {1, "75"}};
