@@ -16,37 +16,9 @@ echo
 echo "== Scrambling a proxy password for a page"
 echo "   impthermorvane scramble 'secret' -> $("$prog" scramble secret)"
 echo
-echo "== The version exchange with a web server on this machine"
-# A tiny server on a free loopback port that answers every GET with one line.
-python3 - "$demo/http.port" <<'PY' &
-import http.server, sys
-class H(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        body = b"VERSION OK\r\n"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-    def log_message(self, *a): pass
-s = http.server.HTTPServer(("127.0.0.1", 0), H)
-open(sys.argv[1], "w").write(str(s.server_port))
-s.serve_forever()
-PY
-server=$!
-for _ in $(seq 50); do [ -s "$demo/http.port" ] && break; sleep 0.1; done
-port=$(cat "$demo/http.port")
-"$prog" print --batch --param prnType=1 --param fileOut=FILE \
-  --param "streamUrl=127.0.0.1:$port/app/UPDATEPLUGIN.asp?id=7" --param Cookie=ASP=abc
-echo "   exit status $? ; run log $demo/OWTMP.LOG:"
-sed 's/^/   | /' "$demo/OWTMP.LOG"
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
-rm -f "$demo/http.port"
-
-echo
-echo "== Sheet print runs (prnType 0) into PDF files, first label in slot 3"
-# The sample label data files are served on loopback for the download.
-timeout 120 python3 - "$PWD/data/sample" "$demo/http.port" 2>/dev/null <<'PY' &
+# One web server on a free loopback port serves the sample label data files
+# (data/sample), as the application server would, for every run below.
+timeout 300 python3 - "$PWD/data/sample" "$demo/http.port" 2>/dev/null <<'PY' &
 import functools, http.server, socketserver, sys
 handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
 with socketserver.TCPServer(("127.0.0.1", 0), handler) as httpd:
@@ -54,8 +26,18 @@ with socketserver.TCPServer(("127.0.0.1", 0), handler) as httpd:
     httpd.serve_forever()
 PY
 server=$!
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
 for _ in $(seq 50); do [ -s "$demo/http.port" ] && break; sleep 0.1; done
 port=$(cat "$demo/http.port" 2>/dev/null)
+
+echo "== The version exchange with that web server"
+"$prog" print --batch --param prnType=1 --param fileOut=FILE \
+  --param "streamUrl=127.0.0.1:$port/labels.txt?app=UPDATEPLUGIN" --param Cookie=ASP=abc
+echo "   exit status $? ; run log $demo/OWTMP.LOG:"
+sed 's/^/   | /' "$demo/OWTMP.LOG"
+
+echo
+echo "== Sheet print runs (prnType 0) into PDF files, first label in slot 3"
 for sample in sheet_parcels sheet_baggage; do
   pdf="$demo/$sample.pdf"
   "$prog" print --batch --first-label 3 --sheet-pdf "$pdf" --param prnType=0 --param fileOut=WIN \
@@ -70,28 +52,14 @@ for sample in sheet_parcels sheet_baggage; do
     done
   fi
 done
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
 
 echo
 echo "== Thermal print runs of the sample label data (data/sample) to the job file"
-# The sample files are served over loopback HTTP as the application server
-# would serve them.
-python3 -u -m http.server --bind 127.0.0.1 --directory data/sample 0 >"$demo/http.log" 2>&1 &
-server=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$demo/http.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
 for sample in labels.txt baggage.txt; do
   "$prog" print --batch --param prnType=4 --param fileOut=FILE \
     --param "streamUrl=http://127.0.0.1:$port/$sample" --param nbEtiquColis=2 --param nbEtiquPalettes=1
   echo "   $sample: exit status $?"
 done
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
 echo "   job file $demo/etiquettesOrvane.txt: $(cat "$demo/etiquettesOrvane.txt" 2>/dev/null | grep -c $'^P\r$') labels, first lines:"
 head -n 12 "$demo/etiquettesOrvane.txt" 2>/dev/null | sed 's/^/   | /'
 echo "   run log: $(cat "$demo/OWTMP.LOG" 2>/dev/null | grep -c fondPage) records (fondPage lines)"

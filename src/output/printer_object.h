@@ -14,9 +14,8 @@ class PrinterObject {
  public:
   explicit PrinterObject(Printers& printers) : printers_(printers) {}
 
-  // The installed printers, read anew from the system.
-  const std::vector<std::string>& Refresh() { return names_ = printers_.List(); }
-  const std::vector<std::string>& names() const { return names_; }
+  // The installed printers, read anew from the system every time.
+  std::vector<std::string> InstalledPrinters() { return printers_.List(); }
   void SelectPrinter(const std::string& name) { current_ = name; }
   void SelectDefault() { current_ = printers_.DefaultPrinter(); }
   // The current printer; the system default until one is selected.
@@ -24,7 +23,6 @@ class PrinterObject {
     if (current_.empty()) SelectDefault();
     return current_;
   }
-  Printers& system() { return printers_; }
   // A raw document on the current printer; ended by its End, cancelled when
   // dropped before.
   std::unique_ptr<RawDocument> BeginRawDocument(const std::string& title) {
@@ -33,7 +31,6 @@ class PrinterObject {
 
  private:
   Printers& printers_;
-  std::vector<std::string> names_;
   std::string current_;
 };
 

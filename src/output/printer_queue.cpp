@@ -52,7 +52,7 @@ std::string SendToNamedPrinter(OutputContext& ctx, const std::string& prnName, c
   const std::string wanted = UpperAscii(prnName);
   // An empty name matches no printer.
   if (!wanted.empty()) {
-    for (const std::string& name : ctx.printer.Refresh()) {
+    for (const std::string& name : ctx.printer.InstalledPrinters()) {
       if (UpperAscii(name).find(wanted) == std::string::npos) continue;
       ctx.printer.SelectPrinter(name);
       ctx.runLog.Write("Printer OK: " + ctx.printer.Current());

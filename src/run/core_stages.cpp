@@ -39,7 +39,6 @@ class CoreStages final : public PrintStages {
   void CreatePositionChooser() override {
     chooser_ = std::make_unique<PositionChooser>(m_.platform, 0);
     chooser_->InitPrinterScale(printer_);
-    barcode_ = BarcodeSettings{};
     sheet_ = std::make_unique<SheetPrinter>(
         SheetContext{m_.platform, m_.state, m_.runLog, printer_, label_, barcode_, *chooser_});
   }

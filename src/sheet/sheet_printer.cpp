@@ -69,7 +69,7 @@ void SheetPrinter::StartDocument(const std::string& printerName) {
   printer.SelectDefault();
   const std::string wanted = UpperAscii(printerName);
   if (!wanted.empty()) {
-    for (const std::string& name : printer.Refresh()) {
+    for (const std::string& name : printer.InstalledPrinters()) {
       if (UpperAscii(name).find(wanted) == std::string::npos) continue;
       printer.SelectPrinter(name);
       c_.runLog.Write("Printer OK: " + name);

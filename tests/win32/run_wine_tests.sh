@@ -127,6 +127,23 @@ timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the con
 echo "-- test host: the registered control"
 timeout 300 wine "$host" registered || fail "the registered control"
 
+# The port a loopback server announces in FILE (read with the sed script
+# SCRIPT); empty when it has said nothing after 10 s.
+port_from() {
+  local port=
+  for _ in $(seq 100); do
+    port=$(sed -n "$2" "$1")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  echo "$port"
+}
+stop_server() {
+  kill "$server_pid" 2>/dev/null
+  wait "$server_pid" 2>/dev/null
+  server_pid=
+}
+
 echo "-- test host: print runs on served label data, against the Linux program"
 # A loopback HTTP server for the sample label data, on a port the system
 # picks; its request log shows what the control asked for.
@@ -135,12 +152,7 @@ cp "$labels" "$work/site/labels.txt"
 timeout 600 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/site" 0 \
   >"$work/server.out" 2>"$work/server.log" &
 server_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p' "$work/server.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
+port=$(port_from "$work/server.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
 [ -n "$port" ] || fail "the loopback HTTP server did not start"
 timeout 300 wine "$host" served "$port" "$(winepath -w "$work/wine")" || fail "print runs on served label data"
 TMPDIR="$work/linux/tmp" ALLUSERSPROFILE="$work/linux/shared" timeout 120 "$linux_program" print --batch \
@@ -154,9 +166,7 @@ grep -q '"GET /labels.txt?mode=UPDATEPLUGIN&version=1,0,0,20 HTTP/1.0"' "$work/s
   { cat "$work/server.log"; fail "the version exchange did not send its version"; }
 cmp "$work/wine/update.txt" "$labels" || fail "the version exchange did not keep the server's answer"
 echo "   the version exchange sent &version=1,0,0,20"
-kill "$server_pid" 2>/dev/null
-wait "$server_pid" 2>/dev/null
-server_pid=
+stop_server
 
 echo "-- test host: the same print run through a proxy that wants Basic credentials"
 # The page gives no proxy user: the control's dialog asks, the host types
@@ -164,12 +174,7 @@ echo "-- test host: the same print run through a proxy that wants Basic credenti
 timeout 600 python3 -u "$source_dir/tests/win32/basic_proxy.py" "$labels" 'ORVANE\agent:secret' \
   >"$work/proxy.log" 2>"$work/proxy.err" &
 server_pid=$!
-proxy_port=
-for _ in $(seq 100); do
-  proxy_port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$work/proxy.log")
-  [ -n "$proxy_port" ] && break
-  sleep 0.1
-done
+proxy_port=$(port_from "$work/proxy.log" 's/^port \([0-9]*\)$/\1/p')
 [ -n "$proxy_port" ] || { cat "$work/proxy.err"; fail "the loopback proxy did not start"; }
 timeout 300 wine "$host" proxied "$proxy_port" "$(winepath -w "$work/wine")" || fail "the print run through the proxy"
 grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | \$" "$work/proxy.log" ||
@@ -178,9 +183,7 @@ grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | Basic T1JWQU5FXGFnZW50OnN
   { cat "$work/proxy.log"; fail "the proxy never saw the typed credentials"; }
 cmp "$work/wine/job-proxied.txt" "$linux_job" || fail "the job file printed through the proxy differs"
 echo "   the proxy dialog's credentials reached the proxy; job files equal"
-kill "$server_pid" 2>/dev/null
-wait "$server_pid" 2>/dev/null
-server_pid=
+stop_server
 
 echo "-- regsvr32 /u"
 timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"
