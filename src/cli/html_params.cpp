@@ -20,25 +20,6 @@ std::string Lower(std::string_view s) {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 const std::map<std::string, char32_t>& NamedReferences() {
   static const std::map<std::string, char32_t> table = [] {
     std::map<std::string, char32_t> t = {{"amp", '&'},       {"lt", '<'},       {"gt", '>'},       {"quot", '"'},
@@ -135,12 +116,12 @@ std::string DecodeCharacterReferences(std::string_view text) {
         char* end = nullptr;
         unsigned long v = digits.empty() ? 0 : std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
         if (!digits.empty() && end && *end == '\0' && std::isxdigit(static_cast<unsigned char>(digits[0]))) {
-          AppendUtf8(out, static_cast<char32_t>(v > 0x10FFFF ? 0xFFFD : v));
+          posix::AppendUtf8(out, static_cast<char32_t>(v == 0 || v > 0x10FFFF ? 0xFFFD : v));
           i = semi + 1;
           continue;
         }
       } else if (auto it = NamedReferences().find(std::string(body)); it != NamedReferences().end()) {
-        AppendUtf8(out, it->second);
+        posix::AppendUtf8(out, it->second);
         i = semi + 1;
         continue;
       }

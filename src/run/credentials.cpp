@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "credential_key_table.h"
+#include "run/text.h"
 
 namespace imptherm {
 namespace {
@@ -30,12 +31,10 @@ int HexDigitValue(char c) {
 }
 
 std::string DescrambleCredential(const std::string& scrambled) {
+  const std::string hex = UpperAscii(scrambled);
   std::string clear;
-  for (std::size_t p = 0; p + 1 < scrambled.size(); p += 2) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    clear.push_back(
-        static_cast<char>(HexDigitValue(upper(scrambled[p])) * 16 + HexDigitValue(upper(scrambled[p + 1]))));
-  }
+  for (std::size_t p = 0; p + 1 < hex.size(); p += 2)
+    clear.push_back(static_cast<char>(HexDigitValue(hex[p]) * 16 + HexDigitValue(hex[p + 1])));
   if (clear.empty()) return clear;
   const auto first = static_cast<unsigned char>(static_cast<unsigned char>(clear[0]) + 10);
   clear[0] = static_cast<char>(first);

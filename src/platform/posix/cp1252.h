@@ -5,6 +5,10 @@
 
 namespace imptherm::posix {
 
+// Appends the UTF-8 form of a code point; surrogates and values beyond
+// Unicode become U+FFFD.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Windows-1252 bytes to UTF-8, for what a person reads on the terminal. The
 // five unassigned bytes show as U+FFFD.
 std::string Cp1252ToUtf8(std::string_view bytes);

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/posix/ntlm_messages.h"
+#include "run/text.h"
 
 namespace imptherm::posix {
 namespace {
@@ -50,10 +51,7 @@ std::string ComputerName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return "LOCALHOST";
   std::string n(name);
-  n = n.substr(0, n.find('.'));
-  for (char& c : n)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return n;
+  return UpperAscii(n.substr(0, n.find('.')));
 }
 
 std::unique_ptr<NtlmContext> PosixNtlm::Start(const std::optional<NtlmCredentials>& credentials) {
