@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "run/text.h"
+#include "base/text.h"
 #include "sheet/code128.h"
 
 namespace {

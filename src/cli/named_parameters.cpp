@@ -1,6 +1,6 @@
 #include "cli/named_parameters.h"
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace imptherm::cli {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace imptherm {
 namespace {

@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "base/text.h"
 #include "run/captions.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

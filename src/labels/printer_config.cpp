@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdio>
 
+#include "base/text.h"
 #include "platform/error.h"
 #include "run/logs.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
+#include "base/text.h"
 #include "output/send_job.h"
 #include "platform/error.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

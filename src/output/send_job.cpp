@@ -1,7 +1,7 @@
 #include "output/send_job.h"
 
+#include "base/text.h"
 #include "run/files.h"
-#include "run/text.h"
 
 namespace imptherm {
 

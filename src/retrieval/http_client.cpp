@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "retrieval/base64.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "base/text.h"
 #include "platform/error.h"
-#include "run/text.h"
 
 namespace imptherm {
 

@@ -1,6 +1,6 @@
 #include "retrieval/url.h"
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace imptherm {
 

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
+#include "base/text.h"
 #include "credential_key_table.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

@@ -1,8 +1,8 @@
 #include "run/print_run.h"
 
+#include "base/text.h"
 #include "platform/error.h"
 #include "run/credentials.h"
-#include "run/text.h"
 #include "run/version.h"
 
 namespace imptherm {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace imptherm {
 namespace {

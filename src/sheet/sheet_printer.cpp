@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "base/text.h"
 #include "run/captions.h"
-#include "run/text.h"
 
 namespace imptherm {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "platform/error.h"
-#include "run/text.h"
 
 namespace imptherm::fakes {
 namespace fs = std::filesystem;

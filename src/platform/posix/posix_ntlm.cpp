@@ -7,9 +7,9 @@
 #include <random>
 #include <sstream>
 
+#include "base/text.h"
 #include "platform/error.h"
 #include "platform/posix/ntlm_messages.h"
-#include "run/text.h"
 
 namespace imptherm::posix {
 namespace {

@@ -1,7 +1,7 @@
 #include "platform/posix/terminal_proxy_dialog.h"
 
+#include "base/text.h"
 #include "platform/error.h"
-#include "run/text.h"
 
 namespace imptherm::posix {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace imptherm::win32 {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "platform/win32/cp1252.h"
-#include "run/text.h"
 
 namespace imptherm::win32 {
 namespace {
