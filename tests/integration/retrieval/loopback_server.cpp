@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace imptherm::testing {
@@ -77,7 +78,12 @@ std::vector<int> LoopbackServer::connections() {
 }
 
 void LoopbackServer::CloseIdle() {
-  std::lock_guard lock(mutex_);
+  // The client may have read a whole reply before the serving thread is back
+  // waiting for the next request: wait for the replies to end, so that every
+  // kept connection is counted as idle (bounded, in case a client stopped
+  // reading).
+  std::unique_lock lock(mutex_);
+  replied_.wait_for(lock, std::chrono::seconds(10), [this] { return replying_ == 0; });
   for (int fd : idle_) ::shutdown(fd, SHUT_RDWR);
   idle_.clear();
 }
@@ -98,11 +104,11 @@ void LoopbackServer::AcceptLoop() {
 void LoopbackServer::Serve(int fd, int number) {
   std::string buffer;
   char block[65536];
+  {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(fd);
+  }
   for (;;) {
-    {
-      std::lock_guard lock(mutex_);
-      idle_.push_back(fd);
-    }
     std::size_t end;
     while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
       ssize_t n = ::recv(fd, block, sizeof block, 0);
@@ -112,6 +118,7 @@ void LoopbackServer::Serve(int fd, int number) {
     {
       std::lock_guard lock(mutex_);
       idle_.erase(std::remove(idle_.begin(), idle_.end(), fd), idle_.end());
+      if (end != std::string::npos) ++replying_;
     }
     if (end == std::string::npos) break;
     std::string request = buffer.substr(0, end + 4);
@@ -129,7 +136,15 @@ void LoopbackServer::Serve(int fd, int number) {
       ok = SendAll(fd, block, n);
       sent += n;
     }
-    if (!ok || reply.close) break;
+    const bool kept = ok && !reply.close;
+    {
+      // Idle again in the same step that ends the reply.
+      std::lock_guard lock(mutex_);
+      --replying_;
+      if (kept) idle_.push_back(fd);
+    }
+    replied_.notify_all();
+    if (!kept) break;
   }
   std::lock_guard lock(mutex_);
   open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());

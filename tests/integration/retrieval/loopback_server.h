@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -52,6 +53,8 @@ class LoopbackServer {
   std::vector<std::string> requests_;
   std::vector<int> connections_;
   std::vector<int> idle_;
+  int replying_ = 0;  // connections between a whole request and the end of its reply
+  std::condition_variable replied_;
   std::vector<int> open_;
   std::vector<std::thread> threads_;
   std::thread acceptor_;
