@@ -53,7 +53,7 @@ ChooserResult PositionChooser::Show() {
                            LoadFormCaption(kChooserAbandonId), LoadFormCaption(kChooserAdviceId),
                            LoadFormCaption(kChooserTopId),     LoadFormCaption(kChooserBottomId)};
   selected_ = 1;
-  const std::optional<int> slot = platform_.chooser.Choose(texts, selected_);
+  const std::optional<int> slot = platform_.chooser.Choose(texts, picture_, selected_);
   if (!slot) return ChooserResult::Cancel;
   // A dialog that hands back something outside the sheet has not chosen.
   if (*slot < 1 || *slot > 4) return ChooserResult::Cancel;

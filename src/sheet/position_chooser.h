@@ -27,6 +27,16 @@ void DrawChooserPicture(Canvas& picture, int selected);
 // plain black on white (which erases an earlier highlight).
 void DrawSlotMark(Canvas& picture, int slot, bool highlighted);
 
+// The functions above, handed to the dialog.
+class PositionChooserPicture final : public SheetPicture {
+ public:
+  void Draw(Canvas& picture, int selected) const override { DrawChooserPicture(picture, selected); }
+  void DrawSlotMark(Canvas& picture, int slot, bool highlighted) const override {
+    imptherm::DrawSlotMark(picture, slot, highlighted);
+  }
+  int SlotAtPoint(int x, int y) const override { return imptherm::SlotAtPoint(x, y); }
+};
+
 // The first-label position chooser (TFRMChoixEtq): made once per loaded
 // module, shown before the first record of every sheet print run. It also
 // keeps the scale factors of the printer that was current when it was made.
@@ -51,6 +61,7 @@ class PositionChooser {
   int resolutionX_ = 0, resolutionY_ = 0;
   int scaleX_ = 1, scaleY_ = 1;
   int selected_ = 0;
+  PositionChooserPicture picture_;
 };
 
 }  // namespace imptherm

@@ -266,7 +266,7 @@ class FakeChooser final : public PositionChooserDialog {
   std::vector<std::optional<int>> answers;  // consumed in order; slot 1 when exhausted
   std::vector<ChooserTexts> shown;
   std::vector<int> selectedAtShow;
-  std::optional<int> Choose(const ChooserTexts& texts, int selected) override {
+  std::optional<int> Choose(const ChooserTexts& texts, const SheetPicture&, int selected) override {
     shown.push_back(texts);
     selectedAtShow.push_back(selected);
     if (answers.empty()) return 1;

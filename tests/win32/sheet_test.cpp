@@ -278,6 +278,7 @@ void CheckChooser(const char* ocx) {
   const std::wstring caption = Widen(texts.caption);
 
   Win32Chooser chooser(::GetModuleHandleW(nullptr));
+  const PositionChooserPicture drawing;
   {
     std::string seen;
     int blue1 = -1, blue2 = -1, blue4 = -1, blue4After = -1;
@@ -300,7 +301,7 @@ void CheckChooser(const char* ocx) {
       Check(SaveWindowPicture(dialog, "artifacts\\chooser-slot2.bmp"), "picture of the chooser");
       ::SendMessageW(::GetDlgItem(dialog, kChooserPrintButton), BM_CLICK, 0, 0);
     });
-    const auto chosen = chooser.Choose(texts, 1);
+    const auto chosen = chooser.Choose(texts, drawing, 1);
     Check(person.found, "the chooser shows with its caption");
     CheckEq(seen, "&Imprimer", "the print button's text");
     Check(blue1 > 0, "slot 1 is highlighted when the chooser opens");
@@ -311,23 +312,23 @@ void CheckChooser(const char* ocx) {
   }
   {
     Person person(caption, [](HWND dialog) { Key(dialog, VK_RETURN); });
-    CheckEq(chooser.Choose(texts, 1).value_or(0), 1, "Enter prints from slot 1 at a new showing");
+    CheckEq(chooser.Choose(texts, drawing, 1).value_or(0), 1, "Enter prints from slot 1 at a new showing");
   }
   {
     Person person(caption, [](HWND dialog) {
       Click(PictureOf(dialog), 10, 150);
       Key(dialog, VK_ESCAPE);
     });
-    Check(!chooser.Choose(texts, 1).has_value(), "Esc abandons");
+    Check(!chooser.Choose(texts, drawing, 1).has_value(), "Esc abandons");
   }
   {
     Person person(caption, [](HWND dialog) { ::PostMessageW(dialog, WM_CLOSE, 0, 0); });
-    Check(!chooser.Choose(texts, 1).has_value(), "the close box abandons");
+    Check(!chooser.Choose(texts, drawing, 1).has_value(), "the close box abandons");
   }
   {
     Person person(caption,
                   [](HWND dialog) { ::SendMessageW(::GetDlgItem(dialog, kChooserAbandonButton), BM_CLICK, 0, 0); });
-    Check(!chooser.Choose(texts, 1).has_value(), "Abandonner abandons");
+    Check(!chooser.Choose(texts, drawing, 1).has_value(), "Abandonner abandons");
   }
   UnregisterChooserClass(::GetModuleHandleW(nullptr));
 }

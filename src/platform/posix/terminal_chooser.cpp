@@ -43,7 +43,7 @@ std::string ChooserPicture(const ChooserTexts& texts, int selected) {
   return p;
 }
 
-std::optional<int> TerminalChooser::Choose(const ChooserTexts& texts, int selected) {
+std::optional<int> TerminalChooser::Choose(const ChooserTexts& texts, const SheetPicture&, int selected) {
   if (!ui_.interactive()) {
     ui_.Print(ChooserPicture(texts, unattendedSlot_));
     ui_.Print("  -> " + Plain(texts.printButton) + " " + std::to_string(unattendedSlot_));

@@ -18,7 +18,7 @@ std::string ChooserPicture(const ChooserTexts& texts, int selected);
 class TerminalChooser final : public PositionChooserDialog {
  public:
   TerminalChooser(TerminalUi& ui, int unattendedSlot) : ui_(ui), unattendedSlot_(unattendedSlot) {}
-  std::optional<int> Choose(const ChooserTexts& texts, int selected) override;
+  std::optional<int> Choose(const ChooserTexts& texts, const SheetPicture& sheet, int selected) override;
 
  private:
   TerminalUi& ui_;

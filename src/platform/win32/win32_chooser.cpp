@@ -5,7 +5,6 @@
 #include "platform/error.h"
 #include "platform/win32/cp1252.h"
 #include "platform/win32/win32_documents.h"
-#include "sheet/position_chooser.h"
 
 namespace imptherm::win32 {
 namespace {
@@ -15,16 +14,17 @@ constexpr int kWidth = 270, kHeight = 340;
 constexpr int kPictureLeft = 30, kPictureTop = 50;
 constexpr int kAdviceId = 100, kTopId = 101, kBottomId = 102, kPictureId = 103;
 
-// The sheet's picture: a white bitmap drawn through the portable picture
-// code, shown as it stands, a click selects the slot under it.
+// The sheet's picture: a white bitmap that the core draws, shown as it
+// stands; a click selects the slot under it.
 struct Picture {
+  const SheetPicture& drawing;
   HDC dc = nullptr;
   HBITMAP bitmap = nullptr;
   HGDIOBJ saved = nullptr;
   std::unique_ptr<GdiCanvas> canvas;
   int selected = 1;
 
-  explicit Picture(int slot) : selected(slot) {
+  Picture(const SheetPicture& sheet, int slot) : drawing(sheet), selected(slot) {
     HDC screen = ::GetDC(nullptr);
     dc = ::CreateCompatibleDC(screen);
     bitmap = ::CreateCompatibleBitmap(screen, kChooserPictureSize, kChooserPictureSize);
@@ -36,7 +36,7 @@ struct Picture {
     saved = ::SelectObject(dc, bitmap);
     canvas = std::make_unique<GdiCanvas>(dc);
     canvas->FillRectangle(0, 0, kChooserPictureSize, kChooserPictureSize, kWhite);
-    DrawChooserPicture(*canvas, selected);
+    drawing.Draw(*canvas, selected);
   }
   ~Picture() { Release(); }
 
@@ -48,9 +48,9 @@ struct Picture {
   }
 
   void Select(int slot) {
-    if (selected >= 1) DrawSlotMark(*canvas, selected, false);
+    if (selected >= 1) drawing.DrawSlotMark(*canvas, selected, false);
     selected = slot;
-    DrawSlotMark(*canvas, selected, true);
+    drawing.DrawSlotMark(*canvas, selected, true);
   }
 };
 
@@ -66,7 +66,8 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_LBUTTONDOWN:
       if (picture) {
-        picture->Select(SlotAtPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))));
+        picture->Select(
+            picture->drawing.SlotAtPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))));
         ::InvalidateRect(window, nullptr, FALSE);
       }
       return 0;
@@ -165,9 +166,9 @@ struct alignas(DWORD) Template {
 
 void UnregisterChooserClass(HINSTANCE instance) { ::UnregisterClassW(kChooserPictureClass, instance); }
 
-std::optional<int> Win32Chooser::Choose(const ChooserTexts& texts, int selected) {
+std::optional<int> Win32Chooser::Choose(const ChooserTexts& texts, const SheetPicture& sheet, int selected) {
   RegisterPictureClass(instance_);
-  Picture picture(selected >= 1 && selected <= 4 ? selected : 1);
+  Picture picture(sheet, selected >= 1 && selected <= 4 ? selected : 1);
   Dialog dialog{instance_, &texts, &picture};
   Template tpl{};
   tpl.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;

@@ -11,7 +11,7 @@ namespace imptherm::win32 {
 class Win32Chooser final : public PositionChooserDialog {
  public:
   explicit Win32Chooser(HINSTANCE instance) : instance_(instance) {}
-  std::optional<int> Choose(const ChooserTexts& texts, int selected) override;
+  std::optional<int> Choose(const ChooserTexts& texts, const SheetPicture& sheet, int selected) override;
 
  private:
   HINSTANCE instance_;

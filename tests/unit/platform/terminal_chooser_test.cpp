@@ -34,7 +34,7 @@ class TerminalChooserTest : public ::testing::Test {
     out_ = ::open_memstream(&buffer_, &size_);
     TerminalUi ui(interactive, out_);
     TerminalChooser chooser(ui, unattended);
-    return chooser.Choose(Texts(), 1);
+    return chooser.Choose(Texts(), PositionChooserPicture{}, 1);
   }
   std::string Shown() {
     std::fflush(out_);
