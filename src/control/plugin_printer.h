@@ -13,7 +13,9 @@ namespace imptherm::control {
 
 // The PluginPrinter control: a panel in the page whose IPersistPropertyBag::
 // Load is the print run. Everything else is the COM and ActiveX plumbing a
-// host needs to create, embed, show and script it.
+// host needs to create, embed, show and script it. The methods live by
+// interface in plugin_printer_*.cpp (properties, persistence, OLE object,
+// in-place activation, view, events); this file's .cpp makes the object.
 class PluginPrinter final : public IPluginPrinter,
                             public IPersistPropertyBag,
                             public IPersistStreamInit,
