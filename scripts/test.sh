@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Every test: style, the portable core under mingw-w64, the unit tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
-# target, the release build, the ActiveX control under Wine (compared with the
-# release build's program), then the release build's unit and integration tests.
+# target, the Release build of every target (what users build), the ActiveX
+# control under Wine (compared with the Release build's program), then the
+# Release build's unit and integration tests. Every build here treats warnings
+# as errors (IMPTHERM_WERROR, which a plain Release build leaves off).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -15,17 +17,17 @@ git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 echo "== portable core, cross-compiled with mingw-w64 i686"
 cmake -S . -B build-mingw -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" -DIMPTHERM_CORE_ONLY=ON >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" -DIMPTHERM_CORE_ONLY=ON -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build-mingw -j"$jobs"
 
 echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_SANITIZE=ON -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build-asan -j"$jobs" unit_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tests/unit_tests --gtest_brief=1
 
 echo "== fuzz targets (short runs)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_FUZZ=ON \
-  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build-fuzz -j"$jobs"
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
@@ -37,17 +39,17 @@ for target in build-fuzz/fuzz/fuzz_*; do
     $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 2
 done
 
-echo "== release build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+echo "== Release build of every target"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build -j"$jobs"
 
 # The Windows control: cross build, then registration and the test host under
 # Wine. Its job files are compared with those of the Linux program just built.
 echo "== ActiveX control ImpThermOrvane.ocx (mingw-w64 i686), tested under Wine"
 cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-i686.cmake" -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build-win32 -j"$jobs"
 IMPTHERM_LINUX_PROGRAM="$top/build/impthermorvane" bash tests/win32/run_wine_tests.sh build-win32
 
-echo "== release build: unit and integration tests"
+echo "== Release build: unit and integration tests"
 cd build && ctest --output-on-failure --timeout 600 -j1
