@@ -144,6 +144,12 @@ void LoopbackServer::Serve(int fd, int number) {
       connections_.push_back(number);
     }
     ServerReply reply = handler_(request, number);
+    // A kept connection counts as idle from the moment its answer can have
+    // arrived: the test may ask to close it as soon as it has the answer.
+    if (!reply.close && !reply.reset) {
+      std::lock_guard lock(mutex_);
+      idle_.push_back(fd);
+    }
     bool ok = SendAll(fd, reply.bytes.data(), reply.bytes.size());
     for (std::size_t sent = 0; ok && sent < reply.fillBytes;) {
       std::size_t n = std::min(sizeof block, reply.fillBytes - sent);
