@@ -387,13 +387,13 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     const ResponseHead& head = a.head;
     lastStatus = head.status;
     StoreCookies(head, target);
+    if (head.status == 407) EchoChallenge(head);
 
     // Proxy credentials go to the proxy only, and the logged-on user's
     // answer only to the page's own server: any other 407 or 401 is an
     // error status like the rest.
     if ((head.status == 407 && proxy.used()) || (head.status == 401 && onPageHost)) {
       const bool proxySide = head.status == 407;
-      if (proxySide) EchoChallenge(head);
       ReadBody(a, nullptr, kDropLimitMs);
       Scheme& s = proxySide ? *proxyScheme_ : server;
       if (s.kind == Scheme::None) {
