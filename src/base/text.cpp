@@ -25,6 +25,22 @@ std::string UpperAscii(std::string_view s) {
   return out;
 }
 
+std::string VisibleControls(std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32 && byte != 127) {
+      out.push_back(c);
+      continue;
+    }
+    out.append("\\x").push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 15]);
+  }
+  return out;
+}
+
 std::optional<int> ParseDecimal(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size() && IsBlank(s[i])) ++i;

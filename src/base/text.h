@@ -15,6 +15,11 @@ std::string TrimLeftBlanks(std::string_view s);
 // Upper-cases the ASCII letters only; every other byte stays as it is.
 std::string UpperAscii(std::string_view s);
 
+// The text with every control byte (below 32, and DEL) written as \xNN, so
+// that what a server or a page sent shows as one line and cannot steer a
+// terminal. Bytes from 128 up are Windows-1252 letters and stay as they are.
+std::string VisibleControls(std::string_view s);
+
 // A decimal integer: leading blanks, an optional sign, then digits up to the
 // very end of the text; within the 32-bit range. Anything else is nothing.
 std::optional<int> ParseDecimal(std::string_view s);

@@ -16,6 +16,12 @@ class NetError : public PlatformError {
   using PlatformError::PlatformError;
 };
 
+// A time limit as the messages show it: "30 s", or "300 ms" when it is not
+// a whole number of seconds.
+inline std::string LimitText(int ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 // One TCP connection, opened by Network::Connect.
 class Connection {
  public:
@@ -41,8 +47,10 @@ class Connection {
 class Network {
  public:
   virtual ~Network() = default;
-  // Opens a connection; waits as long as the system does. Raises NetError.
-  virtual std::unique_ptr<Connection> Connect(const std::string& host, int port) = 0;
+  // Opens a connection, giving up after `limitMs` for each address tried
+  // (Connection::kNoLimit waits as long as the system does). Raises NetError,
+  // also when the limit runs out.
+  virtual std::unique_ptr<Connection> Connect(const std::string& host, int port, int limitMs) = 0;
 };
 
 }  // namespace imptherm

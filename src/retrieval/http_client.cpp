@@ -61,7 +61,7 @@ void HttpClient::Disconnect() {
   inPos_ = 0;
 }
 
-std::string HttpClient::BuildRequest(const HttpTarget& target, const std::string& authorization,
+std::string HttpClient::BuildRequest(const HttpTarget& target, bool pageHost, const std::string& authorization,
                                      const std::string& proxyAuthorization) const {
   std::string r = "GET " + (proxy.used() ? target.Absolute() : target.pathAndQuery) + " HTTP/1.0\r\n";
   auto add = [&r](const char* name, const std::string& value) {
@@ -71,9 +71,10 @@ std::string HttpClient::BuildRequest(const HttpTarget& target, const std::string
   add("Content-Type", contentType);
   const std::string cookie = cookies.HeaderFor(target.host, target.pathAndQuery);
   add("Cookie", cookie);
+  // The page's own lines (its cookie) are meant for its server alone.
   for (const std::string& extra : extraHeaders) {
     std::string line = OneLine(extra);
-    if (line.empty() || (!cookie.empty() && StartsWithNoCase(line, "Cookie:"))) continue;
+    if (!pageHost || line.empty() || (!cookie.empty() && StartsWithNoCase(line, "Cookie:"))) continue;
     r.append(line).append("\r\n");
   }
   add("Host", target.HostHeader());
@@ -93,7 +94,7 @@ void HttpClient::EchoRequest(const std::string& request) {
   while (!rest.empty()) {
     auto end = rest.find("\r\n");
     std::string_view line = rest.substr(0, end);
-    if (!line.empty()) echo->AddLine(Masked(line));
+    if (!line.empty()) echo->AddLine(VisibleControls(Masked(line)));
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
   }
   echo->AddLine(kSeparator);
@@ -103,14 +104,14 @@ void HttpClient::EchoRequest(const std::string& request) {
 void HttpClient::EchoChallenge(const ResponseHead& head) {
   if (!echo) return;
   echo->AddLine("REPONSE : " + std::to_string(head.status));
-  for (const std::string& line : head.lines) echo->AddLine(line);
+  for (const std::string& line : head.lines) echo->AddLine(VisibleControls(line));
   echo->AddLine(kSeparator);
   echo->AddLine("");
 }
 
 void HttpClient::OpenConnection(const std::string& host, int port) {
   Disconnect();
-  conn_ = network_.Connect(host, port);
+  conn_ = network_.Connect(host, port, connectLimitMs);
   connHost_ = host;
   connPort_ = port;
 }
@@ -128,6 +129,13 @@ std::ptrdiff_t HttpClient::Fill(int limitMs) {
   std::ptrdiff_t n = conn_->Receive(in_.data() + old, kBlock, limitMs);
   in_.resize(old + static_cast<std::size_t>(std::max<std::ptrdiff_t>(n, 0)));
   return n;
+}
+
+HttpFailure HttpClient::Silence() const {
+  return HttpFailure{
+      "Aucune donn\xE9"
+      "e re\xE7ue de " +
+      connHost_ + ":" + std::to_string(connPort_) + " en " + LimitText(silenceLimitMs)};
 }
 
 // False when the server closed before sending a byte of its answer, which a
@@ -160,14 +168,13 @@ bool HttpClient::ReadHead(Answer& a) {
       Disconnect();
       throw HttpFailure{"En-t\xEAte de r\xE9ponse trop long (plus de " + std::to_string(kMaxResponseHead) + " octets)"};
     }
-    std::ptrdiff_t n;
-    try {
-      n = Fill(Connection::kNoLimit);
-    } catch (const NetError&) {
-      if (any) throw;
-      n = 0;
+    const std::ptrdiff_t n = Fill(silenceLimitMs);
+    if (n == Connection::kTimedOut) {
+      HttpFailure silence = Silence();
+      Disconnect();
+      throw silence;
     }
-    if (n <= 0) {
+    if (n == 0) {
       if (!any && in_.size() == inPos_) return false;
       Disconnect();
       throw HttpFailure{"", true};
@@ -177,28 +184,34 @@ bool HttpClient::ReadHead(Answer& a) {
 }
 
 // Reads the body of `a`: into `sink` when given, else dropped. A limit
-// bounds the whole read; when it runs out, or the server stops early or
+// bounds the whole read of a dropped body; a kept body has the silence
+// limit for each wait. When a limit runs out, or the server stops early or
 // breaks the connection, a dropped body is simply abandoned with its
 // connection, while a kept body fails (quietly when the server closed).
+// A connection whose answer was not read to its end is never used again.
 void HttpClient::ReadBody(Answer& a, BodySink* sink, int limitMs) {
   try {
     ReceiveBody(a, sink, limitMs);
   } catch (const NetError&) {
     Disconnect();
     if (sink) throw;
+  } catch (...) {
+    Disconnect();
+    throw;
   }
 }
 
 void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
   const std::uint32_t deadline = system_.TickCount() + static_cast<std::uint32_t>(std::max(limitMs, 0));
   auto left = [&]() -> int {
-    if (limitMs < 0) return Connection::kNoLimit;
+    if (limitMs < 0) return silenceLimitMs;
     std::int32_t remaining = static_cast<std::int32_t>(deadline - system_.TickCount());
     return remaining > 0 ? remaining : 0;
   };
-  auto stopped = [&] {
+  auto stopped = [&](std::ptrdiff_t n) {
+    HttpFailure failure = n == Connection::kTimedOut ? Silence() : HttpFailure{"", true};
     Disconnect();
-    if (sink) throw HttpFailure{"", true};
+    if (sink) throw failure;
   };
   const BodyFraming& f = a.framing;
   if (f.kind == BodyFraming::None) return;
@@ -225,7 +238,7 @@ void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
       if (decoder.done()) break;
       int limit = left();
       std::ptrdiff_t n = limit == 0 ? Connection::kTimedOut : Fill(limit);
-      if (n <= 0) return stopped();
+      if (n <= 0) return stopped(n);
     }
     announcedSize = received;
   } else {
@@ -240,7 +253,7 @@ void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
       std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, wanted()));
       std::ptrdiff_t n = limit == 0 ? Connection::kTimedOut : conn_->Receive(block.data(), ask, limit);
       if (n == 0 && !bounded) break;
-      if (n <= 0) return stopped();
+      if (n <= 0) return stopped(n);
       deliver(std::string_view(block.data(), static_cast<std::size_t>(n)));
     }
     if (!bounded) announcedSize = received;
@@ -361,6 +374,7 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
   auto parsed = ParseHttpUrl(url);
   if (!parsed) throw HttpFailure{"Adresse incorrecte : " + url};
   HttpTarget target = *parsed;
+  const std::string pageHost = UpperAscii(target.host);
   Scheme server;
   std::string authorization, proxyAuthorization;
   int counted = 0;
@@ -368,14 +382,18 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
   for (;;) {
     if (!retry) ++counted;
     retry = false;
-    Answer a = Exchange(target, BuildRequest(target, authorization, proxyAuthorization));
+    const bool onPageHost = UpperAscii(target.host) == pageHost;
+    Answer a = Exchange(target, BuildRequest(target, onPageHost, authorization, proxyAuthorization));
     const ResponseHead& head = a.head;
     lastStatus = head.status;
     StoreCookies(head, target);
+    if (head.status == 407) EchoChallenge(head);
 
-    if (head.status == 407 || head.status == 401) {
+    // Proxy credentials go to the proxy only, and the logged-on user's
+    // answer only to the page's own server: any other 407 or 401 is an
+    // error status like the rest.
+    if ((head.status == 407 && proxy.used()) || (head.status == 401 && onPageHost)) {
       const bool proxySide = head.status == 407;
-      if (proxySide) EchoChallenge(head);
       ReadBody(a, nullptr, kDropLimitMs);
       Scheme& s = proxySide ? *proxyScheme_ : server;
       if (s.kind == Scheme::None) {
@@ -395,6 +413,7 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     }
     // NTLM authenticates the connection, not each request.
     if (proxyScheme_->kind == Scheme::Ntlm) proxyAuthorization.clear();
+    if (server.kind == Scheme::Ntlm) authorization.clear();
 
     // Any answer that names a new location is followed (a 3xx without one
     // cannot be, and fails below as an error status).

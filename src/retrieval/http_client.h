@@ -54,6 +54,11 @@ class HttpClient {
   static constexpr int kAuthenticationLimit = 3;
   static constexpr int kDropLimitMs = 4000;
   static constexpr int kErrorBodyLimitMs = 2000;
+  // A silent server must not hold the print run forever, yet a slow line
+  // still gets its answer: these bound connecting and each wait for a byte
+  // of an answer or of the final body.
+  static constexpr int kConnectLimitMs = 30000;
+  static constexpr int kSilenceLimitMs = 120000;
   static constexpr std::size_t kBlock = 64 * 1024;
   static constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; ImpThermOrvane 1.0.0.20)";
 
@@ -68,6 +73,8 @@ class HttpClient {
   std::string proxyUser;
   std::string proxyPassword;
   Memo* echo = nullptr;
+  int connectLimitMs = kConnectLimitMs;
+  int silenceLimitMs = kSilenceLimitMs;
   int lastStatus = 0;
   std::uint64_t announcedSize = 0;
   CookieStore cookies;
@@ -75,8 +82,9 @@ class HttpClient {
   // Forgets the proxy scheme chosen by the previous exchange.
   void ResetProxyAuthentication();
   // Sends GET requests for `url` (an http URL) until a final answer, whose
-  // body goes to `sink`; returns its status. Raises HttpFailure, and lets
-  // PlatformError from the sink and RunAbandoned through.
+  // body goes to `sink`; returns its status. The extra header lines and the
+  // logged-on user's NTLM answer go only to the host `url` names. Raises
+  // HttpFailure, and lets PlatformError and RunAbandoned through.
   int Get(const std::string& url, BodySink& sink);
   void Disconnect();
 
@@ -85,7 +93,7 @@ class HttpClient {
   struct Answer;
   enum class ChallengeOutcome { Retry, GiveUp };
 
-  std::string BuildRequest(const HttpTarget& target, const std::string& authorization,
+  std::string BuildRequest(const HttpTarget& target, bool pageHost, const std::string& authorization,
                            const std::string& proxyAuthorization) const;
   void EchoRequest(const std::string& request);
   void EchoChallenge(const ResponseHead& head);
@@ -95,6 +103,7 @@ class HttpClient {
   void ReadBody(Answer& answer, BodySink* sink, int limitMs);
   void ReceiveBody(Answer& answer, BodySink* sink, int limitMs);
   std::ptrdiff_t Fill(int limitMs);
+  HttpFailure Silence() const;
   void StoreCookies(const ResponseHead& head, const HttpTarget& target);
   std::string Answer407(const ResponseHead& head);
   std::string Answer401(const ResponseHead& head);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "platform/error.h"
 #include "retrieval/label_data.h"
 #include "run/logs.h"
@@ -68,8 +69,9 @@ Retrieval::Retrieval(Platform& platform, RunState& state, RunLog& runLog)
       runLog_(runLog),
       client_(platform.network, platform.ntlm, platform.system, *this) {}
 
+// Error texts often quote the server (its status line, a header value).
 void Retrieval::Fail(const std::string& text) {
-  platform_.ui.ShowMessage(text + " -> ", MessageIcon::Error);
+  platform_.ui.ShowMessage(VisibleControls(text) + " -> ", MessageIcon::Error);
   runLog_.Write(WithoutLineBreaks(text));
 }
 

@@ -1,5 +1,6 @@
 #include "run/logs.h"
 
+#include "base/text.h"
 #include "run/files.h"
 
 namespace imptherm {
@@ -23,7 +24,10 @@ std::string SharedDataFolder(System& system) {
   return folder;
 }
 
-std::string LogLine(System& system, const std::string& text) { return system.LocalTimeStamp() + " " + text + "\r\n"; }
+// Log texts carry what pages and servers sent; one call stays one line.
+std::string LogLine(System& system, const std::string& text) {
+  return system.LocalTimeStamp() + " " + VisibleControls(text) + "\r\n";
+}
 
 void ParameterLog::Reset() {
   path_ = TempFolder(system_) + "ImpThermOrvane.Log";

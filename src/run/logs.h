@@ -15,7 +15,8 @@ std::string TempFolder(System& system);
 // fallback is used and stored in the process environment for later calls.
 std::string SharedDataFolder(System& system);
 
-// "<local date> <local time> <text>" ended by CR LF.
+// "<local date> <local time> <text>" ended by CR LF, the text's control
+// characters made visible.
 std::string LogLine(System& system, const std::string& text);
 
 // The parameter log "ImpThermOrvane.Log" in the temp folder, written only by

@@ -281,7 +281,7 @@ class FakeDocument final : public DrawnDocument {
 
 }  // namespace
 
-std::unique_ptr<Connection> FakeNetwork::Connect(const std::string& host, int port) {
+std::unique_ptr<Connection> FakeNetwork::Connect(const std::string& host, int port, int) {
   if (refuse) throw NetError("Connexion impossible \xE0 " + host + ":" + std::to_string(port));
   connects.push_back(host + ":" + std::to_string(port));
   return std::make_unique<FakeConnection>(*this, static_cast<int>(connects.size()));

@@ -199,7 +199,7 @@ class FakeNetwork final : public Network {
   // The server closes its idle kept connections before the next request.
   bool closeIdle = false;
 
-  std::unique_ptr<Connection> Connect(const std::string& host, int port) override;
+  std::unique_ptr<Connection> Connect(const std::string& host, int port, int limitMs) override;
 };
 
 class FakeNtlm final : public Ntlm {

@@ -1,5 +1,6 @@
 #include "platform/posix/posix_network.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -7,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/posix/interrupt.h"
@@ -53,7 +56,6 @@ class SocketConnection final : public Connection {
         ThrowIfInterrupted();
         continue;
       }
-      if (errno == ECONNRESET) return 0;
       throw NetError(
           "Erreur de r\xE9"
           "ception depuis " +
@@ -78,9 +80,36 @@ class SocketConnection final : public Connection {
   std::string peer_;
 };
 
+// Connects `fd` within `limitMs`. Returns 0 or the errno of the failure;
+// ETIMEDOUT when the limit ran out.
+int ConnectWithin(int fd, const addrinfo& a, int limitMs) {
+  if (::connect(fd, a.ai_addr, a.ai_addrlen) == 0) return 0;
+  if (errno != EINPROGRESS && errno != EINTR) return errno;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  for (;;) {
+    int wait = -1;
+    if (limitMs != Connection::kNoLimit) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
+    pollfd p{fd, POLLOUT, 0};
+    int r = ::poll(&p, 1, wait);
+    if (r < 0 && errno == EINTR) {
+      if (InterruptRequested()) return EINTR;
+      continue;
+    }
+    if (r < 0) return errno;
+    if (r == 0) return ETIMEDOUT;
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
+    return error;
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int port) {
+std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int port, int limitMs) {
   const std::string peer = host + ":" + std::to_string(port);
   if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
   addrinfo hints{};
@@ -91,27 +120,27 @@ std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int p
   if (rc != 0) throw NetError("H\xF4te inconnu : " + host + " (" + ::gai_strerror(rc) + ")");
   int lastError = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
-    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    // Non-blocking while it connects, so that the wait has a limit.
+    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
     if (fd < 0) {
       lastError = errno;
       continue;
     }
-    int r;
-    do {
-      r = ::connect(fd, a->ai_addr, a->ai_addrlen);
-    } while (r < 0 && errno == EINTR && !InterruptRequested());
-    if (r == 0) {
+    lastError = ConnectWithin(fd, *a, limitMs);
+    if (lastError == 0) {
       ::freeaddrinfo(list);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
       int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       return std::make_unique<SocketConnection>(fd, peer);
     }
-    lastError = errno;
     ::close(fd);
     if (InterruptRequested()) break;
   }
   ::freeaddrinfo(list);
   ThrowIfInterrupted();
+  if (lastError == ETIMEDOUT && limitMs != Connection::kNoLimit)
+    throw NetError("Connexion impossible \xE0 " + peer + " : pas de r\xE9ponse en " + LimitText(limitMs));
   throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
 }
 

@@ -7,7 +7,7 @@ namespace imptherm::posix {
 // the person asks to stop (Ctrl-C).
 class PosixNetwork final : public Network {
  public:
-  std::unique_ptr<Connection> Connect(const std::string& host, int port) override;
+  std::unique_ptr<Connection> Connect(const std::string& host, int port, int limitMs) override;
 };
 
 }  // namespace imptherm::posix

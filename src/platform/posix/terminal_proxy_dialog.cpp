@@ -8,6 +8,10 @@ namespace {
 
 const char kTitle[] = "Param\xE8tres d'authentification Proxy";
 const char kMessage[] = "Veuillez saisir les param\xE8tres d'authentification de votre proxy :";
+// An empty answer keeps a field; a lone "-" empties it.
+const char kFieldHint[] =
+    "  (Entr\xE9"
+    "e : garder, - : vider)";
 const char kConfirm[] = "Confirmez-vous l'abandon de la saisie des param\xE8tres d'authentification du proxy ?";
 
 }  // namespace
@@ -23,10 +27,14 @@ void TerminalProxyDialog::Show(ProxyDialogFields& fields) {
   for (;;) {
     if (focus != Buttons) {
       std::string* edit = edits[focus];
-      ui_.Print(std::string(labels[focus]) + "[" + *edit + "]");
+      // The domain may come from the page.
+      ui_.Print(std::string(labels[focus]) + "[" + VisibleControls(*edit) + "]" + kFieldHint);
       auto typed = ui_.ReadLine();
       if (!typed) return;  // the terminal went away: the fields stay as they are
-      if (!typed->empty()) *edit = *typed;
+      if (*typed == "-")
+        edit->clear();
+      else if (!typed->empty())
+        *edit = *typed;
       focus = static_cast<Focus>(focus + 1);
       continue;
     }

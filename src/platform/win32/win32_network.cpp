@@ -58,11 +58,8 @@ class SocketConnection final : public Connection {
     const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
     int n = ::recv(s_, buffer, chunk, 0);
     if (n >= 0) return n;
-    const int error = ::WSAGetLastError();
-    // A peer that drops the connection after its answer ends the answer, as
-    // a closed side does.
-    if (error == WSAECONNRESET || error == WSAECONNABORTED) return 0;
-    throw ReceiveError(error);
+    // A reset or aborted connection is a lost one, not the end of the data.
+    throw ReceiveError(::WSAGetLastError());
   }
 
   bool IsOpen() override {
@@ -93,6 +90,39 @@ class SocketConnection final : public Connection {
   std::string peer_;
 };
 
+// Connects `s` within `limitMs`. Returns 0 or the Winsock error of the
+// failure; WSAETIMEDOUT when the limit ran out.
+int ConnectWithin(SOCKET s, const addrinfo& a, int limitMs) {
+  u_long nonBlocking = 1;
+  ::ioctlsocket(s, FIONBIO, &nonBlocking);
+  int error = 0;
+  if (::connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0) {
+    error = ::WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(s, &writable);
+      FD_SET(s, &failed);
+      timeval wait{limitMs / 1000, (limitMs % 1000) * 1000};
+      int r = ::select(0, nullptr, &writable, &failed, limitMs >= 0 ? &wait : nullptr);
+      if (r == SOCKET_ERROR) {
+        error = ::WSAGetLastError();
+      } else if (r == 0) {
+        error = WSAETIMEDOUT;
+      } else {
+        int soError = 0;
+        int len = sizeof soError;
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
+        error = FD_ISSET(s, &failed) && soError == 0 ? WSAECONNREFUSED : soError;
+      }
+    }
+  }
+  nonBlocking = 0;
+  ::ioctlsocket(s, FIONBIO, &nonBlocking);
+  return error;
+}
+
 }  // namespace
 
 Win32Network::Win32Network() {
@@ -104,7 +134,7 @@ Win32Network::~Win32Network() {
   if (started_) ::WSACleanup();
 }
 
-std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int port) {
+std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int port, int limitMs) {
   const std::string peer = host + ":" + std::to_string(port);
   if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
   if (!started_) throw NetError("Connexion impossible \xE0 " + peer + " : Winsock n'a pas pu d\xE9marrer");
@@ -124,16 +154,18 @@ std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int p
     }
     // A socket must not leak into programs the host starts later.
     ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+    lastError = ConnectWithin(s, *a, limitMs);
+    if (lastError == 0) {
       ::freeaddrinfo(list);
       BOOL one = TRUE;
       ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
       return std::make_unique<SocketConnection>(s, peer);
     }
-    lastError = ::WSAGetLastError();
     ::closesocket(s);
   }
   ::freeaddrinfo(list);
+  if (lastError == WSAETIMEDOUT && limitMs >= 0)
+    throw NetError("Connexion impossible \xE0 " + peer + " : pas de r\xE9ponse en " + LimitText(limitMs));
   throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
 }
 

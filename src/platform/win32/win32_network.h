@@ -13,7 +13,7 @@ class Win32Network final : public Network {
   Win32Network(const Win32Network&) = delete;
   Win32Network& operator=(const Win32Network&) = delete;
 
-  std::unique_ptr<Connection> Connect(const std::string& host, int port) override;
+  std::unique_ptr<Connection> Connect(const std::string& host, int port, int limitMs) override;
 
  private:
   bool started_ = false;

@@ -8,19 +8,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 
 namespace imptherm::testing {
 namespace {
 
-int ListenOnLoopback(int& port) {
+int ListenOnLoopback(int& port, int backlog = 16) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0)
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0)
     throw std::runtime_error("cannot listen on loopback");
   socklen_t len = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
@@ -45,6 +46,27 @@ int FreePort() {
   int fd = ListenOnLoopback(port);
   ::close(fd);
   return port;
+}
+
+FullListenQueue::FullListenQueue() {
+  listen_ = ListenOnLoopback(port_, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<std::uint16_t>(port_));
+  // The first one fills the queue (it completes, nobody accepts it); the
+  // second one makes sure the queue stays full.
+  for (int i = 0; i < 2; ++i) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (i ? SOCK_NONBLOCK : 0), 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && i == 0)
+      throw std::runtime_error("cannot fill the listen queue");
+    waiting_.push_back(fd);
+  }
+}
+
+FullListenQueue::~FullListenQueue() {
+  for (int fd : waiting_) ::close(fd);
+  ::close(listen_);
 }
 
 LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
@@ -136,7 +158,11 @@ void LoopbackServer::Serve(int fd, int number) {
       ok = SendAll(fd, block, n);
       sent += n;
     }
-    const bool kept = ok && !reply.close;
+    if (ok && reply.reset) {
+      linger abort{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    const bool kept = ok && !reply.close && !reply.reset;
     {
       // Idle again in the same step that ends the reply.
       std::lock_guard lock(mutex_);

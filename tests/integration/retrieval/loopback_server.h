@@ -14,6 +14,7 @@ struct ServerReply {
   std::string bytes;
   bool close = true;          // close the connection after sending
   std::size_t fillBytes = 0;  // then this many generated body bytes, sent in blocks
+  bool reset = false;         // then break the connection (a reset) instead of closing it
 };
 
 // An HTTP server on 127.0.0.1 with an ephemeral port, for the tests: it
@@ -62,5 +63,21 @@ class LoopbackServer {
 
 // A port nobody listens on right now, for peers started by the tests.
 int FreePort();
+
+// A listening port whose queue of connections waiting to be accepted is
+// full, so that the next connection attempt gets no answer.
+class FullListenQueue {
+ public:
+  FullListenQueue();
+  ~FullListenQueue();
+  FullListenQueue(const FullListenQueue&) = delete;
+  FullListenQueue& operator=(const FullListenQueue&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int listen_ = -1;
+  int port_ = 0;
+  std::vector<int> waiting_;
+};
 
 }  // namespace imptherm::testing

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "fakes/fake_platform.h"
@@ -136,6 +137,103 @@ TEST_F(PeersTest, DownloadReadsTheLabelDataFile) {
   EXPECT_EQ(data.lines[2], "B");
   EXPECT_EQ(module.state.CaptionBase, 3000);
   EXPECT_EQ(RequestLine(server.requests().at(0)), "GET /get.asp HTTP/1.0");
+}
+
+// A module whose retrieval goes through `network`; the rest is fake.
+struct World {
+  explicit World(Network& network)
+      : platform{f.system,   f.ui,    f.resources, f.printers,    f.serialPorts, f.portDevices,
+                 f.profiles, network, f.ntlm,      f.proxyDialog, f.documents,   f.chooser},
+        module(platform),
+        retrieval(module.platform, module.state, module.runLog) {
+    module.state.WorkFolder = f.temp.path();
+  }
+  int Get(const std::string& url) { return retrieval.HttpExchange("GET", url, file, "", memo); }
+  std::string LastLogLine() {
+    const std::string log = f.temp.Read("OWTMP.LOG");
+    const std::size_t start = log.rfind("\r\n", log.size() - 3) + 2 + f.system.timeStamp.size() + 1;
+    return log.substr(start, log.size() - 2 - start);
+  }
+
+  fakes::FakePlatform f;
+  Platform platform;
+  Module module;
+  Retrieval retrieval;
+  fakes::FakeMemo memo;
+  std::string file = f.temp.path() + "DataThermOrvane.txt";
+};
+
+// One scripted answer played by the fake network and by a real socket: both
+// must end the exchange the same way, or the unit tests prove nothing.
+TEST(ScriptedAnswerTest, FakeAndRealSocketEndTheExchangeAlike) {
+  const std::string part(300, 'L');  // three quarters of a 400-byte body
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool reset;
+    bool box;  // a lost connection shows the box; an early close is quiet
+  } cases[] = {
+      {"reset in a body that ends when the server closes", "HTTP/1.0 200 OK\r\n\r\n" + part, true, true},
+      {"reset in a body of announced length", "HTTP/1.0 200 OK\r\nContent-Length: 400\r\n\r\n" + part, true, true},
+      {"close before the announced length", "HTTP/1.0 200 OK\r\nContent-Length: 400\r\n\r\n" + part, false, false},
+  };
+  for (const Case& c : cases) {
+    for (bool real : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (real ? " (socket)" : " (fake)"));
+      fakes::FakeNetwork fake;
+      posix::PosixNetwork sockets;
+      World w(real ? static_cast<Network&>(sockets) : fake);
+      fake.replies.push_back({c.bytes, true, false, c.reset});
+      LoopbackServer server([&](const std::string&, int) { return ServerReply{c.bytes, true, 0, c.reset}; });
+      EXPECT_EQ(w.Get(server.url()), 0);
+      EXPECT_EQ(fakes::ReadFile(w.file), part);
+      ASSERT_EQ(w.f.ui.messages.size(), c.box ? 1u : 0u);
+      if (c.box) {
+        EXPECT_EQ(w.f.ui.messages[0], w.LastLogLine() + " -> ");
+      }
+      EXPECT_EQ(w.f.temp.Read("OWTMP.LOG").find("Http code"), std::string::npos);
+    }
+  }
+}
+
+// The limits are shortened here; the mechanism is the one of the real run.
+TEST(SilentPeerTest, ConnectingAndWaitingForBytesHaveLimits) {
+  testing::FullListenQueue full;
+  LoopbackServer server([](const std::string& request, int) {
+    if (request.find("/mute") != std::string::npos) return ServerReply{"", false};
+    return ServerReply{"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nstart", false};
+  });
+  const std::string fullUrl = "http://127.0.0.1:" + std::to_string(full.port()) + "/";
+  const std::string peer = "127.0.0.1:" + std::to_string(server.port());
+  struct Case {
+    std::string url, message;
+  } cases[] = {
+      {fullUrl,
+       "Connexion impossible \xE0 127.0.0.1:" + std::to_string(full.port()) + " : pas de r\xE9ponse en 300 ms -> "},
+      {server.url("/mute"),
+       "Aucune donn\xE9"
+       "e re\xE7ue de " +
+           peer + " en 400 ms -> "},
+      {server.url("/headers-only"),
+       "Aucune donn\xE9"
+       "e re\xE7ue de " +
+           peer + " en 400 ms -> "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    posix::PosixNetwork sockets;
+    World w(sockets);
+    w.retrieval.client().connectLimitMs = 300;
+    w.retrieval.client().silenceLimitMs = 400;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(w.Get(c.url), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(ms, 290);
+    EXPECT_LT(ms, 3000);
+    EXPECT_EQ(w.f.ui.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(w.LastLogLine() + " -> ", c.message);
+  }
 }
 
 // Through a real squid.

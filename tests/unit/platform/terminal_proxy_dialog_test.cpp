@@ -80,6 +80,17 @@ TEST_F(TerminalDialogTest, NobodyToAnswerShowsNothingAndChangesNothing) {
   EXPECT_EQ(fields.domain, "CORP");
 }
 
+TEST_F(TerminalDialogTest, ALoneDashEmptiesAFieldThePageFilled) {
+  ProxyDialogFields fields{"", "", "CORP"};
+  std::string printed = Show("jean\nsecret\n-\nv\n", fields);
+  EXPECT_NE(printed.find("Domaine : [CORP]  (Entr\xC3\xA9"
+                         "e : garder, - : vider)"),
+            std::string::npos)
+      << printed;
+  EXPECT_EQ(fields.domain, "");
+  EXPECT_EQ(fields.user, "jean");
+}
+
 TEST_F(TerminalDialogTest, EndOfInputClosesTheDialog) {
   ProxyDialogFields fields;
   Show("jean\n", fields);

@@ -17,9 +17,9 @@ std::string Kept(const std::string& head, const std::string& body) {
 }
 FakeReply KeptReply(const std::string& head, const std::string& body) { return {Kept(head, body), false}; }
 
-class ExchangeTest : public ::testing::Test {
- protected:
-  ExchangeTest() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {
+// One module's retrieval over the scripted network.
+struct ExchangeWorld {
+  ExchangeWorld() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {
     module.state.WorkFolder = f.temp.path();
   }
 
@@ -50,6 +50,8 @@ class ExchangeTest : public ::testing::Test {
   fakes::FakeMemo memo;
   std::string file = f.temp.path() + "DataThermOrvane.txt";
 };
+
+class ExchangeTest : public ::testing::Test, public ExchangeWorld {};
 
 TEST_F(ExchangeTest, DirectRequestHasTheHeadersInOrderAndTheBodyLandsInTheFile) {
   Reply(Ok("ETIQUETTES\r\n"));
@@ -297,7 +299,7 @@ TEST_F(ExchangeTest, SlowRedirectBodyIsAbandonedWithItsConnection) {
   EXPECT_EQ(fakes::ReadFile(file), "b");
 }
 
-TEST_F(ExchangeTest, DroppedBodiesWaitFourSecondsErrorBodiesTwoAndFinalBodiesWithoutLimit) {
+TEST_F(ExchangeTest, DroppedBodiesWaitFourSecondsErrorBodiesTwoAndFinalBodiesUntilTheServerFallsSilent) {
   auto stalled = [](const std::string& head) {
     return FakeReply{head + "\r\nContent-Length: 50\r\n\r\nabc", false, true};
   };
@@ -307,8 +309,8 @@ TEST_F(ExchangeTest, DroppedBodiesWaitFourSecondsErrorBodiesTwoAndFinalBodiesWit
   Get("http://srv/a");
   const std::vector<int> redirect(f.network.receiveLimits);
   EXPECT_NE(std::find(redirect.begin(), redirect.end(), 4000), redirect.end());
-  EXPECT_NE(std::find(redirect.begin(), redirect.end(), Connection::kNoLimit), redirect.end());
-  for (int limit : redirect) EXPECT_TRUE(limit == Connection::kNoLimit || (limit > 0 && limit <= 4000)) << limit;
+  EXPECT_NE(std::find(redirect.begin(), redirect.end(), HttpClient::kSilenceLimitMs), redirect.end());
+  for (int limit : redirect) EXPECT_TRUE(limit == HttpClient::kSilenceLimitMs || (limit > 0 && limit <= 4000)) << limit;
 
   f.network.receiveLimits.clear();
   f.network.replies.push_back(stalled("HTTP/1.0 500 Server Error"));
@@ -570,6 +572,118 @@ TEST_F(ExchangeTest, ServerAskingForNtlmGetsTheLoggedOnCredentials) {
   ASSERT_EQ(f.ntlm.starts.size(), 1u);
   EXPECT_FALSE(f.ntlm.starts[0].has_value());
   EXPECT_TRUE(f.proxyDialog.shown.empty());
+}
+
+// What goes to which peer, and what a peer's bytes may do to the screen and
+// the logs. Every case runs in a fresh module; the page gives proxy
+// credentials, so anything that would answer a challenge has them at hand.
+TEST(ExchangeScopeTest, CredentialsCookiesAndServerTextStayWhereTheyBelong) {
+  const std::string ntlmOffer =
+      "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: NTLM\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n";
+  const std::string toOther = "HTTP/1.0 302 Found\r\nLocation: http://other/x\r\nContent-Length: 0\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string proxyHttp, cookie;
+    std::vector<FakeReply> replies;
+    int status;
+    std::size_t requests;
+    std::string message;                                      // the error box, if any
+    std::vector<std::pair<std::size_t, std::string>> absent;  // request, text it must not carry
+    std::vector<std::string> shown, logged;                   // lines of the memo, of the run log
+  } cases[] = {
+      {"a 407 without a proxy is an error status",
+       "corpproxy",
+       "",
+       {{Challenge("Basic realm=\"x\""), false}},
+       0,
+       1,
+       "HTTP/1.1 407 Proxy Authentication Required -> ",
+       {},
+       {},
+       {}},
+      {"the page cookie stays with the page's host",
+       "",
+       "Cookie: page=1",
+       {{toOther}, {Ok("b")}},
+       200,
+       2,
+       "",
+       {{1, "page=1"}},
+       {"Cookie: page=1"},
+       {}},
+      {"another host's NTLM challenge is not answered",
+       "",
+       "",
+       {{toOther}, {ntlmOffer, false}},
+       0,
+       2,
+       "HTTP/1.0 401 Unauthorized -> ",
+       {},
+       {},
+       {}},
+      {"the server's NTLM header ends with its handshake",
+       "",
+       "",
+       {{ntlmOffer, false},
+        {"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: NTLM " + Base64Encode("S") +
+             "\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n",
+         false},
+        {KeptReply("HTTP/1.0 302 Found\r\nLocation: /next\r\n", "")},
+        {Ok("data")}},
+       200,
+       4,
+       "",
+       {{3, "Authorization:"}},
+       {},
+       {}},
+      {"control characters of a status line and a page cookie are made visible",
+       "",
+       "Cookie: a=1\r\nX: forged",
+       {{"HTTP/1.0 500 \x1b[2J\x07Oops\rX\r\nContent-Length: 0\r\n\r\n"}},
+       0,
+       1,
+       "HTTP/1.0 500 \\x1b[2J\\x07Oops\\x0dX -> ",
+       {},
+       {},
+       {"HTTP/1.0 500 \\x1b[2J\\x07Oops\\x0dX", "Cookie[Cookie: a=1\\x0d\\x0aX: forged]"}},
+      {"a 407's header lines are echoed with their control characters visible",
+       "proxy:3128",
+       "",
+       {{Challenge("Basic realm=\"\x1b]0;t\x07\""), false}, {Ok("data")}},
+       200,
+       2,
+       "",
+       {},
+       {"Proxy-Authenticate: Basic realm=\"\\x1b]0;t\\x07\""},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExchangeWorld w;
+    w.module.state.Proxy = {true, c.proxyHttp, "", "jean", "secret"};
+    for (const FakeReply& reply : c.replies) w.f.network.replies.push_back(reply);
+    EXPECT_EQ(w.Get("http://srv/", c.cookie), c.status);
+    EXPECT_EQ(w.f.network.requests.size(), c.requests);
+    EXPECT_EQ(w.f.ui.messages, c.message.empty() ? std::vector<std::string>{} : std::vector{c.message});
+    for (const auto& [i, text] : c.absent) EXPECT_EQ(w.Request(i).find(text), std::string::npos) << i;
+    for (const std::string& line : c.shown)
+      EXPECT_EQ(std::count(w.memo.lines.begin(), w.memo.lines.end(), line), 1) << line;
+    for (const std::string& line : c.logged) EXPECT_EQ(w.Logged(line), 1) << line;
+    EXPECT_TRUE(w.f.proxyDialog.shown.empty());
+  }
+}
+
+TEST_F(ExchangeTest, AnAnswerLeftUnreadAfterAFailedWriteIsNotReused) {
+  struct FailingSink final : BodySink {
+    void Restart() override {}
+    void Write(std::string_view) override { throw PlatformError("disk full"); }
+  } failing;
+  f.network.replies.push_back(KeptReply("HTTP/1.0 200 OK\r\n", "0123456789"));
+  f.network.replies.push_back(KeptReply("HTTP/1.0 200 OK\r\n", "two"));
+  EXPECT_THROW(retrieval.client().Get("http://srv/1", failing), PlatformError);
+  EXPECT_EQ(Get("http://srv/2"), 200);
+  EXPECT_EQ(fakes::ReadFile(file), "two");
+  EXPECT_EQ(f.network.requestConnection, (std::vector<int>{1, 2}));
 }
 
 }  // namespace
