@@ -11,8 +11,8 @@
 
 #include "labels/printer_config.h"
 #include "platform/error.h"
-#include "platform/posix/posix_system.h"
 #include "platform/posix/posix_profiles.h"
+#include "platform/posix/posix_system.h"
 
 using namespace imptherm;
 

@@ -68,13 +68,19 @@ std::string Refusal(int fd) {
 
 std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
   const std::string failed = (mode == OpenMode::Append ? "cannot append to " : "cannot create ") + path + ": ";
-  // Non-blocking until checked, so that a planted FIFO cannot hold the open.
+  // Non-blocking, so that a planted FIFO cannot hold the open; on the plain
+  // files that pass the checks the flag changes nothing.
   const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  bool created = true;
-  int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
-  if (fd < 0 && errno == EEXIST) {
-    created = false;
+  // Opened as it is, or made anew; a name that appears between the two
+  // attempts is opened as it is on the next round.
+  bool created = false;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
     fd = ::open(path.c_str(), flags);
+    if (fd >= 0 || errno != ENOENT) break;
+    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    created = fd >= 0;
+    if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) throw PlatformError(failed + (errno == ELOOP ? "it is a symbolic link" : Reason(errno)));
   auto file = std::make_unique<PosixOutputFile>(fd, path);
@@ -82,7 +88,6 @@ std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mod
   // The mode given to open() passes through the umask; the file is private
   // whatever the umask says.
   if (refusal.empty() && created && ::fchmod(fd, 0600) != 0) refusal = Reason(errno);
-  if (refusal.empty() && ::fcntl(fd, F_SETFL, O_APPEND) != 0) refusal = Reason(errno);
   if (refusal.empty() && mode == OpenMode::Empty && ::ftruncate(fd, 0) != 0) refusal = Reason(errno);
   if (!refusal.empty()) throw PlatformError(failed + refusal);
   return file;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string_view>
@@ -15,52 +16,60 @@
 namespace imptherm::posix {
 namespace {
 
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
 // One line of the file: its text from `begin` to `textEnd`, then its line end
-// (CR LF, LF or a lone CR, as the profile functions accept) up to `end`.
+// (CR LF, LF or a lone CR, as the profile functions accept) up to `end`; and
+// what the text says: a section header, a key with its value, or nothing the
+// profile functions read (blank, comment, text without '=').
 struct Line {
-  std::size_t begin, textEnd, end;
+  std::size_t begin = 0, textEnd = 0, end = 0;
+  enum Kind { Other, Section, Key } kind = Other;
+  std::string_view name, value;  // views into the file's bytes
+  bool blank = true;
 };
 
-std::vector<Line> SplitLines(const std::string& bytes) {
+void Parse(std::string_view text, Line& line) {
+  const std::string_view t = Trimmed(text);
+  line.blank = t.empty();
+  if (t.empty() || t[0] == ';') return;
+  if (t[0] == '[') {
+    const std::size_t close = t.find(']');
+    if (close != std::string_view::npos) line.kind = Line::Section, line.name = Trimmed(t.substr(1, close - 1));
+    return;
+  }
+  const std::size_t equals = t.find('=');
+  if (equals == std::string_view::npos) return;
+  const std::string_view key = Trimmed(t.substr(0, equals));
+  if (!key.empty()) line.kind = Line::Key, line.name = key, line.value = Trimmed(t.substr(equals + 1));
+}
+
+std::vector<Line> SplitLines(std::string_view bytes) {
   std::vector<Line> lines;
   std::size_t begin = 0;
   while (begin < bytes.size()) {
-    std::size_t at = bytes.find_first_of("\r\n", begin);
-    if (at == std::string::npos) {
-      lines.push_back({begin, bytes.size(), bytes.size()});
-      break;
-    }
-    const std::size_t end = at + (bytes.compare(at, 2, "\r\n") == 0 ? 2 : 1);
-    lines.push_back({begin, at, end});
+    const std::size_t at = std::min(bytes.find_first_of("\r\n", begin), bytes.size());
+    const std::size_t end = at + (at == bytes.size() ? 0 : bytes.substr(at, 2) == "\r\n" ? 2 : 1);
+    Line& line = lines.emplace_back();
+    line.begin = begin, line.textEnd = at, line.end = end;
+    Parse(bytes.substr(begin, at - begin), line);
     begin = end;
   }
   return lines;
 }
-
-// What a line says: a section header, a key with its value, or nothing that
-// the profile functions read (blank, comment, text without '=').
-struct Meaning {
-  enum Kind { Other, Section, Key } kind = Other;
-  std::string name, value;
-};
-
-Meaning Parse(std::string_view text) {
-  const std::string line = TrimBlanks(text);
-  Meaning m;
-  if (line.empty() || line[0] == ';') return m;
-  if (line[0] == '[') {
-    const std::size_t close = line.find(']');
-    if (close != std::string::npos) m = {Meaning::Section, TrimBlanks(line.substr(1, close - 1)), {}};
-    return m;
-  }
-  const std::size_t equals = line.find('=');
-  if (equals == std::string::npos) return m;
-  std::string key = TrimBlanks(line.substr(0, equals));
-  if (!key.empty()) m = {Meaning::Key, std::move(key), TrimBlanks(line.substr(equals + 1))};
-  return m;
-}
-
-bool SameName(const std::string& a, const std::string& b) { return UpperAscii(a) == UpperAscii(b); }
 
 // The lines of the first section called `section`: from the line after its
 // header to the next header. Nothing when the file has no such section.
@@ -68,23 +77,14 @@ struct SectionSpan {
   std::size_t header, first, last;  // indexes into the lines; [first, last)
 };
 
-std::optional<SectionSpan> FindSection(const std::string& bytes, const std::vector<Line>& lines,
-                                       const std::string& section) {
+std::optional<SectionSpan> FindSection(const std::vector<Line>& lines, std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const Meaning m = Parse(std::string_view(bytes).substr(lines[i].begin, lines[i].textEnd - lines[i].begin));
-    if (m.kind != Meaning::Section || !SameName(m.name, section)) continue;
+    if (lines[i].kind != Line::Section || !SameName(lines[i].name, section)) continue;
     std::size_t j = i + 1;
-    while (j < lines.size() &&
-           Parse(std::string_view(bytes).substr(lines[j].begin, lines[j].textEnd - lines[j].begin)).kind !=
-               Meaning::Section)
-      ++j;
+    while (j < lines.size() && lines[j].kind != Line::Section) ++j;
     return SectionSpan{i, i + 1, j};
   }
   return std::nullopt;
-}
-
-Meaning LineMeaning(const std::string& bytes, const Line& line) {
-  return Parse(std::string_view(bytes).substr(line.begin, line.textEnd - line.begin));
 }
 
 // The file's bytes; nothing when it does not exist. A file that cannot be
@@ -94,16 +94,19 @@ std::optional<std::string> ReadFileBytes(int fd, const std::string& path) {
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   if (static_cast<std::uint64_t>(st.st_size) > ProfileFiles::kMaxFileSize)
     throw PlatformError(ProfileFiles::FileTooLarge(path));
-  std::string bytes;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  // One byte more than the size asked for: a short read then ends the file.
+  std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
-    if (bytes.size() > ProfileFiles::kMaxFileSize) throw PlatformError(ProfileFiles::FileTooLarge(path));
+    got += static_cast<std::size_t>(n);
+    if (got >= static_cast<std::size_t>(st.st_size) && got < bytes.size()) break;
   }
+  if (got > ProfileFiles::kMaxFileSize) throw PlatformError(ProfileFiles::FileTooLarge(path));
+  bytes.resize(got);
   return bytes;
 }
 
@@ -123,22 +126,21 @@ std::string Edited(const std::string& bytes, const std::string& section, const s
                    const std::string& value) {
   const std::vector<Line> lines = SplitLines(bytes);
   const std::string entry = key + "=" + value;
-  const auto span = FindSection(bytes, lines, section);
+  const auto span = FindSection(lines, section);
   if (!span) {
     const bool ended = bytes.empty() || bytes.back() == '\n' || bytes.back() == '\r';
     return bytes + (ended ? "" : "\r\n") + "[" + section + "]\r\n" + entry + "\r\n";
   }
   std::size_t lastFilled = span->header;
   for (std::size_t i = span->first; i < span->last; ++i) {
-    const Meaning m = LineMeaning(bytes, lines[i]);
-    if (m.kind == Meaning::Key && SameName(m.name, key)) {
+    const Line& line = lines[i];
+    if (line.kind == Line::Key && SameName(line.name, key)) {
       // The line keeps its key as spelled in the file and its own line end.
       std::string out = bytes;
-      out.replace(lines[i].begin, lines[i].textEnd - lines[i].begin, m.name + "=" + value);
+      out.replace(line.begin, line.textEnd - line.begin, std::string(line.name) + "=" + value);
       return out;
     }
-    if (!TrimBlanks(std::string_view(bytes).substr(lines[i].begin, lines[i].textEnd - lines[i].begin)).empty())
-      lastFilled = i;
+    if (!line.blank) lastFilled = i;
   }
   // A new key goes after the section's last line that holds anything, so
   // blank lines that set sections apart stay where they are.
@@ -179,12 +181,10 @@ ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const 
   const auto bytes = ReadWholeFile(path);
   if (!bytes) return entries;
   const std::vector<Line> lines = SplitLines(*bytes);
-  const auto span = FindSection(*bytes, lines, section);
+  const auto span = FindSection(lines, section);
   if (!span) return entries;
-  for (std::size_t i = span->first; i < span->last; ++i) {
-    Meaning m = LineMeaning(*bytes, lines[i]);
-    if (m.kind == Meaning::Key) entries.emplace_back(std::move(m.name), std::move(m.value));
-  }
+  for (std::size_t i = span->first; i < span->last; ++i)
+    if (lines[i].kind == Line::Key) entries.emplace_back(lines[i].name, lines[i].value);
   return entries;
 }
 
