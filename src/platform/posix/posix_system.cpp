@@ -23,17 +23,24 @@ PosixSystem::PosixSystem() {
 
 namespace {
 
-// A folder of this user's alone: created 0700 (with its missing parents),
-// and refused when the name is a symbolic link or another user's folder.
-void EnsurePrivateFolder(const std::string& path) {
+// Creates the folder and its missing parents, 0700 less the umask.
+void MakeFolders(const std::string& path) {
   for (std::size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos < path.size() && path[pos] != '/') continue;
     const std::string part = path.substr(0, pos);
     if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
       throw PlatformError("cannot create folder " + part + ": " + std::strerror(errno));
   }
+}
+
+// A folder of this user's alone: created 0700 (with its missing parents),
+// and refused when the name is a symbolic link or another user's folder.
+void EnsurePrivateFolder(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) throw PlatformError("cannot use folder " + path + ": " + std::strerror(errno));
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) MakeFolders(path);
+    if (::lstat(path.c_str(), &st) != 0) throw PlatformError("cannot use folder " + path + ": " + std::strerror(errno));
+  }
   if (S_ISLNK(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is a symbolic link");
   if (!S_ISDIR(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is not a folder");
   if (st.st_uid != ::geteuid()) throw PlatformError("cannot use folder " + path + ": it belongs to another user");
