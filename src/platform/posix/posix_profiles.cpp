@@ -48,13 +48,19 @@ void Parse(std::string_view text, Line& line) {
   if (t.empty() || t[0] == ';') return;
   if (t[0] == '[') {
     const std::size_t close = t.find(']');
-    if (close != std::string_view::npos) line.kind = Line::Section, line.name = Trimmed(t.substr(1, close - 1));
+    if (close != std::string_view::npos) {
+      line.kind = Line::Section;
+      line.name = Trimmed(t.substr(1, close - 1));
+    }
     return;
   }
   const std::size_t equals = t.find('=');
   if (equals == std::string_view::npos) return;
   const std::string_view key = Trimmed(t.substr(0, equals));
-  if (!key.empty()) line.kind = Line::Key, line.name = key, line.value = Trimmed(t.substr(equals + 1));
+  if (key.empty()) return;
+  line.kind = Line::Key;
+  line.name = key;
+  line.value = Trimmed(t.substr(equals + 1));
 }
 
 std::vector<Line> SplitLines(std::string_view bytes) {
@@ -64,7 +70,9 @@ std::vector<Line> SplitLines(std::string_view bytes) {
     const std::size_t at = std::min(bytes.find_first_of("\r\n", begin), bytes.size());
     const std::size_t end = at + (at == bytes.size() ? 0 : bytes.substr(at, 2) == "\r\n" ? 2 : 1);
     Line& line = lines.emplace_back();
-    line.begin = begin, line.textEnd = at, line.end = end;
+    line.begin = begin;
+    line.textEnd = at;
+    line.end = end;
     Parse(bytes.substr(begin, at - begin), line);
     begin = end;
   }
