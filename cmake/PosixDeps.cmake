@@ -12,14 +12,6 @@ find_library(CUPS_LIBRARY cups REQUIRED)
 list(APPEND IMPTHERM_POSIX_LIBS ${CUPS_LIBRARY})
 list(APPEND IMPTHERM_POSIX_INCLUDES ${CUPS_INCLUDE_DIR})
 
-# SimpleIni: the printer configuration file. Debian ships no ConvertUTF.h, so
-# the ICU conversion is chosen; pkg-config brings ICU's flags and libraries.
-pkg_check_modules(SIMPLEINI REQUIRED simpleini)
-list(APPEND IMPTHERM_POSIX_LIBS ${SIMPLEINI_LINK_LIBRARIES})
-list(APPEND IMPTHERM_POSIX_INCLUDES ${SIMPLEINI_INCLUDE_DIRS})
-list(APPEND IMPTHERM_POSIX_DEFINES SI_CONVERT_ICU)
-list(APPEND IMPTHERM_POSIX_CFLAGS ${SIMPLEINI_CFLAGS_OTHER})
-
 # nettle: MD4 and HMAC-MD5 for the NTLMv2 messages of the proxy authentication.
 find_path(NETTLE_INCLUDE_DIR nettle/md4.h REQUIRED)
 find_library(NETTLE_LIBRARY nettle REQUIRED)

@@ -35,6 +35,8 @@ add_library(impthermwin32 STATIC ${WIN32_SOURCES})
 target_include_directories(impthermwin32 PUBLIC src)
 target_compile_definitions(impthermwin32 PUBLIC ${IMPTHERM_WIN32_DEFINES})
 target_link_libraries(impthermwin32 PUBLIC impthermcore ${IMPTHERM_WIN32_LIBS})
+# The core opens its output files through the backend (platform/output_file.h).
+target_link_libraries(impthermcore INTERFACE impthermwin32)
 
 # The control itself.
 file(GLOB CONTROL_SOURCES CONFIGURE_DEPENDS src/control/*.cpp)

@@ -11,8 +11,8 @@
 
 #include "labels/printer_config.h"
 #include "platform/error.h"
+#include "platform/posix/posix_profiles.h"
 #include "platform/posix/posix_system.h"
-#include "platform/posix/simpleini_profiles.h"
 
 using namespace imptherm;
 
@@ -36,7 +36,7 @@ struct Folder {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Folder folder;
   static posix::PosixSystem system;
-  static posix::SimpleIniProfiles profiles;
+  static posix::PosixProfiles profiles;
   if (size == 0) return 0;
   const std::string prnType(1, static_cast<char>('0' + data[0] % 7));
   std::ofstream(folder.path / "MERIDON" / kPrinterConfigFileName, std::ios::binary | std::ios::trunc)

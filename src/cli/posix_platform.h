@@ -8,9 +8,9 @@
 #include "platform/posix/cups_printers.h"
 #include "platform/posix/posix_network.h"
 #include "platform/posix/posix_ntlm.h"
+#include "platform/posix/posix_profiles.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/serial_ports.h"
-#include "platform/posix/simpleini_profiles.h"
 #include "platform/posix/terminal_chooser.h"
 #include "platform/posix/terminal_proxy_dialog.h"
 #include "platform/posix/terminal_ui.h"
@@ -36,7 +36,7 @@ struct PosixPlatform {
   posix::CupsPrinters printers;
   posix::PosixSerialPorts serialPorts{system};
   posix::PosixPortDevices portDevices{system};
-  posix::SimpleIniProfiles profiles;
+  posix::PosixProfiles profiles;
   posix::PosixNetwork network;
   posix::PosixNtlm ntlm{system};
   posix::TerminalProxyDialog proxyDialog{ui};

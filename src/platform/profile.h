@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -7,11 +8,19 @@ namespace imptherm {
 
 // Keys of sections in an INI file, read and written the way the Windows
 // profile functions do: section and key names match without regard to
-// letter case, values come without surrounding blanks, and whatever else the
-// file holds (comments, other sections, other keys) is kept when a key is
-// written.
+// letter case, values come without surrounding blanks, the first of two
+// sections or keys of one name is the one read and written, and writing a
+// key changes that key's line only (or adds one at the end of its section,
+// or a section at the end of the file): every other byte is kept.
+// A file larger than kMaxFileSize is neither read nor written: every call
+// raises PlatformError with the text of FileTooLarge.
 class ProfileFiles {
  public:
+  static constexpr std::uint64_t kMaxFileSize = 1 << 20;
+  static std::string FileTooLarge(const std::string& path) {
+    return "Fichier trop volumineux (plus de 1 Mo) : " + path;
+  }
+
   virtual ~ProfileFiles() = default;
 
   // The value of `key` in `section` of the file; empty when the file, the
@@ -25,7 +34,8 @@ class ProfileFiles {
   virtual Entries ReadSection(const std::string& path, const std::string& section) = 0;
 
   // Sets `key` in `section`, creating the file and the section when needed.
-  // False when the file cannot be written; the file is then left as it was.
+  // The file is rewritten in place, never replaced. False when the file
+  // cannot be written (a read-only file among others).
   virtual bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                            const std::string& value) = 0;
 

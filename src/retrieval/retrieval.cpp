@@ -1,11 +1,8 @@
 #include "retrieval/retrieval.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include "base/text.h"
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "retrieval/label_data.h"
 #include "run/logs.h"
 
@@ -15,31 +12,17 @@ namespace {
 // The body of the final answer, written as it arrives.
 class FileSink final : public BodySink {
  public:
-  explicit FileSink(std::string path) : path_(std::move(path)) { Open(); }
-  ~FileSink() override {
-    if (f_) std::fclose(f_);
-  }
-  void Restart() override {
-    Close();
-    Open();
-  }
-  void Write(std::string_view bytes) override {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size())
-      throw PlatformError("cannot write to " + path_ + ": " + std::strerror(errno));
-  }
+  explicit FileSink(std::string path) : path_(std::move(path)) { Restart(); }
+  void Restart() override { file_ = OpenOutputFile(path_, OpenMode::Empty); }
+  void Write(std::string_view bytes) override { file_->Write(bytes); }
   void Close() {
-    std::FILE* f = f_;
-    f_ = nullptr;
-    if (f && std::fclose(f) != 0) throw PlatformError("cannot write to " + path_ + ": " + std::strerror(errno));
+    auto file = std::move(file_);
+    if (file) file->Close();
   }
 
  private:
-  void Open() {
-    f_ = std::fopen(path_.c_str(), "wb");
-    if (!f_) throw PlatformError("cannot create " + path_ + ": " + std::strerror(errno));
-  }
   std::string path_;
-  std::FILE* f_ = nullptr;
+  std::unique_ptr<OutputFile> file_;
 };
 
 class BusyCursor {

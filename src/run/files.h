@@ -4,9 +4,10 @@
 
 namespace imptherm {
 
-// Appends bytes to a file, creating it when missing. A file that exists but
-// cannot be appended to is left exactly as it is and PlatformError is raised:
-// nothing already written is ever emptied.
+// Appends bytes to a file, creating it when missing, through OpenOutputFile
+// (platform/output_file.h: private new files, refused names). A file that
+// exists but cannot be appended to is left exactly as it is and
+// PlatformError is raised: nothing already written is ever emptied.
 void AppendToFile(const std::string& path, std::string_view bytes);
 
 // Creates the file, or empties it when it exists. Raises PlatformError.

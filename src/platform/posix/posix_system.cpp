@@ -1,6 +1,8 @@
 #include "platform/posix/posix_system.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,9 +21,61 @@ PosixSystem::PosixSystem() {
   std::setlocale(LC_TIME, "");
 }
 
+namespace {
+
+// Creates the folder and its missing parents, 0700 less the umask.
+void MakeFolders(const std::string& path) {
+  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos < path.size() && path[pos] != '/') continue;
+    const std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+      throw PlatformError("cannot create folder " + part + ": " + std::strerror(errno));
+  }
+}
+
+// A folder of this user's alone: created 0700 (with its missing parents),
+// and refused when the name is a symbolic link or another user's folder.
+void EnsurePrivateFolder(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) MakeFolders(path);
+    if (::lstat(path.c_str(), &st) != 0) throw PlatformError("cannot use folder " + path + ": " + std::strerror(errno));
+  }
+  if (S_ISLNK(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is a symbolic link");
+  if (!S_ISDIR(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is not a folder");
+  if (st.st_uid != ::geteuid()) throw PlatformError("cannot use folder " + path + ": it belongs to another user");
+  // mkdir's mode passed through the umask.
+  if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
+    throw PlatformError("cannot make folder " + path + " private: " + std::strerror(errno));
+}
+
+bool OwnFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+}  // namespace
+
+// TMPDIR when the user names one. Otherwise not the shared /tmp, where
+// other users could read the logs or plant names in advance, but a folder
+// of this user's: in the session's runtime folder, else in the cache folder.
 std::string PosixSystem::TempPath() {
-  const char* tmp = std::getenv("TMPDIR");
-  return tmp && *tmp ? tmp : "/tmp";
+  if (auto tmp = GetEnv("TMPDIR"); tmp && !tmp->empty()) return *tmp;
+  std::string base;
+  if (auto run = GetEnv("XDG_RUNTIME_DIR"); run && !run->empty() && OwnFolder(*run)) {
+    base = *run;
+  } else if (auto cache = GetEnv("XDG_CACHE_HOME"); cache && !cache->empty() && cache->front() == '/') {
+    base = *cache;
+  } else {
+    std::string home = GetEnv("HOME").value_or("");
+    if (home.empty())
+      if (const passwd* pw = ::getpwuid(::geteuid())) home = pw->pw_dir ? pw->pw_dir : "";
+    if (home.empty()) throw PlatformError("no private temporary folder: neither TMPDIR nor HOME is set");
+    base = home + "/.cache";
+  }
+  const std::string folder = base + "/impthermorvane";
+  EnsurePrivateFolder(folder);
+  return folder;
 }
 
 std::optional<std::string> PosixSystem::GetEnv(const std::string& name) {

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "base/text.h"
+#include "platform/error.h"
 
 namespace imptherm::win32 {
 namespace {
@@ -24,9 +27,19 @@ std::string ReadWhole(Read read, DWORD margin) {
   return {};
 }
 
+// The profile functions would read any size; the limit is the same on both
+// backends, with a message that says what is wrong with the file.
+void CheckSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return;
+  const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (size > ProfileFiles::kMaxFileSize) throw PlatformError(ProfileFiles::FileTooLarge(path));
+}
+
 }  // namespace
 
 std::string Win32Profiles::ReadString(const std::string& path, const std::string& section, const std::string& key) {
+  CheckSize(path);
   return ReadWhole(
       [&](char* out, DWORD size) {
         return ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", out, size, path.c_str());
@@ -35,6 +48,7 @@ std::string Win32Profiles::ReadString(const std::string& path, const std::string
 }
 
 ProfileFiles::Entries Win32Profiles::ReadSection(const std::string& path, const std::string& section) {
+  CheckSize(path);
   const std::string list = ReadWhole(
       [&](char* out, DWORD size) { return ::GetPrivateProfileSectionA(section.c_str(), out, size, path.c_str()); }, 2);
   Entries entries;
@@ -57,6 +71,7 @@ ProfileFiles::Entries Win32Profiles::ReadSection(const std::string& path, const 
 
 bool Win32Profiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
                                 const std::string& value) {
+  CheckSize(path);
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
 }
 

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "fakes/fake_platform.h"
 #include "platform/error.h"
-#include "platform/posix/simpleini_profiles.h"
+#include "platform/posix/posix_profiles.h"
 
 namespace imptherm {
 namespace {
@@ -23,14 +26,14 @@ class PrinterConfigTest : public ::testing::Test {
   std::string Ini() const { return fakes::ReadFile(Path()); }
 
   fakes::FakePlatform f;
-  posix::SimpleIniProfiles profiles;
+  posix::PosixProfiles profiles;
 };
 
 TEST_F(PrinterConfigTest, FirstJobOfAModelCreatesTheFileWithItsDefaults) {
   EXPECT_EQ(Load("5"), "N\r\nS5\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,2\r\n");
   EXPECT_EQ(Ini(),
-            "[ZEBRA S4M]\nParam01=N\nParam02=S5\nParam03=D9\nParam04=ON,D\nParam05=I8,1,033\nParam06=ZT\n"
-            "Param07=R0,0\nParam08=Q1080,2\n");
+            "[ZEBRA S4M]\r\nParam01=N\r\nParam02=S5\r\nParam03=D9\r\nParam04=ON,D\r\nParam05=I8,1,033\r\n"
+            "Param06=ZT\r\nParam07=R0,0\r\nParam08=Q1080,2\r\n");
   EXPECT_EQ(Load("5"), "N\r\nS5\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,2\r\n");
 }
 
@@ -119,24 +122,40 @@ TEST_F(PrinterConfigTest, CommentsOtherSectionsAndKeysSurviveSeeding) {
     EXPECT_NE(ini.find(kept), std::string::npos) << kept;
 }
 
-TEST_F(PrinterConfigTest, UnwritableFileRaisesTheFrenchErrorWithItsPath) {
-  std::filesystem::create_directories(Path());  // a folder where the file should be
-  try {
-    Load("2");
-    FAIL() << "no error raised";
-  } catch (const PlatformError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Impossible d'\xE9"
-              "crire dans " +
-                  Path());
+// A folder where the file should be, a read-only file: the run's own message
+// with the path; an oversized file: a message that says so. None is changed.
+TEST_F(PrinterConfigTest, UnwritableOrOversizedFileRaisesItsMessage) {
+  const std::string big = "[LP2642]\nParam01=\n;" + std::string(ProfileFiles::kMaxFileSize, 'x') + "\n";
+  const std::string cannotWrite =
+      "Impossible d'\xE9"
+      "crire dans " +
+      Path();
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    std::string message;
+  } cases[] = {
+      {"folder", [&] { std::filesystem::create_directories(Path()); }, cannotWrite},
+      {"read-only",
+       [&] {
+         WriteIni("[LP2642]\n");
+         ::chmod(Path().c_str(), 0444);
+       },
+       cannotWrite},
+      {"oversized", [&] { WriteIni(big); }, "Fichier trop volumineux (plus de 1 Mo) : " + Path()},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(Path());
+    c.make();
+    const std::string before = std::filesystem::is_regular_file(Path()) ? Ini() : "";
+    try {
+      Load("1");
+      ADD_FAILURE() << c.what << ": no error raised";
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message) << c.what;
+    }
+    EXPECT_EQ(std::filesystem::is_regular_file(Path()) ? Ini() : "", before) << c.what;
   }
-}
-
-TEST_F(PrinterConfigTest, OversizedFileIsNeitherReadNorRewritten) {
-  const std::string big = "[LP2642]\nParam01=N\n;" + std::string(posix::SimpleIniProfiles::kMaxFileSize, 'x') + "\n";
-  WriteIni(big);
-  EXPECT_THROW(Load("1"), PlatformError);
-  EXPECT_EQ(Ini(), big);
 }
 
 TEST(PrinterConfigFakeTest, SeedingWritesEightKeysInOrderThenFlushes) {

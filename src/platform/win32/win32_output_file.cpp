@@ -1,0 +1,67 @@
+#include <windows.h>
+
+#include "platform/error.h"
+#include "platform/output_file.h"
+#include "platform/win32/win32_system.h"
+
+namespace imptherm {
+namespace {
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  Win32OutputFile(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
+  ~Win32OutputFile() override {
+    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+  }
+
+  std::uint64_t Size() override {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(h_, &size)) Fail();
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  // At the end whoever else wrote meanwhile, as a file opened for appending.
+  void Write(std::string_view bytes) override {
+    LARGE_INTEGER zero{};
+    if (!::SetFilePointerEx(h_, zero, nullptr, FILE_END)) Fail();
+    while (!bytes.empty()) {
+      DWORD n = 0;
+      if (!::WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n == 0) Fail();
+      bytes.remove_prefix(n);
+    }
+  }
+
+  void Truncate(std::uint64_t size) override {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_)) Fail();
+  }
+
+  void Close() override {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    if (h != INVALID_HANDLE_VALUE && !::CloseHandle(h)) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() {
+    throw PlatformError("cannot write to " + path_ + ": " + win32::LastErrorText(::GetLastError()));
+  }
+  HANDLE h_;
+  std::string path_;
+};
+
+}  // namespace
+
+// Shared for reading and writing, as the C runtime opens files, so that an
+// editor showing a log does not make the next line fail.
+std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           mode == OpenMode::Append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    throw PlatformError((mode == OpenMode::Append ? "cannot append to " : "cannot create ") + path + ": " +
+                        win32::LastErrorText(::GetLastError()));
+  return std::make_unique<Win32OutputFile>(h, path);
+}
+
+}  // namespace imptherm
