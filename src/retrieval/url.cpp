@@ -40,6 +40,25 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && UpperAscii(s.substr(0, prefix.size())) == UpperAscii(prefix);
 }
 
+// A blank or control byte in a path would end the request line or start a
+// header line of its own: it travels percent-encoded, as browsers send it.
+std::string EncodeBlanks(std::string_view path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    const auto b = static_cast<unsigned char>(c);
+    if (IsBlank(c) || b == 0x7F) {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 // "host[:port]" followed by the path; the path may be missing.
 std::optional<HttpTarget> ParseAuthorityAndPath(std::string_view rest) {
   auto end = rest.find_first_of("/?#");
@@ -59,7 +78,7 @@ std::optional<HttpTarget> ParseAuthorityAndPath(std::string_view rest) {
     if (IsBlank(c)) return std::nullopt;
   path = path.substr(0, path.find('#'));
   if (path.empty() || path[0] != '/') t.pathAndQuery.push_back('/');
-  t.pathAndQuery.append(path);
+  t.pathAndQuery.append(EncodeBlanks(path));
   return t;
 }
 
@@ -77,15 +96,15 @@ std::optional<HttpTarget> ResolveLocation(const HttpTarget& base, std::string_vi
   if (loc.find("://") != std::string_view::npos) return std::nullopt;
   if (loc.empty()) return std::nullopt;
   HttpTarget t = base;
-  loc = loc.substr(0, loc.find('#'));
-  if (loc[0] == '/') {
-    t.pathAndQuery = loc;
-  } else if (loc[0] == '?') {
-    t.pathAndQuery = base.pathAndQuery.substr(0, base.pathAndQuery.find('?')) + std::string(loc);
+  const std::string rel = EncodeBlanks(loc.substr(0, loc.find('#')));
+  if (rel[0] == '/') {
+    t.pathAndQuery = rel;
+  } else if (rel[0] == '?') {
+    t.pathAndQuery = base.pathAndQuery.substr(0, base.pathAndQuery.find('?')) + rel;
   } else {
     std::string dir = base.pathAndQuery.substr(0, base.pathAndQuery.find('?'));
     dir = dir.substr(0, dir.rfind('/') + 1);
-    t.pathAndQuery = dir + std::string(loc);
+    t.pathAndQuery = dir + rel;
   }
   return t;
 }

@@ -49,9 +49,12 @@ TEST(HttpUrlTest, TargetsAndLocations) {
   EXPECT_FALSE(ParseHttpUrl("http://srv:0/"));
   EXPECT_FALSE(ParseHttpUrl("http://srv:99999/"));
   EXPECT_FALSE(ParseHttpUrl("ftp://srv/"));
+  // Blanks and control bytes never reach the request line raw.
+  EXPECT_EQ(ParseHttpUrl("http://srv/a b?x=1\r\nX-Forged: 1")->pathAndQuery, "/a%20b?x=1%0D%0AX-Forged:%201");
 
   EXPECT_EQ(ResolveLocation(*t, "c.asp")->pathAndQuery, "/a/c.asp");
   EXPECT_EQ(ResolveLocation(*t, "?z=2")->pathAndQuery, "/a/b?z=2");
+  EXPECT_EQ(ResolveLocation(*t, "c\x7f\r.asp")->pathAndQuery, "/a/c%7F%0D.asp");
   EXPECT_EQ(ResolveLocation(*t, "/root")->HostHeader(), "Srv:8080");
   EXPECT_EQ(ResolveLocation(*t, "//other/x")->HostHeader(), "other");
   EXPECT_EQ(ResolveLocation(*t, "HTTP://third:81/y")->HostHeader(), "third:81");
