@@ -28,7 +28,7 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   int jobs = 0;
   for (std::size_t index = 0; index < lines.size(); ++jobs) {
     index = module.stages->GroupRecordLines(lines, index, record);
-    EXPECT_EQ(module.stages->SendJob("FILE", "", module.stages->BuildThermalJob("4", record)), "");
+    EXPECT_EQ(PrintThermalRecord(*module.stages, "4", "FILE", "", record), "");
   }
   EXPECT_EQ(jobs, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
@@ -65,11 +65,12 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     DataLines lines;
     for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
     RecordLines record;
-    std::string jobs;
+    StringJobSink sink;
     for (std::size_t index = 0; index < lines.size();) {
       index = module.stages->GroupRecordLines(lines, index, record);
-      jobs += module.stages->BuildThermalJob("3", record);
+      module.stages->BuildThermalJob("3", record, sink);
     }
+    const std::string& jobs = sink.bytes;
     int labels = 0;
     for (std::size_t at = 0; (at = jobs.find("N\r\nLO", at)) != std::string::npos; ++at) ++labels;
     EXPECT_EQ(labels, c.labels) << c.file;

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "run/job_sink.h"
+
+namespace imptherm {
+
+// The job file channel: a job is appended whole or not at all. The file is
+// opened for appending by the job's first piece and closed by Finish, so a
+// file taken away between two jobs is never written to through an old
+// handle, and every finished job is with the system however the process
+// ends. A job file that exists is never emptied.
+class JobFileChannel final : public JobChannel {
+ public:
+  // `jobName` names the job in the error raised when it cannot be written.
+  JobFileChannel(std::string path, std::string jobName) : path_(std::move(path)), jobName_(std::move(jobName)) {}
+  JobFileChannel(const JobFileChannel&) = delete;
+  JobFileChannel& operator=(const JobFileChannel&) = delete;
+  // A job abandoned before Finish is cut out of the file again.
+  ~JobFileChannel() override;
+
+  // Raises PlatformError when the file cannot be opened, or when a write
+  // fails; the file is then cut back to its length before the job.
+  void Write(std::string_view piece) override;
+  std::string Finish() override;
+
+ private:
+  [[noreturn]] void Fail(const std::string& why);
+  void CutBack() noexcept;
+
+  std::string path_, jobName_;
+  std::FILE* file_ = nullptr;
+  std::uintmax_t before_ = 0;  // the file's length when the job began
+};
+
+}  // namespace imptherm
