@@ -26,17 +26,11 @@ void JobFileChannel::Write(std::string_view piece) {
     // Pieces are already as large as the job builder makes them: they go
     // to the system as they are.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    std::error_code ec;
-    before_ = std::filesystem::file_size(path_, ec);
-    if (ec) {
-      // Without its length the file could not be cut back: nothing is written.
-      std::fclose(file_);
-      file_ = nullptr;
-      throw PlatformError("cannot append " + jobName_ + " to " + path_ + ": " + ec.message());
-    }
   }
   errno = 0;
-  if (std::fwrite(piece.data(), 1, piece.size(), file_) != piece.size()) Fail(Reason());
+  const std::size_t n = std::fwrite(piece.data(), 1, piece.size(), file_);
+  written_ += n;
+  if (n != piece.size()) Fail(Reason());
 }
 
 std::string JobFileChannel::Finish() {
@@ -46,23 +40,27 @@ std::string JobFileChannel::Finish() {
   file_ = nullptr;
   if (!closed) {
     const std::string why = Reason();
-    CutBack();
-    throw PlatformError(jobName_ + " was not written to " + path_ + ": " + why);
+    throw PlatformError(jobName_ + " was not written to " + path_ + ": " + why + "; " + CutBack());
   }
   return "";
 }
 
 void JobFileChannel::Fail(const std::string& why) {
-  CutBack();
-  throw PlatformError(jobName_ + " was not written to " + path_ + ": " + why + "; the file is back to its " +
-                      std::to_string(before_) + " bytes from before the job");
+  const std::string back = CutBack();
+  throw PlatformError(jobName_ + " was not written to " + path_ + ": " + why + "; " + back);
 }
 
-void JobFileChannel::CutBack() noexcept {
+// The file's length before the job is not asked for while all goes well:
+// it is the length now less what this job wrote.
+std::string JobFileChannel::CutBack() noexcept {
   if (file_) std::fclose(file_);
   file_ = nullptr;
   std::error_code ec;
-  std::filesystem::resize_file(path_, before_, ec);
+  const std::uintmax_t now = std::filesystem::file_size(path_, ec);
+  if (ec || now < written_) return "the file could not be cut back";
+  std::filesystem::resize_file(path_, now - written_, ec);
+  if (ec) return "the file could not be cut back: " + ec.message();
+  return "the file is back to its " + std::to_string(now - written_) + " bytes from before the job";
 }
 
 }  // namespace imptherm

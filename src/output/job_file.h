@@ -29,11 +29,11 @@ class JobFileChannel final : public JobChannel {
 
  private:
   [[noreturn]] void Fail(const std::string& why);
-  void CutBack() noexcept;
+  std::string CutBack() noexcept;
 
   std::string path_, jobName_;
   std::FILE* file_ = nullptr;
-  std::uintmax_t before_ = 0;  // the file's length when the job began
+  std::uintmax_t written_ = 0;  // bytes of this job in the file
 };
 
 }  // namespace imptherm
