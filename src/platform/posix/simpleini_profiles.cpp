@@ -91,6 +91,11 @@ struct SimpleIniProfiles::Cache {
   CSimpleIniA ini;
   bool valid = false;
   bool settled = false;
+  // The section last read from this parse of the file: a printer's section
+  // is read for every job.
+  std::string section;
+  Entries entries;
+  bool sectionValid = false;
 };
 
 SimpleIniProfiles::SimpleIniProfiles() : cache_(std::make_unique<Cache>()) {}
@@ -108,6 +113,7 @@ const CSimpleIniA* Current(SimpleIniProfiles::Cache& cache, const std::string& p
   }
   if (!cache.valid || !cache.settled || cache.path != path || !(cache.sig == sig)) {
     cache.valid = false;
+    cache.sectionValid = false;
     cache.ini.Reset();
     Configure(cache.ini);
     if (!Load(path, cache.ini)) return nullptr;
@@ -130,16 +136,22 @@ ProfileFiles::Entries SimpleIniProfiles::ReadSection(const std::string& path, co
   Entries entries;
   const CSimpleIniA* ini = Current(*cache_, path);
   if (!ini) return entries;
+  if (cache_->sectionValid && cache_->section == section) return cache_->entries;
   CSimpleIniA::TNamesDepend keys;
-  if (!ini->GetAllKeys(section.c_str(), keys)) return entries;
-  keys.sort(CSimpleIniA::Entry::LoadOrder());
-  for (const auto& key : keys) entries.emplace_back(key.pItem, ini->GetValue(section.c_str(), key.pItem, ""));
+  if (ini->GetAllKeys(section.c_str(), keys)) {
+    keys.sort(CSimpleIniA::Entry::LoadOrder());
+    for (const auto& key : keys) entries.emplace_back(key.pItem, ini->GetValue(section.c_str(), key.pItem, ""));
+  }
+  cache_->section = section;
+  cache_->entries = entries;
+  cache_->sectionValid = true;
   return entries;
 }
 
 bool SimpleIniProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
                                     const std::string& value) {
   cache_->valid = false;
+  cache_->sectionValid = false;
   CSimpleIniA ini;
   Configure(ini);
   Signature sig;
