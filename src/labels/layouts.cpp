@@ -282,8 +282,8 @@ void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxL
 // inside it would end the data early at the printer, so it goes out as \";
 // backslashes stay as they are, since a server may send EPL2 escapes of its
 // own.
-void AppendQuotedData(std::string& out, const Line& line, const LabelRecord& label, const LayoutCaptions& captions) {
-  thread_local std::string data;
+void AppendQuotedData(std::string& out, const Line& line, const LabelRecord& label, const LayoutCaptions& captions,
+                      std::string& data) {
   data.clear();
   switch (line.data) {
     case Data::None: break;
@@ -329,7 +329,7 @@ LayoutTemplate::LayoutTemplate(const LabelRecord& label, const LayoutCaptions& c
       if (line.data != Data::Caption && IsDerivedField(label.RecordKind, line.arg)) {
         holes_.push_back({text_.size(), &line});
       } else {
-        AppendQuotedData(text_, line, label, captions);
+        AppendQuotedData(text_, line, label, captions, scratch_);
       }
     }
     text_ += "\r\n";
@@ -340,7 +340,7 @@ void LayoutTemplate::Append(std::string& out, const LabelRecord& label) const {
   std::size_t from = 0;
   for (const Hole& hole : holes_) {
     out.append(text_, from, hole.at - from);
-    AppendQuotedData(out, *hole.line, label, captions_);
+    AppendQuotedData(out, *hole.line, label, captions_, scratch_);
     from = hole.at;
   }
   out.append(text_, from, std::string::npos);

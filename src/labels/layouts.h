@@ -40,6 +40,7 @@ class LayoutTemplate {
   const LayoutCaptions& captions_;
   std::string text_;
   std::vector<Hole> holes_;
+  mutable std::string scratch_;  // the data of one line before its quotes are escaped
 };
 
 // Accented capitals and small letters to their plain letters, ß to "SS",
