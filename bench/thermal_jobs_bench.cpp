@@ -67,6 +67,23 @@ std::uintmax_t WriteLabelData(const std::string& path, int labels) {
   return fs::file_size(path);
 }
 
+// One record of `labels` parcel labels whose field lines are repeated to
+// `fieldLines` lines: every label reads the same fields, so reading them
+// once per label would make the time grow with labels x field lines.
+std::uintmax_t WriteCraftedRecord(const std::string& path, int labels, int fieldLines) {
+  std::ofstream out(path, std::ios::binary);
+  out << "ETIQUETTES\r\nTRANSPORTS ORVANE - BENCH\r\nFR\r\nN\r\n";
+  out << "{KAV\r\n" << labels << "\r\n0\r\n000123\r\n99\r\n1\r\n";
+  for (int k = 0; k < fieldLines; ++k) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%02dvalue %05d\r\n", k % 37, k % 100000);
+    out << line;
+  }
+  out << "}\r\n";
+  out.close();
+  return fs::file_size(path);
+}
+
 // The data lines after the four header lines, cut as the label data reader
 // cuts them (CR LF, LF or CR).
 DataLines ReadDataLines(const std::string& path) {
@@ -88,6 +105,12 @@ DataLines ReadDataLines(const std::string& path) {
   return lines;
 }
 
+// Takes a job and keeps nothing: building alone.
+class NullSink final : public JobSink {
+ public:
+  void Write(std::string_view) override {}
+};
+
 // How far the loop goes: the phases are timed one by one as well.
 enum class Phase { Read, Group, Build, Send };
 
@@ -105,8 +128,12 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
   for (std::size_t index = 0; phase != Phase::Read && index < lines.size();) {
     index = module.stages->GroupRecordLines(lines, index, record);
     if (phase == Phase::Group) continue;
-    const std::string job = module.stages->BuildThermalJob("4", record);
-    if (phase == Phase::Send) module.stages->SendJob("FILE", "", job);
+    if (phase == Phase::Send) {
+      PrintThermalRecord(*module.stages, "4", "FILE", "", record);
+    } else {
+      NullSink sink;
+      module.stages->BuildThermalJob("4", record, sink);
+    }
   }
   return 0;
 }
@@ -275,7 +302,22 @@ int main(int argc, char** argv) {
     fs::remove(jobs);
     floorTimes.push_back(TimeChild([&] { return FileWorkOnly(records, jobBytes); }).seconds);
   }
+  // One crafted record against the same number of ordinary labels, both
+  // through the whole thermal loop.
+  const int craftedLabels = 10000;
+  const std::string crafted = (dir / "crafted.txt").string();
+  const std::string ordinary = (dir / "ordinary.txt").string();
+  const std::uintmax_t craftedBytes = WriteCraftedRecord(crafted, craftedLabels, 50000);
+  WriteLabelData(ordinary, craftedLabels);
+  std::vector<double> craftedTimes, ordinaryTimes;
+  for (int r = 0; r < repetitions; ++r) {
+    fs::remove(jobs);
+    craftedTimes.push_back(TimeChild([&] { return RunThermalLoop(crafted, Phase::Send); }).seconds);
+    fs::remove(jobs);
+    ordinaryTimes.push_back(TimeChild([&] { return RunThermalLoop(ordinary, Phase::Send); }).seconds);
+  }
   fs::remove_all(dir);
+  const double craftedRatio = Median(craftedTimes) / Median(ordinaryTimes);
 
   const double loop = Median(loopTimes), cp = Median(cpTimes), whole = Median(wholeTimes);
   const double peakMiB = std::max(peakKiB, wholePeakKiB) / 1024.0;
@@ -298,7 +340,10 @@ int main(int argc, char** argv) {
       whole / cp, loop / cp);
   std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB)\n", peakMiB, memoryGoal);
   for (int p = 0; p < 4; ++p) std::printf("  cpu %-32s %.3f s\n", names[p], phaseCpu[p]);
-  const bool met = whole <= 3 * cp && peakMiB <= memoryGoal;
+  std::printf("one record of %d labels over 50,000 field lines (%.0f KB): %.3f s, %d ordinary labels: %.3f s\n",
+              craftedLabels, craftedBytes / 1024.0, Median(craftedTimes), craftedLabels, Median(ordinaryTimes));
+  std::printf("crafted record ratio    %.2f x the ordinary labels (goal: at most 3)\n", craftedRatio);
+  const bool met = whole <= 3 * cp && peakMiB <= memoryGoal && craftedRatio <= 3;
   std::printf("%s\n", met ? "goals met" : "GOALS MISSED");
-  return met ? 0 : 2;
+  return met ? 0 : 1;
 }

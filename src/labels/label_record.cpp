@@ -127,6 +127,11 @@ void DeriveLabelFields(LabelRecord& label, int labelIndex, const std::string& he
   }
 }
 
+bool IsDerivedField(const std::string& recordKind, int field) {
+  if (recordKind == "{ZAN") return field == 4 || field == 17 || field == 21;
+  return field == 5 || field == 30 || field == 32 || field == 33;
+}
+
 std::string ComposeBarcodeData(const LabelRecord& label, int labelIndex) {
   const bool zan = label.RecordKind == "{ZAN";
   const std::string& group2 = label.Fields[zan ? 28 : 7];

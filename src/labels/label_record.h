@@ -42,6 +42,10 @@ void LoadLabelFields(const RecordLines& record, LabelRecord& label, std::size_t 
 // Fills the derived fields of label `labelIndex` (from 1).
 void DeriveLabelFields(LabelRecord& label, int labelIndex, const std::string& headerText, bool baggageMode);
 
+// Whether DeriveLabelFields writes `field` for a record of this kind: such
+// a field may change from one label of a record to the next.
+bool IsDerivedField(const std::string& recordKind, int field);
+
 // The barcode data of label `labelIndex`: the long form when BarcodePrefix is
 // "99" (with its check digit), the short form otherwise.
 std::string ComposeBarcodeData(const LabelRecord& label, int labelIndex);

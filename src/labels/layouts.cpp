@@ -7,20 +7,23 @@
 #include "run/captions.h"
 
 namespace imptherm {
-namespace {
-
-constexpr std::size_t kFoldLimit = 255;
 
 // What the data of a line is made of.
-enum class Data { None, Caption, Field, Fold, Fold16, TrimFoldCut, Counter };
+enum class LayoutData { None, Caption, Field, Fold, Fold16, TrimFoldCut, Counter };
 
-struct Line {
+struct LayoutLine {
   const char* text;  // a whole graphic line, or the prefix of an A or B line
-  Data data = Data::None;
+  LayoutData data = LayoutData::None;
   int arg = 0;          // caption id or field number
   std::size_t max = 0;  // TrimFoldCut length
 };
 
+namespace {
+
+constexpr std::size_t kFoldLimit = 255;
+
+using Data = LayoutData;
+using Line = LayoutLine;
 using Layout = std::vector<Line>;
 
 // The design that five kinds share, line 1 first.
@@ -275,6 +278,40 @@ void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxL
   if (out.size() - before > maxLength) out.resize(before + maxLength);
 }
 
+// The data of an A or B line between its double quotes. A double quote
+// inside it would end the data early at the printer, so it goes out as \";
+// backslashes stay as they are, since a server may send EPL2 escapes of its
+// own.
+void AppendQuotedData(std::string& out, const Line& line, const LabelRecord& label, const LayoutCaptions& captions,
+                      std::string& data) {
+  data.clear();
+  switch (line.data) {
+    case Data::None: break;
+    case Data::Caption: data += captions[line.arg]; break;
+    case Data::Field: data += label.Fields[line.arg]; break;
+    case Data::Fold: AppendFolded(data, label.Fields[line.arg]); break;
+    case Data::Fold16: AppendFolded(data, std::string_view(label.Fields[line.arg]).substr(0, 16)); break;
+    case Data::TrimFoldCut: AppendTrimFoldCut(data, label.Fields[line.arg], line.max); break;
+    case Data::Counter:
+      data += label.Fields[line.arg];
+      data += " / ";
+      data += std::to_string(label.LabelTotal());
+      break;
+  }
+  out += '"';
+  for (std::size_t from = 0;;) {
+    const std::size_t quote = data.find('"', from);
+    if (quote == std::string::npos) {
+      out.append(data, from, std::string::npos);
+      break;
+    }
+    out.append(data, from, quote - from);
+    out += "\\\"";
+    from = quote + 1;
+  }
+  out += '"';
+}
+
 }  // namespace
 
 LayoutCaptions LoadLayoutCaptions(Resources& resources, int captionBase) {
@@ -283,35 +320,35 @@ LayoutCaptions LoadLayoutCaptions(Resources& resources, int captionBase) {
   return captions;
 }
 
-void AppendLayout(std::string& out, const LabelRecord& label, const LayoutCaptions& captions) {
+LayoutTemplate::LayoutTemplate(const LabelRecord& label, const LayoutCaptions& captions) : captions_(captions) {
   const Layout* layout = LayoutOf(label.RecordKind);
   if (!layout) return;
   for (const Line& line : *layout) {
-    out += line.text;
+    text_ += line.text;
     if (line.data != Data::None) {
-      out += '"';
-      switch (line.data) {
-        case Data::None: break;
-        case Data::Caption: out += captions[line.arg]; break;
-        case Data::Field: out += label.Fields[line.arg]; break;
-        case Data::Fold: AppendFolded(out, label.Fields[line.arg]); break;
-        case Data::Fold16: AppendFolded(out, std::string_view(label.Fields[line.arg]).substr(0, 16)); break;
-        case Data::TrimFoldCut: AppendTrimFoldCut(out, label.Fields[line.arg], line.max); break;
-        case Data::Counter:
-          out += label.Fields[line.arg];
-          out += " / ";
-          out += std::to_string(label.LabelTotal());
-          break;
+      if (line.data != Data::Caption && IsDerivedField(label.RecordKind, line.arg)) {
+        holes_.push_back({text_.size(), &line});
+      } else {
+        AppendQuotedData(text_, line, label, captions, scratch_);
       }
-      out += '"';
     }
-    out += "\r\n";
+    text_ += "\r\n";
   }
+}
+
+void LayoutTemplate::Append(std::string& out, const LabelRecord& label) const {
+  std::size_t from = 0;
+  for (const Hole& hole : holes_) {
+    out.append(text_, from, hole.at - from);
+    AppendQuotedData(out, *hole.line, label, captions_, scratch_);
+    from = hole.at;
+  }
+  out.append(text_, from, std::string::npos);
 }
 
 std::string RenderLayout(const LabelRecord& label, const LayoutCaptions& captions) {
   std::string out;
-  AppendLayout(out, label, captions);
+  LayoutTemplate(label, captions).Append(out, label);
   return out;
 }
 

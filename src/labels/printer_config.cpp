@@ -63,9 +63,12 @@ std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, con
   std::string lines;
   const Model* model = ModelOf(prnType);
   if (!model) return lines;
-  const std::string path = SharedDataFolder(system) + system.PathSeparator() + kPrinterConfigFileName;
+  // The folder is made (again) only when the defaults must be written: the
+  // driver made it when the run began, and a read needs no folder.
+  const std::string path = SharedDataFolderPath(system) + system.PathSeparator() + kPrinterConfigFileName;
   auto values = ParamValues(profiles.ReadSection(path, model->section));
   if (values[1].empty()) {
+    SharedDataFolder(system);
     bool written = true;
     for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
       written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);

@@ -1,6 +1,7 @@
 #include "labels/thermal_job.h"
 
-#include "labels/layouts.h"
+#include <charconv>
+
 #include "labels/printer_config.h"
 
 namespace imptherm {
@@ -8,41 +9,77 @@ namespace {
 
 constexpr std::size_t kHeaderLines = 6;
 
+// The job text waiting to go to the sink.
+class JobPieces {
+ public:
+  explicit JobPieces(JobSink& sink) : sink_(sink) { text.reserve(kJobPieceSize + kJobPieceSize / 4); }
+  std::string text;
+  // Hands the text over once a piece is full.
+  void Ready() {
+    if (text.size() >= kJobPieceSize) Flush();
+  }
+  void Flush() {
+    if (text.empty()) return;
+    sink_.Write(text);
+    text.clear();
+  }
+
+ private:
+  JobSink& sink_;
+};
+
 // The first print of a label is clean; its further copies carry two bars.
 void AppendCopyBlock(std::string& job, int copies) {
   if (copies <= 1) return;
   job += "LS800,090,20,10,270\r\nLS800,560,20,10,740\r\nP";
-  job += std::to_string(copies - 1);
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, copies - 1).ptr;
+  job.append(digits, end);
   job += "\r\n";
+}
+
+const LayoutCaptions& Captions(ThermalJobContext& ctx, LayoutCaptions& own) {
+  const int base = ctx.state.CaptionBase;
+  if (!ctx.captions) return own = LoadLayoutCaptions(ctx.platform.resources, base);
+  if (ctx.captions->captionBase != base) {
+    ctx.captions->captions = LoadLayoutCaptions(ctx.platform.resources, base);
+    ctx.captions->captionBase = base;
+  }
+  return ctx.captions->captions;
 }
 
 }  // namespace
 
-std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record) {
-  std::string job = LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, prnType);
-  if (record.size() < kHeaderLines) return job;
-  LabelRecord& label = ctx.label;
-  ReadRecordHeader(record, label);
-  ctx.runLog.Write("fondPage=[" + label.RecordKind + "]");
-
-  const LayoutCaptions captions = LoadLayoutCaptions(ctx.platform.resources, ctx.state.CaptionBase);
-  for (int index = 1; index <= label.LabelTotal(); ++index) {
-    // The fields come first: only they tell whether a record of too many
-    // labels is a preset label after all.
+void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record, JobSink& sink) {
+  JobPieces job(sink);
+  job.text = LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, prnType);
+  if (record.size() >= kHeaderLines) {
+    LabelRecord& label = ctx.label;
+    ReadRecordHeader(record, label);
+    ctx.runLog.Write("fondPage=[" + label.RecordKind + "]");
+    // Every label of a record reads the same field lines: they are read
+    // once, and each label only derives its own number and barcode.
     LoadLabelFields(record, label);
-    if (!label.PresetLabel && label.LabelTotal() > kMaxLabelsPerRecord) {
-      ctx.runLog.Write("Enregistrement " + label.RecordKind + " non imprime : " + std::to_string(label.LabelTotal()) +
-                       " etiquettes demandees, au plus " + std::to_string(kMaxLabelsPerRecord));
-      break;
+    LayoutCaptions own;
+    const LayoutTemplate layout(label, Captions(ctx, own));
+    const int total = label.LabelTotal();
+    for (int index = 1; index <= total; ++index) {
+      DeriveLabelFields(label, index, ctx.state.HeaderText, ctx.state.BaggageMode);
+      job.text += "N\r\n";
+      layout.Append(job.text, label);
+      job.text += "P\r\n";
+      AppendCopyBlock(job.text, index > label.ParcelCount ? ctx.state.nbEtiquPalettes : ctx.state.nbEtiquColis);
+      if (label.PresetLabel || index == total) break;
+      job.Ready();
     }
-    DeriveLabelFields(label, index, ctx.state.HeaderText, ctx.state.BaggageMode);
-    job += "N\r\n";
-    AppendLayout(job, label, captions);
-    job += "P\r\n";
-    AppendCopyBlock(job, index > label.ParcelCount ? ctx.state.nbEtiquPalettes : ctx.state.nbEtiquColis);
-    if (label.PresetLabel) break;
   }
-  return job;
+  job.Flush();
+}
+
+std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record) {
+  StringJobSink job;
+  BuildThermalJob(ctx, prnType, record, job);
+  return std::move(job.bytes);
 }
 
 }  // namespace imptherm

@@ -1,17 +1,27 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "labels/label_record.h"
+#include "labels/layouts.h"
 #include "platform/platform.h"
+#include "run/job_sink.h"
 #include "run/logs.h"
 #include "run/run_state.h"
 
 namespace imptherm {
 
-// A record may ask for at most this many labels (a preset label is always
-// one). Past it the record's labels are left out and the run log says why:
-// a count typed wrong must not keep a printer busy for days.
-inline constexpr int kMaxLabelsPerRecord = 10000;
+// A job is handed to its sink in pieces of about this size (a label is
+// never split), so that a record of many labels needs no more memory than
+// one piece and a small job goes out in one write.
+inline constexpr std::size_t kJobPieceSize = 64 * 1024;
+
+// The captions of the last caption bank a job used: the string table does
+// not change while the module is loaded.
+struct CaptionCache {
+  int captionBase = -1;
+  LayoutCaptions captions;
+};
 
 // What job assembly reads and updates in the module.
 struct ThermalJobContext {
@@ -19,10 +29,14 @@ struct ThermalJobContext {
   const RunState& state;
   RunLog& runLog;
   LabelRecord& label;
+  CaptionCache* captions = nullptr;  // none: looked up for every job
 };
 
 // The EPL2 job of one record: the configuration lines of the model prnType
-// names, then every label ("N", its layout, "P") with its copy block.
+// names, then every label ("N", its layout, "P") with its copy block,
+// handed to `sink` in pieces. A job without configuration lines and labels
+// writes nothing.
+void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record, JobSink& sink);
 std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record);
 
 }  // namespace imptherm

@@ -1,9 +1,11 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "output/printer_object.h"
 #include "platform/platform.h"
 #include "platform/ui.h"
+#include "run/job_sink.h"
 #include "run/logs.h"
 
 namespace imptherm {
@@ -18,10 +20,15 @@ struct OutputContext {
   Memo* progress = nullptr;
 };
 
-// The device channels behind SendJob. Each reports to the run log only,
-// except the printer channel, which returns the message for the driver.
-std::string SendToNamedPrinter(OutputContext& ctx, const std::string& prnName, const std::string& job);
+// The device channels behind SendJob, each taking one job piece by piece
+// and opening its device on the first piece. Each reports to the run log
+// only, except the printer channel, whose Finish returns the message for the
+// driver.
+std::unique_ptr<JobChannel> OpenPrinterChannel(OutputContext& ctx, const std::string& prnName);
+std::unique_ptr<JobChannel> OpenSerialChannel(OutputContext& ctx, const std::string& portName);
+std::unique_ptr<JobChannel> OpenParallelChannel(OutputContext& ctx, const std::string& portName);
+
+// A whole job on the serial channel.
 void SendToSerialPort(OutputContext& ctx, const std::string& portName, const std::string& job);
-void SendToParallelPort(OutputContext& ctx, const std::string& portName, const std::string& job);
 
 }  // namespace imptherm

@@ -1,6 +1,8 @@
 #include "output/printer_queue.h"
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 #include "output/send_job.h"
@@ -17,6 +19,179 @@ void SendPiece(RunLog& runLog, RawDocument& document, const std::string& piece) 
   }
 }
 
+// One piece to the port, completed when the device takes it in part. False
+// when the device failed: the rest of the job is dropped.
+bool WritePortPiece(RunLog& runLog, PortDevice& device, std::string_view piece) {
+  for (std::size_t done = 0; done < piece.size();) {
+    const PortDevice::WriteResult r = device.Write(piece.data() + done, piece.size() - done);
+    if (!r.ok) {
+      runLog.Write("Error WriteFile:" + std::to_string(r.errorCode));
+      return false;
+    }
+    if (r.written == 0) {
+      runLog.Write("Error WriteFile:TimeOut");
+      return false;
+    }
+    done += r.written;
+  }
+  return true;
+}
+
+// Bytes gathered into the fixed-size pieces a device takes, however the job
+// arrives: the pieces are those of the whole job cut from its start.
+class Pieces {
+ public:
+  explicit Pieces(std::size_t size) : size_(size) {}
+  // Calls `take` with every full piece; stops early when it returns false.
+  template <typename Take>
+  void Add(std::string_view bytes, Take take) {
+    pending_.append(bytes);
+    std::size_t at = 0;
+    while (pending_.size() - at >= size_ && take(std::string_view(pending_).substr(at, size_))) at += size_;
+    pending_.erase(0, pending_.size() - at >= size_ ? pending_.size() : at);
+  }
+  std::string TakeRest() { return std::exchange(pending_, {}); }
+
+ private:
+  std::size_t size_;
+  std::string pending_;
+};
+
+// The "WIN" channel. The printer is chosen when the first piece is ready:
+// the first installed printer whose name contains prnName; one that cannot
+// start or end the document is logged and the next one is given the job.
+class PrinterChannel final : public JobChannel {
+ public:
+  PrinterChannel(OutputContext& ctx, const std::string& prnName) : ctx_(ctx), wanted_(UpperAscii(prnName)) {}
+
+  void Write(std::string_view bytes) override {
+    pieces_.Add(bytes, [this](std::string_view piece) { return Send(std::string(piece)); });
+  }
+
+  std::string Finish() override {
+    if (std::string rest = pieces_.TakeRest(); !rest.empty()) Send(std::move(rest));
+    if (gaveUp_) return kNoPrinterMessage;
+    // An empty job chooses its printer and sends it nothing.
+    if (!document_) return NextPrinter() ? "" : kNoPrinterMessage;
+    for (;;) {
+      try {
+        document_->End();
+        return "";
+      } catch (const PlatformError&) {
+        document_.reset();
+        ctx_.runLog.Write("Printer error");
+      }
+      // The next printer gets the whole job again, when it was kept.
+      if (!kept_ || !StartDocument()) return kNoPrinterMessage;
+    }
+  }
+
+ private:
+  // The piece to the current printer, chosen by the job's first piece.
+  // False once no printer is left to take the job.
+  bool Send(std::string piece) {
+    if (gaveUp_) return false;
+    sentBytes_ += piece.size();
+    if (!document_) {
+      sent_.push_back(std::move(piece));
+      if (StartDocument()) return true;
+      gaveUp_ = true;
+      return false;
+    }
+    SendPiece(ctx_.runLog, *document_, piece);
+    if (kept_ && sentBytes_ > kPrinterReplayLimit) {
+      kept_ = false;
+      sent_.clear();
+    }
+    if (kept_) sent_.push_back(std::move(piece));
+    return true;
+  }
+
+  // A document on the next printer that matches, given every piece sent so
+  // far. False when the list is exhausted.
+  bool StartDocument() {
+    while (NextPrinter()) {
+      try {
+        document_ = ctx_.printer.BeginRawDocument(kPrinterDocumentTitle);
+        for (const std::string& piece : sent_) SendPiece(ctx_.runLog, *document_, piece);
+        return true;
+      } catch (const PlatformError&) {
+        document_.reset();
+        ctx_.runLog.Write("Printer error");
+      }
+    }
+    return false;
+  }
+
+  // Selects the next printer whose name contains prnName; an empty name
+  // matches none.
+  bool NextPrinter() {
+    if (wanted_.empty()) return false;
+    if (!listed_) {
+      names_ = ctx_.printer.InstalledPrinters();
+      listed_ = true;
+    }
+    while (next_ < names_.size()) {
+      const std::string& name = names_[next_++];
+      if (UpperAscii(name).find(wanted_) == std::string::npos) continue;
+      ctx_.printer.SelectPrinter(name);
+      ctx_.runLog.Write("Printer OK: " + ctx_.printer.Current());
+      return true;
+    }
+    return false;
+  }
+
+  OutputContext ctx_;  // a copy: the channel may outlive the caller's context
+  const std::string wanted_;
+  Pieces pieces_{kPrinterPieceSize};
+  std::vector<std::string> names_;
+  bool listed_ = false;
+  std::size_t next_ = 0;
+  std::unique_ptr<RawDocument> document_;
+  std::vector<std::string> sent_;  // every piece of the job so far, while kept_
+  std::size_t sentBytes_ = 0;
+  bool kept_ = true;
+  bool gaveUp_ = false;  // no printer took the job: the rest is dropped
+};
+
+// The parallel channel: the device is opened by the first piece and takes
+// the job in pieces of kPortPieceSize.
+class ParallelChannel final : public JobChannel {
+ public:
+  ParallelChannel(OutputContext& ctx, std::string portName) : ctx_(ctx), portName_(std::move(portName)) {}
+
+  void Write(std::string_view bytes) override {
+    if (failed_) return;
+    if (!device_) {
+      device_ = ctx_.platform.portDevices.OpenForWriting(portName_);
+      if (!device_) {
+        ctx_.runLog.Write("Error on port " + portName_);
+        failed_ = true;
+        return;
+      }
+    }
+    pieces_.Add(bytes, [this](std::string_view piece) { return Put(piece); });
+  }
+
+  std::string Finish() override {
+    const std::string rest = pieces_.TakeRest();
+    if (!failed_ && !rest.empty()) Put(rest);
+    return "";
+  }
+
+ private:
+  bool Put(std::string_view piece) {
+    failed_ = !WritePortPiece(ctx_.runLog, *device_, piece);
+    return !failed_;
+  }
+
+  OutputContext ctx_;  // a copy: the channel may outlive the caller's context
+  std::string portName_;
+  std::unique_ptr<PortDevice> device_;
+  Pieces pieces_{kPortPieceSize};
+  bool failed_ = false;
+};
+
 }  // namespace
 
 void SendToPrinterQueue(RunLog& runLog, RawDocument& document, const std::string& job) {
@@ -31,51 +206,16 @@ void SendToPrinterQueue(RunLog& runLog, RawDocument& document, const std::string
 
 void WriteToPortHandle(RunLog& runLog, PortDevice& device, const std::string& job) {
   const std::string_view all(job);
-  for (std::size_t pos = 0; pos < all.size(); pos += kPortPieceSize) {
-    const std::string_view piece = all.substr(pos, kPortPieceSize);
-    for (std::size_t done = 0; done < piece.size();) {
-      const PortDevice::WriteResult r = device.Write(piece.data() + done, piece.size() - done);
-      if (!r.ok) {
-        runLog.Write("Error WriteFile:" + std::to_string(r.errorCode));
-        return;
-      }
-      if (r.written == 0) {
-        runLog.Write("Error WriteFile:TimeOut");
-        return;
-      }
-      done += r.written;
-    }
-  }
+  for (std::size_t pos = 0; pos < all.size(); pos += kPortPieceSize)
+    if (!WritePortPiece(runLog, device, all.substr(pos, kPortPieceSize))) return;
 }
 
-std::string SendToNamedPrinter(OutputContext& ctx, const std::string& prnName, const std::string& job) {
-  const std::string wanted = UpperAscii(prnName);
-  // An empty name matches no printer.
-  if (!wanted.empty()) {
-    for (const std::string& name : ctx.printer.InstalledPrinters()) {
-      if (UpperAscii(name).find(wanted) == std::string::npos) continue;
-      ctx.printer.SelectPrinter(name);
-      ctx.runLog.Write("Printer OK: " + ctx.printer.Current());
-      try {
-        auto document = ctx.printer.BeginRawDocument(kPrinterDocumentTitle);
-        SendToPrinterQueue(ctx.runLog, *document, job);
-        document->End();
-        return "";
-      } catch (const PlatformError&) {
-        ctx.runLog.Write("Printer error");
-      }
-    }
-  }
-  return kNoPrinterMessage;
+std::unique_ptr<JobChannel> OpenPrinterChannel(OutputContext& ctx, const std::string& prnName) {
+  return std::make_unique<PrinterChannel>(ctx, prnName);
 }
 
-void SendToParallelPort(OutputContext& ctx, const std::string& portName, const std::string& job) {
-  auto device = ctx.platform.portDevices.OpenForWriting(portName);
-  if (!device) {
-    ctx.runLog.Write("Error on port " + portName);
-    return;
-  }
-  WriteToPortHandle(ctx.runLog, *device, job);
+std::unique_ptr<JobChannel> OpenParallelChannel(OutputContext& ctx, const std::string& portName) {
+  return std::make_unique<ParallelChannel>(ctx, portName);
 }
 
 }  // namespace imptherm

@@ -15,6 +15,9 @@ inline constexpr char kPrinterDocumentTitle[] = "ImpThermOrvane";
 inline constexpr std::size_t kSinglePieceLimit = 65000;
 inline constexpr std::size_t kPrinterPieceSize = 64998;
 inline constexpr std::size_t kPortPieceSize = 4096;
+// A job is kept while it goes to a printer, so that the next printer can be
+// given all of it when the first one fails; past this size it is not.
+inline constexpr std::size_t kPrinterReplayLimit = 4 * 1024 * 1024;
 
 // Hands the job to an open raw document in pieces; a piece the printer
 // refuses is logged and the next one is still tried.

@@ -1,24 +1,36 @@
 #include "output/send_job.h"
 
 #include "base/text.h"
-#include "run/files.h"
+#include "output/job_file.h"
 
 namespace imptherm {
+namespace {
+
+// A fileOut that names no channel: every job is dropped without a word.
+class NoChannel final : public JobChannel {
+ public:
+  void Write(std::string_view) override {}
+  std::string Finish() override { return ""; }
+};
+
+}  // namespace
+
+std::unique_ptr<JobChannel> OpenJobChannel(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,
+                                           const std::string& jobName) {
+  const std::string f = UpperAscii(fileOut);
+  if (f == "FILE") return std::make_unique<JobFileChannel>(TempFolder(ctx.platform.system) + kJobFileName, jobName);
+  if (f == "WIN") return OpenPrinterChannel(ctx, prnName);
+  const std::string prefix = f.substr(0, 3);
+  if (prefix == "COM") return OpenSerialChannel(ctx, f);
+  if (prefix == "LPT") return OpenParallelChannel(ctx, f);
+  return std::make_unique<NoChannel>();
+}
 
 std::string SendJob(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,
                     const std::string& job) {
-  const std::string f = UpperAscii(fileOut);
-  if (f == "FILE") {
-    // Appended as it stands; a job file that exists is never emptied, so the
-    // jobs of earlier runs survive a failed append.
-    AppendToFile(TempFolder(ctx.platform.system) + kJobFileName, job);
-    return "";
-  }
-  if (f == "WIN") return SendToNamedPrinter(ctx, prnName, job);
-  const std::string prefix = f.substr(0, 3);
-  if (prefix == "COM") SendToSerialPort(ctx, f, job);
-  if (prefix == "LPT") SendToParallelPort(ctx, f, job);
-  return "";
+  std::unique_ptr<JobChannel> channel = OpenJobChannel(ctx, fileOut, prnName);
+  if (!job.empty()) channel->Write(job);
+  return channel->Finish();
 }
 
 }  // namespace imptherm

@@ -36,7 +36,7 @@ void WaitForDsr(OutputContext& ctx, SerialPort& port) {
   }
 }
 
-void WriteSerialJob(OutputContext& ctx, SerialPort& port, const std::string& portName, const std::string& job,
+void WriteSerialJob(OutputContext& ctx, SerialPort& port, const std::string& portName, std::string_view job,
                     bool win9xFamily) {
   System& system = ctx.platform.system;
   std::size_t i = 0;
@@ -64,32 +64,72 @@ void WriteSerialJob(OutputContext& ctx, SerialPort& port, const std::string& por
   }
 }
 
+namespace {
+
+// The serial channel: the port is opened, set and waited for by the job's
+// first piece, and closed by Finish once the last bytes had time to leave.
+class SerialChannel final : public JobChannel {
+ public:
+  SerialChannel(OutputContext& ctx, std::string portName)
+      : ctx_(ctx), portName_(std::move(portName)), win9x_(IsWin9xFamily(ctx.platform.serialPorts.OsKind())) {}
+
+  void Write(std::string_view piece) override {
+    if (dropped_ || piece.empty()) return;
+    if (!port_ && !Open()) return;
+    try {
+      WriteSerialJob(ctx_, *port_, portName_, piece, win9x_);
+    } catch (const PlatformError& e) {
+      // The device went away in the middle of the job: the rest of this job
+      // is lost, the next record gets a fresh open.
+      ctx_.runLog.Write("Error on port " + portName_ + ": " + e.what());
+      dropped_ = true;
+    }
+  }
+
+  std::string Finish() override {
+    if (port_) {
+      // Lets the last bytes leave the port before it is closed.
+      DelayMs(ctx_.platform.system, win9x_, kDrainPauseMs);
+      port_.reset();
+    }
+    return "";
+  }
+
+ private:
+  bool Open() {
+    if (portName_.substr(0, 3) != "COM") return !(dropped_ = true);
+    ctx_.runLog.Write("Open " + portName_);
+    // The port is purged and closed by its destructor however this ends,
+    // also when the person abandons the run during a wait.
+    try {
+      port_ = ctx_.platform.serialPorts.Open(portName_, win9x_);
+      if (port_) WaitForDsr(ctx_, *port_);
+    } catch (const PlatformError&) {
+      port_.reset();
+    }
+    if (port_) return true;
+    ctx_.runLog.Write("Pb ouverture " + portName_);
+    dropped_ = true;
+    return false;
+  }
+
+  OutputContext ctx_;  // a copy: the channel may outlive the caller's context
+  std::string portName_;
+  bool win9x_;
+  std::unique_ptr<SerialPort> port_;
+  bool dropped_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<JobChannel> OpenSerialChannel(OutputContext& ctx, const std::string& portName) {
+  return std::make_unique<SerialChannel>(ctx, portName);
+}
+
 void SendToSerialPort(OutputContext& ctx, const std::string& portName, const std::string& job) {
-  const bool win9x = IsWin9xFamily(ctx.platform.serialPorts.OsKind());
-  if (portName.substr(0, 3) != "COM") return;
-  ctx.runLog.Write("Open " + portName);
-  // The port is purged and closed by its destructor however this ends,
-  // also when the person abandons the run during a wait.
-  std::unique_ptr<SerialPort> port;
-  try {
-    port = ctx.platform.serialPorts.Open(portName, win9x);
-    if (port) WaitForDsr(ctx, *port);
-  } catch (const PlatformError&) {
-    port.reset();
-  }
-  if (!port) {
-    ctx.runLog.Write("Pb ouverture " + portName);
-    return;
-  }
-  try {
-    WriteSerialJob(ctx, *port, portName, job, win9x);
-  } catch (const PlatformError& e) {
-    // The device went away in the middle of the job: the rest of this job
-    // is lost, the next record gets a fresh open.
-    ctx.runLog.Write("Error on port " + portName + ": " + e.what());
-  }
-  // Lets the last bytes leave the port before it is closed.
-  DelayMs(ctx.platform.system, win9x, kDrainPauseMs);
+  SerialChannel channel(ctx, portName);
+  if (!job.empty()) channel.Write(job);
+  channel.Finish();
 }
 
 }  // namespace imptherm

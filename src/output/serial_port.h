@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "output/channels.h"
 #include "platform/serial.h"
@@ -25,7 +26,7 @@ void WaitForDsr(OutputContext& ctx, SerialPort& port);
 // Writes the job one byte at a time, each byte only while CTS and DSR are
 // both on. Every byte goes out exactly once, however long the printer keeps
 // the lines down.
-void WriteSerialJob(OutputContext& ctx, SerialPort& port, const std::string& portName, const std::string& job,
+void WriteSerialJob(OutputContext& ctx, SerialPort& port, const std::string& portName, std::string_view job,
                     bool win9xFamily);
 
 }  // namespace imptherm

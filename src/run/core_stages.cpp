@@ -18,6 +18,7 @@ class CoreStages final : public PrintStages {
       : m_(module), printer_(module.platform.printers), retrieval_(module.platform, module.state, module.runLog) {}
 
   LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
+    recordNumber_ = 0;
     return retrieval_.DownloadLabelData(url, cookie, memo);
   }
   int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
@@ -25,15 +26,16 @@ class CoreStages final : public PrintStages {
     return retrieval_.HttpExchange(method, url, file, extraHeader, memo);
   }
   std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
+    ++recordNumber_;
     return imptherm::GroupRecordLines(lines, start, record);
   }
-  std::string BuildThermalJob(const std::string& prnType, const RecordLines& record) override {
-    ThermalJobContext ctx{m_.platform, m_.state, m_.runLog, label_};
-    return imptherm::BuildThermalJob(ctx, prnType, record);
+  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
+    ThermalJobContext ctx{m_.platform, m_.state, m_.runLog, label_, &captions_};
+    imptherm::BuildThermalJob(ctx, prnType, record, sink);
   }
-  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
+  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
-    return imptherm::SendJob(ctx, fileOut, prnName, job);
+    return OpenJobChannel(ctx, fileOut, prnName, "the job of record " + std::to_string(recordNumber_));
   }
   bool PositionChooserExists() override { return chooser_ != nullptr; }
   void CreatePositionChooser() override {
@@ -62,6 +64,10 @@ class CoreStages final : public PrintStages {
   // share its current printer.
   PrinterObject printer_;
   Retrieval retrieval_;  // the process's HTTP client lives as long as the module
+  CaptionCache captions_;
+  // The record last grouped, counted from 1 in the label data of the run:
+  // how a job that cannot be written is named.
+  std::size_t recordNumber_ = 0;
   // Made with the position chooser and kept for the life of the module.
   std::unique_ptr<PositionChooser> chooser_;
   BarcodeSettings barcode_;

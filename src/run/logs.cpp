@@ -11,7 +11,7 @@ std::string TempFolder(System& system) {
   return path;
 }
 
-std::string SharedDataFolder(System& system) {
+std::string SharedDataFolderPath(System& system) {
   std::string root = system.GetEnv("ALLUSERSPROFILE").value_or("");
   if (root.empty()) {
     root = system.AllUsersFallback();
@@ -19,7 +19,11 @@ std::string SharedDataFolder(System& system) {
   }
   const char sep = system.PathSeparator();
   if (!root.empty() && root.back() == sep) root.pop_back();
-  std::string folder = root + sep + "MERIDON";
+  return root + sep + "MERIDON";
+}
+
+std::string SharedDataFolder(System& system) {
+  std::string folder = SharedDataFolderPath(system);
   if (!system.DirectoryExists(folder)) system.CreateDirectories(folder);
   return folder;
 }

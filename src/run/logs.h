@@ -14,6 +14,8 @@ std::string TempFolder(System& system);
 // created when missing. When the variable is not set the platform's
 // fallback is used and stored in the process environment for later calls.
 std::string SharedDataFolder(System& system);
+// The same folder's path, without making sure that it exists.
+std::string SharedDataFolderPath(System& system);
 
 // "<local date> <local time> <text>" ended by CR LF, the text's control
 // characters made visible.

@@ -136,7 +136,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   while (index < lines.size()) {
     index = stages.GroupRecordLines(lines, index, record);
     if (!sheet) {
-      std::string message = stages.SendJob(p.fileOut, p.prnName, stages.BuildThermalJob(p.prnType, record));
+      std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record);
       if (!message.empty()) {
         memo.AddLine(message);
         m_.platform.system.Sleep(2000);

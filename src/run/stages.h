@@ -1,9 +1,11 @@
 #pragma once
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "platform/ui.h"
 #include "run/data_lines.h"
+#include "run/job_sink.h"
 
 namespace imptherm {
 
@@ -30,9 +32,11 @@ class PrintStages {
   // Fills `record` with the next record at or after `start`; returns an
   // index greater than `start`.
   virtual std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) = 0;
-  virtual std::string BuildThermalJob(const std::string& prnType, const RecordLines& record) = 0;
-  // Empty when the print run may go on.
-  virtual std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) = 0;
+  // Builds the record's job into `sink` piece by piece; an empty job writes
+  // no piece.
+  virtual void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) = 0;
+  // The channel fileOut names, ready to take one job.
+  virtual std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) = 0;
 
   // Sheet path. The chooser and the shared barcode object are made on the
   // first call and kept for the life of the module.
@@ -42,5 +46,14 @@ class PrintStages {
   virtual void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) = 0;
   virtual void EndSheetDocument() = 0;
 };
+
+// One record on the thermal path: its job goes out while it is built.
+// Returns the channel's message, empty when the print run may go on.
+inline std::string PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
+                                      const std::string& prnName, const RecordLines& record) {
+  std::unique_ptr<JobChannel> job = stages.OpenJob(fileOut, prnName);
+  stages.BuildThermalJob(prnType, record, *job);
+  return job->Finish();
+}
 
 }  // namespace imptherm

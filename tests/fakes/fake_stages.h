@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,17 +48,30 @@ class FakeStages final : public PrintStages {
     for (; i < lines.size() && lines[i] != "}"; ++i) record.emplace_back(lines[i]);
     return i < lines.size() ? i + 1 : lines.size() + 1;
   }
-  std::string BuildThermalJob(const std::string& prnType, const RecordLines& record) override {
+  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
     calls.push_back("BuildThermalJob " + prnType);
     records.push_back(record);
     if (onBuildJob) onBuildJob();
-    return "JOB" + std::to_string(records.size());
+    sink.Write("JOB" + std::to_string(records.size()));
   }
-  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
-    calls.push_back("SendJob " + fileOut + " " + prnName + " " + job);
-    std::size_t n = 0;
-    for (auto& c : calls) n += c.rfind("SendJob", 0) == 0;
-    return n <= sendMessages.size() ? sendMessages[n - 1] : "";
+  // The job as the channel received it, noted as "SendJob fileOut prnName
+  // bytes" when it is finished.
+  class Channel final : public JobChannel {
+   public:
+    Channel(FakeStages& stages, std::string what) : stages_(stages), what_(std::move(what)) {}
+    void Write(std::string_view piece) override { bytes_.append(piece); }
+    std::string Finish() override {
+      stages_.calls.push_back(what_ + bytes_);
+      const std::size_t n = stages_.Count("SendJob");
+      return n <= stages_.sendMessages.size() ? stages_.sendMessages[n - 1] : "";
+    }
+
+   private:
+    FakeStages& stages_;
+    std::string what_, bytes_;
+  };
+  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
+    return std::make_unique<Channel>(*this, "SendJob " + fileOut + " " + prnName + " ");
   }
   bool PositionChooserExists() override { return chooserExists; }
   void CreatePositionChooser() override {

@@ -23,10 +23,12 @@ class OutputStages final : public PrintStages {
     record = {std::string(lines[start])};
     return start + 1;
   }
-  std::string BuildThermalJob(const std::string&, const RecordLines& record) override { return record[0]; }
-  std::string SendJob(const std::string& fileOut, const std::string& prnName, const std::string& job) override {
+  void BuildThermalJob(const std::string&, const RecordLines& record, JobSink& sink) override {
+    if (!record[0].empty()) sink.Write(record[0]);
+  }
+  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
     OutputContext ctx{m_.platform, m_.runLog, printer, m_.progress};
-    return imptherm::SendJob(ctx, fileOut, prnName, job);
+    return OpenJobChannel(ctx, fileOut, prnName);
   }
   bool PositionChooserExists() override { return true; }
   void CreatePositionChooser() override {}

@@ -112,12 +112,16 @@ void PosixSystem::CreateDirectories(const std::string& path) {
 }
 
 std::string PosixSystem::LocalTimeStamp() {
+  // Every record writes a log line: the text is made once a second.
   std::time_t now = std::time(nullptr);
+  if (now == stampTime_ && !stamp_.empty()) return stamp_;
   std::tm local{};
   ::localtime_r(&now, &local);
   char buf[128];
   std::size_t n = std::strftime(buf, sizeof buf, "%x %X", &local);
-  return std::string(buf, n);
+  stampTime_ = now;
+  stamp_.assign(buf, n);
+  return stamp_;
 }
 
 std::uint32_t PosixSystem::TickCount() {

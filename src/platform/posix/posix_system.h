@@ -1,4 +1,7 @@
 #pragma once
+#include <ctime>
+#include <string>
+
 #include "platform/system.h"
 
 namespace imptherm::posix {
@@ -16,6 +19,10 @@ class PosixSystem final : public System {
   std::string LocalTimeStamp() override;
   std::uint32_t TickCount() override;
   void Sleep(std::uint32_t milliseconds) override;
+
+ private:
+  std::time_t stampTime_ = 0;
+  std::string stamp_;
 };
 
 }  // namespace imptherm::posix

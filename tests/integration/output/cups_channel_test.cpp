@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
+#include "fakes/output_stages.h"
 #include "output_peers_fixture.h"
 #include "peers.h"
+#include "run/print_run.h"
 
 namespace imptherm {
 namespace {
@@ -108,6 +111,36 @@ TEST_F(CupsChannelTest, ThePrintersCommandListsTheQueuesInSearchOrderWithTheDefa
     EXPECT_EQ(::pclose(p), 0);
   }
   EXPECT_EQ(listed, "  Bureau\n  etiq-Zebra-Quai\n* Zebra-Reserve\n");
+}
+
+// An empty job (no configuration lines, no label) is no document at all: the
+// scheduler would refuse an empty one, and the run goes on with the next
+// record.
+TEST_F(CupsChannelTest, AnEmptyJobSendsNothingAndTheRunGoesOn) {
+  class Params final : public ParameterSource {
+   public:
+    std::optional<std::string> Read(const std::string& name) override {
+      if (name == "prnType") return "7";
+      if (name == "fileOut") return "WIN";
+      if (name == "streamUrl") return "http://127.0.0.1/labels";
+      if (name == "prnName") return "bureau";
+      return std::nullopt;
+    }
+  } params;
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string oldTmp = tmp ? tmp : "";
+  ::setenv("TMPDIR", out.dir.path().c_str(), 1);
+  Module module(out.platform);
+  DataLines lines;
+  for (const char* job : {"N\r\nA\r\n", "", "N\r\nB\r\n"}) lines.push_back(job);
+  module.stages = std::make_unique<fakes::OutputStages>(module, lines);
+  const RunResult r = PrintRun(module).Load(params);
+  tmp ? ::setenv("TMPDIR", oldTmp.c_str(), 1) : ::unsetenv("TMPDIR");
+
+  EXPECT_EQ(r.outcome, RunOutcome::Completed) << r.detail;
+  ASSERT_TRUE(WaitFor("Bureau", 10));
+  EXPECT_EQ(Received("Bureau"), "N\r\nA\r\nN\r\nB\r\n");
+  EXPECT_EQ(out.RunLogText().find("Printer error"), std::string::npos);
 }
 
 }  // namespace

@@ -74,13 +74,29 @@ TEST_F(LayoutTest, EmptyRecordPrintsEmptyQuotesAndItsDerivedFields) {
   EXPECT_NE(text.find("B780,536,2,1,3,3,248,N,\"12    000123      01\"\r\n"), std::string::npos);
 }
 
-TEST_F(LayoutTest, DataIsInsertedUnescapedAndUnfoldedWhereTheLayoutDoesNotFold) {
-  LabelRecord label = Label("shared_record.txt", 1, "{KAV");
-  label.Fields[0] = "a\"b\\c},";
-  label.Fields[26] = "x},y";
-  const std::string text = RenderLayout(label, captions);
-  EXPECT_NE(text.find("A386,810,2,4,3,3,N,\"a\"b\\c},\"\r\n"), std::string::npos);
-  EXPECT_NE(text.find("A470,095,2,3,1,2,N,\"x  y\"\r\n"), std::string::npos);
+// A double quote would end the data early at the printer; backslashes stay
+// as a server may have sent them.
+TEST_F(LayoutTest, DoubleQuotesInTextsAndBarcodesAreEscaped) {
+  struct Case {
+    const char* kind;
+    int field;
+    const char* value;
+    const char* line;  // expected, CR LF excluded
+  };
+  const Case cases[] = {
+      {"{KAV", 0, "a\"b\\c},", "A386,810,2,4,3,3,N,\"a\\\"b\\c},\""},
+      {"{KAV", 26, "x\"},y", "A470,095,2,3,1,2,N,\"x\\\"  y\""},
+      {"{KAV", 23, " \"q\" ", "A470,170,2,3,1,1,N,\"\\\"q\\\"\""},
+      {"{KAV", 30, "1\"", "A690,230,2,4,2,1,N,\"1\\\" / 1\""},
+      {"{KAV", 32, "AB\"C", "B780,536,2,1,3,3,248,N,\"AB\\\"C\""},
+      {"{ZAN", 21, "\"Z\"", "B780,510,2,1,3,3,200,B,\"\\\"Z\\\"\""},
+      {"{ZAN", 6, "01\"23", "A620,565,2,1,1,2,N,\"01\\\"23\""},
+  };
+  for (const Case& c : cases) {
+    LabelRecord label = Label(std::string(c.kind) == "{ZAN" ? "zan_record.txt" : "shared_record.txt", 1, c.kind);
+    label.Fields[c.field] = c.value;
+    EXPECT_NE(RenderLayout(label, captions).find(std::string(c.line) + "\r\n"), std::string::npos) << c.line;
+  }
 }
 
 TEST_F(LayoutTest, ZanPrintsTelephoneUnfolded) {

@@ -120,19 +120,18 @@ TEST_F(ThermalJobTest, BaggageRunsUseDay999InTheBarcode) {
   EXPECT_NE(Build("9", longForm).find("\"99     000123999"), std::string::npos);
 }
 
-TEST_F(ThermalJobTest, RecordsAskingForTooManyLabelsAreLeftOutWithALogLine) {
-  const std::string many = std::to_string(kMaxLabelsPerRecord + 1);
-  EXPECT_EQ(Build("4", Record("{KAV", many, "0")), kModel4);
-  EXPECT_NE(RunLog().find(many), std::string::npos);
-  EXPECT_EQ(Build("4", Record("{KAV", "2147483647", "2147483647")), kModel4);
-
-  const std::string job = Build("9", Record("{KAV", many, "0", {"37 3", "39X"}));
-  EXPECT_EQ(Count(job, "\"3 / " + many + "\""), 1);
-}
-
-TEST_F(ThermalJobTest, TheLimitItselfStillPrints) {
-  const std::string job = Build("9", Record("{XYZ", std::to_string(kMaxLabelsPerRecord), "0"));
-  EXPECT_EQ(job.size(), 6u * kMaxLabelsPerRecord);
+TEST_F(ThermalJobTest, ALargeRecordPrintsEveryLabelInBoundedPieces) {
+  struct CountingSink final : JobSink {
+    int labels = 0;
+    std::size_t largest = 0;
+    void Write(std::string_view piece) override {
+      largest = std::max(largest, piece.size());
+      labels += Count(std::string(piece), "\r\nP\r\n");
+    }
+  } sink;
+  BuildThermalJob(ctx, "4", Record("{KAV", "25000", "1"), sink);
+  EXPECT_EQ(sink.labels, 25001);
+  EXPECT_LT(sink.largest, kJobPieceSize + 4096);
 }
 
 TEST_F(ThermalJobTest, ConfigurationErrorsReachTheCaller) {

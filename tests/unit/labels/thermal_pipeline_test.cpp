@@ -1,9 +1,13 @@
 // The thermal path below the download: data lines grouped into records, each
 // built into a job and sent to the job file, through the module's own stages.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "fakes/fake_platform.h"
 #include "output/send_job.h"
+#include "platform/error.h"
 #include "run/core_stages.h"
 #include "unit/labels/label_files.h"
 
@@ -28,7 +32,7 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   int jobs = 0;
   for (std::size_t index = 0; index < lines.size(); ++jobs) {
     index = module.stages->GroupRecordLines(lines, index, record);
-    EXPECT_EQ(module.stages->SendJob("FILE", "", module.stages->BuildThermalJob("4", record)), "");
+    EXPECT_EQ(PrintThermalRecord(*module.stages, "4", "FILE", "", record), "");
   }
   EXPECT_EQ(jobs, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
@@ -65,11 +69,12 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     DataLines lines;
     for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
     RecordLines record;
-    std::string jobs;
+    StringJobSink sink;
     for (std::size_t index = 0; index < lines.size();) {
       index = module.stages->GroupRecordLines(lines, index, record);
-      jobs += module.stages->BuildThermalJob("3", record);
+      module.stages->BuildThermalJob("3", record, sink);
     }
+    const std::string& jobs = sink.bytes;
     int labels = 0;
     for (std::size_t at = 0; (at = jobs.find("N\r\nLO", at)) != std::string::npos; ++at) ++labels;
     EXPECT_EQ(labels, c.labels) << c.file;
@@ -78,6 +83,41 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     EXPECT_EQ(records, c.records) << c.file;
     for (const char* text : c.present) EXPECT_NE(jobs.find(text), std::string::npos) << c.file << ": " << text;
   }
+}
+
+// A disk that fills up in the middle of a job: the file size limit makes the
+// system refuse the write part way, as a full disk does.
+TEST(ThermalPipelineTest, AJobTheFileCannotTakeIsCutOutWholeAndNamed) {
+  fakes::FakePlatform f;
+  Module module(f.platform);
+  module.stages = MakeCoreStages(module);
+  module.state.WorkFolder = f.temp.path();
+  const std::string earlier = "N\r\nP\r\n";
+  f.temp.Write(kJobFileName, earlier);
+  const RecordLines file = testdata::Lines("labels/two_records.txt");
+  DataLines lines;
+  for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
+
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = earlier.size() + 100;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  RecordLines record;
+  module.stages->GroupRecordLines(lines, 0, record);
+  std::string error;
+  try {
+    PrintThermalRecord(*module.stages, "4", "FILE", "", record);
+  } catch (const PlatformError& e) {
+    error = e.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_NE(error.find("the job of record 1 was not written"), std::string::npos) << error;
+  EXPECT_NE(error.find("back to its 6 bytes"), std::string::npos) << error;
+  EXPECT_EQ(f.temp.Read(kJobFileName), earlier);
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/output_file.h"
+#include "run/job_sink.h"
+
+namespace imptherm {
+
+// The job file channel: a job is appended whole or not at all. The file is
+// opened for appending by the job's first piece and closed by Finish, so a
+// file taken away between two jobs is never written to through an old
+// handle, and every finished job is with the system however the process
+// ends. A job file that exists is never emptied.
+class JobFileChannel final : public JobChannel {
+ public:
+  // `jobName` names the job in the error raised when it cannot be written.
+  JobFileChannel(std::string path, std::string jobName) : path_(std::move(path)), jobName_(std::move(jobName)) {}
+  // A job abandoned before Finish is cut out of the file again.
+  ~JobFileChannel() override;
+
+  // Raises PlatformError when the file cannot be opened, or when a write
+  // fails; the file is then cut back to its length before the job.
+  void Write(std::string_view piece) override;
+  std::string Finish() override;
+
+ private:
+  std::string CutBack() noexcept;
+
+  std::string path_, jobName_;
+  std::unique_ptr<OutputFile> file_;
+  std::uint64_t start_ = 0;  // the file's length before the job
+};
+
+}  // namespace imptherm

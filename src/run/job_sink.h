@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace imptherm {
+
+// Where a thermal job goes while it is being built: its bytes arrive in
+// pieces, in order, so that a record of any size is built and delivered in
+// bounded memory. Pieces are never empty; a job that writes no piece is an
+// empty job.
+class JobSink {
+ public:
+  virtual ~JobSink() = default;
+  virtual void Write(std::string_view piece) = 0;
+};
+
+// One job on its way to an output channel. The channel is opened by the
+// first piece, so an empty job reaches no file, port or printer.
+class JobChannel : public JobSink {
+ public:
+  // Ends the job. Returns the message for the driver: empty when the print
+  // run may go on. A channel dropped without Finish abandons its job (a job
+  // file is cut back to where the job began).
+  virtual std::string Finish() = 0;
+};
+
+// Collects a job in memory: for small jobs and for tests.
+class StringJobSink final : public JobSink {
+ public:
+  std::string bytes;
+  void Write(std::string_view piece) override { bytes.append(piece); }
+};
+
+}  // namespace imptherm
