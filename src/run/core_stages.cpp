@@ -53,6 +53,9 @@ class CoreStages final : public PrintStages {
   void EndSheetDocument() override {
     if (sheet_) sheet_->EndDocument();
   }
+  void AbortSheetDocument() override {
+    if (sheet_) sheet_->AbortDocument();
+  }
 
  private:
   Module& m_;
