@@ -1,11 +1,12 @@
 // Memory of whole thermal print runs against the size of their label data
-// file: a file of empty lines only and a file of one million ordinary
-// records, each served over loopback HTTP to the program, which prints every
-// record to the job file. The peak resident memory of the program must stay
-// under 2 x the file + 48 MiB. The job file and the run log are links to
-// /dev/null: what is measured is the program, not the disk.
+// file: a file of empty lines only, a file of one million ordinary records,
+// and a file of one record whose last line is the rest of the file. Each is
+// served over loopback HTTP to the program, which prints every record to the
+// job file. The peak resident memory of the program must stay under 2 x the
+// file + 48 MiB. The job file and the run log are links to /dev/null: what is
+// measured is the program, not the disk.
 //
-//   bench/label_data_bench [empty-line MiB] [records]
+//   bench/label_data_bench [MiB of the empty-line and long-line files] [records]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -33,6 +34,17 @@ std::uintmax_t WriteEmptyLines(const std::string& path, std::uintmax_t mib) {
   std::string block;
   for (int i = 0; i < 32768; ++i) block += "\r\n";  // 64 KiB
   for (std::uintmax_t n = 0; n < mib * 16; ++n) out << block;
+  out.close();
+  return fs::file_size(path);
+}
+
+// One record whose last field line is the rest of the file.
+std::uintmax_t WriteLongLine(const std::string& path, std::uintmax_t mib) {
+  std::ofstream out(path, std::ios::binary);
+  out << kHeader << "{KAV\r\n1\r\n0\r\n000123\r\n12\r\n4\r\n19";
+  const std::string block(65536, 'x');
+  for (std::uintmax_t n = 0; n < mib * 16; ++n) out << block;
+  out << "\r\n}\r\n";
   out.close();
   return fs::file_size(path);
 }
@@ -133,7 +145,8 @@ int main(int argc, char** argv) {
     const char* name;
     std::uintmax_t bytes;
   } cases[] = {{"empty-lines.txt", WriteEmptyLines((dir / "www" / "empty-lines.txt").string(), emptyMiB)},
-               {"records.txt", WriteRecords((dir / "www" / "records.txt").string(), records)}};
+               {"records.txt", WriteRecords((dir / "www" / "records.txt").string(), records)},
+               {"long-line.txt", WriteLongLine((dir / "www" / "long-line.txt").string(), emptyMiB)}};
   bool met = true;
   {
     FolderServer server((dir / "www").string());
