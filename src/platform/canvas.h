@@ -48,7 +48,8 @@ class Canvas {
   virtual void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) = 0;
 };
 
-// One printer document: pages drawn one after the other, delivered when it ends.
+// One printer document: pages drawn one after the other, delivered when it
+// ends. A document destroyed before End is cancelled.
 class DrawnDocument {
  public:
   virtual ~DrawnDocument() = default;

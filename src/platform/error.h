@@ -19,4 +19,7 @@ class RunAbandoned : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What a run stopped at the person's request says of itself.
+inline constexpr char kStopAsked[] = "interrupted by the user";
+
 }  // namespace imptherm

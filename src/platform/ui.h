@@ -38,6 +38,10 @@ class UserInterface {
   virtual void SetBusyCursor(bool busy) = 0;
   // The caption of the control's own panel in the page.
   virtual void SetPanelCaption(const std::string& caption) = 0;
+  // Whether the person has asked to stop the print run (Ctrl-C, the host
+  // closing). Asked between two records and between two labels, so it must
+  // cost next to nothing.
+  virtual bool StopRequested() = 0;
 };
 
 }  // namespace imptherm

@@ -47,10 +47,9 @@ namespace {
 LabelFileResult Finish(LabelDataReader& reader) {
   LabelFileResult r;
   r.accepted = !reader.refused() && reader.headerComplete();
-  if (r.accepted) {
-    r.lines = std::move(reader.lines());
-    r.lines.shrink_to_fit();
-  }
+  // The room reserved for the lines stays: what was never written costs no
+  // memory, and giving it back would copy every line once more.
+  if (r.accepted) r.lines = std::move(reader.lines());
   return r;
 }
 
@@ -58,6 +57,7 @@ LabelFileResult Finish(LabelDataReader& reader) {
 
 LabelFileResult ReadLabelData(std::string_view bytes, RunState& state) {
   LabelDataReader reader(state);
+  reader.lines().reserve(bytes.size());
   LineSplitter splitter;
   auto take = [&](std::string_view line) { reader.TakeLine(line); };
   if (splitter.Feed(bytes, take)) splitter.Finish(take);
@@ -68,6 +68,12 @@ LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) throw PlatformError("cannot open " + path + ": " + std::strerror(errno));
   LabelDataReader reader(state);
+  // Where the file's size can be told, the lines never have to be copied to grow.
+  if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+    const long size = std::ftell(f.get());
+    if (size > 0) reader.lines().reserve(static_cast<std::size_t>(size));
+    std::rewind(f.get());
+  }
   LineSplitter splitter;
   auto take = [&](std::string_view line) { reader.TakeLine(line); };
   std::string block(64 * 1024, '\0');

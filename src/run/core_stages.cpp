@@ -55,6 +55,9 @@ class CoreStages final : public PrintStages {
   void EndSheetDocument() override {
     if (sheet_) sheet_->EndDocument();
   }
+  void AbortSheetDocument() override {
+    if (sheet_) sheet_->AbortDocument();
+  }
 
  private:
   Module& m_;

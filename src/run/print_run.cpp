@@ -28,7 +28,9 @@ RunResult PrintRun::Load(ParameterSource& params) {
     try {
       result = Run(params, window->memo());
     } catch (const RunAbandoned& e) {
-      ContainError(std::string("Impression abandonnee : ") + e.what());
+      const std::string text = std::string("Impression abandonnee : ") + e.what();
+      ContainError(text);
+      window->memo().AddLine(text);
       result = {RunOutcome::Abandoned, e.what()};
     }
   } catch (const std::exception& e) {
@@ -133,7 +135,18 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   bool firstRecord = true;
   const bool sheet = p.prnType == "0";
   if (lines.size() == 1) m_.state.HeaderFlag = false;
+  // A sheet document cut short, by a stop or by an error below, is cancelled
+  // rather than printed in part.
+  struct SheetGuard {
+    PrintStages& stages;
+    bool armed;
+    ~SheetGuard() {
+      if (armed) stages.AbortSheetDocument();
+    }
+  } sheetGuard{stages, sheet};
   while (index < lines.size()) {
+    // Between two records: a job is written whole or not at all.
+    if (m_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
     index = stages.GroupRecordLines(lines, index, record);
     if (!sheet) {
       std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record);
@@ -159,6 +172,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     stages.PrintSheetRecord(p.prnName, record, firstRecord);
     firstRecord = false;
   }
+  sheetGuard.armed = false;
   if (sheet && !firstRecord) stages.EndSheetDocument();
   return result;
 }

@@ -45,6 +45,8 @@ class PrintStages {
   virtual ChooserResult ShowPositionChooser() = 0;
   virtual void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) = 0;
   virtual void EndSheetDocument() = 0;
+  // Cancels the open document: nothing of it is printed.
+  virtual void AbortSheetDocument() = 0;
 };
 
 // One record on the thermal path: its job goes out while it is built.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "platform/error.h"
 #include "run/captions.h"
 
 namespace imptherm {
@@ -126,6 +127,8 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
   const int parcels = label.ParcelCount;
   for (long long next = 1; next <= total;) {
     const int i = static_cast<int>(next);
+    // Between two labels, so that no label is left half drawn.
+    if (c_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
     AdvanceSlot();
     LoadLabelFields(record, label, firstFieldLine_);
     if (baggage) {

@@ -49,6 +49,8 @@ class SheetPrinter {
   void PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord);
   // Ends the open document, if any, and hands it to the printer.
   void EndDocument();
+  // Drops the open document, if any, without printing it.
+  void AbortDocument() { document_.reset(); }
 
   // The record's baggage values, as the last PrintSheetRecord read them.
   const std::string& BaggageLine(int n) const { return bag_.at(static_cast<std::size_t>(n)); }

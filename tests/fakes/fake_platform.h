@@ -71,12 +71,15 @@ class FakeUi final : public UserInterface {
   std::vector<bool> answers;  // consumed in order; Yes when exhausted
   std::string panelCaption;
   int busyDepth = 0;
+  int stopAfter = -1;  // StopRequested answers true once asked more often than this
+  int stopChecks = 0;
 
   std::unique_ptr<ProgressWindow> OpenProgressWindow(const std::string& caption) override;
   void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
   bool AskYesNo(const std::string& text) override;
   void SetBusyCursor(bool busy) override { busyDepth = busy ? 1 : 0; }
   void SetPanelCaption(const std::string& caption) override { panelCaption = caption; }
+  bool StopRequested() override { return stopAfter >= 0 && ++stopChecks > stopAfter; }
   Window& last() { return windows.back(); }
 };
 

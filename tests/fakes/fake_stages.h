@@ -88,6 +88,7 @@ class FakeStages final : public PrintStages {
     sheetFirstFlags.push_back(first);
   }
   void EndSheetDocument() override { calls.push_back("EndSheetDocument"); }
+  void AbortSheetDocument() override { calls.push_back("AbortSheetDocument"); }
 
   int Count(const std::string& prefix) const {
     int n = 0;

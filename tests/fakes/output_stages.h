@@ -35,6 +35,7 @@ class OutputStages final : public PrintStages {
   ChooserResult ShowPositionChooser() override { return ChooserResult::Cancel; }
   void PrintSheetRecord(const std::string&, const RecordLines&, bool) override {}
   void EndSheetDocument() override {}
+  void AbortSheetDocument() override {}
 
  private:
   Module& m_;

@@ -212,9 +212,11 @@ class CairoDocument final : public DrawnDocument {
     cairo_scale(cr_, 72.0 / resX, 72.0 / resY);
     canvas_ = std::make_unique<CairoCanvas>(cr_, resX, resY);
   }
+  // A document dropped before End is cancelled: no sheet of it is printed,
+  // and no PDF of a run cut short is left behind.
   ~CairoDocument() override {
     Close();
-    if (!printer_.empty()) ::unlink(path_.c_str());
+    if (!printer_.empty() || !ended_) ::unlink(path_.c_str());
   }
 
   Canvas& page() override { return *canvas_; }
@@ -227,6 +229,7 @@ class CairoDocument final : public DrawnDocument {
     const cairo_status_t status = Close();
     if (status != CAIRO_STATUS_SUCCESS)
       throw PlatformError("cannot write the sheet document " + path_ + ": " + cairo_status_to_string(status));
+    ended_ = true;
     if (printer_.empty()) return;
     if (cupsPrintFile2(CUPS_HTTP_DEFAULT, printer_.c_str(), path_.c_str(), title_.c_str(), 0, nullptr) == 0)
       throw PlatformError("the printer " + printer_ + " refused the sheets: " + cupsLastErrorString());
@@ -249,6 +252,7 @@ class CairoDocument final : public DrawnDocument {
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   std::unique_ptr<CairoCanvas> canvas_;
+  bool ended_ = false;
 };
 
 std::string TemporaryPdf() {

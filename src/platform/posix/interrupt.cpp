@@ -25,7 +25,7 @@ void InstallInterruptHandler() {
 bool InterruptRequested() { return g_interrupted != 0; }
 
 void ThrowIfInterrupted() {
-  if (InterruptRequested()) throw RunAbandoned("interrupted by the user");
+  if (InterruptRequested()) throw RunAbandoned(kStopAsked);
 }
 
 }  // namespace imptherm::posix

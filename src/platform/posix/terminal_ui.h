@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/interrupt.h"
 #include "platform/ui.h"
 
 namespace imptherm::posix {
@@ -21,6 +22,8 @@ class TerminalUi final : public UserInterface {
   bool AskYesNo(const std::string& text) override;
   void SetBusyCursor(bool) override {}
   void SetPanelCaption(const std::string&) override {}
+  // Ctrl-C or SIGTERM since the handler was installed.
+  bool StopRequested() override { return InterruptRequested(); }
 
   bool interactive() const { return interactive_; }
   // Prints one line of Windows-1252 text for the person at the terminal.

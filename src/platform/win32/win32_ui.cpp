@@ -133,4 +133,20 @@ void Win32Ui::SetPanelCaption(const std::string& caption) {
   if (panelCaption) panelCaption(caption);
 }
 
+// Only WM_QUIT is taken from the queue, and put back for the host's own
+// loop: dispatching the page's messages here would let its scripts call into
+// the control in the middle of a run. Asking the queue costs a call into the
+// system, so it is asked at most every 50 ms.
+bool Win32Ui::StopRequested() {
+  const DWORD now = ::GetTickCount();
+  if (now - lastStopCheck_ < 50) return false;
+  lastStopCheck_ = now;
+  MSG msg;
+  if (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    ::PostQuitMessage(static_cast<int>(msg.wParam));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace imptherm::win32

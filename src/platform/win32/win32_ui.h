@@ -18,6 +18,8 @@ class Win32Ui final : public UserInterface {
   bool AskYesNo(const std::string& text) override;
   void SetBusyCursor(bool busy) override;
   void SetPanelCaption(const std::string& caption) override;
+  // A control has no Ctrl-C: the host asks a thread to stop with WM_QUIT.
+  bool StopRequested() override;
 
   std::function<void(const std::string&)> panelCaption;
 
@@ -25,6 +27,7 @@ class Win32Ui final : public UserInterface {
   HINSTANCE instance_;
   HCURSOR savedCursor_ = nullptr;
   int busyDepth_ = 0;
+  DWORD lastStopCheck_ = 0;
 };
 
 // The progress window's class lives in the module that holds this backend;

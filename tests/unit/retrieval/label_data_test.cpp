@@ -25,6 +25,20 @@ std::vector<std::string> Split(std::string_view text, std::size_t piece) {
   return lines;
 }
 
+TEST(DataLinesTest, LinesReadInAnyOrderAreTheLinesPushed) {
+  std::vector<std::string> pushed;
+  DataLines lines;
+  for (int i = 0; i < 300; ++i) {
+    pushed.push_back(i % 3 ? std::string(static_cast<std::size_t>(i % 7), 'a' + i % 26) : "");
+    if (i % 50 == 7) pushed.back() = std::string(static_cast<std::size_t>(130 * i), '\n');  // long, any bytes
+    lines.push_back(pushed.back());
+  }
+  // In order, backwards, the same line twice, jumps across the noted places.
+  for (std::size_t i : {0, 1, 2, 299, 298, 63, 64, 64, 65, 157, 158, 128, 0, 207, 208})
+    EXPECT_EQ(lines[i], pushed[i]) << "line " << i;
+  EXPECT_EQ(All(lines), pushed);
+}
+
 TEST(LineSplitterTest, AllThreeLineEndsInAnyPiecesGiveTheSameLines) {
   const std::string text = "a\r\nb\nc\rd\r\r\ne\n\nf";
   const std::vector<std::string> expected{"a", "b", "c", "d", "", "e", "", "f"};

@@ -260,6 +260,19 @@ TEST_F(PrintRunTest, AnAbandonRaisedBelowEndsTheRunAsAbandoned) {
   EXPECT_FALSE(f.ui.last().open);
 }
 
+TEST_F(PrintRunTest, AStopAskedBetweenTwoSheetRecordsCancelsTheDocumentAndSaysSo) {
+  bag.values["prnType"] = "0";
+  stages->download.lines = MakeLines({"{KAV", "}", "{HOB", "}"});
+  f.ui.stopAfter = 1;
+  RunResult r = Load();
+  EXPECT_EQ(r.outcome, RunOutcome::Abandoned);
+  EXPECT_EQ(stages->calls,
+            (std::vector<std::string>{"DownloadLabelData", "GroupRecordLines", "CreatePositionChooser",
+                                      "ShowPositionChooser", "PrintSheetRecord ", "AbortSheetDocument"}));
+  EXPECT_EQ(f.ui.last().added.back(), "Impression abandonnee : interrupted by the user");
+  EXPECT_NE(f.temp.Read("OWTMP.LOG").find("Impression abandonnee : interrupted by the user"), std::string::npos);
+}
+
 TEST_F(PrintRunTest, AnUnwritableParameterLogIsContainedToo) {
   std::filesystem::create_directory(f.temp.path() + "ImpThermOrvane.Log");
   RunResult r = Load();

@@ -7,6 +7,7 @@
 
 #include "fakes/fake_platform.h"
 #include "fakes/sheet_records.h"
+#include "platform/error.h"
 
 namespace imptherm {
 namespace {
@@ -119,6 +120,15 @@ TEST_F(SheetPrinterTest, ChosenSlotThreeFillsTheSheetThenStartsANewPage) {
   EXPECT_EQ(Doc().title, "ImpThermOrvane");
   EXPECT_EQ(Texts("1 / 3").size(), 1u);
   EXPECT_EQ(Texts("3 / 3").at(0).page, 2);
+}
+
+TEST_F(SheetPrinterTest, AStopBetweenTwoLabelsLeavesNoLabelHalfDrawn) {
+  f.ui.stopAfter = 2;
+  EXPECT_THROW(Print({Labels(4)}), RunAbandoned);
+  EXPECT_EQ(Frames(kLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}}));
+  EXPECT_EQ(Texts("2 / 4").size(), 1u);
+  sheet.AbortDocument();
+  EXPECT_FALSE(Doc().ended);
 }
 
 TEST_F(SheetPrinterTest, HeaderFlagStartsEveryRecordOnAPageOfItsOwn) {
