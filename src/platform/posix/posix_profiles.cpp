@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -184,15 +185,31 @@ std::string PosixProfiles::ReadString(const std::string& path, const std::string
   return {};
 }
 
+bool PosixProfiles::Stamp::operator==(const Stamp& o) const {
+  return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+         mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+}
+
 ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const std::string& section) {
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  if (exists && kept_.valid && kept_.stamp == stamp && kept_.path == path && kept_.section == section)
+    return kept_.entries;
+  kept_.valid = false;
   Entries entries;
   const auto bytes = ReadWholeFile(path);
   if (!bytes) return entries;
   const std::vector<Line> lines = SplitLines(*bytes);
-  const auto span = FindSection(lines, section);
-  if (!span) return entries;
-  for (std::size_t i = span->first; i < span->last; ++i)
-    if (lines[i].kind == Line::Key) entries.emplace_back(lines[i].name, lines[i].value);
+  if (const auto span = FindSection(lines, section)) {
+    for (std::size_t i = span->first; i < span->last; ++i)
+      if (lines[i].kind == Line::Key) entries.emplace_back(lines[i].name, lines[i].value);
+  }
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const auto ms = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000; };
+  const bool settled = ms(now) - std::max(ms(st.st_mtim), ms(st.st_ctim)) > 50;
+  if (exists && settled) kept_ = {true, path, section, stamp, entries};
   return entries;
 }
 
@@ -201,6 +218,7 @@ ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const 
 // it. Only the bytes from the first change on are written again.
 bool PosixProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
                                 const std::string& value) {
+  kept_.valid = false;
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return false;
   struct Closer {
