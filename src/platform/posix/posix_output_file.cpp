@@ -4,6 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/output_file.h"
@@ -13,12 +17,70 @@ namespace {
 
 std::string Reason(int code) { return std::strerror(code); }
 
-class PosixOutputFile final : public OutputFile {
+// A file that is appended to again and again (the run log once a line, the
+// job file once a job) stays open between two appends, so that a print run
+// of many records does not pay an open and a close for each. Before each
+// use the name must still lead to the same plain file of ours; a file moved,
+// deleted or replaced in between is let go and the name is opened anew, so
+// nothing is ever written through a handle to a file taken away. Every
+// append goes straight to the system, so a kept file loses nothing when the
+// process dies.
+class Descriptor {
  public:
-  PosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~PosixOutputFile() override {
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int fd() const { return fd_; }
+  // Closes now and says whether the system took everything.
+  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+struct KeptFile {
+  std::string path;
+  std::shared_ptr<Descriptor> descriptor;
+  dev_t dev;
+  ino_t ino;
+};
+constexpr std::size_t kMaxKeptFiles = 4;
+std::mutex keptMutex;
+std::vector<KeptFile> keptFiles;
+
+bool StillTheSameFile(const KeptFile& kept) {
+  struct stat st {};
+  return ::lstat(kept.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == kept.dev &&
+         st.st_ino == kept.ino && st.st_nlink == 1 && st.st_uid == ::geteuid();
+}
+
+// The kept handle of `path` when it may still be used.
+std::shared_ptr<Descriptor> TakeKept(const std::string& path) {
+  std::lock_guard lock(keptMutex);
+  for (auto it = keptFiles.begin(); it != keptFiles.end(); ++it) {
+    if (it->path != path) continue;
+    if (StillTheSameFile(*it)) return it->descriptor;
+    keptFiles.erase(it);
+    return nullptr;
+  }
+  return nullptr;
+}
+
+void Keep(const std::string& path, const std::shared_ptr<Descriptor>& descriptor) {
+  struct stat st {};
+  if (::fstat(descriptor->fd(), &st) != 0) return;
+  std::lock_guard lock(keptMutex);
+  if (keptFiles.size() >= kMaxKeptFiles) keptFiles.erase(keptFiles.begin());
+  keptFiles.push_back({path, descriptor, st.st_dev, st.st_ino});
+}
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(std::shared_ptr<Descriptor> descriptor, std::string path, bool kept)
+      : descriptor_(std::move(descriptor)), fd_(descriptor_->fd()), path_(std::move(path)), kept_(kept) {}
 
   std::uint64_t Size() override {
     struct stat st {};
@@ -39,16 +101,18 @@ class PosixOutputFile final : public OutputFile {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(errno);
   }
 
+  // A kept handle stays open for the next append.
   void Close() override {
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) Fail(errno);
+    auto descriptor = std::move(descriptor_);
+    if (descriptor && !kept_ && !descriptor->Close()) Fail(errno);
   }
 
  private:
   [[noreturn]] void Fail(int code) { throw PlatformError("cannot write to " + path_ + ": " + Reason(code)); }
+  std::shared_ptr<Descriptor> descriptor_;
   int fd_;
   std::string path_;
+  bool kept_;
 };
 
 // Why an open file may not be written, or empty when it may. The checks run
@@ -67,6 +131,9 @@ std::string Refusal(int fd) {
 }  // namespace
 
 std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
+  if (mode == OpenMode::Append) {
+    if (auto kept = TakeKept(path)) return std::make_unique<PosixOutputFile>(std::move(kept), path, true);
+  }
   const std::string failed = (mode == OpenMode::Append ? "cannot append to " : "cannot create ") + path + ": ";
   // Non-blocking, so that a planted FIFO cannot hold the open; on the plain
   // files that pass the checks the flag changes nothing.
@@ -83,14 +150,16 @@ std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mod
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) throw PlatformError(failed + (errno == ELOOP ? "it is a symbolic link" : Reason(errno)));
-  auto file = std::make_unique<PosixOutputFile>(fd, path);
+  auto descriptor = std::make_shared<Descriptor>(fd);
   std::string refusal = Refusal(fd);
   // The mode given to open() passes through the umask; the file is private
   // whatever the umask says.
   if (refusal.empty() && created && ::fchmod(fd, 0600) != 0) refusal = Reason(errno);
   if (refusal.empty() && mode == OpenMode::Empty && ::ftruncate(fd, 0) != 0) refusal = Reason(errno);
   if (!refusal.empty()) throw PlatformError(failed + refusal);
-  return file;
+  const bool keep = mode == OpenMode::Append;
+  if (keep) Keep(path, descriptor);
+  return std::make_unique<PosixOutputFile>(std::move(descriptor), path, keep);
 }
 
 }  // namespace imptherm
