@@ -84,6 +84,36 @@ TEST(OutputFileTest, NewFilesArePrivateAndPlantedNamesAreRefused) {
   }
 }
 
+// A file appended to again and again stays open between appends; a file
+// moved, deleted or given a second name in between is never written to
+// through the old handle.
+TEST(OutputFileTest, AFileTakenAwayBetweenTwoAppendsIsLeftAlone) {
+  fakes::TempDir dir;
+  const std::string name = dir.path() + "etiquettesOrvane.txt", moved = dir.path() + "moved";
+  const struct {
+    const char* what;
+    std::function<void()> takeAway;
+  } cases[] = {
+      {"moved", [&] { fs::rename(name, moved); }},
+      {"given a second name", [&] { fs::create_hard_link(name, moved); }},
+  };
+  for (const auto& c : cases) {
+    fs::remove(name);
+    fs::remove(moved);
+    AppendToFile(name, "job 1\r\n");
+    c.takeAway();
+    try {
+      AppendToFile(name, "job 2\r\n");
+    } catch (const PlatformError&) {
+    }
+    EXPECT_EQ(dir.Read("moved"), "job 1\r\n") << c.what;
+  }
+  fs::remove(moved);
+  fs::remove(name);
+  AppendToFile(name, "job 3\r\n");
+  EXPECT_EQ(dir.Read("etiquettesOrvane.txt"), "job 3\r\n");
+}
+
 // Without TMPDIR the files go to a folder of the user's own, made 0700.
 TEST(OutputFileTest, DefaultTempFolderIsPrivate) {
   fakes::TempDir dir;
