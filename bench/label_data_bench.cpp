@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "folder_server.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -63,45 +65,6 @@ std::uintmax_t WriteRecords(const std::string& path, int records) {
   out.close();
   return fs::file_size(path);
 }
-
-// python3's http.server on a free loopback port, serving `folder`.
-class FolderServer {
- public:
-  explicit FolderServer(const std::string& folder) {
-    const std::string portFile = folder + "/.port";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 2);
-      ::execlp("python3", "python3", "-c",
-               "import functools,http.server,socketserver,sys\n"
-               "h=functools.partial(http.server.SimpleHTTPRequestHandler,directory=sys.argv[1])\n"
-               "s=socketserver.TCPServer(('127.0.0.1',0),h)\n"
-               "open(sys.argv[2],'w').write(str(s.server_address[1]))\n"
-               "s.serve_forever()",
-               folder.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    for (int i = 0; i < 100 && port_.empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      std::ifstream in(portFile);
-      std::getline(in, port_);
-    }
-    if (port_.empty()) {
-      std::fprintf(stderr, "the loopback web server did not start\n");
-      std::exit(1);
-    }
-  }
-  ~FolderServer() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  std::string Url(const std::string& name) const { return "http://127.0.0.1:" + port_ + "/" + name; }
-
- private:
-  pid_t pid_ = -1;
-  std::string port_;
-};
 
 struct Run {
   double seconds;
@@ -149,7 +112,7 @@ int main(int argc, char** argv) {
                {"long-line.txt", WriteLongLine((dir / "www" / "long-line.txt").string(), emptyMiB)}};
   bool met = true;
   {
-    FolderServer server((dir / "www").string());
+    imptherm::bench::FolderServer server((dir / "www").string());
     for (const Case& c : cases) {
       const Run run = WholePrintRun(program, server.Url(c.name));
       const double fileMiB = c.bytes / 1048576.0;

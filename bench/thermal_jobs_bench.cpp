@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/posix_platform.h"
+#include "folder_server.h"
 #include "output/send_job.h"
 #include "run/core_stages.h"
 #include "run/files.h"
@@ -193,45 +194,6 @@ Run TimeWholePrintRun(const std::string& program, const std::string& url) {
   });
 }
 
-// python3's http.server on a free loopback port, serving `folder`.
-class FolderServer {
- public:
-  explicit FolderServer(const std::string& folder) {
-    const std::string portFile = folder + "/.port";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 2);  // the server's request log
-      ::execlp("python3", "python3", "-c",
-               "import functools,http.server,socketserver,sys\n"
-               "h=functools.partial(http.server.SimpleHTTPRequestHandler,directory=sys.argv[1])\n"
-               "s=socketserver.TCPServer(('127.0.0.1',0),h)\n"
-               "open(sys.argv[2],'w').write(str(s.server_address[1]))\n"
-               "s.serve_forever()",
-               folder.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    for (int i = 0; i < 100 && port_.empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      std::ifstream in(portFile);
-      std::getline(in, port_);
-    }
-    if (port_.empty()) {
-      std::fprintf(stderr, "the loopback web server did not start\n");
-      std::exit(1);
-    }
-  }
-  ~FolderServer() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  std::string Url(const std::string& name) const { return "http://127.0.0.1:" + port_ + "/" + name; }
-
- private:
-  pid_t pid_ = -1;
-  std::string port_;
-};
-
 double TimeCp(const std::string& from, const std::string& to) {
   fs::remove(to);
   const auto start = Clock::now();
@@ -263,7 +225,7 @@ int main(int argc, char** argv) {
   std::vector<double> wholeTimes;
   long wholePeakKiB = 0;
   {
-    FolderServer server(dir.string());
+    bench::FolderServer server(dir.string());
     for (int r = 0; r < repetitions; ++r) {
       fs::remove(jobs);
       const Run run = TimeWholePrintRun(program, server.Url("labels.txt"));
