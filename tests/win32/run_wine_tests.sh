@@ -30,6 +30,8 @@ labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
 [ -f "$build/sheet_test.exe" ] || fail "$build/sheet_test.exe is not built"
+msi=$(ls "$build"/ImpThermOrvane-*.msi 2>/dev/null | head -n 1)
+[ -n "$msi" ] || fail "no ImpThermOrvane-*.msi in $build (ninja -C $build impthermmsi)"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
@@ -121,6 +123,10 @@ timeout 30 wineserver -k >/dev/null 2>&1
 timeout 60 wineserver -w >/dev/null 2>&1 || true
 timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
 
+# A package that an earlier run left installed would mix its keys into
+# the registration checked below.
+timeout 180 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
 
@@ -207,8 +213,6 @@ echo "-- test host: the unregistered control"
 timeout 120 wine "$host" unregistered || fail "the unregistered control"
 
 echo "-- the MSI package: msiexec /i with ALLOWEDSITES"
-msi=$(ls "$build"/ImpThermOrvane-*.msi 2>/dev/null | head -n 1)
-[ -n "$msi" ] || fail "no ImpThermOrvane-*.msi in $build (ninja -C $build impthermmsi)"
 sites='https://intranet.example.com;https://*.labels.example.com:8443'
 # The package's own value is all it may leave or take: start without others.
 timeout 30 wine reg delete 'HKLM\SOFTWARE\MERIDON' /f >/dev/null 2>&1
@@ -225,9 +229,9 @@ echo "   AllowedSites\\Msi = $allowed"
 
 echo "-- test host: a print run on the control the package installed"
 timeout 600 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/site" 0 \
-  >"$work/server.out" 2>"$work/server.log" &
+  >"$work/server-msi.out" 2>"$work/server-msi.log" &
 server_pid=$!
-port=$(port_from "$work/server.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
+port=$(port_from "$work/server-msi.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
 [ -n "$port" ] || fail "the loopback HTTP server did not start"
 mkdir -p "$work/msi"
 timeout 300 wine "$host" served "$port" "$(winepath -w "$work/msi")" || fail "print runs on the installed control"
