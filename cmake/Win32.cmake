@@ -51,6 +51,22 @@ target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUN
 # What is shipped carries no symbols.
 target_link_options(ImpThermOrvane PRIVATE $<$<CONFIG:Release>:-s>)
 
+# The MSI package that administrators deploy (msiexec, Group Policy), built
+# by wixl from installer/ImpThermOrvane.wxs; msitools finishes what wixl's
+# WiX subset cannot say (see installer/build_msi.cmake).
+find_program(IMPTHERM_WIXL wixl REQUIRED)
+find_program(IMPTHERM_MSIBUILD msibuild REQUIRED)
+find_program(IMPTHERM_MSIINFO msiinfo REQUIRED)
+set(IMPTHERM_MSI ${CMAKE_BINARY_DIR}/ImpThermOrvane-${PROJECT_VERSION}.msi)
+add_custom_command(
+  OUTPUT ${IMPTHERM_MSI}
+  COMMAND ${CMAKE_COMMAND} -DWIXL=${IMPTHERM_WIXL} -DMSIBUILD=${IMPTHERM_MSIBUILD} -DMSIINFO=${IMPTHERM_MSIINFO}
+          -DWXS=${CMAKE_SOURCE_DIR}/installer/ImpThermOrvane.wxs -DOCX=$<TARGET_FILE:ImpThermOrvane>
+          -DVERSION=${PROJECT_VERSION} -DOUTPUT=${IMPTHERM_MSI} -P ${CMAKE_SOURCE_DIR}/installer/build_msi.cmake
+  DEPENDS ImpThermOrvane ${CMAKE_SOURCE_DIR}/installer/ImpThermOrvane.wxs ${CMAKE_SOURCE_DIR}/installer/build_msi.cmake
+  COMMENT "Building ImpThermOrvane-${PROJECT_VERSION}.msi with wixl")
+add_custom_target(impthermmsi ALL DEPENDS ${IMPTHERM_MSI})
+
 # The test host that runs under Wine: an independent client of the control.
 add_executable(control_host tests/win32/control_host.cpp)
 target_compile_definitions(control_host PRIVATE ${IMPTHERM_WIN32_DEFINES})

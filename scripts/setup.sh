@@ -15,7 +15,7 @@ PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
 # Windows cross build and the tests under Wine (32-bit).
 # winbind brings ntlm_auth, through which Wine offers its NTLM security package;
 # 32-bit Wine needs libcups2:i386 to see any printer.
-WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb winbind)
+WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb winbind wixl msitools)
 WIN_I386_PKGS=(wine wine32:i386 libwine:i386 libcups2:i386)
 
 want=("${BUILD_PKGS[@]}" "${LIB_PKGS[@]}" "${PEER_PKGS[@]}")

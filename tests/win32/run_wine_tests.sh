@@ -30,6 +30,8 @@ labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
 [ -f "$build/sheet_test.exe" ] || fail "$build/sheet_test.exe is not built"
+msi=$(ls "$build"/ImpThermOrvane-*.msi 2>/dev/null | head -n 1)
+[ -n "$msi" ] || fail "no ImpThermOrvane-*.msi in $build (ninja -C $build impthermmsi)"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
@@ -121,11 +123,31 @@ timeout 30 wineserver -k >/dev/null 2>&1
 timeout 60 wineserver -w >/dev/null 2>&1 || true
 timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
 
+# A package that an earlier run left installed would mix its keys into
+# the registration checked below.
+timeout 180 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+
 echo "-- regsvr32 $ocx"
 timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
 
 echo "-- test host: the registered control"
 timeout 300 wine "$host" registered || fail "the registered control"
+
+# Every registry key of the control's registration, with the control's
+# folder written as <dir>: the MSI package must write the same tree.
+reg_keys=('HKCR\CLSID\{F0BD7B50-E791-4E1C-ADA6-989562A19877}' 'HKCR\ImpThermOrvane.PluginPrinter'
+  'HKCR\TypeLib\{829C1426-1EAB-4619-827C-DAC1E385C929}' 'HKCR\Interface\{E73CB9AD-D1A2-41A1-84AC-C7E4DD53C394}'
+  'HKCR\Interface\{CB4C4045-5309-479C-B696-B96BEBB23FAF}')
+registration_tree() {
+  for key in "${reg_keys[@]}"; do timeout 30 wine reg query "$key" /s; done | tr -d '\r' | python3 -c '
+import sys
+folder = sys.argv[1].rstrip("\\")
+for line in sys.stdin:
+    line = line.rstrip("\n").replace("\\\\?\\", "").replace(folder, "<dir>")
+    print(line[:-1] if line.endswith("<dir>\\") else line)' "$1"
+}
+registration_tree "${ocx%\\*}" > "$work/regsvr32.tree"
+grep -q InprocServer32 "$work/regsvr32.tree" || fail "no registration tree after regsvr32"
 
 # The port a loopback server announces in FILE (read with the sed script
 # SCRIPT); empty when it has said nothing after 10 s.
@@ -189,5 +211,41 @@ echo "-- regsvr32 /u"
 timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"
 echo "-- test host: the unregistered control"
 timeout 120 wine "$host" unregistered || fail "the unregistered control"
+
+echo "-- the MSI package: msiexec /i with ALLOWEDSITES"
+sites='https://intranet.example.com;https://*.labels.example.com:8443'
+# The package's own value is all it may leave or take: start without others.
+timeout 30 wine reg delete 'HKLM\SOFTWARE\MERIDON' /f >/dev/null 2>&1
+timeout 180 wine msiexec /i "$(winepath -w "$msi")" /qn ALLOWEDSITES="$sites" || fail "msiexec /i failed"
+installed="$WINEPREFIX/drive_c/Program Files/MERIDON/ImpThermOrvane"
+[ -f "$installed/ImpThermOrvane.ocx" ] || fail "the package did not install $installed/ImpThermOrvane.ocx"
+registration_tree 'C:\Program Files\MERIDON\ImpThermOrvane' > "$work/msi.tree"
+diff "$work/regsvr32.tree" "$work/msi.tree" || fail "the package's registration differs from regsvr32's"
+echo "   the package wrote the same registration as regsvr32"
+allowed=$(timeout 30 wine reg query 'HKLM\SOFTWARE\MERIDON\ImpThermOrvane\AllowedSites' /v Msi | tr -d '\r' |
+  sed -n 's/^ *Msi *REG_SZ *//p')
+[ "$allowed" = "$sites" ] || fail "AllowedSites\\Msi holds '$allowed', not '$sites'"
+echo "   AllowedSites\\Msi = $allowed"
+
+echo "-- test host: a print run on the control the package installed"
+timeout 600 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/site" 0 \
+  >"$work/server-msi.out" 2>"$work/server-msi.log" &
+server_pid=$!
+port=$(port_from "$work/server-msi.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
+[ -n "$port" ] || fail "the loopback HTTP server did not start"
+mkdir -p "$work/msi"
+timeout 300 wine "$host" served "$port" "$(winepath -w "$work/msi")" || fail "print runs on the installed control"
+cmp "$work/msi/job.txt" "$linux_job" || fail "the installed control's job file differs from the Linux program's"
+echo "   job files equal"
+stop_server
+
+echo "-- the MSI package: msiexec /x"
+timeout 180 wine msiexec /x "$(winepath -w "$msi")" /qn || fail "msiexec /x failed"
+timeout 120 wine "$host" unregistered || fail "the control after msiexec /x"
+for key in "${reg_keys[@]}" 'HKLM\SOFTWARE\MERIDON'; do
+  timeout 30 wine reg query "$key" >/dev/null 2>&1 && fail "msiexec /x left $key"
+done
+[ -e "$WINEPREFIX/drive_c/Program Files/MERIDON" ] && fail "msiexec /x left $(find "$WINEPREFIX/drive_c/Program Files/MERIDON")"
+echo "   no key and no file left"
 
 echo "wine tests: PASS (window pictures in $build/artifacts)"

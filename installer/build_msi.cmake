@@ -1,0 +1,69 @@
+# Builds the MSI package with wixl, then fills in what wixl's WiX subset
+# cannot express, with msibuild's SQL on the finished database:
+# - the condition of the AllowedSites component (wixl takes no Condition
+#   inside a Component);
+# - ALLOWEDSITES among the secure properties, so that a managed or elevated
+#   install (Group Policy) passes it from the client to the installing
+#   service. wixl writes that property itself for the upgrade table, and a
+#   second Property element with the same name would collide.
+#
+# cmake -DWIXL=... -DMSIBUILD=... -DMSIINFO=... -DWXS=... -DOCX=...
+#       -DVERSION=a.b.c.d -DOUTPUT=... -P build_msi.cmake
+foreach(var WIXL MSIBUILD MSIINFO WXS OCX VERSION OUTPUT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "build_msi.cmake: ${var} is not set")
+  endif()
+endforeach()
+
+# Windows Installer compares only the first three fields of a version, and
+# this project counts its releases in the fourth: fold it into the third so
+# that every release upgrades the one before.
+string(REPLACE "." ";" fields "${VERSION}")
+list(LENGTH fields count)
+if(NOT count EQUAL 4)
+  message(FATAL_ERROR "build_msi.cmake: version ${VERSION} is not a.b.c.d")
+endif()
+list(GET fields 0 major)
+list(GET fields 1 minor)
+list(GET fields 2 patch)
+list(GET fields 3 tweak)
+math(EXPR build "${patch} * 1000 + ${tweak}")
+if(build GREATER 65535)
+  message(FATAL_ERROR "build_msi.cmake: version ${VERSION} does not fit a package version")
+endif()
+set(msi_version "${major}.${minor}.${build}")
+
+# wixl looks sources up only relative to where it runs.
+get_filename_component(ocx_dir "${OCX}" DIRECTORY)
+get_filename_component(ocx_name "${OCX}" NAME)
+file(REMOVE "${OUTPUT}")
+execute_process(
+  COMMAND "${WIXL}" -a x86 -D "Version=${VERSION}" -D "MsiVersion=${msi_version}" -D "Ocx=${ocx_name}"
+          -o "${OUTPUT}" "${WXS}"
+  WORKING_DIRECTORY "${ocx_dir}"
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  file(REMOVE "${OUTPUT}")
+  message(FATAL_ERROR "wixl could not build ${OUTPUT}")
+endif()
+
+function(msi_query sql)
+  execute_process(COMMAND "${MSIBUILD}" "${OUTPUT}" -q "${sql}" RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    file(REMOVE "${OUTPUT}")
+    message(FATAL_ERROR "msibuild could not run: ${sql}")
+  endif()
+endfunction()
+
+msi_query("UPDATE `Component` SET `Condition` = 'ALLOWEDSITES OR REMOVE~=\"ALL\"' WHERE `Component` = 'AllowedSites'")
+
+execute_process(COMMAND "${MSIINFO}" export "${OUTPUT}" Property OUTPUT_VARIABLE properties RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  file(REMOVE "${OUTPUT}")
+  message(FATAL_ERROR "msiinfo could not read the properties of ${OUTPUT}")
+endif()
+if(properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+  msi_query("UPDATE `Property` SET `Value` = '${CMAKE_MATCH_1};ALLOWEDSITES' WHERE `Property` = 'SecureCustomProperties'")
+else()
+  msi_query("INSERT INTO `Property` (`Property`, `Value`) VALUES ('SecureCustomProperties', 'ALLOWEDSITES')")
+endif()
