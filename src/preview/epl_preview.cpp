@@ -405,6 +405,17 @@ bool EplPreview::Barcode(std::string_view args) {
   e.narrow = *v[4], e.wide = *v[5], e.h = *v[6];
   e.elements = std::move(symbol->elements);
   if (p[7] == "B") e.text = std::move(symbol->humanReadable);
+  // A printer cuts what lies past the label's edge; a cut barcode cannot be
+  // read, so the preview says so.
+  int symbolWidth = 0;
+  for (char c : e.elements) symbolWidth += c == 'n' ? e.narrow : c == 'w' ? e.wide : (c - '0') * e.narrow;
+  const Placement at{e.x, e.y, e.turns, width_, length_, false};
+  int x1, y1, x2, y2;
+  Area(at.At(0, 0), at.At(symbolWidth, e.h), x1, y1, x2, y2);
+  if (x1 < 0 || y1 < 0 || x2 > width_ || y2 > length_)
+    Note("the barcode (" + std::to_string(symbolWidth) + " x " + std::to_string(e.h) + " dots from " +
+         std::to_string(x1) + "," + std::to_string(y1) + ") runs past the edge of the " + std::to_string(width_) +
+         " x " + std::to_string(length_) + " dots label and is cut there");
   elements_.push_back(std::move(e));
   return true;
 }
