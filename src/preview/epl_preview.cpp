@@ -38,7 +38,6 @@ constexpr std::array<Cell, 5> kCells300 = {{{12, 20}, {16, 28}, {20, 36}, {24, 4
 // The human-readable line under a barcode is printed in font 2.
 constexpr int kReadableFont = 2;
 constexpr int kReadableGap = 4;
-constexpr int kMaxNumber = 99999;
 
 Cell CellOf(int font, int dpi) { return (dpi == 300 ? kCells300 : kCells203)[font - 1]; }
 

@@ -3,11 +3,15 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <cups/cups.h>
+#include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <numbers>
 #include <vector>
@@ -20,7 +24,10 @@ namespace {
 
 class CairoCanvas final : public Canvas {
  public:
-  CairoCanvas(cairo_t* cr, int resX, int resY) : cr_(cr), resX_(resX), resY_(resY) {}
+  // alphaOnly: the surface keeps coverage only (a print head's dots): dark
+  // colours set dots, light ones clear them.
+  CairoCanvas(cairo_t* cr, int resX, int resY, bool alphaOnly = false)
+      : cr_(cr), resX_(resX), resY_(resY), alphaOnly_(alphaOnly) {}
 
   int ResolutionX() const override { return resX_; }
   int ResolutionY() const override { return resY_; }
@@ -95,7 +102,7 @@ class CairoCanvas final : public Canvas {
     if (x2 <= x1 || y2 <= y1) return;
     Flush();
     cairo_save(cr_);
-    cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
+    cairo_set_operator(cr_, alphaOnly_ ? CAIRO_OPERATOR_XOR : CAIRO_OPERATOR_DIFFERENCE);
     cairo_set_source_rgb(cr_, 1, 1, 1);
     cairo_rectangle(cr_, x1, y1, x2 - x1, y2 - y1);
     cairo_fill(cr_);
@@ -147,7 +154,7 @@ class CairoCanvas final : public Canvas {
   void Flush() {
     if (pending_.empty()) return;
     Use(pendingColour_);
-    if (!FillAsBars()) {
+    if (alphaOnly_ || !FillAsBars()) {
       for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
       cairo_fill(cr_);
     }
@@ -238,7 +245,13 @@ class CairoCanvas final : public Canvas {
     }
     return metrics->second;
   }
-  void Use(Colour c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+  // Coverage is set by painting over it and cleared by painting it out: both
+  // bounded by what is drawn, which keeps pixman on its quick paths.
+  void Use(Colour c) {
+    if (!alphaOnly_) return cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    cairo_set_operator(cr_, c.r + c.g + c.b < 384 ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_DEST_OUT);
+    cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+  }
   template <typename Path>
   void Stroke(Path path) {
     cairo_save(cr_);
@@ -256,6 +269,7 @@ class CairoCanvas final : public Canvas {
 
   cairo_t* cr_;
   int resX_, resY_;
+  bool alphaOnly_;
   int penWidth_ = 1;
   Colour penColour_ = kBlack;
   PenStyle penStyle_ = PenStyle::Solid;
@@ -397,6 +411,52 @@ class LabelPdf final : public LabelPictures {
   int pages_ = 0;
 };
 
+// One bit a dot (1 white), the resolution in the file: an eighth of the
+// bytes of a colour picture, and quick to compress. Nothing here may need
+// destroying: libpng reports errors by longjmp.
+// The picture is a cairo A8 surface (pixman's quick paths draw on it): a
+// dot is set where its byte is; PNG wants the first dot of eight in the
+// highest bit, 0 for black.
+bool WritePng(std::FILE* file, const unsigned char* data, int stride, int width, int height, int dpi, png_byte* row) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = false;
+  if (info && setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    const auto perMetre = static_cast<png_uint_32>(std::lround(dpi / 0.0254));
+    png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_write_info(png, info);
+    const int bytes = (width + 7) / 8;
+    for (int y = 0; y < height; ++y) {
+      const unsigned char* dots = data + y * stride;
+      int i = 0;
+      // Eight dots at once: the top bit of each byte gathered into one byte,
+      // the first dot highest (bytes in memory order, little-endian).
+      for (; i < width / 8; ++i) {
+        std::uint64_t eight;
+        std::memcpy(&eight, dots + i * 8, 8);
+        const std::uint64_t set = (eight & 0x8080808080808080ull) >> 7;
+        row[i] = static_cast<png_byte>(~((set * 0x8040201008040201ull) >> 56));
+      }
+      for (; i < bytes; ++i) {
+        unsigned bits = 0;
+        const int end = std::min(8, width - i * 8);
+        for (int k = 0; k < end; ++k) bits |= (dots[i * 8 + k] < 128 ? 0x80u : 0u) >> k;
+        row[i] = static_cast<png_byte>(bits | (0xffu >> end));
+      }
+      png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    ok = true;
+  }
+  png_destroy_write_struct(&png, info ? &info : nullptr);
+  return ok;
+}
+
 // One image surface, kept while labels keep their size: a print run's labels
 // are all alike.
 class LabelPngs final : public LabelPictures {
@@ -409,7 +469,7 @@ class LabelPngs final : public LabelPictures {
   Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
     if (!surface_ || width_ != widthDots || height_ != heightDots || dpi_ != dotsPerInch) {
       Release();
-      surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, widthDots, heightDots);
+      surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, widthDots, heightDots);
       if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
         Release();
         throw PlatformError("cannot make a picture of " + std::to_string(widthDots) + " x " +
@@ -423,10 +483,11 @@ class LabelPngs final : public LabelPictures {
       cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
       cairo_set_font_options(cr_, fo);
       cairo_font_options_destroy(fo);
-      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch);
+      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch, true);
       width_ = widthDots, height_ = heightDots, dpi_ = dotsPerInch;
     }
-    StartLabelPage(cr_, widthDots, heightDots, 1.0);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr_);
     return *canvas_;
   }
   void EndLabel(int copies) override {
@@ -438,13 +499,20 @@ class LabelPngs final : public LabelPictures {
     else
       std::snprintf(name, sizeof name, "label-%04d.png", ++count_);
     const std::string path = folder_ + name;
-    const cairo_status_t status = cairo_surface_write_to_png(surface_, path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS)
-      throw PlatformError("cannot write the preview " + path + ": " + cairo_status_to_string(status));
+    if (!WriteBitmap(path)) throw PlatformError("cannot write the preview " + path);
   }
   void Finish() override { Release(); }
 
  private:
+  bool WriteBitmap(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    row_.resize((width_ + 7) / 8);
+    const bool ok = WritePng(file, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_),
+                             width_, height_, dpi_, row_.data());
+    return std::fclose(file) == 0 && ok;
+  }
+
   void Release() {
     canvas_.reset();
     if (cr_) cairo_destroy(cr_);
@@ -457,6 +525,7 @@ class LabelPngs final : public LabelPictures {
   cairo_t* cr_ = nullptr;
   std::unique_ptr<CairoCanvas> canvas_;
   int width_ = 0, height_ = 0, dpi_ = 0, count_ = 0;
+  std::vector<png_byte> row_;
 };
 
 std::string TemporaryPdf() {
