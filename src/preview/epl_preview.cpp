@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "preview/code39.h"
@@ -271,7 +272,8 @@ void EplPreview::Line(std::string_view line) {
       if (!a || !b || *a < 1 || *b < 1 || p.size() > 2) return malformed("wants the number of labels from 1");
       sets = *a, copies = *b;
     }
-    Print(sets * copies);
+    // Sets times copies can pass what an int holds.
+    Print(static_cast<int>(std::min<long long>(1LL * sets * copies, std::numeric_limits<int>::max())));
   } else if (name == "LO" || name == "LW" || name == "LE") {
     std::array<int, 5> v{};
     if (!numbers(4, v)) return malformed("wants x, y, width and height in dots");
