@@ -6,6 +6,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "fakes/fake_platform.h"
 #include "platform/posix/cairo_documents.h"
 #include "preview/epl_preview.h"
@@ -82,7 +84,13 @@ TEST_P(KnownAnswerTest, PixelForPixel) {
   EXPECT_EQ(wrong, "") << a.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers));
+INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
+                         [](const ::testing::TestParamInfo<KnownAnswer>& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace imptherm
