@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 
@@ -188,6 +189,31 @@ void DrawElement(Canvas& canvas, const EplPreview::Element& e, int width, int le
 
 }  // namespace
 
+std::string Cp850ToCp1252(std::string_view text) {
+  // The upper half of code page 850, as Unicode code points.
+  static constexpr std::array<std::uint16_t, 128> kUpper = {
+      0xC7,   0xFC,   0xE9,   0xE2,   0xE4,   0xE0,   0xE5,   0xE7,   0xEA,   0xEB,   0xE8,   0xEF,   0xEE,
+      0xEC,   0xC4,   0xC5,   0xC9,   0xE6,   0xC6,   0xF4,   0xF6,   0xF2,   0xFB,   0xF9,   0xFF,   0xD6,
+      0xDC,   0xF8,   0xA3,   0xD8,   0xD7,   0x192,  0xE1,   0xED,   0xF3,   0xFA,   0xF1,   0xD1,   0xAA,
+      0xBA,   0xBF,   0xAE,   0xAC,   0xBD,   0xBC,   0xA1,   0xAB,   0xBB,   0x2591, 0x2592, 0x2593, 0x2502,
+      0x2524, 0xC1,   0xC2,   0xC0,   0xA9,   0x2563, 0x2551, 0x2557, 0x255D, 0xA2,   0xA5,   0x2510, 0x2514,
+      0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0xE3,   0xC3,   0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
+      0x256C, 0xA4,   0xF0,   0xD0,   0xCA,   0xCB,   0xC8,   0x131,  0xCD,   0xCE,   0xCF,   0x2518, 0x250C,
+      0x2588, 0x2584, 0xA6,   0xCC,   0x2580, 0xD3,   0xDF,   0xD4,   0xD2,   0xF5,   0xD5,   0xB5,   0xFE,
+      0xDE,   0xDA,   0xDB,   0xD9,   0xFD,   0xDD,   0xAF,   0xB4,   0xAD,   0xB1,   0x2017, 0xBE,   0xB6,
+      0xA7,   0xF7,   0xB8,   0xB0,   0xA8,   0xB7,   0xB9,   0xB3,   0xB2,   0x25A0, 0xA0};
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) continue;
+    const std::uint16_t u = kUpper[byte - 0x80];
+    // Windows-1252 holds Latin-1's upper half at the same codes, and the
+    // florin at 0x83.
+    c = static_cast<char>(u <= 0xFF ? u : u == 0x192 ? 0x83 : '?');
+  }
+  return out;
+}
+
 int MaxLabelWidthDots(int dotsPerInch) { return dotsPerInch == 300 ? 1248 : 832; }
 int MaxLabelLengthDots(int dotsPerInch) { return dotsPerInch * kMaxLabelInches; }
 
@@ -318,9 +344,13 @@ void EplPreview::Line(std::string_view line) {
   } else if (name == "ZT" || name == "ZB") {
     if (!args.empty()) return malformed("takes no parameters");
     fromBottom_ = name == "ZB";
-  } else if (name == "S" || name == "D" || name == "O" || name == "I") {
-    // Speed, density, options and the character set change how the label
-    // is printed, not what is drawn on it.
+  } else if (name == "I") {
+    // 8-bit data in code page 850 (I8,1); the other code pages are drawn as
+    // Windows-1252.
+    codePage850_ = p.size() >= 2 && p[0] == "8" && p[1] == "1";
+  } else if (name == "S" || name == "D" || name == "O") {
+    // Speed, density and options change how the label is printed, not
+    // what is drawn on it.
   } else {
     std::size_t letters = 0;
     while (letters < 2 && letters < line.size() && std::isalpha(static_cast<unsigned char>(line[letters]))) ++letters;
@@ -356,7 +386,7 @@ bool EplPreview::Text(std::string_view args) {
   e.x = v[0] + refX_, e.y = v[1] + refY_, e.turns = v[2];
   e.cellWidth = cell.width * v[4], e.cellHeight = cell.height * v[5];
   e.reverse = p[6] == "R";
-  e.text = std::move(*data);
+  e.text = codePage850_ ? Cp850ToCp1252(*data) : std::move(*data);
   elements_.push_back(std::move(e));
   return true;
 }

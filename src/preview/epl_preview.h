@@ -19,6 +19,10 @@ inline constexpr int kDefaultLabelInches = 6;
 int MaxLabelWidthDots(int dotsPerInch);
 int MaxLabelLengthDots(int dotsPerInch);
 
+// Text in the printer's code page 850 (what `I8,1` selects) as Windows-1252
+// for the canvas; a character that Windows-1252 lacks (box drawing) is '?'.
+std::string Cp850ToCp1252(std::string_view text);
+
 struct PreviewOptions {
   int dotsPerInch = 203;  // 203 or 300
   // The label's size in dots when the job does not set it (q and Q); 0: the
@@ -72,6 +76,7 @@ class EplPreview final : public JobSink {
   int width_ = 0, length_ = 0;
   int refX_ = 0, refY_ = 0;
   bool fromBottom_ = false;
+  bool codePage850_ = false;
   int labels_ = 0;
   std::vector<PreviewNote> notes_;
   std::size_t notesLeftOut_ = 0;

@@ -92,5 +92,11 @@ INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
                            return name;
                          });
 
+// The configuration's I8,1 selects code page 850: the bytes of a Windows-1252
+// "été" print as "Ú" and "t"; box drawing has no Windows-1252 character.
+TEST(Cp850Test, PrinterCharactersAsWindows1252) {
+  EXPECT_EQ(Cp850ToCp1252("\x82t\x82 \xE9 \x9F \xC4 A"), "\xE9t\xE9 \xDA \x83 ? A");
+}
+
 }  // namespace
 }  // namespace imptherm
