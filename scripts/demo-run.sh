@@ -67,4 +67,24 @@ echo "   printer configuration $demo/profile/MERIDON/ImpThermOrvane.ini:"
 sed 's/^/   | /' "$demo/profile/MERIDON/ImpThermOrvane.ini" 2>/dev/null
 
 echo
+echo "== The thermal jobs drawn as a 203 dpi printer would print them (impthermorvane preview)"
+"$prog" preview "$demo/etiquettesOrvane.txt" -o "$demo/preview/" 2>"$demo/preview-notes.txt" | sed 's/^/   | /'
+echo "   exit status ${PIPESTATUS[0]} ; $(wc -l <"$demo/preview-notes.txt") lines not drawn as written" \
+  "(in $demo/preview-notes.txt), first ones:"
+head -n 3 "$demo/preview-notes.txt" | sed 's/^/   | /'
+read=0 total=0
+for png in "$demo"/preview/*.png; do
+  [ -e "$png" ] || continue
+  total=$((total + 1))
+  code=$(zbarimg -q --raw "$png" 2>/dev/null | head -n 1)
+  [ -n "$code" ] && read=$((read + 1)) && [ "$read" -le 3 ] && echo "   $(basename "$png"): $code"
+done
+echo "   barcodes read back by zbarimg: $read of $total (the others run past the label's edge, see the notes)"
+echo "   the same print run drawn instead of sent (print --preview):"
+"$prog" print --batch --preview "$demo/labels-preview.pdf" --param prnType=4 --param fileOut=FILE \
+  --param "streamUrl=http://127.0.0.1:$port/labels.txt" --param nbEtiquColis=2 --param nbEtiquPalettes=1 \
+  2>/dev/null | tail -n 1 | sed 's/^/   | /'
+echo "   $demo/labels-preview.pdf: $(pdfinfo "$demo/labels-preview.pdf" 2>/dev/null | sed -n 's/^Pages: *//p') pages"
+
+echo
 echo "Demo files are in $demo"

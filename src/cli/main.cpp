@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/preview_command.h"
 #include "cli/print_command.h"
 #include "cli/printers_command.h"
 #include "run/credentials.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
       return kExitOk;
     case Options::Command::Print: return RunPrintCommand(options);
     case Options::Command::Printers: return RunPrintersCommand();
+    case Options::Command::Preview: return RunPreviewCommand(options);
   }
   return kExitUsage;
 }

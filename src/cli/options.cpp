@@ -7,7 +7,7 @@ namespace imptherm::cli {
 const char kUsage[] =
     "Usage:\n"
     "  impthermorvane print [--param NAME=VALUE]... [--page FILE.html] [--batch]\n"
-    "                       [--first-label N] [--sheet-pdf FILE.pdf]\n"
+    "                       [--first-label N] [--sheet-pdf FILE.pdf] [--preview FILE.pdf]\n"
     "      Runs one print run with the page parameters given (prnType, fileOut,\n"
     "      streamUrl, nbEtiquColis, nbEtiquPalettes, Cookie, prnName, proxyEnable,\n"
     "      proxyHttp, proxyDomaine, proxyUser, proxyPassword). --page takes them\n"
@@ -19,6 +19,13 @@ const char kUsage[] =
     "      run (prnType 0) goes into slot N (1 top left, 2 top right, 3 bottom\n"
     "      left, 4 bottom right; default 1).\n"
     "      --sheet-pdf FILE: the sheets go to that PDF file instead of a printer.\n"
+    "      --preview FILE.pdf: thermal jobs are drawn into that PDF (203 dpi)\n"
+    "      instead of being sent.\n"
+    "  impthermorvane preview JOBFILE [--dpi 203|300] [--label-size WxH] -o OUT\n"
+    "      Draws an EPL2 job as the printer would print it: OUT a .pdf file (a\n"
+    "      page per printed label) or a folder ending in / (a PNG per label).\n"
+    "      WxH: the label size in dots when the job sets none (q, Q). Lines not\n"
+    "      drawn as written are listed with their line numbers.\n"
     "  impthermorvane scramble TEXT\n"
     "      Prints the scrambled form of a proxy user or password for a page.\n"
     "  impthermorvane printers\n"
@@ -27,7 +34,60 @@ const char kUsage[] =
     "  impthermorvane --help | --version\n"
     "\n"
     "Exit status: 0 done, 1 bad command line, 2 parameters refused, 3 download\n"
-    "failed, 4 output channel message, 5 abandoned by the user, 6 error.\n";
+    "failed, 4 output channel message, 5 abandoned by the user, 6 error,\n"
+    "7 preview drawn with lines not drawn as written.\n";
+
+namespace {
+
+bool ParsePreview(const std::vector<std::string>& args, Options& options, std::string& error) {
+  options.command = Options::Command::Preview;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "-o") {
+      if (!value(options.previewOut)) return false;
+    } else if (a == "--dpi") {
+      if (!value(v)) return false;
+      if (v != "203" && v != "300") {
+        error = "--dpi wants 203 or 300, got '" + v + "'";
+        return false;
+      }
+      options.previewDpi = std::stoi(v);
+    } else if (a == "--label-size") {
+      if (!value(v)) return false;
+      const auto x = v.find('x');
+      const auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 5 && t.find_first_not_of("0123456789") == std::string::npos;
+      };
+      if (x == std::string::npos || !digits(v.substr(0, x)) || !digits(v.substr(x + 1))) {
+        error = "--label-size wants WIDTHxLENGTH in dots, got '" + v + "'";
+        return false;
+      }
+      options.previewWidth = std::stoi(v.substr(0, x));
+      options.previewLength = std::stoi(v.substr(x + 1));
+    } else if (!a.empty() && a[0] != '-' && options.previewJob.empty()) {
+      options.previewJob = a;
+    } else {
+      error = "unknown option '" + a + "'";
+      return false;
+    }
+  }
+  if (options.previewJob.empty() || options.previewOut.empty()) {
+    error = "preview wants a job file and -o FILE.pdf or -o FOLDER/";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -55,6 +115,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     options.command = Options::Command::Printers;
     return true;
   }
+  if (args[0] == "preview") return ParsePreview(args, options, error);
   if (args[0] != "print") {
     error = "unknown command '" + args[0] + "'";
     return false;
@@ -93,6 +154,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       if (!value(options.sheetPdf)) return false;
       if (options.sheetPdf.empty()) {
         error = "--sheet-pdf wants a file name";
+        return false;
+      }
+    } else if (a == "--preview") {
+      if (!value(options.previewOut)) return false;
+      if (options.previewOut.empty()) {
+        error = "--preview wants a file name";
         return false;
       }
     } else if (a == "--page") {

@@ -15,16 +15,23 @@ enum ExitStatus {
   kExitChannelMessage = 4,     // an output channel returned its message
   kExitAbandoned = 5,          // the user abandoned (chooser, Ctrl-C)
   kExitError = 6,              // an error was raised and contained
+  kExitPreviewNotes = 7,       // preview drawn, but lines of the job were not drawn as written
 };
 
 struct Options {
-  enum class Command { Help, Version, Print, Scramble, Printers } command = Command::Help;
+  enum class Command { Help, Version, Print, Scramble, Printers, Preview } command = Command::Help;
   NamedValues params;    // in the order given; a later one wins
   std::string pagePath;  // --page
   bool batch = false;    // --batch: never wait for a person
   int firstLabel = 1;    // --first-label: the sheet slot taken when nobody is asked
   std::string sheetPdf;  // --sheet-pdf: sheets go to this PDF file, not to a printer
   std::string scrambleText;
+  // preview, and print --preview: where the pictures of the labels go (a
+  // .pdf file, or a folder for PNG files), the job, resolution, label size.
+  std::string previewOut;
+  std::string previewJob;
+  int previewDpi = 203;
+  int previewWidth = 0, previewLength = 0;
 };
 
 // Parses the arguments after the program name. Returns false with a reason.

@@ -8,6 +8,8 @@
 
 #include "cli/named_parameters.h"
 #include "cli/posix_platform.h"
+#include "cli/preview_command.h"
+#include "platform/error.h"
 #include "platform/posix/cp1252.h"
 #include "platform/posix/interrupt.h"
 #include "run/core_stages.h"
@@ -62,9 +64,28 @@ int RunPrintCommand(const Options& options) {
   Module module(backends.platform);
   module.stages = MakeCoreStages(module);
   posix::InstallInterruptHandler();
-
   NamedParameters source(std::move(params));
-  return ExitFor(PrintRun(module).Load(source));
+  if (options.previewOut.empty()) return ExitFor(PrintRun(module).Load(source));
+
+  // The thermal jobs are drawn instead of sent.
+  std::unique_ptr<LabelPictures> pictures;
+  try {
+    pictures = OpenPreviewPictures(options.previewOut);
+  } catch (const PlatformError& e) {
+    Complain(e.what());
+    return kExitError;
+  }
+  EplPreview preview(*pictures, {options.previewDpi, 0, 0});
+  module.stages = PreviewJobStages(std::move(module.stages), preview);
+  const int status = ExitFor(PrintRun(module).Load(source));
+  try {
+    pictures->Finish();
+  } catch (const PlatformError& e) {
+    Complain(e.what());
+    return kExitError;
+  }
+  const int notes = ReportPreviewNotes(preview, "job");
+  return status != kExitOk ? status : notes;
 }
 
 }  // namespace imptherm::cli

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace imptherm {
 
@@ -15,6 +16,10 @@ inline constexpr Colour kWhite{255, 255, 255};
 inline constexpr Colour kBlue{0, 0, 255};
 
 enum class PenStyle { Solid, Dotted };
+
+struct Point {
+  int x = 0, y = 0;
+};
 
 // A printer page in device pixels: x to the right, y down, (0, 0) at the top
 // left of the printable area. It keeps a pen, a brush and a font the way a
@@ -46,6 +51,18 @@ class Canvas {
   virtual void DrawRectangle(int x1, int y1, int x2, int y2) = 0;
   // The area filled with one colour, no outline (barcode bars).
   virtual void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) = 0;
+
+  // What a thermal printer's image buffer needs besides. Every pixel of the
+  // area turned over, black to white and white to black (exclusive or).
+  virtual void InvertRectangle(int x1, int y1, int x2, int y2) = 0;
+  // The polygon filled with one colour, no outline (a thick slanted line).
+  virtual void FillPolygon(const std::vector<Point>& corners, Colour colour) = 0;
+  // Windows-1252 text in a monospaced face stretched so that every character
+  // fills a cell of cellWidth x cellHeight pixels (a printer's bitmap font),
+  // turned clockwise by quarterTurns about (x, y), the first cell's top left
+  // corner before turning.
+  virtual void DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                            Colour colour) = 0;
 };
 
 // One printer document: pages drawn one after the other, delivered when it

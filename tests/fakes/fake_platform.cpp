@@ -239,6 +239,18 @@ class FakeCanvas final : public Canvas {
   void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override {
     Add(FakeDocuments::Op::Fill, x1, y1, x2, y2, colour);
   }
+  void InvertRectangle(int x1, int y1, int x2, int y2) override {
+    Add(FakeDocuments::Op::Invert, x1, y1, x2, y2, kBlack);
+  }
+  void FillPolygon(const std::vector<Point>& corners, Colour colour) override {
+    if (corners.empty()) return;
+    Add(FakeDocuments::Op::Polygon, corners.front().x, corners.front().y, corners.back().x, corners.back().y, colour);
+  }
+  void DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                    Colour colour) override {
+    Add(FakeDocuments::Op::Text, x, y, x + cellWidth, y + cellHeight, colour).text = text;
+    doc_.ops.back().points = quarterTurns;
+  }
 
  private:
   FakeDocuments::Op& Add(FakeDocuments::Op::Kind kind, int x1, int y1, int x2, int y2, Colour colour) {

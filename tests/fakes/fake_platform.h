@@ -233,7 +233,7 @@ class FakeProxyDialog final : public ProxyDialog {
 class FakeDocuments final : public DrawnDocuments {
  public:
   struct Op {
-    enum Kind { Text, Line, Rectangle, Fill } kind = Text;
+    enum Kind { Text, Line, Rectangle, Fill, Invert, Polygon } kind = Text;
     int page = 1;
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     std::string text;

@@ -86,5 +86,42 @@ TEST(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
   EXPECT_NE(runLog.find("fondPage=[{ZAN]"), std::string::npos) << runLog;
 }
 
+// print --preview: the same run's jobs drawn, a page per printed label,
+// and nothing sent to the channel.
+TEST(ThermalJobFileTest, PreviewDrawsTheJobsInsteadOfSendingThem) {
+  fakes::TempDir dir;
+  std::filesystem::create_directories(dir.path() + "www");
+  std::filesystem::create_directories(dir.path() + "tmp");
+  std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
+  FolderServer server(dir.path() + "www", dir.path() + "server.log");
+  ASSERT_NE(server.port(), 0) << "the loopback HTTP server did not start: " << dir.Read("server.log");
+
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
+  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
+                              IMPTHERM_PROGRAM + " print --batch --preview " + dir.path() +
+                              "run.pdf --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
+                              " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string out = dir.Read("out.txt");
+  // 7: drawn, with the notes of the lines not drawn as written.
+  EXPECT_EQ(WEXITSTATUS(status), out.find("job:") == std::string::npos ? 0 : 7) << out;
+
+  const std::string jobs = fakes::ReadFile(Data("labels/two_records_jobs.epl"));
+  const std::regex print("\nP[0-9]*\n");
+  const std::ptrdiff_t prints =
+      std::distance(std::sregex_iterator(jobs.begin(), jobs.end(), print), std::sregex_iterator());
+  std::string pages;
+  if (FILE* p = ::popen(("pdfinfo " + dir.path() + "run.pdf 2>/dev/null").c_str(), "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, p))
+      if (std::string(line).rfind("Pages:", 0) == 0) pages = line;
+    ::pclose(p);
+  }
+  ASSERT_FALSE(pages.empty()) << "no PDF from the preview";
+  EXPECT_EQ(std::stoi(pages.substr(6)), prints);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "tmp/etiquettesOrvane.txt"));
+}
+
 }  // namespace
 }  // namespace imptherm

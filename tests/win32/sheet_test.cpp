@@ -124,6 +124,21 @@ void CheckCanvas() {
     Check(top >= 200 && bottom - top > expected / 2 && bottom - top <= expected,
           "a 20-point bar is about 20 points high (" + std::to_string(bottom - top + 1) + " pixels, cell " +
               std::to_string(expected) + ")");
+
+    // What a thermal label's preview draws besides.
+    canvas.FillRectangle(200, 10, 220, 30, kBlack);
+    canvas.InvertRectangle(210, 20, 230, 40);
+    Check(b.At(205, 15) == kBlack && IsWhite(b.At(215, 25)) && b.At(225, 35) == kBlack,
+          "an inverted area turns black to white and white to black");
+    canvas.FillPolygon({{200, 50}, {240, 60}, {240, 70}, {200, 60}}, kBlack);
+    Check(b.At(220, 60) == kBlack && IsWhite(b.At(220, 52)) && IsWhite(b.At(220, 68)), "a slanted bar is filled");
+    // Turned a quarter clockwise: the cells run down from (260, 120), the
+    // glyphs stand left of x = 260.
+    canvas.DrawCellText(260, 120, "MMMM", 10, 20, 1, kBlack);
+    Check(b.Count(238, 118, 262, 162, IsNotWhite) > 40, "text in cells is drawn, turned");
+    CheckEq(b.Count(262, 110, Bitmap::kSize, 170, IsNotWhite) + b.Count(200, 110, 238, 170, IsNotWhite) +
+                b.Count(238, 162, 262, 190, IsNotWhite),
+            0, "turned text stays in its cells");
   }
   // The canvas gave the context its own objects back.
   Check(::GetCurrentObject(b.dc, OBJ_PEN) == ::GetStockObject(BLACK_PEN), "the context gets its own pen back");

@@ -3,11 +3,17 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <cups/cups.h>
+#include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <numbers>
 #include <vector>
 
 #include "platform/error.h"
@@ -18,7 +24,10 @@ namespace {
 
 class CairoCanvas final : public Canvas {
  public:
-  CairoCanvas(cairo_t* cr, int resX, int resY) : cr_(cr), resX_(resX), resY_(resY) {}
+  // alphaOnly: the surface keeps coverage only (a print head's dots): dark
+  // colours set dots, light ones clear them.
+  CairoCanvas(cairo_t* cr, int resX, int resY, bool alphaOnly = false)
+      : cr_(cr), resX_(resX), resY_(resY), alphaOnly_(alphaOnly) {}
 
   int ResolutionX() const override { return resX_; }
   int ResolutionY() const override { return resY_; }
@@ -37,6 +46,7 @@ class CairoCanvas final : public Canvas {
   }
   ~CairoCanvas() override {
     for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
+    if (monoFace_) cairo_font_face_destroy(monoFace_);
   }
 
   void DrawText(int x, int y, const std::string& text, std::optional<int> clipRight,
@@ -88,11 +98,63 @@ class CairoCanvas final : public Canvas {
     pendingColour_ = colour;
     pending_.push_back({x1, y1, x2, y2});
   }
+  void InvertRectangle(int x1, int y1, int x2, int y2) override {
+    if (x2 <= x1 || y2 <= y1) return;
+    Flush();
+    cairo_save(cr_);
+    cairo_set_operator(cr_, alphaOnly_ ? CAIRO_OPERATOR_XOR : CAIRO_OPERATOR_DIFFERENCE);
+    cairo_set_source_rgb(cr_, 1, 1, 1);
+    cairo_rectangle(cr_, x1, y1, x2 - x1, y2 - y1);
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+  }
+
+  void FillPolygon(const std::vector<Point>& corners, Colour colour) override {
+    if (corners.size() < 3) return;
+    Flush();
+    Use(colour);
+    cairo_move_to(cr_, corners[0].x, corners[0].y);
+    for (std::size_t i = 1; i < corners.size(); ++i) cairo_line_to(cr_, corners[i].x, corners[i].y);
+    cairo_close_path(cr_);
+    cairo_fill(cr_);
+  }
+
+  // Each glyph is placed on its own cell, so that the printer's fixed pitch
+  // holds whatever the face's hinted advances are.
+  void DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                    Colour colour) override {
+    if (text.empty() || cellWidth <= 0 || cellHeight <= 0) return;
+    Flush();
+    const Mono& mono = MonoFace();
+    const std::string utf8 = Cp1252ToUtf8(text);
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    cairo_rotate(cr_, quarterTurns * std::numbers::pi / 2);
+    cairo_matrix_t fm;
+    cairo_matrix_init_scale(&fm, cellWidth / mono.advance, cellHeight / mono.height);
+    cairo_set_font_matrix(cr_, &fm);
+    cairo_scaled_font_t* font = cairo_get_scaled_font(cr_);
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()), &glyphs, &count,
+                                         nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
+      const double baseline = mono.ascent * cellHeight / mono.height;
+      for (int i = 0; i < count; ++i) {
+        glyphs[i].x = static_cast<double>(i) * cellWidth;
+        glyphs[i].y = baseline;
+      }
+      Use(colour);
+      cairo_show_glyphs(cr_, glyphs, count);
+      cairo_glyph_free(glyphs);
+    }
+    cairo_restore(cr_);
+  }
+
   // Paints what is pending; before any other drawing and before the page ends.
   void Flush() {
     if (pending_.empty()) return;
     Use(pendingColour_);
-    if (!FillAsBars()) {
+    if (alphaOnly_ || !FillAsBars()) {
       for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
       cairo_fill(cr_);
     }
@@ -141,6 +203,28 @@ class CairoCanvas final : public Canvas {
   struct Font {
     double ascent, cellHeight;
   };
+  // The monospaced face at size 1: its advance and its height, which a
+  // cell's size divides.
+  struct Mono {
+    double advance = 0.6, ascent = 0.8, height = 1.1;
+  };
+  const Mono& MonoFace() {
+    if (!monoFace_) {
+      monoFace_ = cairo_toy_font_face_create("Liberation Mono", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+      cairo_save(cr_);
+      cairo_set_font_face(cr_, monoFace_);
+      cairo_set_font_size(cr_, 1000);
+      cairo_font_extents_t fe;
+      cairo_font_extents(cr_, &fe);
+      cairo_text_extents_t te;
+      cairo_text_extents(cr_, "M", &te);
+      cairo_restore(cr_);
+      if (te.x_advance > 0 && fe.ascent + fe.descent > 0)
+        mono_ = {te.x_advance / 1000, fe.ascent / 1000, (fe.ascent + fe.descent) / 1000};
+    }
+    cairo_set_font_face(cr_, monoFace_);
+    return mono_;
+  }
   // Selects the current font on the context. Faces and their metrics are
   // kept: a sheet print run draws the same few fonts thousands of times.
   const Font& CurrentFont() {
@@ -161,7 +245,13 @@ class CairoCanvas final : public Canvas {
     }
     return metrics->second;
   }
-  void Use(Colour c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+  // Coverage is set by painting over it and cleared by painting it out: both
+  // bounded by what is drawn, which keeps pixman on its quick paths.
+  void Use(Colour c) {
+    if (!alphaOnly_) return cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    cairo_set_operator(cr_, c.r + c.g + c.b < 384 ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_DEST_OUT);
+    cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+  }
   template <typename Path>
   void Stroke(Path path) {
     cairo_save(cr_);
@@ -179,6 +269,7 @@ class CairoCanvas final : public Canvas {
 
   cairo_t* cr_;
   int resX_, resY_;
+  bool alphaOnly_;
   int penWidth_ = 1;
   Colour penColour_ = kBlack;
   PenStyle penStyle_ = PenStyle::Solid;
@@ -187,6 +278,8 @@ class CairoCanvas final : public Canvas {
   Colour pendingColour_;
   std::map<std::string, cairo_font_face_t*> faces_;
   std::map<std::string, Font> metrics_;
+  cairo_font_face_t* monoFace_ = nullptr;
+  Mono mono_;
   std::string family_ = FontFamilyFor("MS Sans Serif");
   int points_ = 10;
   bool bold_ = false;
@@ -255,6 +348,186 @@ class CairoDocument final : public DrawnDocument {
   bool ended_ = false;
 };
 
+// A label's page: white, the label's size, device pixels at its dots.
+void StartLabelPage(cairo_t* cr, int widthDots, int heightDots, double scale) {
+  cairo_identity_matrix(cr);
+  cairo_scale(cr, scale, scale);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_rectangle(cr, 0, 0, widthDots, heightDots);
+  cairo_fill(cr);
+}
+
+class LabelPdf final : public LabelPictures {
+ public:
+  explicit LabelPdf(std::string path) : path_(std::move(path)) {
+    surface_ = cairo_pdf_surface_create(path_.c_str(), 288, 432);
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+      const std::string why = cairo_status_to_string(cairo_surface_status(surface_));
+      cairo_surface_destroy(surface_);
+      throw PlatformError("cannot write the preview " + path_ + ": " + why);
+    }
+    cr_ = cairo_create(surface_);
+  }
+  ~LabelPdf() override { Close(); }
+
+  Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
+    if (pages_++ > 0) cairo_show_page(cr_);
+    const double scale = 72.0 / dotsPerInch;
+    cairo_pdf_surface_set_size(surface_, widthDots * scale, heightDots * scale);
+    StartLabelPage(cr_, widthDots, heightDots, scale);
+    if (!canvas_ || canvas_->ResolutionX() != dotsPerInch)
+      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch);
+    return *canvas_;
+  }
+  void EndLabel(int copies) override {
+    if (copies > 1) {
+      const int cell = canvas_->ResolutionX() / 10;
+      canvas_->DrawCellText(cell / 2, cell / 2, std::to_string(copies) + " copies", cell * 3 / 5, cell, 0, kBlue);
+    }
+    canvas_->Flush();
+  }
+  void Finish() override {
+    const cairo_status_t status = Close();
+    if (status != CAIRO_STATUS_SUCCESS)
+      throw PlatformError("cannot write the preview " + path_ + ": " + cairo_status_to_string(status));
+  }
+
+ private:
+  cairo_status_t Close() {
+    if (!surface_) return CAIRO_STATUS_SUCCESS;
+    if (canvas_) canvas_->Flush();
+    canvas_.reset();
+    cairo_destroy(cr_);
+    cairo_surface_finish(surface_);
+    const cairo_status_t status = cairo_surface_status(surface_);
+    cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    return status;
+  }
+  std::string path_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  std::unique_ptr<CairoCanvas> canvas_;
+  int pages_ = 0;
+};
+
+// One bit a dot (1 white), the resolution in the file: an eighth of the
+// bytes of a colour picture, and quick to compress. Nothing here may need
+// destroying: libpng reports errors by longjmp.
+// The picture is a cairo A8 surface (pixman's quick paths draw on it): a
+// dot is set where its byte is; PNG wants the first dot of eight in the
+// highest bit, 0 for black.
+bool WritePng(std::FILE* file, const unsigned char* data, int stride, int width, int height, int dpi, png_byte* row) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = false;
+  if (info && setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    const auto perMetre = static_cast<png_uint_32>(std::lround(dpi / 0.0254));
+    png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_write_info(png, info);
+    const int bytes = (width + 7) / 8;
+    for (int y = 0; y < height; ++y) {
+      const unsigned char* dots = data + y * stride;
+      int i = 0;
+      // Eight dots at once: the top bit of each byte gathered into one byte,
+      // the first dot highest (bytes in memory order, little-endian).
+      for (; i < width / 8; ++i) {
+        std::uint64_t eight;
+        std::memcpy(&eight, dots + i * 8, 8);
+        const std::uint64_t set = (eight & 0x8080808080808080ull) >> 7;
+        row[i] = static_cast<png_byte>(~((set * 0x8040201008040201ull) >> 56));
+      }
+      for (; i < bytes; ++i) {
+        unsigned bits = 0;
+        const int end = std::min(8, width - i * 8);
+        for (int k = 0; k < end; ++k) bits |= (dots[i * 8 + k] < 128 ? 0x80u : 0u) >> k;
+        row[i] = static_cast<png_byte>(bits | (0xffu >> end));
+      }
+      png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    ok = true;
+  }
+  png_destroy_write_struct(&png, info ? &info : nullptr);
+  return ok;
+}
+
+// One image surface, kept while labels keep their size: a print run's labels
+// are all alike.
+class LabelPngs final : public LabelPictures {
+ public:
+  explicit LabelPngs(std::string folder) : folder_(std::move(folder)) {
+    if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
+  }
+  ~LabelPngs() override { Release(); }
+
+  Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
+    if (!surface_ || width_ != widthDots || height_ != heightDots || dpi_ != dotsPerInch) {
+      Release();
+      surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, widthDots, heightDots);
+      if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+        Release();
+        throw PlatformError("cannot make a picture of " + std::to_string(widthDots) + " x " +
+                            std::to_string(heightDots) + " dots");
+      }
+      cr_ = cairo_create(surface_);
+      // A print head's dot is on or off.
+      cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+      cairo_font_options_t* fo = cairo_font_options_create();
+      cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_NONE);
+      cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+      cairo_set_font_options(cr_, fo);
+      cairo_font_options_destroy(fo);
+      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch, true);
+      width_ = widthDots, height_ = heightDots, dpi_ = dotsPerInch;
+    }
+    cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr_);
+    return *canvas_;
+  }
+  void EndLabel(int copies) override {
+    canvas_->Flush();
+    cairo_surface_flush(surface_);
+    char name[48];
+    if (copies > 1)
+      std::snprintf(name, sizeof name, "label-%04d-x%d.png", ++count_, copies);
+    else
+      std::snprintf(name, sizeof name, "label-%04d.png", ++count_);
+    const std::string path = folder_ + name;
+    if (!WriteBitmap(path)) throw PlatformError("cannot write the preview " + path);
+  }
+  void Finish() override { Release(); }
+
+ private:
+  bool WriteBitmap(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    row_.resize((width_ + 7) / 8);
+    const bool ok = WritePng(file, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_),
+                             width_, height_, dpi_, row_.data());
+    return std::fclose(file) == 0 && ok;
+  }
+
+  void Release() {
+    canvas_.reset();
+    if (cr_) cairo_destroy(cr_);
+    if (surface_) cairo_surface_destroy(surface_);
+    cr_ = nullptr;
+    surface_ = nullptr;
+  }
+  std::string folder_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  std::unique_ptr<CairoCanvas> canvas_;
+  int width_ = 0, height_ = 0, dpi_ = 0, count_ = 0;
+  std::vector<png_byte> row_;
+};
+
 std::string TemporaryPdf() {
   const char* dir = std::getenv("TMPDIR");
   std::string path = std::string(dir && *dir ? dir : "/tmp") + "/impthermorvane-XXXXXX.pdf";
@@ -265,6 +538,11 @@ std::string TemporaryPdf() {
 }
 
 }  // namespace
+
+std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path) { return std::make_unique<LabelPdf>(path); }
+std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder) {
+  return std::make_unique<LabelPngs>(folder);
+}
 
 std::string FontFamilyFor(const std::string& face) {
   if (face == "MS Sans Serif") return "Liberation Sans";

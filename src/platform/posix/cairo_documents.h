@@ -1,6 +1,8 @@
 #pragma once
+#include <memory>
 #include <string>
 
+#include "platform/label_pictures.h"
 #include "platform/printing.h"
 
 namespace imptherm::posix {
@@ -28,6 +30,13 @@ class CairoDocuments final : public DrawnDocuments {
  private:
   std::string pdfPath_;
 };
+
+// Label pictures as one PDF, a page per label of the label's own size.
+std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path);
+// Label pictures as PNG files in `folder` (label-0001.png, ...; a label
+// printed several times: label-0002-x3.png), one pixel per printer dot,
+// black and white as the print head draws them.
+std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder);
 
 // The font family that stands in for a Windows face name.
 std::string FontFamilyFor(const std::string& face);

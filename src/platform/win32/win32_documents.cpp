@@ -1,5 +1,7 @@
 #include "platform/win32/win32_documents.h"
 
+#include <vector>
+
 #include "platform/error.h"
 
 namespace imptherm::win32 {
@@ -148,6 +150,50 @@ void GdiCanvas::FillRectangle(int x1, int y1, int x2, int y2, Colour colour) {
   const RECT r{x1, y1, x2, y2};
   ::FillRect(dc_, &r, b);
   ::DeleteObject(b);
+}
+
+void GdiCanvas::InvertRectangle(int x1, int y1, int x2, int y2) {
+  if (x2 > x1 && y2 > y1) ::PatBlt(dc_, x1, y1, x2 - x1, y2 - y1, DSTINVERT);
+}
+
+void GdiCanvas::FillPolygon(const std::vector<Point>& corners, Colour colour) {
+  if (corners.size() < 3) return;
+  std::vector<POINT> points;
+  for (const Point& p : corners) points.push_back({p.x, p.y});
+  HBRUSH b = ::CreateSolidBrush(Ref(colour));
+  HGDIOBJ oldBrush = ::SelectObject(dc_, b);
+  HGDIOBJ oldPen = ::SelectObject(dc_, ::GetStockObject(NULL_PEN));
+  ::Polygon(dc_, points.data(), static_cast<int>(points.size()));
+  ::SelectObject(dc_, oldPen);
+  ::SelectObject(dc_, oldBrush);
+  ::DeleteObject(b);
+}
+
+// A fixed-pitch TrueType face at the cell's height and width; every
+// character's advance is given, so the printer's pitch holds.
+void GdiCanvas::DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                             Colour colour) {
+  if (text.empty() || cellWidth <= 0 || cellHeight <= 0) return;
+  LOGFONTA lf{};
+  lf.lfHeight = cellHeight;
+  lf.lfWidth = cellWidth;
+  // GDI turns counter-clockwise, in tenths of a degree.
+  lf.lfEscapement = lf.lfOrientation = (4 - quarterTurns % 4) % 4 * 900;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = ANSI_CHARSET;
+  lf.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+  lf.lfQuality = NONANTIALIASED_QUALITY;
+  lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  lstrcpynA(lf.lfFaceName, "Courier New", LF_FACESIZE);
+  HFONT font = ::CreateFontIndirectA(&lf);
+  HGDIOBJ old = ::SelectObject(dc_, font);
+  ::SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+  ::SetTextColor(dc_, Ref(colour));
+  ::SetBkMode(dc_, TRANSPARENT);
+  const std::vector<INT> advances(text.size(), cellWidth);
+  ::ExtTextOutA(dc_, x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()), advances.data());
+  ::SelectObject(dc_, old);
+  ::DeleteObject(font);
 }
 
 DrawnDocuments::Resolution Win32Documents::PrinterResolution(const std::string& printer) {

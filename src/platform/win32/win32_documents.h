@@ -30,6 +30,10 @@ class GdiCanvas final : public Canvas {
   void DrawLine(int x1, int y1, int x2, int y2) override;
   void DrawRectangle(int x1, int y1, int x2, int y2) override;
   void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override;
+  void InvertRectangle(int x1, int y1, int x2, int y2) override;
+  void FillPolygon(const std::vector<Point>& corners, Colour colour) override;
+  void DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                    Colour colour) override;
 
   // Selects the current objects again: a printer may reset its context when
   // a page starts.

@@ -1,0 +1,177 @@
+// Thermal labels drawn by the EPL2 preview, against the sheet drawing of the
+// same labels, in the same run.
+//
+// The records of sheet_bench (ten KAV labels each, every label with its
+// texts and its Code 128 barcode) become thermal jobs for the ZEBRA 2844
+// ("4") and go through the preview at 203 dpi: one PNG per label, and one
+// PDF of a page per label. The baseline draws the same records as sheets
+// into one PDF (what `print --sheet-pdf` does). Every side runs in a process
+// of its own (wall time, peak resident memory); medians of the runs.
+// Goals: preview PNG at least as many labels a second as the sheet PDF;
+// peak memory under 64 MiB on every side. Exit status 1 when one is missed.
+//
+//   preview_bench [--labels N] [--runs R]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/posix_platform.h"
+#include "preview/epl_preview.h"
+#include "run/core_stages.h"
+#include "run/module.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace imptherm;
+
+struct Measure {
+  double seconds = 0;
+  double peakMiB = 0;
+  bool ok = false;
+};
+
+RecordLines TenLabelRecord(int n) {
+  RecordLines r{"{KAV", "10", "0", "123456", "99", "1"};
+  char line[128];
+  for (int code = 0; code < 37; ++code) {
+    if (code == 32 || code == 33 || code == 30 || code == 5) continue;
+    if (code == 7) {
+      r.push_back("070001");
+    } else if (code == 11) {
+      std::snprintf(line, sizeof line, "11%08d", n);
+      r.push_back(line);
+    } else if (code == 14) {
+      r.push_back("1414/02/2026");
+    } else if (code == 1) {
+      r.push_back("0175");
+    } else {
+      std::snprintf(line, sizeof line, "%02dValue %d of record %d", code, code, n);
+      r.push_back(line);
+    }
+  }
+  return r;
+}
+
+struct Run {
+  explicit Run(const std::string& dir, const std::string& sheetPdf = "") {
+    settings.out = std::fopen("/dev/null", "w");
+    settings.sheetPdf = sheetPdf;
+    backends = std::make_unique<cli::PosixPlatform>(settings);
+    module = std::make_unique<Module>(backends->platform);
+    module->state.WorkFolder = dir;
+    module->state.nbEtiquColis = 1;
+    module->state.nbEtiquPalettes = 1;
+    module->stages = MakeCoreStages(*module);
+  }
+  cli::PosixPlatform::Settings settings;
+  std::unique_ptr<cli::PosixPlatform> backends;
+  std::unique_ptr<Module> module;
+};
+
+int DrawSheets(int labels, const std::string& dir) {
+  Run run(dir, dir + "sheets.pdf");
+  PrintStages& s = *run.module->stages;
+  s.CreatePositionChooser();
+  if (s.ShowPositionChooser() != ChooserResult::Ok) return 1;
+  run.module->state.FirstLabelPosition = 0;
+  for (int n = 0; n * 10 < labels; ++n) s.PrintSheetRecord("", TenLabelRecord(n), n == 0);
+  s.EndSheetDocument();
+  return 0;
+}
+
+// The jobs are built into the preview as a print run sends them, piece by piece.
+int DrawPreview(int labels, const std::string& dir, bool png) {
+  Run run(dir);
+  std::unique_ptr<LabelPictures> pictures =
+      png ? posix::OpenLabelPngFolder(dir + "png/") : posix::OpenLabelPdf(dir + "preview.pdf");
+  EplPreview preview(*pictures, {203, 0, 0});
+  for (int n = 0; n * 10 < labels; ++n) run.module->stages->BuildThermalJob("4", TenLabelRecord(n), preview);
+  preview.Finish();
+  pictures->Finish();
+  // The notes (the long barcode data runs past the label's edge) are the
+  // preview's work too; only a label not drawn fails.
+  if (preview.labels() != labels) std::fprintf(stderr, "%d labels drawn, not %d\n", preview.labels(), labels);
+  return preview.labels() == labels ? 0 : 1;
+}
+
+template <typename Child>
+Measure InChild(Child child) {
+  const auto start = std::chrono::steady_clock::now();
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(child());
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  Measure m;
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peakMiB = usage.ru_maxrss / 1024.0;
+  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return m;
+}
+
+Measure Median(std::vector<Measure> runs) {
+  std::sort(runs.begin(), runs.end(), [](const Measure& a, const Measure& b) { return a.seconds < b.seconds; });
+  Measure m = runs[runs.size() / 2];
+  for (const Measure& r : runs) {
+    m.peakMiB = std::max(m.peakMiB, r.peakMiB);
+    m.ok = m.ok && r.ok;
+  }
+  return m;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int labels = 10000, runs = 3;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--labels" && i + 1 < argc) {
+      labels = std::max(10, std::atoi(argv[++i]));
+    } else if (a == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else {
+      std::fprintf(stderr, "usage: preview_bench [--labels N] [--runs R]\n");
+      return 2;
+    }
+  }
+  const std::string dir = (fs::temp_directory_path() / ("imptherm-bench-" + std::to_string(::getpid()))).string() + "/";
+  fs::create_directories(dir + "png");
+  fs::create_directories(dir + "profile/MERIDON");
+  ::setenv("ALLUSERSPROFILE", (dir + "profile").c_str(), 1);
+
+  struct Side {
+    const char* name;
+    int kind;  // 0 sheets, 1 preview PNG, 2 preview PDF
+    Measure m;
+  };
+  std::vector<Side> sides = {{"sheet PDF (baseline)", 0, {}}, {"preview PNG, 203 dpi", 1, {}}, {"preview PDF", 2, {}}};
+  std::printf("%-24s %8s %10s %12s %10s\n", "", "labels", "seconds", "labels/s", "peak MiB");
+  for (Side& side : sides) {
+    std::vector<Measure> r;
+    for (int k = 0; k < runs; ++k)
+      r.push_back(
+          InChild([&] { return side.kind == 0 ? DrawSheets(labels, dir) : DrawPreview(labels, dir, side.kind == 1); }));
+    side.m = Median(r);
+    std::printf("%-24s %8d %10.2f %12.0f %10.1f%s\n", side.name, labels, side.m.seconds, labels / side.m.seconds,
+                side.m.peakMiB, side.m.ok ? "" : "  (failed)");
+  }
+  const double ratio = sides[0].m.seconds / sides[1].m.seconds;
+  std::printf("preview PNG labels/s over sheet PDF labels/s: %.2f (goal: at least 1)\n", ratio);
+  bool met = ratio >= 1;
+  for (const Side& s : sides) met = met && s.m.ok && s.m.peakMiB < 64;
+  std::printf(
+      "peak memory goal (under 64 MiB on every side): %s\n",
+      std::all_of(sides.begin(), sides.end(), [](const Side& s) { return s.m.peakMiB < 64; }) ? "met" : "missed");
+  std::printf("%s\n", met ? "all goals met" : "GOALS MISSED");
+  fs::remove_all(dir);
+  return met ? 0 : 1;
+}

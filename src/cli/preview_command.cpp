@@ -1,0 +1,118 @@
+#include "cli/preview_command.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+#include "platform/error.h"
+#include "platform/posix/cairo_documents.h"
+
+namespace imptherm::cli {
+namespace {
+
+void Complain(const std::string& text) { std::fprintf(stderr, "impthermorvane: %s\n", text.c_str()); }
+
+class PreviewChannel final : public JobChannel {
+ public:
+  explicit PreviewChannel(EplPreview& preview) : preview_(preview) {}
+  void Write(std::string_view piece) override { preview_.Write(piece); }
+  std::string Finish() override {
+    preview_.Finish();
+    return "";
+  }
+
+ private:
+  EplPreview& preview_;
+};
+
+class PreviewStages final : public PrintStages {
+ public:
+  PreviewStages(std::unique_ptr<PrintStages> inner, EplPreview& preview)
+      : inner_(std::move(inner)), preview_(preview) {}
+  LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
+    return inner_->DownloadLabelData(url, cookie, memo);
+  }
+  int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
+                   const std::string& extraHeader, Memo& memo) override {
+    return inner_->HttpExchange(method, url, file, extraHeader, memo);
+  }
+  std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
+    return inner_->GroupRecordLines(lines, start, record);
+  }
+  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
+    inner_->BuildThermalJob(prnType, record, sink);
+  }
+  std::unique_ptr<JobChannel> OpenJob(const std::string&, const std::string&) override {
+    return std::make_unique<PreviewChannel>(preview_);
+  }
+  bool PositionChooserExists() override { return inner_->PositionChooserExists(); }
+  void CreatePositionChooser() override { inner_->CreatePositionChooser(); }
+  ChooserResult ShowPositionChooser() override { return inner_->ShowPositionChooser(); }
+  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
+    inner_->PrintSheetRecord(prnName, record, isFirstRecord);
+  }
+  void EndSheetDocument() override { inner_->EndSheetDocument(); }
+  void AbortSheetDocument() override { inner_->AbortSheetDocument(); }
+
+ private:
+  std::unique_ptr<PrintStages> inner_;
+  EplPreview& preview_;
+};
+
+}  // namespace
+
+std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out) {
+  struct stat st {};
+  const bool folder = out.back() == '/' || (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  if (!folder) return posix::OpenLabelPdf(out);
+  if (::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) throw PlatformError("cannot make the folder " + out);
+  return posix::OpenLabelPngFolder(out);
+}
+
+int ReportPreviewNotes(const EplPreview& preview, const std::string& jobName) {
+  for (const PreviewNote& n : preview.notes())
+    std::fprintf(stderr, "%s:%zu: %s\n", jobName.c_str(), n.line, n.text.c_str());
+  if (preview.notesLeftOut() > 0)
+    std::fprintf(stderr, "%s: %zu more lines not drawn as written\n", jobName.c_str(), preview.notesLeftOut());
+  return preview.notes().empty() ? kExitOk : kExitPreviewNotes;
+}
+
+std::unique_ptr<PrintStages> PreviewJobStages(std::unique_ptr<PrintStages> inner, EplPreview& preview) {
+  return std::make_unique<PreviewStages>(std::move(inner), preview);
+}
+
+int RunPreviewCommand(const Options& options) {
+  const int dpi = options.previewDpi;
+  if (options.previewWidth > MaxLabelWidthDots(dpi) || options.previewLength > MaxLabelLengthDots(dpi) ||
+      (options.previewWidth == 0) != (options.previewLength == 0) ||
+      (options.previewWidth > 0 && options.previewLength == 0)) {
+    Complain("--label-size: a label is at most " + std::to_string(MaxLabelWidthDots(dpi)) + " x " +
+             std::to_string(MaxLabelLengthDots(dpi)) + " dots at " + std::to_string(dpi) + " dpi");
+    return kExitUsage;
+  }
+  std::ifstream in(options.previewJob, std::ios::binary);
+  if (!in) {
+    Complain("cannot read the job " + options.previewJob);
+    return kExitUsage;
+  }
+  try {
+    std::unique_ptr<LabelPictures> pictures = OpenPreviewPictures(options.previewOut);
+    EplPreview preview(*pictures, {dpi, options.previewWidth, options.previewLength});
+    std::string block(64 * 1024, '\0');
+    while (in) {
+      in.read(block.data(), static_cast<std::streamsize>(block.size()));
+      if (in.gcount() > 0) preview.Write(std::string_view(block.data(), static_cast<std::size_t>(in.gcount())));
+    }
+    preview.Finish();
+    pictures->Finish();
+    std::printf("%d labels drawn to %s\n", preview.labels(), options.previewOut.c_str());
+    return ReportPreviewNotes(preview, options.previewJob);
+  } catch (const PlatformError& e) {
+    Complain(e.what());
+    return kExitError;
+  }
+}
+
+}  // namespace imptherm::cli

@@ -1,0 +1,26 @@
+#pragma once
+#include <memory>
+
+#include "cli/options.h"
+#include "platform/label_pictures.h"
+#include "preview/epl_preview.h"
+#include "run/stages.h"
+
+namespace imptherm::cli {
+
+// Runs `impthermorvane preview`.
+int RunPreviewCommand(const Options& options);
+
+// The pictures that -o names: a folder (ends in / or exists) gets PNG files,
+// anything else is a PDF file. Raises PlatformError when it cannot be made.
+std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out);
+
+// Prints the preview's notes on stderr, each with the job's name and its
+// line; returns the exit status for them.
+int ReportPreviewNotes(const EplPreview& preview, const std::string& jobName);
+
+// Stages of a print run whose thermal jobs are drawn by `preview` instead of
+// going to the channel that fileOut names; everything else is `inner`'s.
+std::unique_ptr<PrintStages> PreviewJobStages(std::unique_ptr<PrintStages> inner, EplPreview& preview);
+
+}  // namespace imptherm::cli

@@ -1,0 +1,160 @@
+// The layouts' labels drawn by `impthermorvane preview` and read back by the
+// real decoders: zbarimg for the barcode, pdftotext -bbox for the texts.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+#include "fakes/fake_platform.h"
+#include "integration/page_probe.h"
+#include "integration/support/run_program.h"
+
+namespace imptherm {
+namespace {
+namespace fs = std::filesystem;
+
+const std::string kConfiguration = "N\r\nS3\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,24\r\n";
+const std::string kCopyBlock = "LS800,090,20,10,270\r\nLS800,560,20,10,740\r\nP2\r\n";
+
+struct Word {
+  int page;
+  double x1, y1, x2, y2;
+  std::string text;
+};
+
+std::vector<Word> PdfWords(const std::string& pdf) {
+  std::vector<Word> words;
+  const std::string html = Shell("pdftotext -bbox '" + pdf + "' - 2>/dev/null");
+  static const std::regex word(
+      R"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  int page = 0;
+  for (std::sregex_iterator m(html.begin(), html.end(), word), end; m != end; ++m) {
+    if ((*m)[1].length() == 0) {
+      ++page;
+      continue;
+    }
+    std::string text = (*m)[5];
+    for (auto [from, to] : {std::pair{"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}})
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, std::strlen(from), to);
+    words.push_back({page, std::stod((*m)[1]), std::stod((*m)[2]), std::stod((*m)[3]), std::stod((*m)[4]), text});
+  }
+  return words;
+}
+
+// The first word of an A line's text starts at the line's origin, the
+// corner that the rotation turns: so its first character's cell does too.
+bool FoundAt(const std::vector<Word>& words, int page, const std::string& first, int x, int y, int turns,
+             double pointsPerDot) {
+  const double tolerance = 2 * pointsPerDot;
+  for (const Word& w : words) {
+    if (w.page != page) continue;
+    // A word cut by the label's edge keeps its first characters.
+    const std::size_t at = first.starts_with(w.text) ? 0 : w.text.find(first);
+    if (at == std::string::npos) continue;
+    const bool across = turns % 2 == 0;
+    const double advance = ((across ? w.x2 - w.x1 : w.y2 - w.y1) / static_cast<double>(w.text.size())) * at;
+    double cx = 0, cy = 0;
+    switch (turns) {
+      case 0: cx = w.x1 + advance, cy = w.y1; break;
+      case 1: cx = w.x2, cy = w.y1 + advance; break;
+      case 2: cx = w.x2 - advance, cy = w.y2; break;
+      default: cx = w.x1, cy = w.y2 - advance; break;
+    }
+    if (std::abs(cx - x * pointsPerDot) <= tolerance && std::abs(cy - y * pointsPerDot) <= tolerance) return true;
+  }
+  return false;
+}
+
+bool BlackAt(const std::string& png, int x, int y) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
+  bool black = false;
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    cairo_surface_flush(s);
+    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    black = (reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff) == 0;
+  }
+  cairo_surface_destroy(s);
+  return black;
+}
+
+// Whether the whole text lies on the label: the font cells of the printer's
+// fonts 1 to 5, at 203 and 300 dpi, turned about the origin.
+bool OnLabel(const std::smatch& a, int dpi, int width, int length) {
+  static const int cells[2][5][2] = {{{8, 12}, {10, 16}, {12, 20}, {14, 24}, {32, 48}},
+                                     {{12, 20}, {16, 28}, {20, 36}, {24, 44}, {48, 80}}};
+  const int x = std::stoi(a[1]), y = std::stoi(a[2]), turns = std::stoi(a[3]), font = std::stoi(a[4]);
+  const int* cell = cells[dpi == 300][font - 1];
+  const int w = cell[0] * std::stoi(a[5]) * static_cast<int>(a[7].length()), h = cell[1] * std::stoi(a[6]);
+  const int dx[4][2] = {{0, w}, {-h, 0}, {-w, 0}, {0, h}}, dy[4][2] = {{0, h}, {0, w}, {-h, 0}, {-w, 0}};
+  return x + dx[turns][0] >= 0 && x + dx[turns][1] <= width && y + dy[turns][0] >= 0 && y + dy[turns][1] <= length;
+}
+
+struct LayoutCase {
+  const char* file;
+  bool copyBlock;
+  // The sample's barcode data is wider than the label at the layout's
+  // narrow bar: the printer cuts it, and the preview says so.
+  bool barcodeCut = false;
+};
+
+class PreviewLayoutTest : public ::testing::TestWithParam<std::tuple<LayoutCase, int>> {};
+
+TEST_P(PreviewLayoutTest, BarcodeAndTextsWhereTheLayoutPutsThem) {
+  const auto [layout, dpi] = GetParam();
+  const std::string lines = fakes::ReadFile(std::string(IMPTHERM_TEST_DATA) + "/labels/" + layout.file);
+  fakes::TempDir temp;
+  temp.Write("job.epl", kConfiguration + "N\r\n" + lines + "P\r\n" + (layout.copyBlock ? kCopyBlock : ""));
+  const std::string job = temp.path() + "job.epl", pdf = temp.path() + "labels.pdf";
+  const std::string dots = std::to_string(dpi);
+  ASSERT_EQ(testing::RunProgram({"preview", job, "--dpi", dots, "-o", pdf}, {}).exitStatus, layout.barcodeCut ? 7 : 0);
+  const testing::ProgramResult png =
+      testing::RunProgram({"preview", job, "--dpi", dots, "-o", temp.path() + "png/"}, {});
+  ASSERT_EQ(png.exitStatus, layout.barcodeCut ? 7 : 0) << png.err;
+  EXPECT_EQ(png.err.find("runs past the edge") != std::string::npos, layout.barcodeCut) << png.err;
+  std::vector<std::string> pictures = {temp.path() + "png/label-0001.png"};
+  if (layout.copyBlock) pictures.push_back(temp.path() + "png/label-0002-x2.png");
+
+  static const std::regex aLine(R"re(A(\d+),(\d+),(\d),(\d),(\d),(\d),[NR],"([^\r\n]*)"\r?\n)re");
+  static const std::regex bLine(R"re(B\d+,\d+,\d,1,\d,\d,\d+,[NB],"([^\r\n]*)"\r?\n)re");
+  const std::vector<Word> words = PdfWords(pdf);
+  for (int page = 1; page <= static_cast<int>(pictures.size()); ++page) {
+    const std::string& picture = pictures[page - 1];
+    ASSERT_TRUE(fs::exists(picture)) << picture;
+    int texts = 0;
+    for (std::sregex_iterator m(lines.begin(), lines.end(), aLine), end; m != end; ++m) {
+      const std::string data = (*m)[7];
+      if (data.empty() || data[0] == ' ' || !OnLabel(*m, dpi, dpi == 300 ? 1248 : 832, 1080)) continue;
+      const std::string first = data.substr(0, data.find(' '));
+      EXPECT_TRUE(FoundAt(words, page, first, std::stoi((*m)[1]), std::stoi((*m)[2]), std::stoi((*m)[3]), 72.0 / dpi))
+          << layout.file << " page " << page << ": " << (*m)[0];
+      ++texts;
+    }
+    EXPECT_GT(texts, 20);
+    std::smatch b;
+    ASSERT_TRUE(std::regex_search(lines, b, bLine));
+    if (!layout.barcodeCut) {
+      EXPECT_EQ(Shell("zbarimg -q --raw '" + picture + "' 2>/dev/null"), b[1].str() + "\n") << picture;
+    }
+  }
+  if (layout.copyBlock) {
+    // The copies carry the two slanted bars; the label printed first does not.
+    EXPECT_FALSE(BlackAt(pictures[0], 405, 190));
+    EXPECT_TRUE(BlackAt(pictures[1], 405, 190));
+    EXPECT_TRUE(
+        std::any_of(words.begin(), words.end(), [](const Word& w) { return w.page == 2 && w.text == "copies"; }));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, PreviewLayoutTest,
+    ::testing::Combine(::testing::Values(LayoutCase{"kav_label.epl", false}, LayoutCase{"hob_label.epl", false},
+                                         LayoutCase{"dun_label.epl", false}, LayoutCase{"j41_label.epl", false},
+                                         LayoutCase{"k63_label.epl", false}, LayoutCase{"zan_label.epl", false, true},
+                                         LayoutCase{"k63_label.epl", true}),
+                       ::testing::Values(203, 300)));
+
+}  // namespace
+}  // namespace imptherm

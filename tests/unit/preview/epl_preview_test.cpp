@@ -1,0 +1,102 @@
+// Known answers: small EPL2 jobs whose pixels follow by hand from the
+// command definitions (fields turned clockwise about their origin; font 1
+// a cell of 8 x 12 dots and font 2 of 10 x 16 at 203 dpi; Code 128 start C
+// is bars and spaces of 2 1 1 2 3 2 modules), compared pixel for pixel in a
+// window of the label drawn by cairo into a PNG.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "fakes/fake_platform.h"
+#include "platform/posix/cairo_documents.h"
+#include "preview/epl_preview.h"
+
+namespace imptherm {
+namespace {
+
+struct Box {
+  int x1, y1, x2, y2;
+};
+
+struct KnownAnswer {
+  const char* name;
+  const char* job;  // after "q40", "Q30,0", "N" (lines 1 to 3)
+  Box window;
+  std::vector<Box> black;  // a pixel is black when an odd number of boxes hold it
+  std::vector<std::size_t> noteLines = {};
+};
+
+const KnownAnswer kAnswers[] = {
+    {"box", "X2,3,2,12,10", {0, 0, 40, 30}, {{2, 3, 12, 5}, {2, 8, 12, 10}, {2, 5, 4, 8}, {10, 5, 12, 8}}},
+    {"line", "LO5,6,10,3", {0, 0, 40, 30}, {{5, 6, 15, 9}}},
+    {"white line", "LO0,0,10,10\nLW2,2,3,3", {0, 0, 40, 30}, {{0, 0, 10, 10}, {2, 2, 5, 5}}},
+    {"exclusive line", "LO0,0,10,10\nLE5,5,10,10", {0, 0, 40, 30}, {{0, 0, 10, 10}, {5, 5, 15, 15}}},
+    {"reversed blank", "A2,2,0,1,1,1,R,\" \"", {0, 0, 40, 30}, {{2, 2, 10, 14}}},
+    {"reversed, multiplied", "A1,1,0,2,2,1,R,\" \"", {0, 0, 40, 30}, {{1, 1, 21, 17}}},
+    {"text turned 90", "A20,4,1,1,1,1,R,\"  \"", {0, 0, 40, 30}, {{8, 4, 20, 20}}},
+    {"text turned 180", "A20,20,2,1,1,1,R,\"  \"", {0, 0, 40, 30}, {{4, 8, 20, 20}}},
+    {"barcode's first bars",
+     "B2,2,0,1C,2,4,10,N,\"00\"",
+     {0, 0, 24, 30},
+     {{2, 2, 6, 12}, {8, 2, 10, 12}, {14, 2, 20, 12}},
+     {4}},
+    {"barcode turned 180",
+     "B30,20,2,1C,2,4,10,N,\"00\"",
+     {10, 0, 40, 30},
+     {{26, 10, 30, 20}, {22, 10, 24, 20}, {12, 10, 18, 20}},
+     {4}},
+    {"reference point", "R5,5\nLO0,0,2,2", {0, 0, 40, 30}, {{5, 5, 7, 7}}},
+    {"printed from the bottom", "ZB\nLO0,0,4,2", {0, 0, 40, 30}, {{36, 28, 40, 30}}},
+    {"unknown and malformed lines", "GW1,2\nA1,2\nLO0,0,2,2", {0, 0, 40, 30}, {{0, 0, 2, 2}}, {4, 5}},
+    {"label wider than the head", "q5000\nLO0,0,2,2", {0, 0, 40, 30}, {{0, 0, 2, 2}}, {4}},
+};
+
+class KnownAnswerTest : public ::testing::TestWithParam<KnownAnswer> {};
+
+TEST_P(KnownAnswerTest, PixelForPixel) {
+  const KnownAnswer& a = GetParam();
+  fakes::TempDir temp;
+  std::unique_ptr<LabelPictures> pictures = posix::OpenLabelPngFolder(temp.path());
+  EplPreview preview(*pictures, {203, 0, 0});
+  preview.Write(std::string("q40\r\nQ30,0\r\nN\r\n") + a.job + "\nP\n");
+  pictures->Finish();
+  ASSERT_EQ(preview.labels(), 1);
+  std::vector<std::size_t> noteLines;
+  for (const PreviewNote& n : preview.notes()) noteLines.push_back(n.line);
+  EXPECT_EQ(noteLines, a.noteLines);
+
+  cairo_surface_t* png = cairo_image_surface_create_from_png((temp.path() + "label-0001.png").c_str());
+  ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(cairo_image_surface_get_width(png), 40);
+  ASSERT_EQ(cairo_image_surface_get_height(png), 30);
+  const unsigned char* data = cairo_image_surface_get_data(png);
+  const int stride = cairo_image_surface_get_stride(png);
+  std::string wrong;
+  for (int y = a.window.y1; y < a.window.y2; ++y)
+    for (int x = a.window.x1; x < a.window.x2; ++x) {
+      bool black = false;
+      for (const Box& b : a.black) black ^= x >= b.x1 && x < b.x2 && y >= b.y1 && y < b.y2;
+      const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(data + y * stride)[x] & 0xffffff;
+      if (pixel != (black ? 0u : 0xffffffu)) wrong += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
+    }
+  cairo_surface_destroy(png);
+  EXPECT_EQ(wrong, "") << a.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
+                         [](const ::testing::TestParamInfo<KnownAnswer>& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
+
+// The configuration's I8,1 selects code page 850: the bytes of a Windows-1252
+// "été" print as "Ú" and "t"; box drawing has no Windows-1252 character.
+TEST(Cp850Test, PrinterCharactersAsWindows1252) {
+  EXPECT_EQ(Cp850ToCp1252("\x82t\x82 \xE9 \x9F \xC4 A"), "\xE9t\xE9 \xDA \x83 ? A");
+}
+
+}  // namespace
+}  // namespace imptherm
