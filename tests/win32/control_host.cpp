@@ -14,8 +14,10 @@
 //                               typed into the proxy dialog
 #include <windows.h>
 
+#include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <urlmon.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -145,6 +147,7 @@ class Bag final : public Object<IPropertyBag> {
     return E_NOINTERFACE;
   }
   HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
+    if (reads.empty() && onFirstRead) onFirstRead();
     reads.push_back(Narrow(name));
     requested.push_back(value->vt);
     auto it = values_.find(name);
@@ -160,6 +163,7 @@ class Bag final : public Object<IPropertyBag> {
 
   std::vector<std::string> reads;
   std::vector<VARTYPE> requested;
+  std::function<void()> onFirstRead;  // runs inside the control's Load
 
  private:
   std::map<std::wstring, std::wstring> values_;
@@ -214,7 +218,12 @@ class Site final : public Object<IOleClientSite, IOleInPlaceSite> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  // As Internet Explorer: the container's moniker is the page's URL moniker.
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
+    *moniker = nullptr;
+    if (pageUrl.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+    return ::CreateURLMonikerEx(nullptr, pageUrl.c_str(), moniker, URL_MK_UNIFORM);
+  }
   HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
     *c = nullptr;
     return E_NOINTERFACE;
@@ -252,6 +261,7 @@ class Site final : public Object<IOleClientSite, IOleInPlaceSite> {
   HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
   bool activated = false;
   bool deactivated = false;
+  std::wstring pageUrl;
 
  private:
   HWND window_;
@@ -304,7 +314,7 @@ void CheckRegistry() {
   const std::string server = RegistryText(clsid + L"\\InprocServer32", nullptr);
   Check(server.size() > 18 && server.substr(server.size() - 18) == "ImpThermOrvane.ocx", "in-process server " + server);
   CheckEq(RegistryText(clsid + L"\\TypeLib", nullptr), "{829C1426-1EAB-4619-827C-DAC1E385C929}", "class type library");
-  CheckEq(RegistryText(clsid + L"\\MiscStatus\\1", nullptr), "73728", "misc status 0x12000");
+  CheckEq(RegistryText(clsid + L"\\MiscStatus\\1", nullptr), "204800", "misc status 0x32000");
   Check(RegistryKeyExists(clsid + L"\\Control"), "class marked as a control");
   Check(RegistryText(clsid + L"\\ToolboxBitmap32", nullptr).find(",1") != std::string::npos, "toolbox bitmap 1");
   Check(RegistryKeyExists(L"TypeLib\\{829C1426-1EAB-4619-827C-DAC1E385C929}\\1.0"), "type library registered");
@@ -619,7 +629,7 @@ void CheckEventsInPlace(IDispatch* d) {
   if (ole) {
     DWORD misc = 0;
     ole->GetMiscStatus(DVASPECT_CONTENT, &misc);
-    CheckEq(misc, 0x12000u, "GetMiscStatus");
+    CheckEq(misc, 0x32000u, "GetMiscStatus");
     ole->SetClientSite(&site);
     RECT pos{10, 10, 195, 51};
     Check(SUCCEEDED(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, host, &pos)), "in-place activation");
@@ -787,6 +797,89 @@ void CheckRefusedRun(IDispatch* d) {
   Check(::FindWindowW(L"TImpThermProgress", nullptr) == nullptr, "the progress window is gone after the run");
 }
 
+std::string LastRunLogText() {
+  const auto lines = FileLines(TempFolder() + "OWTMP.LOG");
+  return lines.empty() ? "<empty run log>" : LogText(lines.back());
+}
+
+// A page script reached through a dialog of the run asks for a second run.
+void CheckSecondLoad(IDispatch* d) {
+  IPersistPropertyBag* persist = nullptr;
+  d->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+  if (!persist) return;
+  Bag first(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+  Bag second(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+  std::string logged;
+  first.onFirstRead = [&] {
+    CheckEq(persist->Load(&second, nullptr), S_OK, "a second Load during a run returns S_OK");
+    logged = LastRunLogText();
+  };
+  persist->Load(&first, nullptr);
+  Check(second.reads.empty(), "the second run reads nothing");
+  CheckEq(logged, "Impression refusee : une impression est deja en cours", "the refused run is in the run log");
+  persist->Release();
+}
+
+// SiteLock: the host plays Internet Explorer (the site first, then the
+// safety questions, then the page's parameters) for pages on and off the
+// administrator's list.
+void CheckSiteLock() {
+  HKEY key = nullptr;
+  const wchar_t* path = L"SOFTWARE\\MERIDON\\ImpThermOrvane\\AllowedSites";
+  Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS,
+        "the allowed sites key can be made");
+  const std::wstring one = L" https://intranet.example.com ; https://*.corp.example:8443", two = L"http://10.1.2.3";
+  ::RegSetValueExW(key, L"1", 0, REG_SZ, reinterpret_cast<const BYTE*>(one.c_str()), (one.size() + 1) * 2);
+  ::RegSetValueExW(key, L"intranet", 0, REG_SZ, reinterpret_cast<const BYTE*>(two.c_str()), (two.size() + 1) * 2);
+  ::RegCloseKey(key);
+  const struct {
+    const wchar_t* page;
+    bool allowed;
+  } cases[] = {
+      {L"https://intranet.example.com/labels/print.asp?id=1", true},
+      {L"https://shop.corp.example:8443/labels", true},
+      {L"http://10.1.2.3/labels", true},
+      {L"https://intranet.example.com.evil.test/", false},
+      {L"https://intranet.example.com@evil.test/", false},
+      {L"http://intranet.example.com/", false},
+      {L"https://intranet.example.com:8443/", false},
+      {L"", false},  // a container that cannot tell its page
+  };
+  auto run = [](const wchar_t* page, bool allowed) {
+    const std::string name = Narrow(page);
+    IDispatch* d = CreateControl();
+    if (!d) return;
+    Site site(nullptr);
+    site.pageUrl = page;
+    IOleObject* ole = nullptr;
+    IObjectSafety* safety = nullptr;
+    d->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+    d->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety));
+    Check(ole && safety, "IObjectSafety");
+    if (ole && safety) {
+      ole->SetClientSite(&site);
+      const DWORD data = INTERFACESAFE_FOR_UNTRUSTED_DATA, caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+      CheckEq(SUCCEEDED(safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, data, data)), allowed,
+              "safe for initialisation on " + name);
+      CheckEq(SUCCEEDED(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller)), allowed,
+              "safe for scripting on " + name);
+      Bag bag(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+      LoadBag(d, bag);
+      CheckEq(bag.reads.empty(), !allowed, "the page's parameters are read only on an allowed site: " + name);
+      if (!allowed)
+        CheckEq(LastRunLogText(), "Impression refusee : la page " + name + " n'est pas un site autorise",
+                "the run log names the refused page");
+      ole->SetClientSite(nullptr);
+    }
+    if (safety) safety->Release();
+    if (ole) ole->Release();
+    d->Release();
+  };
+  for (const auto& c : cases) run(c.page, c.allowed);
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+  run(L"https://intranet.example.com/labels/print.asp?id=1", false);  // an empty list allows no site
+}
+
 Bag FullBag() {
   return Bag({{L"prnType", L"4"},
               {L"fileOut", L"FILE"},
@@ -920,6 +1013,8 @@ int Registered() {
     CheckProperties(d);
     CheckEventsInPlace(d);
     CheckRefusedRun(d);
+    CheckSecondLoad(d);
+    CheckSiteLock();
     CheckFullParameters(d);
     CheckSharedFolderRules(d);
     CheckNullBag(d);

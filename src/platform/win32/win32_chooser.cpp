@@ -12,7 +12,7 @@ namespace {
 // Places in pixels at 96 pixels per inch, scaled to the screen's.
 constexpr int kWidth = 270, kHeight = 340;
 constexpr int kPictureLeft = 30, kPictureTop = 50;
-constexpr int kAdviceId = 100, kTopId = 101, kBottomId = 102, kPictureId = 103;
+constexpr int kPictureId = 103;
 
 // The sheet's picture: a white bitmap that the core draws, shown as it
 // stands; a click selects the slot under it.
@@ -135,12 +135,12 @@ void Build(HWND window, Dialog& d) {
   const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   ::SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER);
-  Child(window, d, L"STATIC", t.advice, SS_LEFT | SS_NOPREFIX, kAdviceId, 3, 5, 240, 26, d.bold);
-  Child(window, d, L"STATIC", t.top, SS_RIGHT | SS_NOPREFIX, kTopId, 180, 35, 50, 13, d.italic);
+  Child(window, d, L"STATIC", t.advice, SS_LEFT | SS_NOPREFIX, kChooserAdviceLabel, 3, 5, 240, 26, d.bold);
+  Child(window, d, L"STATIC", t.top, SS_RIGHT | SS_NOPREFIX, kChooserTopLabel, 180, 35, 50, 13, d.italic);
   HWND picture = Child(window, d, kChooserPictureClass, "", 0, kPictureId, kPictureLeft, kPictureTop,
                        kChooserPictureSize, kChooserPictureSize, d.regular);
   ::SetWindowLongPtrW(picture, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(d.picture));
-  Child(window, d, L"STATIC", t.bottom, SS_RIGHT | SS_NOPREFIX, kBottomId, 180, 252, 50, 13, d.italic);
+  Child(window, d, L"STATIC", t.bottom, SS_RIGHT | SS_NOPREFIX, kChooserBottomLabel, 180, 252, 50, 13, d.italic);
   HWND print = Child(window, d, L"BUTTON", t.printButton, BS_DEFPUSHBUTTON | WS_TABSTOP, kChooserPrintButton, 20, 275,
                      90, 25, d.bold);
   Child(window, d, L"BUTTON", t.abandonButton, BS_PUSHBUTTON | WS_TABSTOP, kChooserAbandonButton, 155, 275, 90, 25,

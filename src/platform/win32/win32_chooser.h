@@ -35,5 +35,6 @@ inline constexpr wchar_t kChooserPictureClass[] = L"TImpThermChooserPicture";
 inline constexpr int kChooserPictureSize = 201;
 inline constexpr int kChooserPrintButton = IDOK;
 inline constexpr int kChooserAbandonButton = IDCANCEL;
+inline constexpr int kChooserAdviceLabel = 100, kChooserTopLabel = 101, kChooserBottomLabel = 102;
 
 }  // namespace imptherm::win32
