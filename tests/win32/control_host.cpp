@@ -263,6 +263,20 @@ class Site final : public Object<IOleClientSite, IOleInPlaceSite> {
   bool deactivated = false;
   std::wstring pageUrl;
 
+  // The page's address as the moniker writes it (Wine drops user information).
+  std::string PageName() {
+    IMoniker* moniker = nullptr;
+    IBindCtx* context = nullptr;
+    LPOLESTR text = nullptr;
+    if (SUCCEEDED(GetMoniker(0, OLEWHICHMK_CONTAINER, &moniker)) && SUCCEEDED(::CreateBindCtx(0, &context)))
+      moniker->GetDisplayName(context, nullptr, &text);
+    std::string name = text ? Narrow(text) : "";
+    ::CoTaskMemFree(text);
+    if (context) context->Release();
+    if (moniker) moniker->Release();
+    return name;
+  }
+
  private:
   HWND window_;
 };
@@ -867,7 +881,7 @@ void CheckSiteLock() {
       LoadBag(d, bag);
       CheckEq(bag.reads.empty(), !allowed, "the page's parameters are read only on an allowed site: " + name);
       if (!allowed)
-        CheckEq(LastRunLogText(), "Impression refusee : la page " + name + " n'est pas un site autorise",
+        CheckEq(LastRunLogText(), "Impression refusee : la page " + site.PageName() + " n'est pas un site autorise",
                 "the run log names the refused page");
       ole->SetClientSite(nullptr);
     }
