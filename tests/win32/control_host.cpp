@@ -1045,6 +1045,58 @@ void KeepFile(const std::string& name, const std::string& to) {
 
 // A thermal print run to the file channel, then a version exchange, both
 // on data a loopback server gives; what they wrote goes to `dir`.
+// The person at the screen during a sheet run in a page: looks at the
+// position chooser and abandons.
+struct ChooserWatch {
+  HWND frame;
+  bool shown = false, frameDisabled = false, ownedByFrame = false;
+  static DWORD WINAPI Run(void* self) {
+    auto* w = static_cast<ChooserWatch*>(self);
+    for (int waited = 0; waited < 20000; waited += 50) {
+      HWND dialog = ::FindWindowW(L"#32770", L"Positionnement 1\u00e8re \u00e9tiquette");
+      if (dialog && ::IsWindowVisible(dialog)) {
+        w->shown = true;
+        w->frameDisabled = !::IsWindowEnabled(w->frame);
+        w->ownedByFrame = ::GetWindow(dialog, GW_OWNER) == w->frame;
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+      }
+      ::Sleep(50);
+    }
+    return 0;
+  }
+};
+
+// A sheet run of a control in place in a browser's frame: the chooser keeps
+// the frame (and so the page) disabled until it is answered.
+void CheckChooserInPage(IDispatch* d, const std::wstring& url) {
+  HWND frame = MakeHostWindow();
+  Site site(frame);
+  IOleObject* ole = nullptr;
+  d->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+  if (!ole) return;
+  ole->SetClientSite(&site);
+  RECT pos{10, 10, 195, 51};
+  ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, frame, &pos);
+  ChooserWatch watch{frame};
+  HANDLE thread = ::CreateThread(nullptr, 0, ChooserWatch::Run, &watch, 0, nullptr);
+  Bag sheet({{L"prnType", L"0"}, {L"fileOut", L"WIN"}, {L"streamUrl", url}});
+  IPersistPropertyBag* persist = nullptr;  // without LoadBag's hook, which answers every dialog
+  d->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+  if (persist) persist->Load(&sheet, nullptr);
+  if (persist) persist->Release();
+  ::WaitForSingleObject(thread, 20000);
+  ::CloseHandle(thread);
+  Check(watch.shown, "the chooser shows in a sheet run");
+  Check(watch.frameDisabled && watch.ownedByFrame, "the page's frame owns the chooser and is disabled while it is up");
+  if (!watch.shown) std::printf("  run log: %s\n", LastRunLogText().c_str());
+  Check(::IsWindowEnabled(frame), "the frame is enabled again after the chooser");
+  ole->Close(OLECLOSE_NOSAVE);
+  ole->SetClientSite(nullptr);
+  ole->Release();
+  ::DestroyWindow(frame);
+}
+
 int Served(const std::string& port, const std::string& dir) {
   IDispatch* d = CreateControl();
   if (!d) return 0;
@@ -1068,6 +1120,7 @@ int Served(const std::string& port, const std::string& dir) {
   LoadBag(d, update);
   Check(g_boxes.empty(), "the version exchange ends without a message box");
   KeepFile("DataThermOrvane.txt", dir + "\\update.txt");
+  CheckChooserInPage(d, base);
   d->Release();
   return 0;
 }
