@@ -70,7 +70,7 @@ add_custom_target(impthermmsi ALL DEPENDS ${IMPTHERM_MSI})
 # The test host that runs under Wine: an independent client of the control.
 add_executable(control_host tests/win32/control_host.cpp)
 target_compile_definitions(control_host PRIVATE ${IMPTHERM_WIN32_DEFINES})
-target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} version ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(control_host PRIVATE ${IMPTHERM_WIN32_LIBS} version urlmon ${IMPTHERM_STATIC_RUNTIME})
 set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 
 # Checks of the Win32 backend on its own, also run under Wine.

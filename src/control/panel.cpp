@@ -179,7 +179,9 @@ LRESULT Panel::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_LBUTTONDBLCLK:
-      pressed_ = true;
+      // The first click of the pair has fired OnClick already; the button's
+      // release after the second press is no click of its own.
+      pressed_ = false;
       events_.DblClick();
       return 0;
     case WM_SIZE:

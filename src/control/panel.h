@@ -48,7 +48,7 @@ struct PanelProperties {
   bool visible = true;
   bool doubleBuffered = false;
   short cursor = 0;
-  bool helpKeywordType = false;  // false: help by context, true: by keyword
+  bool helpByContext = true;  // TxHelpType's numbers: false htKeyword, true htContext
   std::wstring helpKeyword;
   bool subComponent = false;
 };

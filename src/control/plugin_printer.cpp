@@ -46,6 +46,16 @@ HRESULT PluginPrinter::Create(REFIID riid, void** out) {
   });
 }
 
+HWND PluginPrinter::ContainerWindow() {
+  HWND window = panel_.window();
+  IOleWindow* siteWindow = nullptr;
+  if (!window && site_ && SUCCEEDED(site_->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&siteWindow)))) {
+    siteWindow->GetWindow(&window);
+    siteWindow->Release();
+  }
+  return window ? ::GetAncestor(window, GA_ROOT) : nullptr;
+}
+
 void PluginPrinter::SetPixelSize(LONG width, LONG height) {
   extent_.cx = PixelsToHimetric(width, ScreenDpi(LOGPIXELSX));
   extent_.cy = PixelsToHimetric(height, ScreenDpi(LOGPIXELSY));
@@ -75,6 +85,8 @@ HRESULT PluginPrinter::QueryInterface(REFIID riid, void** out) {
     *out = static_cast<IProvideClassInfo2*>(this);
   else if (riid == IID_IConnectionPointContainer)
     *out = static_cast<IConnectionPointContainer*>(this);
+  else if (riid == IID_IObjectSafety)
+    *out = static_cast<IObjectSafety*>(this);
   else {
     *out = nullptr;
     return E_NOINTERFACE;

@@ -1,10 +1,12 @@
 #pragma once
 #include <windows.h>
 
+#include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <atomic>
+#include <string>
 
 #include "ImpThermOrvane_h.h"
 #include "control/panel.h"
@@ -26,6 +28,7 @@ class PluginPrinter final : public IPluginPrinter,
                             public IViewObject2,
                             public IProvideClassInfo2,
                             public IConnectionPointContainer,
+                            public IObjectSafety,
                             private PanelEvents {
  public:
   static HRESULT Create(REFIID riid, void** out);
@@ -153,6 +156,10 @@ class PluginPrinter final : public IPluginPrinter,
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
+  // IObjectSafety: safe only on the administrator's allowed sites
+  HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
+  HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
+
  private:
   PluginPrinter();
   ~PluginPrinter();
@@ -186,6 +193,13 @@ class PluginPrinter final : public IPluginPrinter,
   void Fire(DISPID id, VARIANTARG* args, UINT count);
 
   HRESULT ActivateInPlace(bool uiActivate);
+  // The top-level window of the container, which a modal dialog of the run
+  // disables; none when the control has no site with a window.
+  HWND ContainerWindow();
+  std::wstring PageUrl();
+  // Whether the page's site is on the allowed list; a refusal lasts as long
+  // as the control.
+  bool CheckSite();
   void PropertyChanged();
   void SetPixelSize(LONG width, LONG height);
 
@@ -205,6 +219,12 @@ class PluginPrinter final : public IPluginPrinter,
   bool inPlaceActive_ = false;
   bool uiActive_ = false;
   SIZEL extent_{};  // HIMETRIC
+  // A container that never asks IObjectSafety (a desktop program) runs the
+  // control as it is; one that asked and was refused gets no print run.
+  enum class SiteCheck { NotAsked, Allowed, Refused };
+  SiteCheck siteCheck_ = SiteCheck::NotAsked;
+  std::wstring refusedPage_;
+  DWORD safeOptions_ = 0;
 };
 
 }  // namespace imptherm::control

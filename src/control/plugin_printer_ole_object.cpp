@@ -6,7 +6,9 @@
 namespace imptherm::control {
 namespace {
 
-constexpr DWORD kMiscStatus = OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL;
+// The site comes before the parameters, so that the control knows the page
+// when the container asks whether it is safe there.
+constexpr DWORD kMiscStatus = OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL | OLEMISC_SETCLIENTSITEFIRST;
 
 }  // namespace
 

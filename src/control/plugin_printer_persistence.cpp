@@ -26,7 +26,14 @@ HRESULT PluginPrinter::Load(IPropertyBag* bag, IErrorLog* errorLog) {
     ControlModule& shared = ControlModule::Get();
     // A page script reached through a dialog's message loop must not start a
     // second run on top of the first one.
-    if (shared.running) return S_OK;
+    if (shared.running) {
+      PrintRun(shared.module).Refuse("une impression est deja en cours");
+      return S_OK;
+    }
+    if (siteCheck_ == SiteCheck::Refused) {
+      PrintRun(shared.module).Refuse("la page " + win32::Narrow(refusedPage_) + " n'est pas un site autorise");
+      return S_OK;
+    }
     struct RunScope {
       PluginPrinter& control;
       ControlModule& shared;
@@ -37,8 +44,10 @@ HRESULT PluginPrinter::Load(IPropertyBag* bag, IErrorLog* errorLog) {
           control.panel_.props.caption = win32::Widen(caption);
           control.PropertyChanged();
         };
+        shared.chooser.hostWindow = [this] { return control.ContainerWindow(); };
       }
       ~RunScope() {
+        shared.chooser.hostWindow = nullptr;
         shared.ui.panelCaption = nullptr;
         shared.running = false;
         control.Release();

@@ -83,7 +83,7 @@ IMPTHERM_ENUM_PROPERTY(BevelInner, TxBevelCut, bevelInner, Bevel, bvSpace)
 IMPTHERM_ENUM_PROPERTY(BevelOuter, TxBevelCut, bevelOuter, Bevel, bvSpace)
 IMPTHERM_ENUM_PROPERTY(BorderStyle, TxBorderStyle, borderSingle, bool, bsSingle)
 IMPTHERM_ENUM_PROPERTY(DragMode, TxDragMode, dragAutomatic, bool, dmAutomatic)
-IMPTHERM_ENUM_PROPERTY(HelpType, TxHelpType, helpKeywordType, bool, htContext)
+IMPTHERM_ENUM_PROPERTY(HelpType, TxHelpType, helpByContext, bool, htContext)
 #undef IMPTHERM_ENUM_PROPERTY
 
 #define IMPTHERM_SHORT_PROPERTY(Name, field)        \

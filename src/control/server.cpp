@@ -22,8 +22,8 @@ ITypeLib* g_typeLib = nullptr;
 
 constexpr wchar_t kProgId[] = L"ImpThermOrvane.PluginPrinter";
 constexpr wchar_t kClassName[] = L"PluginPrinter Control";
-// OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL
-constexpr wchar_t kMiscStatus[] = L"73728";
+// OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL | OLEMISC_SETCLIENTSITEFIRST
+constexpr wchar_t kMiscStatus[] = L"204800";
 
 std::wstring GuidText(REFGUID guid) {
   wchar_t text[40] = {};

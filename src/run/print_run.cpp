@@ -54,6 +54,8 @@ void PrintRun::ContainError(const std::string& text) {
   }
 }
 
+void PrintRun::Refuse(const std::string& why) { ContainError("Impression refusee : " + why); }
+
 bool PrintRun::ReadParameters(ParameterSource& params, Parameters& p) {
   auto prnType = params.Read("prnType");
   if (!prnType) return false;

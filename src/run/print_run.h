@@ -26,6 +26,9 @@ class PrintRun {
  public:
   explicit PrintRun(Module& module) : m_(module) {}
   RunResult Load(ParameterSource& params);
+  // A run the host asked for and that may not take place: one run log line
+  // "Impression refusee : <why>", and nothing else happens.
+  void Refuse(const std::string& why);
 
  private:
   struct Parameters {

@@ -14,8 +14,10 @@
 //                               typed into the proxy dialog
 #include <windows.h>
 
+#include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <urlmon.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -145,6 +147,7 @@ class Bag final : public Object<IPropertyBag> {
     return E_NOINTERFACE;
   }
   HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
+    if (reads.empty() && onFirstRead) onFirstRead();
     reads.push_back(Narrow(name));
     requested.push_back(value->vt);
     auto it = values_.find(name);
@@ -160,6 +163,7 @@ class Bag final : public Object<IPropertyBag> {
 
   std::vector<std::string> reads;
   std::vector<VARTYPE> requested;
+  std::function<void()> onFirstRead;  // runs inside the control's Load
 
  private:
   std::map<std::wstring, std::wstring> values_;
@@ -214,7 +218,12 @@ class Site final : public Object<IOleClientSite, IOleInPlaceSite> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  // As Internet Explorer: the container's moniker is the page's URL moniker.
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
+    *moniker = nullptr;
+    if (pageUrl.empty() || which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+    return ::CreateURLMonikerEx(nullptr, pageUrl.c_str(), moniker, URL_MK_UNIFORM);
+  }
   HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
     *c = nullptr;
     return E_NOINTERFACE;
@@ -252,6 +261,21 @@ class Site final : public Object<IOleClientSite, IOleInPlaceSite> {
   HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
   bool activated = false;
   bool deactivated = false;
+  std::wstring pageUrl;
+
+  // The page's address as the moniker writes it (Wine drops user information).
+  std::string PageName() {
+    IMoniker* moniker = nullptr;
+    IBindCtx* context = nullptr;
+    LPOLESTR text = nullptr;
+    if (SUCCEEDED(GetMoniker(0, OLEWHICHMK_CONTAINER, &moniker)) && SUCCEEDED(::CreateBindCtx(0, &context)))
+      moniker->GetDisplayName(context, nullptr, &text);
+    std::string name = text ? Narrow(text) : "";
+    ::CoTaskMemFree(text);
+    if (context) context->Release();
+    if (moniker) moniker->Release();
+    return name;
+  }
 
  private:
   HWND window_;
@@ -304,7 +328,7 @@ void CheckRegistry() {
   const std::string server = RegistryText(clsid + L"\\InprocServer32", nullptr);
   Check(server.size() > 18 && server.substr(server.size() - 18) == "ImpThermOrvane.ocx", "in-process server " + server);
   CheckEq(RegistryText(clsid + L"\\TypeLib", nullptr), "{829C1426-1EAB-4619-827C-DAC1E385C929}", "class type library");
-  CheckEq(RegistryText(clsid + L"\\MiscStatus\\1", nullptr), "73728", "misc status 0x12000");
+  CheckEq(RegistryText(clsid + L"\\MiscStatus\\1", nullptr), "204800", "misc status 0x32000");
   Check(RegistryKeyExists(clsid + L"\\Control"), "class marked as a control");
   Check(RegistryText(clsid + L"\\ToolboxBitmap32", nullptr).find(",1") != std::string::npos, "toolbox bitmap 1");
   Check(RegistryKeyExists(L"TypeLib\\{829C1426-1EAB-4619-827C-DAC1E385C929}\\1.0"), "type library registered");
@@ -333,6 +357,32 @@ std::map<std::string, std::pair<DISPID, int>> Members(ITypeInfo* info) {
   }
   info->ReleaseTypeAttr(attr);
   return members;
+}
+
+// The name of the type a property's put takes, as containers see it.
+std::string PutTypeName(ITypeInfo* info, DISPID id) {
+  std::string name = "?";
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return name;
+  for (UINT i = 0; i < attr->cFuncs; ++i) {
+    FUNCDESC* f = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &f))) continue;
+    if (f->memid == id && f->invkind == INVOKE_PROPERTYPUT && f->cParams == 1) {
+      const TYPEDESC& type = f->lprgelemdescParam[0].tdesc;
+      ITypeInfo* ref = nullptr;
+      BSTR text = nullptr;
+      if (type.vt != VT_USERDEFINED)
+        name = "vt " + std::to_string(type.vt);
+      else if (SUCCEEDED(info->GetRefTypeInfo(type.hreftype, &ref)) &&
+               SUCCEEDED(ref->GetDocumentation(-1, &text, nullptr, nullptr, nullptr)))
+        name = Narrow(text ? text : L"");
+      ::SysFreeString(text);
+      if (ref) ref->Release();
+    }
+    info->ReleaseFuncDesc(f);
+  }
+  info->ReleaseTypeAttr(attr);
+  return name;
 }
 
 void CheckTypeLibrary() {
@@ -395,6 +445,7 @@ void CheckTypeLibrary() {
       CheckEq(it->second.first, id, std::string("dispatch id of ") + member);
       CheckEq(it->second.second, kinds, std::string("access of ") + member);
     }
+    CheckEq(PutTypeName(info, -501), "OLE_COLOR", "Color is typed OLE_COLOR");
     info->Release();
   }
 
@@ -502,6 +553,7 @@ void CheckProperties(IDispatch* d) {
   Check(SUCCEEDED(Put(d, -518, Text(L"Etiquettes \u00e9t\u00e9"))), "put Caption");
   CheckEq(AsText(Get(d, -518)), "Etiquettes \xe9t\xe9", "Caption reads back");
 
+  CheckEq(Get(d, 28).lVal, 1, "HelpType starts as htContext");
   Check(SUCCEEDED(Put(d, -501, Long(0x0000FF00))), "put Color");
   VARIANT color = Get(d, -501);
   CheckEq(color.vt == VT_I4 || color.vt == VT_UI4 ? color.lVal : -1, 0x0000FF00, "Color reads back");
@@ -591,7 +643,7 @@ void CheckEventsInPlace(IDispatch* d) {
   if (ole) {
     DWORD misc = 0;
     ole->GetMiscStatus(DVASPECT_CONTENT, &misc);
-    CheckEq(misc, 0x12000u, "GetMiscStatus");
+    CheckEq(misc, 0x32000u, "GetMiscStatus");
     ole->SetClientSite(&site);
     RECT pos{10, 10, 195, 51};
     Check(SUCCEEDED(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, host, &pos)), "in-place activation");
@@ -607,11 +659,13 @@ void CheckEventsInPlace(IDispatch* d) {
     ::GetWindowTextW(panel, text, 128);
     CheckEq(Narrow(text), "Etiquettes \xe9t\xe9", "the panel shows the Caption");
     Pump();
+    sink.events.clear();
     ::SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ::SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     Check(Fired(sink, 2), "OnClick reached the sink");
     ::SendMessageW(panel, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
-    Check(Fired(sink, 7), "OnDblClick reached the sink");
+    ::SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Check(sink.events == std::vector<DISPID>{2, 7}, "a double click fires OnClick once, then OnDblClick");
 
     sink.events.clear();
     sink.canResizeWidth = 150;  // a size the panel does not have yet
@@ -757,6 +811,89 @@ void CheckRefusedRun(IDispatch* d) {
   Check(::FindWindowW(L"TImpThermProgress", nullptr) == nullptr, "the progress window is gone after the run");
 }
 
+std::string LastRunLogText() {
+  const auto lines = FileLines(TempFolder() + "OWTMP.LOG");
+  return lines.empty() ? "<empty run log>" : LogText(lines.back());
+}
+
+// A page script reached through a dialog of the run asks for a second run.
+void CheckSecondLoad(IDispatch* d) {
+  IPersistPropertyBag* persist = nullptr;
+  d->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+  if (!persist) return;
+  Bag first(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+  Bag second(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+  std::string logged;
+  first.onFirstRead = [&] {
+    CheckEq(persist->Load(&second, nullptr), S_OK, "a second Load during a run returns S_OK");
+    logged = LastRunLogText();
+  };
+  persist->Load(&first, nullptr);
+  Check(second.reads.empty(), "the second run reads nothing");
+  CheckEq(logged, "Impression refusee : une impression est deja en cours", "the refused run is in the run log");
+  persist->Release();
+}
+
+// SiteLock: the host plays Internet Explorer (the site first, then the
+// safety questions, then the page's parameters) for pages on and off the
+// administrator's list.
+void CheckSiteLock() {
+  HKEY key = nullptr;
+  const wchar_t* path = L"SOFTWARE\\MERIDON\\ImpThermOrvane\\AllowedSites";
+  Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS,
+        "the allowed sites key can be made");
+  const std::wstring one = L" https://intranet.example.com ; https://*.corp.example:8443", two = L"http://10.1.2.3";
+  ::RegSetValueExW(key, L"1", 0, REG_SZ, reinterpret_cast<const BYTE*>(one.c_str()), (one.size() + 1) * 2);
+  ::RegSetValueExW(key, L"intranet", 0, REG_SZ, reinterpret_cast<const BYTE*>(two.c_str()), (two.size() + 1) * 2);
+  ::RegCloseKey(key);
+  const struct {
+    const wchar_t* page;
+    bool allowed;
+  } cases[] = {
+      {L"https://intranet.example.com/labels/print.asp?id=1", true},
+      {L"https://shop.corp.example:8443/labels", true},
+      {L"http://10.1.2.3/labels", true},
+      {L"https://intranet.example.com.evil.test/", false},
+      {L"https://intranet.example.com@evil.test/", false},
+      {L"http://intranet.example.com/", false},
+      {L"https://intranet.example.com:8443/", false},
+      {L"", false},  // a container that cannot tell its page
+  };
+  auto run = [](const wchar_t* page, bool allowed) {
+    const std::string name = Narrow(page);
+    IDispatch* d = CreateControl();
+    if (!d) return;
+    Site site(nullptr);
+    site.pageUrl = page;
+    IOleObject* ole = nullptr;
+    IObjectSafety* safety = nullptr;
+    d->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+    d->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety));
+    Check(ole && safety, "IObjectSafety");
+    if (ole && safety) {
+      ole->SetClientSite(&site);
+      const DWORD data = INTERFACESAFE_FOR_UNTRUSTED_DATA, caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+      CheckEq(SUCCEEDED(safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, data, data)), allowed,
+              "safe for initialisation on " + name);
+      CheckEq(SUCCEEDED(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller)), allowed,
+              "safe for scripting on " + name);
+      Bag bag(std::map<std::wstring, std::wstring>{{L"prnType", L"4"}});
+      LoadBag(d, bag);
+      CheckEq(bag.reads.empty(), !allowed, "the page's parameters are read only on an allowed site: " + name);
+      if (!allowed)
+        CheckEq(LastRunLogText(), "Impression refusee : la page " + site.PageName() + " n'est pas un site autorise",
+                "the run log names the refused page");
+      ole->SetClientSite(nullptr);
+    }
+    if (safety) safety->Release();
+    if (ole) ole->Release();
+    d->Release();
+  };
+  for (const auto& c : cases) run(c.page, c.allowed);
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+  run(L"https://intranet.example.com/labels/print.asp?id=1", false);  // an empty list allows no site
+}
+
 Bag FullBag() {
   return Bag({{L"prnType", L"4"},
               {L"fileOut", L"FILE"},
@@ -890,6 +1027,8 @@ int Registered() {
     CheckProperties(d);
     CheckEventsInPlace(d);
     CheckRefusedRun(d);
+    CheckSecondLoad(d);
+    CheckSiteLock();
     CheckFullParameters(d);
     CheckSharedFolderRules(d);
     CheckNullBag(d);
@@ -906,6 +1045,58 @@ void KeepFile(const std::string& name, const std::string& to) {
 
 // A thermal print run to the file channel, then a version exchange, both
 // on data a loopback server gives; what they wrote goes to `dir`.
+// The person at the screen during a sheet run in a page: looks at the
+// position chooser and abandons.
+struct ChooserWatch {
+  HWND frame;
+  bool shown = false, frameDisabled = false, ownedByFrame = false;
+  static DWORD WINAPI Run(void* self) {
+    auto* w = static_cast<ChooserWatch*>(self);
+    for (int waited = 0; waited < 20000; waited += 50) {
+      HWND dialog = ::FindWindowW(L"#32770", L"Positionnement 1\u00e8re \u00e9tiquette");
+      if (dialog && ::IsWindowVisible(dialog)) {
+        w->shown = true;
+        w->frameDisabled = !::IsWindowEnabled(w->frame);
+        w->ownedByFrame = ::GetWindow(dialog, GW_OWNER) == w->frame;
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+      }
+      ::Sleep(50);
+    }
+    return 0;
+  }
+};
+
+// A sheet run of a control in place in a browser's frame: the chooser keeps
+// the frame (and so the page) disabled until it is answered.
+void CheckChooserInPage(IDispatch* d, const std::wstring& url) {
+  HWND frame = MakeHostWindow();
+  Site site(frame);
+  IOleObject* ole = nullptr;
+  d->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+  if (!ole) return;
+  ole->SetClientSite(&site);
+  RECT pos{10, 10, 195, 51};
+  ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, frame, &pos);
+  ChooserWatch watch{frame};
+  HANDLE thread = ::CreateThread(nullptr, 0, ChooserWatch::Run, &watch, 0, nullptr);
+  Bag sheet({{L"prnType", L"0"}, {L"fileOut", L"WIN"}, {L"streamUrl", url}});
+  IPersistPropertyBag* persist = nullptr;  // without LoadBag's hook, which answers every dialog
+  d->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+  if (persist) persist->Load(&sheet, nullptr);
+  if (persist) persist->Release();
+  ::WaitForSingleObject(thread, 20000);
+  ::CloseHandle(thread);
+  Check(watch.shown, "the chooser shows in a sheet run");
+  Check(watch.frameDisabled && watch.ownedByFrame, "the page's frame owns the chooser and is disabled while it is up");
+  if (!watch.shown) std::printf("  run log: %s\n", LastRunLogText().c_str());
+  Check(::IsWindowEnabled(frame), "the frame is enabled again after the chooser");
+  ole->Close(OLECLOSE_NOSAVE);
+  ole->SetClientSite(nullptr);
+  ole->Release();
+  ::DestroyWindow(frame);
+}
+
 int Served(const std::string& port, const std::string& dir) {
   IDispatch* d = CreateControl();
   if (!d) return 0;
@@ -929,6 +1120,7 @@ int Served(const std::string& port, const std::string& dir) {
   LoadBag(d, update);
   Check(g_boxes.empty(), "the version exchange ends without a message box");
   KeepFile("DataThermOrvane.txt", dir + "\\update.txt");
+  CheckChooserInPage(d, base);
   d->Release();
   return 0;
 }

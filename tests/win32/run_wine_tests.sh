@@ -104,6 +104,17 @@ done
 
 echo "-- the sheet and printer backends (drawing, documents, position chooser)"
 timeout 300 wine "$build/sheet_test.exe" "$ocx" "$(winepath -w "$cups/out")" || fail "the sheet and printer backends"
+# The chooser at larger screen resolutions: Wine reads its dpi when its
+# server starts; 96 is put back for the steps after.
+for dpi in 120 144 96; do
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null ||
+    fail "cannot set Wine's screen resolution"
+  timeout 30 wineserver -k >/dev/null 2>&1
+  timeout 60 wineserver -w >/dev/null 2>&1 || true
+  [ "$dpi" = 96 ] && break
+  echo "-- the position chooser at $dpi dpi"
+  timeout 120 wine "$build/sheet_test.exe" "$ocx" dpi "$dpi" || fail "the position chooser at $dpi dpi"
+done
 
 # The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
 # pair, LPT7 a plain file, all mapped in through Wine's port table, which

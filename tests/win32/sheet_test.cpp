@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -187,6 +188,11 @@ void CheckDocuments(const std::string& captureDir) {
   std::printf("\n");
   Check(names.size() == 2, "Wine lists the two printers of the private CUPS server");
   {
+    // Dropped before its end, as a run cut short drops it: nothing is spooled.
+    auto cut = documents.StartDocument(kSheetQueue, "ImpThermOrvane cut short");
+    cut->page().FillRectangle(100, 100, 300, 300, kBlack);
+  }
+  {
     auto doc = documents.StartDocument(kSheetQueue, "ImpThermOrvane");
     const auto res = documents.PrinterResolution(kSheetQueue);
     Check(res.x > 0 && res.y > 0, "the sheet printer reports a resolution (" + std::to_string(res.x) + " dpi)");
@@ -214,6 +220,7 @@ void CheckDocuments(const std::string& captureDir) {
   }
   Check(sheet.find("%%Title: ImpThermOrvane") != std::string::npos, "the sheet job carries its title");
   Check(sheet.find("%%Pages: 2") != std::string::npos, "the sheet job has its two pages");
+  Check(sheet.find("cut short") == std::string::npos, "a document dropped before its end is not printed");
   Check(rawOut.find(job) != std::string::npos, "the raw job's " + std::to_string(job.size()) +
                                                    " bytes reach the queue unchanged and in order (" +
                                                    std::to_string(rawOut.size()) + " bytes captured)");
@@ -276,12 +283,12 @@ void Key(HWND dialog, UINT vk) {
   ::PostMessageW(target, WM_KEYUP, vk, 0xC0000000);
 }
 
-void CheckChooser(const char* ocx) {
+ChooserTexts LoadTexts(const char* ocx) {
+  ChooserTexts texts;
   HMODULE module = ::LoadLibraryExA(ocx, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   Check(module != nullptr, std::string("load ") + ocx);
-  if (!module) return;
+  if (!module) return texts;
   Win32Resources resources(module);
-  ChooserTexts texts;
   texts.caption = resources.LoadString(kChooserCaptionId).value_or("");
   texts.printButton = resources.LoadString(kChooserPrintId).value_or("");
   texts.abandonButton = resources.LoadString(kChooserAbandonId).value_or("");
@@ -289,19 +296,42 @@ void CheckChooser(const char* ocx) {
   texts.top = resources.LoadString(kChooserTopId).value_or("");
   texts.bottom = resources.LoadString(kChooserBottomId).value_or("");
   ::FreeLibrary(module);
+  return texts;
+}
+
+// A frame window standing for the browser that hosts the control.
+HWND MakeFrame() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"SheetTestFrame";
+  ::RegisterClassW(&wc);
+  return ::CreateWindowW(L"SheetTestFrame", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 500, nullptr,
+                         nullptr, wc.hInstance, nullptr);
+}
+
+void CheckChooser(const char* ocx) {
+  const ChooserTexts texts = LoadTexts(ocx);
   CheckEq(texts.caption, "Positionnement 1\xE8re \xE9tiquette", "the chooser's caption from the string table");
   const std::wstring caption = Widen(texts.caption);
 
   Win32Chooser chooser(::GetModuleHandleW(nullptr));
   const PositionChooserPicture drawing;
+  HWND frame = MakeFrame();
+  HWND child =
+      ::CreateWindowW(L"STATIC", L"page", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, frame, nullptr, nullptr, nullptr);
+  chooser.hostWindow = [child] { return child; };
   {
     std::string seen;
+    bool frameDisabled = false, ownedByFrame = false;
     int blue1 = -1, blue2 = -1, blue4 = -1, blue4After = -1;
     Person person(caption, [&](HWND dialog) {
       HWND picture = PictureOf(dialog);
       wchar_t text[64] = {};
       ::GetWindowTextW(::GetDlgItem(dialog, kChooserPrintButton), text, 64);
       seen = Narrow(text);
+      frameDisabled = !::IsWindowEnabled(frame);
+      ownedByFrame = ::GetWindow(dialog, GW_OWNER) == frame;
       RECT r{};
       ::GetWindowRect(dialog, &r);
       CheckEq(r.right - r.left, 270, "the chooser's width");
@@ -324,6 +354,8 @@ void CheckChooser(const char* ocx) {
     CheckEq(blue4After, 0, "slot 4 returns to plain when slot 2 is chosen");
     Check(blue2 > 0, "slot 2 is highlighted");
     CheckEq(chosen.value_or(0), 2, "Imprimer returns the slot clicked last");
+    Check(frameDisabled && ownedByFrame, "the host's frame owns the chooser and is disabled while it is up");
+    Check(::IsWindowEnabled(frame), "the frame is enabled again after Imprimer");
   }
   {
     Person person(caption, [](HWND dialog) { Key(dialog, VK_RETURN); });
@@ -335,7 +367,10 @@ void CheckChooser(const char* ocx) {
       Key(dialog, VK_ESCAPE);
     });
     Check(!chooser.Choose(texts, drawing, 1).has_value(), "Esc abandons");
+    Check(::IsWindowEnabled(frame), "the frame is enabled again after an abandon");
   }
+  chooser.hostWindow = nullptr;
+  ::DestroyWindow(frame);
   {
     Person person(caption, [](HWND dialog) { ::PostMessageW(dialog, WM_CLOSE, 0, 0); });
     Check(!chooser.Choose(texts, drawing, 1).has_value(), "the close box abandons");
@@ -348,9 +383,70 @@ void CheckChooser(const char* ocx) {
   UnregisterChooserClass(::GetModuleHandleW(nullptr));
 }
 
+// At the screen's resolution (the runner sets Wine's): every place and size
+// scaled from 96 dpi, the advice's two lines inside their label, a click
+// still selects by the picture's own squares.
+void CheckChooserAt(const char* ocx, int dpi) {
+  HDC screen = ::GetDC(nullptr);
+  CheckEq(::GetDeviceCaps(screen, LOGPIXELSY), dpi, "the screen's resolution");
+  ::ReleaseDC(nullptr, screen);
+  const ChooserTexts texts = LoadTexts(ocx);
+  Win32Chooser chooser(::GetModuleHandleW(nullptr));
+  const PositionChooserPicture drawing;
+  auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, dpi, 96); };
+  Person person(Widen(texts.caption), [&](HWND dialog) {
+    RECT r{};
+    ::GetWindowRect(dialog, &r);
+    CheckEq(r.right - r.left, scaled(270), "the chooser's width");
+    CheckEq(r.bottom - r.top, scaled(340), "the chooser's height");
+    const struct {
+      HWND window;
+      int x, y, w, h;
+    } children[] = {
+        {::GetDlgItem(dialog, kChooserAdviceLabel), 3, 5, 240, 26},
+        {::GetDlgItem(dialog, kChooserTopLabel), 180, 35, 50, 13},
+        {PictureOf(dialog), 30, 50, 201, 201},
+        {::GetDlgItem(dialog, kChooserBottomLabel), 180, 252, 50, 13},
+        {::GetDlgItem(dialog, kChooserPrintButton), 20, 275, 90, 25},
+        {::GetDlgItem(dialog, kChooserAbandonButton), 155, 275, 90, 25},
+    };
+    for (const auto& c : children) {
+      RECT cr{};
+      ::GetWindowRect(c.window, &cr);
+      ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&cr), 2);
+      const RECT want{scaled(c.x), scaled(c.y), scaled(c.x) + scaled(c.w), scaled(c.y) + scaled(c.h)};
+      Check(::EqualRect(&cr, &want), "child " + std::to_string(::GetDlgCtrlID(c.window)) + " at its scaled place");
+    }
+    HWND advice = ::GetDlgItem(dialog, kChooserAdviceLabel);
+    RECT text{};
+    ::GetClientRect(advice, &text);
+    const int height = text.bottom;
+    HDC dc = ::GetDC(advice);
+    HGDIOBJ saved = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(advice, WM_GETFONT, 0, 0)));
+    const std::wstring wide = Widen(texts.advice);
+    ::DrawTextW(dc, wide.c_str(), -1, &text, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, saved);
+    ::ReleaseDC(advice, dc);
+    Check(text.bottom <= height,
+          "the advice fits its label (" + std::to_string(text.bottom) + " of " + std::to_string(height) + " pixels)");
+    Click(PictureOf(dialog), scaled(150), scaled(150));
+    SaveWindowPicture(dialog, ("artifacts\\chooser-" + std::to_string(dpi) + "dpi.bmp").c_str());
+    ::SendMessageW(::GetDlgItem(dialog, kChooserPrintButton), BM_CLICK, 0, 0);
+  });
+  CheckEq(chooser.Choose(texts, drawing, 1).value_or(0), 4, "a click in the scaled picture selects slot 4");
+  UnregisterChooserClass(::GetModuleHandleW(nullptr));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As the browser that hosts the control: aware of the screen's resolution.
+  ::SetProcessDPIAware();
+  if (argc == 4 && std::string(argv[2]) == "dpi") {
+    CheckChooserAt(argv[1], std::atoi(argv[3]));
+    std::printf("chooser at %s dpi: %d checks, %d failed\n", argv[3], g_checks, g_failures);
+    return g_failures == 0 ? 0 : 1;
+  }
   if (argc != 3) {
     std::printf("usage: sheet_test PATH_OF_THE_OCX CAPTURE_FOLDER\n");
     return 2;

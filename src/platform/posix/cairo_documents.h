@@ -18,7 +18,9 @@ inline constexpr double kPrintableOffsetInches = 0.2;
 // Drawn documents with cairo: each document becomes one PDF, handed to CUPS
 // as one job, or written to `pdfPath` when it is set (no printer needed).
 // The faces "MS Sans Serif" and "MS Serif" are drawn with Liberation Sans and
-// Liberation Serif, which share their metrics.
+// Liberation Serif. Those have the metrics of Arial and Times New Roman, not
+// of the two bitmap faces: a text clipped at its cell's edge may be cut a
+// character earlier or later than on Windows.
 class CairoDocuments final : public DrawnDocuments {
  public:
   explicit CairoDocuments(std::string pdfPath = "") : pdfPath_(std::move(pdfPath)) {}

@@ -9,10 +9,10 @@
 namespace imptherm::win32 {
 namespace {
 
-// Places in pixels at 96 pixels per inch.
+// Places in pixels at 96 pixels per inch, scaled to the screen's.
 constexpr int kWidth = 270, kHeight = 340;
 constexpr int kPictureLeft = 30, kPictureTop = 50;
-constexpr int kAdviceId = 100, kTopId = 101, kBottomId = 102, kPictureId = 103;
+constexpr int kPictureId = 103;
 
 // The sheet's picture: a white bitmap that the core draws, shown as it
 // stands; a click selects the slot under it.
@@ -23,6 +23,7 @@ struct Picture {
   HGDIOBJ saved = nullptr;
   std::unique_ptr<GdiCanvas> canvas;
   int selected = 1;
+  int dpi = 96;  // the screen's; the window is the bitmap scaled by dpi / 96
 
   Picture(const SheetPicture& sheet, int slot) : drawing(sheet), selected(slot) {
     HDC screen = ::GetDC(nullptr);
@@ -60,14 +61,20 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(window, &ps);
-      if (picture) ::BitBlt(dc, 0, 0, kChooserPictureSize, kChooserPictureSize, picture->dc, 0, 0, SRCCOPY);
+      if (picture) {
+        const int size = ::MulDiv(kChooserPictureSize, picture->dpi, 96);
+        ::SetStretchBltMode(dc, HALFTONE);
+        ::SetBrushOrgEx(dc, 0, 0, nullptr);
+        ::StretchBlt(dc, 0, 0, size, size, picture->dc, 0, 0, kChooserPictureSize, kChooserPictureSize, SRCCOPY);
+      }
       ::EndPaint(window, &ps);
       return 0;
     }
     case WM_LBUTTONDOWN:
       if (picture) {
-        picture->Select(
-            picture->drawing.SlotAtPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))));
+        const int x = ::MulDiv(static_cast<short>(LOWORD(lParam)), 96, picture->dpi);
+        const int y = ::MulDiv(static_cast<short>(HIWORD(lParam)), 96, picture->dpi);
+        picture->Select(picture->drawing.SlotAtPoint(x, y));
         ::InvalidateRect(window, nullptr, FALSE);
       }
       return 0;
@@ -99,6 +106,8 @@ struct Dialog {
   HINSTANCE instance;
   const ChooserTexts* texts;
   Picture* picture;
+  int dpi;
+  int Scale(int pixels) const { return ::MulDiv(pixels, dpi, 96); }
   HFONT regular = nullptr, bold = nullptr, italic = nullptr;
   ~Dialog() {
     for (HFONT f : {regular, bold, italic})
@@ -108,8 +117,9 @@ struct Dialog {
 
 HWND Child(HWND parent, const Dialog& d, const wchar_t* cls, const std::string& text, DWORD style, int id, int x, int y,
            int w, int h, HFONT font) {
-  HWND child = ::CreateWindowExW(0, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), d.instance, nullptr);
+  HWND child =
+      ::CreateWindowExW(0, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, d.Scale(x), d.Scale(y), d.Scale(w),
+                        d.Scale(h), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), d.instance, nullptr);
   ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return child;
 }
@@ -121,15 +131,16 @@ void Build(HWND window, Dialog& d) {
   d.bold = MakeFont(true, false);
   d.italic = MakeFont(false, true);
   // The outer size is what the place table gives: centred on the screen.
-  const int x = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-  const int y = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-  ::SetWindowPos(window, nullptr, x, y, kWidth, kHeight, SWP_NOZORDER);
-  Child(window, d, L"STATIC", t.advice, SS_LEFT | SS_NOPREFIX, kAdviceId, 3, 5, 240, 26, d.bold);
-  Child(window, d, L"STATIC", t.top, SS_RIGHT | SS_NOPREFIX, kTopId, 180, 35, 50, 13, d.italic);
+  const int width = d.Scale(kWidth), height = d.Scale(kHeight);
+  const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  ::SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER);
+  Child(window, d, L"STATIC", t.advice, SS_LEFT | SS_NOPREFIX, kChooserAdviceLabel, 3, 5, 240, 26, d.bold);
+  Child(window, d, L"STATIC", t.top, SS_RIGHT | SS_NOPREFIX, kChooserTopLabel, 180, 35, 50, 13, d.italic);
   HWND picture = Child(window, d, kChooserPictureClass, "", 0, kPictureId, kPictureLeft, kPictureTop,
                        kChooserPictureSize, kChooserPictureSize, d.regular);
   ::SetWindowLongPtrW(picture, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(d.picture));
-  Child(window, d, L"STATIC", t.bottom, SS_RIGHT | SS_NOPREFIX, kBottomId, 180, 252, 50, 13, d.italic);
+  Child(window, d, L"STATIC", t.bottom, SS_RIGHT | SS_NOPREFIX, kChooserBottomLabel, 180, 252, 50, 13, d.italic);
   HWND print = Child(window, d, L"BUTTON", t.printButton, BS_DEFPUSHBUTTON | WS_TABSTOP, kChooserPrintButton, 20, 275,
                      90, 25, d.bold);
   Child(window, d, L"BUTTON", t.abandonButton, BS_PUSHBUTTON | WS_TABSTOP, kChooserAbandonButton, 155, 275, 90, 25,
@@ -166,14 +177,44 @@ struct alignas(DWORD) Template {
 
 void UnregisterChooserClass(HINSTANCE instance) { ::UnregisterClassW(kChooserPictureClass, instance); }
 
+int ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+// Keeps a window disabled for the length of the dialog and gives it back as
+// it was, whatever the answer.
+struct DisabledWindow {
+  HWND window;
+  bool wasEnabled;
+  explicit DisabledWindow(HWND w) : window(w), wasEnabled(w && ::IsWindowEnabled(w)) {
+    if (wasEnabled) ::EnableWindow(window, FALSE);
+  }
+  ~DisabledWindow() {
+    if (wasEnabled) ::EnableWindow(window, TRUE);
+  }
+};
+
 std::optional<int> Win32Chooser::Choose(const ChooserTexts& texts, const SheetPicture& sheet, int selected) {
   RegisterPictureClass(instance_);
   Picture picture(sheet, selected >= 1 && selected <= 4 ? selected : 1);
-  Dialog dialog{instance_, &texts, &picture};
+  picture.dpi = ScreenDpi();
+  Dialog dialog{instance_, &texts, &picture, picture.dpi};
   Template tpl{};
   tpl.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
-  const INT_PTR result = ::DialogBoxIndirectParamW(instance_, &tpl.head, ::GetActiveWindow(), DialogProc,
-                                                   reinterpret_cast<LPARAM>(&dialog));
+  // Owned by the host's top-level window, the dialog stays above it, and the
+  // modal loop disables it until the dialog ends (and gives the activation
+  // back to it). The progress window, when it is another window, is disabled
+  // too so that it cannot be brought over the dialog.
+  HWND active = ::GetActiveWindow();
+  HWND host = hostWindow ? hostWindow() : nullptr;
+  if (host) host = ::GetAncestor(host, GA_ROOT);
+  HWND owner = host ? host : active;
+  DisabledWindow progressDisabled(active != owner ? active : nullptr);
+  const INT_PTR result =
+      ::DialogBoxIndirectParamW(instance_, &tpl.head, owner, DialogProc, reinterpret_cast<LPARAM>(&dialog));
   if (result == -1 || result == 0) throw PlatformError("cannot show the position chooser");
   if (result != IDOK) return std::nullopt;
   return picture.selected;

@@ -1,17 +1,26 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+
 #include "platform/chooser.h"
 
 namespace imptherm::win32 {
 
-// The first-label position chooser (TFRMChoixEtq) as a modal dialog owned
-// by the active window. The picture of the sheet is a child window of its
-// own class that keeps its drawing in a bitmap, as a picture control does.
+// The first-label position chooser (TFRMChoixEtq) as a modal dialog. The
+// picture of the sheet is a child window of its own class that keeps its
+// drawing in a bitmap, as a picture control does. Places and sizes follow
+// the screen's resolution (the picture is stretched from its 201 pixels).
 class Win32Chooser final : public PositionChooserDialog {
  public:
   explicit Win32Chooser(HINSTANCE instance) : instance_(instance) {}
   std::optional<int> Choose(const ChooserTexts& texts, const SheetPicture& sheet, int selected) override;
+
+  // The window of the program that hosts the run (the browser's frame). The
+  // dialog is owned by its top-level window, which stays disabled while the
+  // dialog is up: the page can be neither used nor left. Without one the
+  // dialog belongs to the active window.
+  std::function<HWND()> hostWindow;
 
  private:
   HINSTANCE instance_;
@@ -26,5 +35,6 @@ inline constexpr wchar_t kChooserPictureClass[] = L"TImpThermChooserPicture";
 inline constexpr int kChooserPictureSize = 201;
 inline constexpr int kChooserPrintButton = IDOK;
 inline constexpr int kChooserAbandonButton = IDCANCEL;
+inline constexpr int kChooserAdviceLabel = 100, kChooserTopLabel = 101, kChooserBottomLabel = 102;
 
 }  // namespace imptherm::win32
