@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "child_measure.h"
 #include "cli/posix_platform.h"
 #include "preview/epl_preview.h"
 #include "run/core_stages.h"
@@ -31,34 +32,10 @@
 namespace {
 namespace fs = std::filesystem;
 using namespace imptherm;
-
-struct Measure {
-  double seconds = 0;
-  double peakMiB = 0;
-  bool ok = false;
-};
-
-RecordLines TenLabelRecord(int n) {
-  RecordLines r{"{KAV", "10", "0", "123456", "99", "1"};
-  char line[128];
-  for (int code = 0; code < 37; ++code) {
-    if (code == 32 || code == 33 || code == 30 || code == 5) continue;
-    if (code == 7) {
-      r.push_back("070001");
-    } else if (code == 11) {
-      std::snprintf(line, sizeof line, "11%08d", n);
-      r.push_back(line);
-    } else if (code == 14) {
-      r.push_back("1414/02/2026");
-    } else if (code == 1) {
-      r.push_back("0175");
-    } else {
-      std::snprintf(line, sizeof line, "%02dValue %d of record %d", code, code, n);
-      r.push_back(line);
-    }
-  }
-  return r;
-}
+using bench::InChild;
+using bench::Measure;
+using bench::Median;
+using bench::TenLabelRecord;
 
 struct Run {
   explicit Run(const std::string& dir, const std::string& sheetPdf = "") {
@@ -100,32 +77,6 @@ int DrawPreview(int labels, const std::string& dir, bool png) {
   // preview's work too; only a label not drawn fails.
   if (preview.labels() != labels) std::fprintf(stderr, "%d labels drawn, not %d\n", preview.labels(), labels);
   return preview.labels() == labels ? 0 : 1;
-}
-
-template <typename Child>
-Measure InChild(Child child) {
-  const auto start = std::chrono::steady_clock::now();
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(child());
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Measure m;
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.peakMiB = usage.ru_maxrss / 1024.0;
-  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return m;
-}
-
-Measure Median(std::vector<Measure> runs) {
-  std::sort(runs.begin(), runs.end(), [](const Measure& a, const Measure& b) { return a.seconds < b.seconds; });
-  Measure m = runs[runs.size() / 2];
-  for (const Measure& r : runs) {
-    m.peakMiB = std::max(m.peakMiB, r.peakMiB);
-    m.ok = m.ok && r.ok;
-  }
-  return m;
 }
 
 }  // namespace

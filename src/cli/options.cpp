@@ -39,18 +39,21 @@ const char kUsage[] =
 
 namespace {
 
+// The value that follows the option at args[i], moving i onto it.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string& out, std::string& error) {
+  if (i + 1 >= args.size()) {
+    error = args[i] + " needs a value";
+    return false;
+  }
+  out = args[++i];
+  return true;
+}
+
 bool ParsePreview(const std::vector<std::string>& args, Options& options, std::string& error) {
   options.command = Options::Command::Preview;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = a + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+    auto value = [&](std::string& out) { return TakeValue(args, i, out, error); };
     std::string v;
     if (a == "-o") {
       if (!value(options.previewOut)) return false;
@@ -123,14 +126,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
   options.command = Options::Command::Print;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = a + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
+    auto value = [&](std::string& out) { return TakeValue(args, i, out, error); };
     if (a == "--batch") {
       options.batch = true;
     } else if (a == "--param") {
