@@ -62,23 +62,31 @@ class FolderServer {
   int port_ = 0;
 };
 
-TEST(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
+// The program's print run of the two-record file, served over loopback
+// HTTP; `options` come before the page parameters.
+class ThermalJobFileTest : public ::testing::Test {
+ protected:
+  int Print(const std::string& options) {
+    std::filesystem::create_directories(dir.path() + "www");
+    std::filesystem::create_directories(dir.path() + "tmp");
+    std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
+    FolderServer server(dir.path() + "www", dir.path() + "server.log");
+    if (server.port() == 0) ADD_FAILURE() << "the loopback HTTP server did not start: " << dir.Read("server.log");
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
+    const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
+                                IMPTHERM_PROGRAM + " print --batch " + options +
+                                " --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
+                                " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    out = dir.Read("out.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
   fakes::TempDir dir;
-  std::filesystem::create_directories(dir.path() + "www");
-  std::filesystem::create_directories(dir.path() + "tmp");
-  std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
-  FolderServer server(dir.path() + "www", dir.path() + "server.log");
-  ASSERT_NE(server.port(), 0) << "the loopback HTTP server did not start: " << dir.Read("server.log");
+  std::string out;
+};
 
-  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
-  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
-                              IMPTHERM_PROGRAM +
-                              " print --batch --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
-                              " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << dir.Read("out.txt");
-
+TEST_F(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
+  EXPECT_EQ(Print(""), 0) << out;
   EXPECT_EQ(dir.Read("tmp/etiquettesOrvane.txt"), WithCrLf(fakes::ReadFile(Data("labels/two_records_jobs.epl"))));
   EXPECT_NE(dir.Read("profile/MERIDON/ImpThermOrvane.ini").find("[ZEBRA 2844]"), std::string::npos);
   const std::string runLog = dir.Read("tmp/OWTMP.LOG");
@@ -88,24 +96,10 @@ TEST(ThermalJobFileTest, PrintRunWritesExactlyTheJobsOfTheLabelDataFile) {
 
 // print --preview: the same run's jobs drawn, a page per printed label,
 // and nothing sent to the channel.
-TEST(ThermalJobFileTest, PreviewDrawsTheJobsInsteadOfSendingThem) {
-  fakes::TempDir dir;
-  std::filesystem::create_directories(dir.path() + "www");
-  std::filesystem::create_directories(dir.path() + "tmp");
-  std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
-  FolderServer server(dir.path() + "www", dir.path() + "server.log");
-  ASSERT_NE(server.port(), 0) << "the loopback HTTP server did not start: " << dir.Read("server.log");
-
-  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
-  const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
-                              IMPTHERM_PROGRAM + " print --batch --preview " + dir.path() +
-                              "run.pdf --param prnType=4 --param fileOut=FILE --param streamUrl=" + url +
-                              " --param nbEtiquColis=2 </dev/null >" + dir.path() + "out.txt 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  const std::string out = dir.Read("out.txt");
+TEST_F(ThermalJobFileTest, PreviewDrawsTheJobsInsteadOfSendingThem) {
+  const int status = Print("--preview " + dir.path() + "run.pdf");
   // 7: drawn, with the notes of the lines not drawn as written.
-  EXPECT_EQ(WEXITSTATUS(status), out.find("job:") == std::string::npos ? 0 : 7) << out;
+  EXPECT_EQ(status, out.find("job:") == std::string::npos ? 0 : 7) << out;
 
   const std::string jobs = fakes::ReadFile(Data("labels/two_records_jobs.epl"));
   const std::regex print("\nP[0-9]*\n");
