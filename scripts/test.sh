@@ -23,7 +23,8 @@ ninja -C build-mingw -j"$jobs"
 echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_SANITIZE=ON -DIMPTHERM_WERROR=ON >/dev/null
 ninja -C build-asan -j"$jobs" unit_tests
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tests/unit_tests --gtest_brief=1
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$top/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1 \
+  ./build-asan/tests/unit_tests --gtest_brief=1
 
 echo "== fuzz targets (short runs)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DIMPTHERM_FUZZ=ON \
