@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <regex>
+#include <string_view>
 
 #include "fakes/fake_platform.h"
 #include "integration/page_probe.h"
@@ -154,7 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
                                          LayoutCase{"dun_label.epl", false}, LayoutCase{"j41_label.epl", false},
                                          LayoutCase{"k63_label.epl", false}, LayoutCase{"zan_label.epl", false, true},
                                          LayoutCase{"k63_label.epl", true}),
-                       ::testing::Values(203, 300)));
+                       ::testing::Values(203, 300)),
+    [](const auto& info) {
+      const LayoutCase& c = std::get<0>(info.param);
+      std::string name(c.file, std::string_view(c.file).find('_'));
+      return name + (c.copyBlock ? "_copies_" : "_") + std::to_string(std::get<1>(info.param)) + "dpi";
+    });
 
 }  // namespace
 }  // namespace imptherm
