@@ -286,42 +286,79 @@ class CairoCanvas final : public Canvas {
   Colour fontColour_ = kBlack;
 };
 
+// A PDF file being drawn: its surface, its drawing context and, once the
+// owner makes it, the canvas over them. `what` names the file in errors.
+class PdfFile {
+ public:
+  PdfFile(const std::string& path, double widthPoints, double heightPoints, const std::string& what)
+      : what_(what + " " + path) {
+    surface = cairo_pdf_surface_create(path.c_str(), widthPoints, heightPoints);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+      const std::string why = cairo_status_to_string(cairo_surface_status(surface));
+      cairo_surface_destroy(surface);
+      throw PlatformError("cannot write " + what_ + ": " + why);
+    }
+    cr = cairo_create(surface);
+  }
+  ~PdfFile() { Finish(); }
+  PdfFile(const PdfFile&) = delete;
+  PdfFile& operator=(const PdfFile&) = delete;
+
+  // Writes the rest of the file out; once only.
+  cairo_status_t Finish() {
+    if (!surface) return CAIRO_STATUS_SUCCESS;
+    if (canvas) canvas->Flush();
+    canvas.reset();
+    cairo_destroy(cr);
+    cairo_surface_finish(surface);
+    const cairo_status_t status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    surface = nullptr;
+    return status;
+  }
+  void FinishOrRaise() {
+    if (const cairo_status_t status = Finish(); status != CAIRO_STATUS_SUCCESS)
+      throw PlatformError("cannot write " + what_ + ": " + cairo_status_to_string(status));
+  }
+
+  cairo_surface_t* surface = nullptr;
+  cairo_t* cr = nullptr;
+  std::unique_ptr<CairoCanvas> canvas;
+
+ private:
+  std::string what_;
+};
+
 class CairoDocument final : public DrawnDocument {
  public:
   // printer empty: the PDF stays at `path`; otherwise it is a temporary file
   // that goes to the printer when the document ends.
   CairoDocument(std::string path, std::string printer, std::string title, int resX, int resY)
-      : path_(std::move(path)), printer_(std::move(printer)), title_(std::move(title)) {
-    surface_ = cairo_pdf_surface_create(path_.c_str(), kPageWidthPoints, kPageHeightPoints);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-      const std::string why = cairo_status_to_string(cairo_surface_status(surface_));
-      cairo_surface_destroy(surface_);
-      throw PlatformError("cannot write the sheet document " + path_ + ": " + why);
-    }
-    cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, Cp1252ToUtf8(title_).c_str());
-    cr_ = cairo_create(surface_);
+      : path_(std::move(path)),
+        printer_(std::move(printer)),
+        title_(std::move(title)),
+        pdf_(path_, kPageWidthPoints, kPageHeightPoints, "the sheet document") {
+    cairo_pdf_surface_set_metadata(pdf_.surface, CAIRO_PDF_METADATA_TITLE, Cp1252ToUtf8(title_).c_str());
     // Device pixels at the printer's resolution from the printable area on.
-    cairo_translate(cr_, kPrintableOffsetInches * 72, kPrintableOffsetInches * 72);
-    cairo_scale(cr_, 72.0 / resX, 72.0 / resY);
-    canvas_ = std::make_unique<CairoCanvas>(cr_, resX, resY);
+    cairo_translate(pdf_.cr, kPrintableOffsetInches * 72, kPrintableOffsetInches * 72);
+    cairo_scale(pdf_.cr, 72.0 / resX, 72.0 / resY);
+    pdf_.canvas = std::make_unique<CairoCanvas>(pdf_.cr, resX, resY);
   }
   // A document dropped before End is cancelled: no sheet of it is printed,
   // and no PDF of a run cut short is left behind.
   ~CairoDocument() override {
-    Close();
+    pdf_.Finish();
     if (!printer_.empty() || !ended_) ::unlink(path_.c_str());
   }
 
-  Canvas& page() override { return *canvas_; }
+  Canvas& page() override { return *pdf_.canvas; }
   void NewPage() override {
-    canvas_->Flush();
-    cairo_show_page(cr_);
+    pdf_.canvas->Flush();
+    cairo_show_page(pdf_.cr);
   }
 
   void End() override {
-    const cairo_status_t status = Close();
-    if (status != CAIRO_STATUS_SUCCESS)
-      throw PlatformError("cannot write the sheet document " + path_ + ": " + cairo_status_to_string(status));
+    pdf_.FinishOrRaise();
     ended_ = true;
     if (printer_.empty()) return;
     if (cupsPrintFile2(CUPS_HTTP_DEFAULT, printer_.c_str(), path_.c_str(), title_.c_str(), 0, nullptr) == 0)
@@ -329,22 +366,8 @@ class CairoDocument final : public DrawnDocument {
   }
 
  private:
-  cairo_status_t Close() {
-    if (!surface_) return CAIRO_STATUS_SUCCESS;
-    canvas_->Flush();
-    canvas_.reset();
-    cairo_destroy(cr_);
-    cairo_surface_finish(surface_);
-    const cairo_status_t status = cairo_surface_status(surface_);
-    cairo_surface_destroy(surface_);
-    surface_ = nullptr;
-    return status;
-  }
-
   std::string path_, printer_, title_;
-  cairo_surface_t* surface_ = nullptr;
-  cairo_t* cr_ = nullptr;
-  std::unique_ptr<CairoCanvas> canvas_;
+  PdfFile pdf_;
   bool ended_ = false;
 };
 
@@ -359,55 +382,29 @@ void StartLabelPage(cairo_t* cr, int widthDots, int heightDots, double scale) {
 
 class LabelPdf final : public LabelPictures {
  public:
-  explicit LabelPdf(std::string path) : path_(std::move(path)) {
-    surface_ = cairo_pdf_surface_create(path_.c_str(), 288, 432);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-      const std::string why = cairo_status_to_string(cairo_surface_status(surface_));
-      cairo_surface_destroy(surface_);
-      throw PlatformError("cannot write the preview " + path_ + ": " + why);
-    }
-    cr_ = cairo_create(surface_);
-  }
-  ~LabelPdf() override { Close(); }
+  explicit LabelPdf(const std::string& path) : pdf_(path, 288, 432, "the preview") {}
 
   Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
-    if (pages_++ > 0) cairo_show_page(cr_);
+    if (pages_++ > 0) cairo_show_page(pdf_.cr);
     const double scale = 72.0 / dotsPerInch;
-    cairo_pdf_surface_set_size(surface_, widthDots * scale, heightDots * scale);
-    StartLabelPage(cr_, widthDots, heightDots, scale);
-    if (!canvas_ || canvas_->ResolutionX() != dotsPerInch)
-      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch);
-    return *canvas_;
+    cairo_pdf_surface_set_size(pdf_.surface, widthDots * scale, heightDots * scale);
+    StartLabelPage(pdf_.cr, widthDots, heightDots, scale);
+    if (!pdf_.canvas || pdf_.canvas->ResolutionX() != dotsPerInch)
+      pdf_.canvas = std::make_unique<CairoCanvas>(pdf_.cr, dotsPerInch, dotsPerInch);
+    return *pdf_.canvas;
   }
   void EndLabel(int copies) override {
+    CairoCanvas& canvas = *pdf_.canvas;
     if (copies > 1) {
-      const int cell = canvas_->ResolutionX() / 10;
-      canvas_->DrawCellText(cell / 2, cell / 2, std::to_string(copies) + " copies", cell * 3 / 5, cell, 0, kBlue);
+      const int cell = canvas.ResolutionX() / 10;
+      canvas.DrawCellText(cell / 2, cell / 2, std::to_string(copies) + " copies", cell * 3 / 5, cell, 0, kBlue);
     }
-    canvas_->Flush();
+    canvas.Flush();
   }
-  void Finish() override {
-    const cairo_status_t status = Close();
-    if (status != CAIRO_STATUS_SUCCESS)
-      throw PlatformError("cannot write the preview " + path_ + ": " + cairo_status_to_string(status));
-  }
+  void Finish() override { pdf_.FinishOrRaise(); }
 
  private:
-  cairo_status_t Close() {
-    if (!surface_) return CAIRO_STATUS_SUCCESS;
-    if (canvas_) canvas_->Flush();
-    canvas_.reset();
-    cairo_destroy(cr_);
-    cairo_surface_finish(surface_);
-    const cairo_status_t status = cairo_surface_status(surface_);
-    cairo_surface_destroy(surface_);
-    surface_ = nullptr;
-    return status;
-  }
-  std::string path_;
-  cairo_surface_t* surface_ = nullptr;
-  cairo_t* cr_ = nullptr;
-  std::unique_ptr<CairoCanvas> canvas_;
+  PdfFile pdf_;
   int pages_ = 0;
 };
 
