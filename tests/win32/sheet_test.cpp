@@ -263,17 +263,24 @@ HWND PictureOf(HWND dialog) { return ::FindWindowExW(dialog, nullptr, kChooserPi
 void Click(HWND picture, int x, int y) {
   ::SendMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
   ::SendMessageW(picture, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-  ::UpdateWindow(picture);
 }
 
-// Blue pixels of the picture inside one slot's square, read from the screen.
+// Blue pixels of the picture inside one slot's square. The picture paints itself into a memory
+// bitmap: what the screen shows lags behind under a virtual X display.
 int BlueIn(HWND picture, int slot) {
   const int x0 = slot == 1 || slot == 3 ? 0 : 100, y0 = slot <= 2 ? 0 : 100;
-  HDC dc = ::GetDC(picture);
+  HDC screen = ::GetDC(picture);
+  HDC dc = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 200, 200);
+  ::ReleaseDC(picture, screen);
+  HGDIOBJ saved = ::SelectObject(dc, bitmap);
+  ::SendMessageW(picture, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
   int n = 0;
   for (int y = y0; y < y0 + 100; y += 1)
     for (int x = x0; x < x0 + 100; x += 1) n += ::GetPixel(dc, x, y) == RGB(0, 0, 255);
-  ::ReleaseDC(picture, dc);
+  ::SelectObject(dc, saved);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
   return n;
 }
 

@@ -48,6 +48,13 @@ struct Picture {
     if (dc) ::DeleteDC(dc);
   }
 
+  void PaintOn(HDC target) const {
+    const int size = ::MulDiv(kChooserPictureSize, dpi, 96);
+    ::SetStretchBltMode(target, HALFTONE);
+    ::SetBrushOrgEx(target, 0, 0, nullptr);
+    ::StretchBlt(target, 0, 0, size, size, dc, 0, 0, kChooserPictureSize, kChooserPictureSize, SRCCOPY);
+  }
+
   void Select(int slot) {
     if (selected >= 1) drawing.DrawSlotMark(*canvas, selected, false);
     selected = slot;
@@ -61,15 +68,13 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(window, &ps);
-      if (picture) {
-        const int size = ::MulDiv(kChooserPictureSize, picture->dpi, 96);
-        ::SetStretchBltMode(dc, HALFTONE);
-        ::SetBrushOrgEx(dc, 0, 0, nullptr);
-        ::StretchBlt(dc, 0, 0, size, size, picture->dc, 0, 0, kChooserPictureSize, kChooserPictureSize, SRCCOPY);
-      }
+      if (picture) picture->PaintOn(dc);
       ::EndPaint(window, &ps);
       return 0;
     }
+    case WM_PRINTCLIENT:  // lets a capture of the dialog (or a test) read the picture as it stands
+      if (picture) picture->PaintOn(reinterpret_cast<HDC>(wParam));
+      return 0;
     case WM_LBUTTONDOWN:
       if (picture) {
         const int x = ::MulDiv(static_cast<short>(LOWORD(lParam)), 96, picture->dpi);
