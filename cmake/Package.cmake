@@ -97,3 +97,12 @@ computer as a local print bridge (systemd user units included).")
 execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(IMPTHERM_DEB_FILE ${CMAKE_BINARY_DIR}/${IMPTHERM_DEB_NAME}_${PROJECT_VERSION}_${deb_arch}.deb)
 include(CPack)
+
+# The package as a user meets it (ctest -L package): the first test makes it,
+# the second unpacks and tries it.
+add_test(NAME package_build COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target package)
+set_tests_properties(package_build PROPERTIES FIXTURES_SETUP debian_package LABELS package TIMEOUT 900)
+add_test(NAME package_check
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/check_package.sh ${IMPTHERM_DEB_FILE} ${PROJECT_VERSION}
+                 $<TARGET_FILE:impthermorvane>)
+set_tests_properties(package_check PROPERTIES FIXTURES_REQUIRED debian_package LABELS package TIMEOUT 300)
