@@ -7,6 +7,8 @@ set -euo pipefail
 BUILD_PKGS=(build-essential cmake pkg-config ninja-build git
   libgtest-dev libgmock-dev libbenchmark-dev clang clang-format
   libclang-rt-14-dev locales)
+# The Debian package: manual pages, packaging and its checks.
+PACKAGE_PKGS=(scdoc dpkg-dev lintian man-db binutils systemd)
 # Libraries of the POSIX backend.
 LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev)
 # Real peers for integration tests and benchmarks.
@@ -18,7 +20,7 @@ PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
 WIN_PKGS=(g++-mingw-w64-i686 mingw-w64-tools libwine-dev xvfb winbind wixl msitools)
 WIN_I386_PKGS=(wine wine32:i386 libwine:i386 libcups2:i386)
 
-want=("${BUILD_PKGS[@]}" "${LIB_PKGS[@]}" "${PEER_PKGS[@]}")
+want=("${BUILD_PKGS[@]}" "${PACKAGE_PKGS[@]}" "${LIB_PKGS[@]}" "${PEER_PKGS[@]}")
 if [ "${IMPTHERM_SKIP_WINE:-0}" != 1 ]; then
   want+=("${WIN_PKGS[@]}" "${WIN_I386_PKGS[@]}")
 fi

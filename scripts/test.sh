@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
 # target, the Release build of every target (what users build), the ActiveX
 # control under Wine (compared with the Release build's program), then the
-# Release build's unit and integration tests. Every build here treats warnings
+# Release build's unit and integration tests and its Debian package (made and
+# checked by ctest's "package" tests). Every build here treats warnings
 # as errors (IMPTHERM_WERROR, which a plain Release build leaves off).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,5 +53,5 @@ cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
 ninja -C build-win32 -j"$jobs"
 IMPTHERM_LINUX_PROGRAM="$top/build/impthermorvane" bash tests/win32/run_wine_tests.sh build-win32
 
-echo "== Release build: unit and integration tests"
+echo "== Release build: unit and integration tests, the Debian package"
 cd build && ctest --output-on-failure --timeout 600 -j1
