@@ -61,9 +61,11 @@ install(FILES ${pkgdir}/bash-completion/impthermorvane
 # User units, enabled by each user who wants the browser bridge.
 install(FILES ${pkgdir}/systemd/impthermorvane-bridge.socket ${pkgdir}/systemd/impthermorvane-bridge.service
         DESTINATION lib/systemd/user)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/preview-hob-label.png
-              ${pkgdir}/debian/copyright ${changelog_gz}
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${pkgdir}/debian/copyright ${changelog_gz}
         DESTINATION ${IMPTHERM_DOC_DIR})
+# Where the README's links find them.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/ARCHITECTURE.md ${CMAKE_SOURCE_DIR}/docs/preview-hob-label.png
+        DESTINATION ${IMPTHERM_DOC_DIR}/docs)
 install(FILES ${CMAKE_SOURCE_DIR}/data/sample/labels.txt ${CMAKE_SOURCE_DIR}/data/sample/baggage.txt
               ${CMAKE_SOURCE_DIR}/data/sample/sheet_parcels.txt ${CMAKE_SOURCE_DIR}/data/sample/sheet_baggage.txt
               ${CMAKE_SOURCE_DIR}/docs/example-page.html

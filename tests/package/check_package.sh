@@ -19,7 +19,7 @@ for f in /usr/bin/impthermorvane /usr/share/man/man1/impthermorvane.1.gz \
   /usr/share/man/man5/ImpThermOrvane.ini.5.gz /usr/share/bash-completion/completions/impthermorvane \
   /usr/lib/systemd/user/impthermorvane-bridge.socket /usr/lib/systemd/user/impthermorvane-bridge.service \
   /usr/share/doc/impthermorvane/copyright /usr/share/doc/impthermorvane/changelog.gz \
-  /usr/share/doc/impthermorvane/examples/labels.txt; do
+  /usr/share/doc/impthermorvane/examples/labels.txt /usr/share/doc/impthermorvane/docs/preview-hob-label.png; do
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 outside=$(grep -v -e '^/usr/' -e '^/$' "$work/files")
