@@ -56,6 +56,13 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # A fully read-only GOT (relro is already the linker's default here).
 target_link_options(impthermorvane PRIVATE -Wl,-z,now)
 install(TARGETS impthermorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (the package's) also drops the compilers' notes, which
+# plain strip keeps.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/impthermorvane\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 install(FILES ${pkgdir}/bash-completion/impthermorvane
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # User units, enabled by each user who wants the browser bridge.
