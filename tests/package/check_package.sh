@@ -32,9 +32,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "   Depends: $depends"
 depends_names=$(echo "$depends" | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g')
 for lib in $(objdump -p "$prog" | awk '$1 == "NEEDED" {print $2}'); do
-  path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|x86_64|64bit/ {print $NF; exit}')
-  owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)
-  [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1)
+  path=$(ldd "$prog" | awk -v l="$lib" '$1 == l {print $3; exit}')
+  owner=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1)
+  [ -n "$owner" ] || owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)
   grep -qx "$owner" <<<"$depends_names" || fail "$lib comes from '$owner', which Depends does not name"
 done
 
