@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 
@@ -140,9 +141,11 @@ TEST_F(LabelPrinterTest, AJobStillPendingAfterTheWaitIsQueuedAndTheRunGoesOn) {
   const std::size_t before = rawCups_->Captured("Etiq-raw").size();
   ASSERT_TRUE(rawCups_->Run({peers::FindProgram("cupsdisable"), "Etiq-raw"}));
   RealOutput out;
-  out.printers.jobWaitLimit = std::chrono::milliseconds(300);
+  out.printers.jobWaitLimit = std::chrono::milliseconds(1500);
   EXPECT_EQ(SendJob(out.ctx, "WIN", "Etiq-raw", "N\r\nP1\r\n"), "");
+  const auto second = std::chrono::steady_clock::now();
   EXPECT_EQ(SendJob(out.ctx, "WIN", "Etiq-raw", "N\r\nP2\r\n"), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::milliseconds(1000));
   rawCups_->Run({peers::FindProgram("cupsenable"), "Etiq-raw"});
   const std::string log = out.RunLogText();
   EXPECT_NE(log.find(" on Etiq-raw is queued, still pending"), std::string::npos) << log;
