@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,6 +216,17 @@ uid_t LpUid() {
   return lp ? lp->pw_uid : 0;
 }
 
+bool Accepts(const std::string& socketPath) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof a.sun_path) return false;
+  socketPath.copy(a.sun_path, socketPath.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
 // A port of loopback that nothing listens on now.
 int FreePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -283,13 +295,12 @@ PrivateLPrint::PrivateLPrint(const std::string& printer) : printer_(printer) {
         asLp({"server", "-o", port, "-o", "log-file=" + dir_ + "/log", "-o", "log-level=info", "-o",
               "spool-directory=" + dir_ + "/tmp", "-o", "server-options=no-web-interface"}),
         dir_ + "/server.out");
+    // `lprint add` starts a server of its own when none answers on the
+    // socket: it must find this one listening.
     if (!added)
-      added =
-          WaitUntil(
-              [&] { return ::access((dir_ + "/tmp/lprint" + std::to_string(LpUid()) + ".sock").c_str(), F_OK) == 0; },
-              15s) &&
-          RunProgram(asLp(
-              {"add", "-d", printer_, "-v", "file://" + dir_ + "/out", "-m", "epl2_4inch-203dpi-dt", "-o", port})) == 0;
+      added = WaitUntil([&] { return Accepts(dir_ + "/tmp/lprint" + std::to_string(LpUid()) + ".sock"); }, 15s) &&
+              RunProgram(asLp({"add", "-d", printer_, "-v", "file://" + dir_ + "/out", "-m", "epl2_4inch-203dpi-dt",
+                               "-o", port})) == 0;
     if (added && WaitUntil(serves, 10s)) return;
     server_.reset();
   }
