@@ -13,7 +13,7 @@ PACKAGE_PKGS=(scdoc dpkg-dev lintian man-db binutils systemd)
 LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev)
 # Real peers for integration tests and benchmarks.
 PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
-  poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels)
+  poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels lprint)
 # Windows cross build and the tests under Wine (32-bit).
 # winbind brings ntlm_auth, through which Wine offers its NTLM security package;
 # 32-bit Wine needs libcups2:i386 to see any printer.
@@ -41,7 +41,7 @@ echo "setup: installing ${missing[*]}" >&2
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 # The services that come with the peers are started by the tests themselves.
-for svc in cups squid; do
+for svc in cups squid lprint; do
   "${sudo_cmd[@]}" systemctl disable --now "$svc" >/dev/null 2>&1 || true
   "${sudo_cmd[@]}" service "$svc" stop >/dev/null 2>&1 || true
 done

@@ -7,11 +7,25 @@
 
 namespace imptherm::cli {
 
+namespace {
+
+const char* Describe(JobInput input) {
+  switch (input) {
+    case JobInput::Epl2: return "EPL2";
+    case JobInput::Raw: return "raw";
+    case JobInput::Neither: return "neither EPL2 nor raw: a page printer, labels sent to it are not printed";
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string FormatPrinterList(Printers& printers) {
   const std::string defaultPrinter = printers.DefaultPrinter();
   std::string text;
   for (const std::string& name : printers.List())
-    text += (!defaultPrinter.empty() && name == defaultPrinter ? "* " : "  ") + name + "\n";
+    text += (!defaultPrinter.empty() && name == defaultPrinter ? "* " : "  ") + name + "  (" +
+            Describe(printers.InputOf(name)) + ")\n";
   return text;
 }
 

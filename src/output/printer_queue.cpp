@@ -75,8 +75,17 @@ class PrinterChannel final : public JobChannel {
     if (!document_) return NextPrinter() ? "" : kNoPrinterMessage;
     for (;;) {
       try {
-        document_->End();
+        // Still queued when the wait ran out is no failure: the printer
+        // may yet print it.
+        if (const std::string queued = document_->End(); !queued.empty()) ctx_.runLog.Write("Printer queue: " + queued);
         return "";
+      } catch (const PrintJobFailed& e) {
+        // The printer took the job and then dropped it: a fault a person
+        // has to see, not a refusal that the next printer could make up
+        // for. The run stops here and says why.
+        document_.reset();
+        ctx_.runLog.Write(std::string("Printer error: ") + e.what());
+        throw;
       } catch (const PlatformError&) {
         document_.reset();
         ctx_.runLog.Write("Printer error");

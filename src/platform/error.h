@@ -12,6 +12,13 @@ class PlatformError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The printer took the job and then aborted or cancelled it: nothing of it
+// was printed. Not a printer to pass over for the next one, but a failed job.
+class PrintJobFailed : public PlatformError {
+ public:
+  using PlatformError::PlatformError;
+};
+
 // Raised when the person at the machine asks to stop the print run (Ctrl-C on
 // the terminal, or closing the host). The driver ends the run cleanly.
 class RunAbandoned : public std::runtime_error {

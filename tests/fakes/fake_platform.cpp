@@ -334,10 +334,11 @@ class FakeRawDocument final : public RawDocument {
     job.pieces.push_back(bytes);
     if (printers_.refusePieces.count(n)) throw PlatformError("piece refused");
   }
-  void End() override {
+  std::string End() override {
     auto& job = printers_.rawJobs[index_];
     if (printers_.refuseEnd.count(job.printer)) throw PlatformError("document refused");
     job.ended = true;
+    return "";
   }
 
  private:

@@ -111,10 +111,15 @@ class FakePrinters final : public Printers {
   std::string defaultPrinter;
   std::vector<RawJob> rawJobs;
   std::set<std::string> refuseStart, refuseEnd;
-  std::set<std::size_t> refusePieces;  // by index within a document
+  std::set<std::size_t> refusePieces;      // by index within a document
+  std::map<std::string, JobInput> inputs;  // Raw when not listed
   std::vector<std::string> List() override { return names; }
   std::string DefaultPrinter() override { return defaultPrinter; }
   std::unique_ptr<RawDocument> StartRawDocument(const std::string& printer, const std::string& title) override;
+  JobInput InputOf(const std::string& printer) override {
+    const auto it = inputs.find(printer);
+    return it == inputs.end() ? JobInput::Raw : it->second;
+  }
 };
 
 // Serial ports whose modem lines follow a script on the fake clock. Every

@@ -1,15 +1,30 @@
 #pragma once
+#include <chrono>
+#include <set>
+
 #include "platform/printing.h"
 
 namespace imptherm::posix {
 
-// The printers that the CUPS server (CUPS_SERVER, or the system's) lists.
+// The printers that the CUPS server (CUPS_SERVER, or the system's) lists. A
+// printer application such as LPrint is such a server too.
 class CupsPrinters final : public Printers {
  public:
   std::vector<std::string> List() override;
   std::string DefaultPrinter() override;
-  // A job in CUPS' raw format (application/vnd.cups-raw).
+  // A job as EPL2 (application/vnd.eltron-epl) where the destination lists
+  // it among its document formats, otherwise raw (application/vnd.cups-raw).
   std::unique_ptr<RawDocument> StartRawDocument(const std::string& printer, const std::string& title) override;
+  JobInput InputOf(const std::string& printer) override;
+
+  // How long End follows a job that has not ended yet.
+  std::chrono::milliseconds jobWaitLimit{30000};
+
+ private:
+  // Printers whose last job was still waiting when the limit ran out: their
+  // next jobs are looked at once instead of waited for, so a stopped queue
+  // costs the wait once per run and not once per job.
+  std::set<std::string> waiting_;
 };
 
 }  // namespace imptherm::posix

@@ -70,11 +70,14 @@ class Win32RawDocument final : public RawDocument {
     }
   }
 
-  void End() override {
-    if (ended_) return;
+  // The spooler has the job once EndDoc returns; what the printer does
+  // with it is not followed here.
+  std::string End() override {
+    if (ended_) return "";
     ended_ = true;
     const bool pageEnded = ::EndPage(dc_) > 0;
     if (::EndDoc(dc_) <= 0 || !pageEnded) throw PlatformError("the printer did not end the document");
+    return "";
   }
 
  private:

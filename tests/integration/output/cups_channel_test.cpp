@@ -110,7 +110,7 @@ TEST_F(CupsChannelTest, ThePrintersCommandListsTheQueuesInSearchOrderWithTheDefa
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) listed.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
   }
-  EXPECT_EQ(listed, "  Bureau\n  etiq-Zebra-Quai\n* Zebra-Reserve\n");
+  EXPECT_EQ(listed, "  Bureau  (raw)\n  etiq-Zebra-Quai  (raw)\n* Zebra-Reserve  (raw)\n");
 }
 
 // An empty job (no configuration lines, no label) is no document at all: the

@@ -1,9 +1,14 @@
 #include "peers.h"
 
+#include <arpa/inet.h>
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,9 +107,17 @@ out="${DEVICE_URI#capture:}"
 if [ -n "$6" ]; then cat "$6" >> "$out"; else cat >> "$out"; fi
 )";
 
+// A printer that takes no job: says why and fails.
+const char kRefuseBackend[] = R"(#!/bin/sh
+if [ $# -eq 0 ]; then echo 'direct refuse "Unknown" "Refuses every job"'; exit 0; fi
+cat > /dev/null
+echo 'ERROR: Out of labels' >&2
+exit 1
+)";
+
 }  // namespace
 
-PrivateCups::PrivateCups() {
+PrivateCups::PrivateCups(const std::string& localTypes) {
   const std::string cupsd = FindProgram("cupsd");
   if (cupsd.empty() || FindProgram("lpadmin").empty()) {
     failure_ = "cupsd and lpadmin are needed (Debian packages cups, cups-client)";
@@ -122,7 +135,11 @@ PrivateCups::PrivateCups() {
   for (const char* link : {"filter", "daemon", "cgi-bin", "notifier", "monitor", "driver"})
     fs::create_symlink(std::string("/usr/lib/cups/") + link, dir_ + "/bin/" + link);
   WriteText(dir_ + "/bin/backend/capture", kCaptureBackend);
+  fs::create_symlink("/usr/lib/cups/backend/ipp", dir_ + "/bin/backend/ipp");
+  if (!localTypes.empty()) WriteText(dir_ + "/local.types", localTypes);
   ::chmod((dir_ + "/bin/backend/capture").c_str(), 0755);
+  WriteText(dir_ + "/bin/backend/refuse", kRefuseBackend);
+  ::chmod((dir_ + "/bin/backend/refuse").c_str(), 0755);
   WriteText(dir_ + "/cupsd.conf", "Listen " + socket_ +
                                       "\nLogLevel warn\nWebInterface No\nBrowsing No\n"
                                       "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
@@ -163,6 +180,10 @@ bool PrivateCups::AddQueue(const std::string& name) {
   return Run({FindProgram("lpadmin"), "-p", name, "-E", "-v", "capture:" + dir_ + "/out/" + name, "-m", "raw"});
 }
 
+bool PrivateCups::AddQueue(const std::string& name, const std::string& uri, const std::string& model) {
+  return Run({FindProgram("lpadmin"), "-p", name, "-E", "-v", uri, "-m", model});
+}
+
 std::string PrivateCups::Captured(const std::string& queue) const {
   std::ifstream in(dir_ + "/out/" + queue, std::ios::binary);
   std::ostringstream s;
@@ -179,6 +200,133 @@ bool PrivateCups::WaitForCapture(const std::string& queue, std::size_t size) {
         return !ec && now >= size;
       },
       20s);
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+uid_t LpUid() {
+  const passwd* lp = ::getpwnam("lp");
+  return lp ? lp->pw_uid : 0;
+}
+
+bool Accepts(const std::string& socketPath) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof a.sun_path) return false;
+  socketPath.copy(a.sun_path, socketPath.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A port of loopback that nothing listens on now.
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  ::close(fd);
+  return port;
+}
+
+}  // namespace
+
+// LPrint 1.1 has no option to listen on loopback only; it is reached here
+// on 127.0.0.1 alone. As root it would share /run/lprint.sock with any other
+// LPrint, so it runs as lp, whose socket goes into its own TMPDIR.
+PrivateLPrint::PrivateLPrint(const std::string& printer) : printer_(printer) {
+  const std::string lprint = FindProgram("lprint"), setpriv = FindProgram("setpriv");
+  if (lprint.empty() || setpriv.empty()) {
+    failure_ = "lprint and setpriv are needed (Debian packages lprint, util-linux)";
+    return;
+  }
+  if (::geteuid() != 0) {
+    failure_ = "the private LPrint is started as lp, which needs root";
+    return;
+  }
+  std::random_device rd;
+  dir_ = (fs::temp_directory_path() / ("imptherm-lprint-" + std::to_string(rd()))).string();
+  for (const char* sub : {"home", "tmp", "out"}) fs::create_directories(dir_ + "/" + sub);
+  RunProgram({"/bin/chown", "-R", "lp:lp", dir_});
+  const auto asLp = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv{setpriv,
+                                  "--reuid=lp",
+                                  "--regid=lp",
+                                  "--clear-groups",
+                                  "/usr/bin/env",
+                                  "-i",
+                                  "HOME=" + dir_ + "/home",
+                                  "TMPDIR=" + dir_ + "/tmp",
+                                  "PATH=/usr/bin:/bin",
+                                  lprint};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  };
+  // The printer the test talks to, on the port: LPrint goes on without its
+  // TCP listener when another program took the port in the meantime.
+  const auto serves = [&] {
+    http_t* http = httpConnect2("127.0.0.1", port_, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 500, nullptr);
+    if (!http) return false;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerUri().c_str());
+    ippDelete(cupsDoRequest(http, request, ("/ipp/print/" + printer_).c_str()));
+    const bool ok = cupsLastError() == IPP_STATUS_OK;
+    httpClose(http);
+    return ok;
+  };
+  bool added = false;  // kept in LPrint's state file across restarts
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    port_ = FreePort();
+    const std::string port = "server-port=" + std::to_string(port_);
+    server_ = std::make_unique<PeerProcess>(
+        asLp({"server", "-o", port, "-o", "log-file=" + dir_ + "/log", "-o", "log-level=info", "-o",
+              "spool-directory=" + dir_ + "/tmp", "-o", "server-options=no-web-interface"}),
+        dir_ + "/server.out");
+    // `lprint add` starts a server of its own when none answers on the
+    // socket: it must find this one listening.
+    if (!added)
+      added = WaitUntil([&] { return Accepts(dir_ + "/tmp/lprint" + std::to_string(LpUid()) + ".sock"); }, 15s) &&
+              RunProgram(asLp({"add", "-d", printer_, "-v", "file://" + dir_ + "/out", "-m", "epl2_4inch-203dpi-dt",
+                               "-o", port})) == 0;
+    if (added && WaitUntil(serves, 10s)) return;
+    server_.reset();
+  }
+  failure_ = "LPrint did not start with its printer on a port of its own; see " + dir_ + "/log";
+}
+
+PrivateLPrint::~PrivateLPrint() {
+  server_.reset();
+  std::error_code ec;
+  if (!dir_.empty()) fs::remove_all(dir_, ec);
+}
+
+std::string PrivateLPrint::Printed() const {
+  std::string all;
+  std::error_code ec;
+  for (const auto& f : fs::directory_iterator(dir_ + "/out", ec)) all += ReadAll(f.path().string());
+  return all;
+}
+
+void PrivateLPrint::Clear() {
+  std::error_code ec;
+  for (const auto& f : fs::directory_iterator(dir_ + "/out", ec)) fs::remove(f.path(), ec);
+}
+
+bool PrivateLPrint::WaitForPrinted(std::size_t size) {
+  return WaitUntil([&] { return Printed().size() >= size; }, 20s);
 }
 
 }  // namespace imptherm::peers

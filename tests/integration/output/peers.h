@@ -39,11 +39,18 @@ class PeerProcess {
 // this process (and the programs it runs) talk to it through CUPS_SERVER.
 class PrivateCups {
  public:
-  PrivateCups();
+  // `localTypes`: MIME types the scheduler knows besides its own (the
+  // contents of a local.types file).
+  explicit PrivateCups(const std::string& localTypes = "");
   ~PrivateCups();
   // Empty when the server runs; otherwise why it does not.
   const std::string& failure() const { return failure_; }
+  // What CUPS_SERVER names to reach it.
+  const std::string& server() const { return socket_; }
   bool AddQueue(const std::string& name);
+  // A queue on another device: the ipp backend is there as well, and
+  // `refuse:` fails every job it is given.
+  bool AddQueue(const std::string& name, const std::string& uri, const std::string& model);
   std::string Captured(const std::string& queue) const;
   // Waits (bounded) until the queue's file holds at least `size` bytes.
   bool WaitForCapture(const std::string& queue, std::size_t size);
@@ -52,6 +59,29 @@ class PrivateCups {
  private:
   std::string dir_, socket_, failure_;
   std::unique_ptr<PeerProcess> cupsd_;
+};
+
+// A private LPrint printer application (run as lp, with its own home,
+// state, spool and socket folder) on a TCP port of loopback, holding one
+// EPL2 printer whose `file:` device writes each job into a folder.
+class PrivateLPrint {
+ public:
+  explicit PrivateLPrint(const std::string& printer);
+  ~PrivateLPrint();
+  const std::string& failure() const { return failure_; }
+  // What CUPS_SERVER names to reach it directly, and its printer's URI.
+  std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string printerUri() const { return "ipp://127.0.0.1:" + std::to_string(port_) + "/ipp/print/" + printer_; }
+  // Every byte the device wrote since the last Clear.
+  std::string Printed() const;
+  void Clear();
+  // Waits (bounded) until the device holds at least `size` bytes.
+  bool WaitForPrinted(std::size_t size);
+
+ private:
+  std::string dir_, printer_, failure_;
+  int port_ = 0;
+  std::unique_ptr<PeerProcess> server_;
 };
 
 }  // namespace imptherm::peers

@@ -12,9 +12,11 @@ TEST(PrintersCommandTest, ListsInSystemOrderAndMarksTheDefault) {
   fakes::FakePrinters printers;
   EXPECT_EQ(FormatPrinterList(printers), "");
   printers.names = {"Bureau", "etiq-Zebra-Quai", "Zebra-Reserve"};
-  EXPECT_EQ(FormatPrinterList(printers), "  Bureau\n  etiq-Zebra-Quai\n  Zebra-Reserve\n");
+  printers.inputs = {{"Bureau", JobInput::Neither}, {"etiq-Zebra-Quai", JobInput::Epl2}};
+  const std::string bureau = "Bureau  (neither EPL2 nor raw: a page printer, labels sent to it are not printed)\n";
+  EXPECT_EQ(FormatPrinterList(printers), "  " + bureau + "  etiq-Zebra-Quai  (EPL2)\n  Zebra-Reserve  (raw)\n");
   printers.defaultPrinter = "etiq-Zebra-Quai";
-  EXPECT_EQ(FormatPrinterList(printers), "  Bureau\n* etiq-Zebra-Quai\n  Zebra-Reserve\n");
+  EXPECT_EQ(FormatPrinterList(printers), "  " + bureau + "* etiq-Zebra-Quai  (EPL2)\n  Zebra-Reserve  (raw)\n");
 }
 
 TEST(PrintersCommandTest, TheCommandTakesNoArguments) {
