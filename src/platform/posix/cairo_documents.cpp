@@ -3,10 +3,13 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <cups/cups.h>
-#include <png.h>
+#include <fcntl.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <numbers>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/error.h"
@@ -408,51 +412,301 @@ class LabelPdf final : public LabelPictures {
   int pages_ = 0;
 };
 
-// One bit a dot (1 white), the resolution in the file: an eighth of the
-// bytes of a colour picture, and quick to compress. Nothing here may need
-// destroying: libpng reports errors by longjmp.
-// The picture is a cairo A8 surface (pixman's quick paths draw on it): a
-// dot is set where its byte is; PNG wants the first dot of eight in the
-// highest bit, 0 for black.
-bool WritePng(std::FILE* file, const unsigned char* data, int stride, int width, int height, int dpi, png_byte* row) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  volatile bool ok = false;
-  if (info && setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    const auto perMetre = static_cast<png_uint_32>(std::lround(dpi / 0.0254));
-    png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_write_info(png, info);
-    const int bytes = (width + 7) / 8;
-    for (int y = 0; y < height; ++y) {
-      const unsigned char* dots = data + y * stride;
-      int i = 0;
-      // Eight dots at once: the top bit of each byte gathered into one byte,
-      // the first dot highest (bytes in memory order, little-endian).
-      for (; i < width / 8; ++i) {
-        std::uint64_t eight;
-        std::memcpy(&eight, dots + i * 8, 8);
-        const std::uint64_t set = (eight & 0x8080808080808080ull) >> 7;
-        row[i] = static_cast<png_byte>(~((set * 0x8040201008040201ull) >> 56));
-      }
-      for (; i < bytes; ++i) {
-        unsigned bits = 0;
-        const int end = std::min(8, width - i * 8);
-        for (int k = 0; k < end; ++k) bits |= (dots[i * 8 + k] < 128 ? 0x80u : 0u) >> k;
-        row[i] = static_cast<png_byte>(bits | (0xffu >> end));
-      }
-      png_write_row(png, row);
-    }
-    png_write_end(png, info);
-    ok = true;
-  }
-  png_destroy_write_struct(&png, info ? &info : nullptr);
-  return ok;
+// A label's dots as a print head's image buffer: a cairo A1 surface, one bit
+// a dot. Fills, inversions and the printer fonts' characters are set on the
+// bits themselves; what else a label holds (slanted lines) cairo draws on
+// the same bits. A1 packs dots in 32-bit words in the machine's order: on a
+// little-endian machine the first dot of each byte is its lowest bit.
+constexpr bool kFirstDotLow = std::endian::native == std::endian::little;
+
+// The dots first to end - 1 (0 <= first < end <= 8) of one byte.
+constexpr unsigned char DotMask(int first, int end) {
+  const unsigned run = 0xffu >> (8 - (end - first));
+  return static_cast<unsigned char>(kFirstDotLow ? run << first : run << (8 - end));
 }
+
+enum class Ink { Set, Clear, Flip };
+
+inline void Apply(unsigned char& byte, unsigned char mask, Ink ink) {
+  if (ink == Ink::Set)
+    byte |= mask;
+  else if (ink == Ink::Clear)
+    byte &= static_cast<unsigned char>(~mask);
+  else
+    byte ^= mask;
+}
+
+// Dark colours set dots, light ones clear them.
+Ink InkOf(Colour c) { return c.r + c.g + c.b < 384 ? Ink::Set : Ink::Clear; }
+
+// A character of a printer font at one cell size and turn, rendered once:
+// its dots in rows of whole bytes, the first at `left`, `top` from the
+// cell's corner.
+struct CellGlyph {
+  int left = 0, top = 0, bytes = 0, rows = 0;
+  std::vector<unsigned char> dots;
+};
+
+class DotCanvas final : public Canvas {
+ public:
+  DotCanvas(cairo_surface_t* surface, cairo_t* cr, int dpi)
+      : surface_(surface),
+        cr_(cr),
+        cairo_(cr, dpi, dpi, true),
+        dots_(cairo_image_surface_get_data(surface)),
+        stride_(cairo_image_surface_get_stride(surface)),
+        width_(cairo_image_surface_get_width(surface)),
+        height_(cairo_image_surface_get_height(surface)) {}
+
+  int ResolutionX() const override { return cairo_.ResolutionX(); }
+  int ResolutionY() const override { return cairo_.ResolutionY(); }
+  void SetPen(int width, Colour colour, PenStyle style) override { cairo_.SetPen(width, colour, style); }
+  void SetPenWidth(int width) override { cairo_.SetPenWidth(width); }
+  void SetBrush(std::optional<Colour> fill) override { cairo_.SetBrush(fill); }
+  void SetFont(const std::string& face, int points, bool bold, Colour colour) override {
+    cairo_.SetFont(face, points, bold, colour);
+  }
+  void DrawText(int x, int y, const std::string& text, std::optional<int> clipRight,
+                std::optional<Colour> background) override {
+    ByCairo().DrawText(x, y, text, clipRight, background);
+  }
+  void DrawLine(int x1, int y1, int x2, int y2) override { ByCairo().DrawLine(x1, y1, x2, y2); }
+  void DrawRectangle(int x1, int y1, int x2, int y2) override { ByCairo().DrawRectangle(x1, y1, x2, y2); }
+  void FillPolygon(const std::vector<Point>& corners, Colour colour) override {
+    ByCairo().FillPolygon(corners, colour);
+  }
+  void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override {
+    Rectangle(x1, y1, x2, y2, InkOf(colour));
+  }
+  void InvertRectangle(int x1, int y1, int x2, int y2) override { Rectangle(x1, y1, x2, y2, Ink::Flip); }
+
+  void DrawCellText(int x, int y, const std::string& text, int cellWidth, int cellHeight, int quarterTurns,
+                    Colour colour) override {
+    if (text.empty() || cellWidth <= 0 || cellHeight <= 0) return;
+    // A large character is rare and costly to keep.
+    if (cellWidth > kMaxCachedCell || cellHeight > kMaxCachedCell)
+      return ByCairo().DrawCellText(x, y, text, cellWidth, cellHeight, quarterTurns, colour);
+    ByBits();
+    const Ink ink = InkOf(colour);
+    const int turns = quarterTurns & 3;
+    // The cells follow each other along the turned baseline.
+    const int stepX = turns == 0 ? cellWidth : turns == 2 ? -cellWidth : 0;
+    const int stepY = turns == 1 ? cellWidth : turns == 3 ? -cellWidth : 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const CellGlyph& g = Glyph(static_cast<unsigned char>(text[i]), cellWidth, cellHeight, turns);
+      const int n = static_cast<int>(i);
+      Blit(g, x + n * stepX, y + n * stepY, ink);
+    }
+  }
+
+  // Before the bits are read or written directly.
+  void ByBits() {
+    if (!cairoDrew_) return;
+    cairo_.Flush();
+    cairo_surface_flush(surface_);
+    cairoDrew_ = false;
+  }
+  void Clear() {
+    ByBits();
+    std::memset(dots_, 0, static_cast<std::size_t>(stride_) * height_);
+  }
+
+ private:
+  static constexpr int kMaxCachedCell = 160;
+  static constexpr std::size_t kMaxCachedGlyphs = 4096;
+
+  CairoCanvas& ByCairo() {
+    if (!cairoDrew_) cairo_surface_mark_dirty(surface_);
+    cairoDrew_ = true;
+    return cairo_;
+  }
+
+  void Rectangle(int x1, int y1, int x2, int y2, Ink ink) {
+    x1 = std::max(x1, 0), y1 = std::max(y1, 0), x2 = std::min(x2, width_), y2 = std::min(y2, height_);
+    if (x2 <= x1 || y2 <= y1) return;
+    ByBits();
+    const int first = x1 >> 3, last = (x2 - 1) >> 3;
+    const unsigned char head = DotMask(x1 & 7, first == last ? ((x2 - 1) & 7) + 1 : 8);
+    const unsigned char tail = DotMask(0, ((x2 - 1) & 7) + 1);
+    for (int y = y1; y < y2; ++y) {
+      unsigned char* row = dots_ + static_cast<std::ptrdiff_t>(y) * stride_;
+      Apply(row[first], head, ink);
+      if (first == last) continue;
+      for (int b = first + 1; b < last; ++b) Apply(row[b], 0xff, ink);
+      Apply(row[last], tail, ink);
+    }
+  }
+
+  // The glyph's bytes moved by a part of a byte land on two bytes each.
+  void Blit(const CellGlyph& g, int cellX, int cellY, Ink ink) {
+    const int x0 = cellX + g.left, shift = x0 & 7, byte0 = x0 >> 3, rowBytes = (width_ + 7) >> 3;
+    for (int r = 0; r < g.rows; ++r) {
+      const int y = cellY + g.top + r;
+      if (y < 0 || y >= height_) continue;
+      unsigned char* row = dots_ + static_cast<std::ptrdiff_t>(y) * stride_;
+      const unsigned char* src = g.dots.data() + static_cast<std::size_t>(r) * g.bytes;
+      for (int i = 0; i < g.bytes; ++i) {
+        if (!src[i]) continue;
+        const unsigned wide = kFirstDotLow ? unsigned{src[i]} << shift : (unsigned{src[i]} << 8) >> shift;
+        const auto near = static_cast<unsigned char>(kFirstDotLow ? wide : wide >> 8);
+        const auto far = static_cast<unsigned char>(kFirstDotLow ? wide >> 8 : wide);
+        const int b = byte0 + i;
+        if (b >= 0 && b < rowBytes) Apply(row[b], near, ink);
+        if (b + 1 >= 0 && b + 1 < rowBytes) Apply(row[b + 1], far, ink);
+      }
+    }
+  }
+
+  // Drawn by cairo the way a whole text is, on a scratch picture around the
+  // cell's corner: the same dots wherever the cell lands, since a glyph
+  // falls on the device dot nearest its origin.
+  const CellGlyph& Glyph(unsigned char c, int cellWidth, int cellHeight, int turns) {
+    const std::uint64_t key =
+        c | std::uint64_t(cellWidth) << 8 | std::uint64_t(cellHeight) << 24 | std::uint64_t(turns) << 40;
+    if (auto found = glyphs_.find(key); found != glyphs_.end()) return found->second;
+    if (glyphs_.size() >= kMaxCachedGlyphs) glyphs_.clear();
+    const int reach = 2 * std::max(cellWidth, cellHeight), side = 2 * reach;
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A1, side, side);
+    cairo_t* cr = cairo_create(scratch);
+    cairo_set_antialias(cr, cairo_get_antialias(cr_));
+    cairo_font_options_t* fo = cairo_font_options_create();
+    cairo_get_font_options(cr_, fo);
+    cairo_set_font_options(cr, fo);
+    cairo_font_options_destroy(fo);
+    {
+      CairoCanvas drawn(cr, ResolutionX(), ResolutionY(), true);
+      drawn.DrawCellText(reach, reach, std::string(1, static_cast<char>(c)), cellWidth, cellHeight, turns, kBlack);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(scratch);
+    const unsigned char* bits = cairo_image_surface_get_data(scratch);
+    const int stride = cairo_image_surface_get_stride(scratch);
+    auto dot = [&](int x, int y) { return (bits[y * stride + (x >> 3)] & DotMask(x & 7, (x & 7) + 1)) != 0; };
+    int x1 = side, y1 = side, x2 = 0, y2 = 0;
+    for (int y = 0; y < side && bits; ++y)
+      for (int x = 0; x < side; ++x)
+        if (dot(x, y)) x1 = std::min(x1, x), y1 = std::min(y1, y), x2 = std::max(x2, x + 1), y2 = std::max(y2, y + 1);
+    CellGlyph g;
+    if (x2 > x1) {
+      g.left = x1 - reach, g.top = y1 - reach, g.bytes = (x2 - x1 + 7) / 8, g.rows = y2 - y1;
+      g.dots.assign(static_cast<std::size_t>(g.bytes) * g.rows, 0);
+      for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x)
+          if (dot(x, y)) g.dots[(y - y1) * g.bytes + (x - x1) / 8] |= DotMask((x - x1) & 7, ((x - x1) & 7) + 1);
+    }
+    cairo_surface_destroy(scratch);
+    return glyphs_.emplace(key, std::move(g)).first->second;
+  }
+
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+  CairoCanvas cairo_;
+  unsigned char* dots_;
+  int stride_, width_, height_;
+  bool cairoDrew_ = false;
+  std::unordered_map<std::uint64_t, CellGlyph> glyphs_;
+};
+
+// One-bit grey PNG files, written whole from a label's dots (PNG: the first
+// dot of eight in the highest bit, 0 for black). A label is mostly white and
+// its rows repeat: run-length deflate with no row filter keeps the file
+// small at a fraction of the cost of a searching compressor.
+class OneBitPng {
+ public:
+  OneBitPng() {
+    for (int b = 0; b < 256; ++b) {
+      unsigned out = 0;
+      for (int k = 0; k < 8; ++k)
+        if (b & DotMask(k, k + 1)) out |= 0x80u >> k;
+      toPng_[b] = static_cast<unsigned char>(~out);
+    }
+    ready_ = deflateInit2(&z_, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
+  }
+  ~OneBitPng() {
+    if (ready_) deflateEnd(&z_);
+  }
+  OneBitPng(const OneBitPng&) = delete;
+  OneBitPng& operator=(const OneBitPng&) = delete;
+
+  bool Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
+    if (!ready_ || deflateReset(&z_) != Z_OK) return false;
+    const std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
+    // The dots past the width in the last byte are white.
+    const auto pad = static_cast<unsigned char>(width % 8 ? 0xffu >> (width % 8) : 0);
+    raw_.resize((rowBytes + 1) * height);
+    unsigned char* out = raw_.data();
+    for (int y = 0; y < height; ++y) {
+      const unsigned char* row = dots + static_cast<std::ptrdiff_t>(y) * stride;
+      *out++ = 0;  // filter: none
+      for (std::size_t i = 0; i < rowBytes; ++i) *out++ = toPng_[row[i]];
+      out[-1] |= pad;
+    }
+    file_.clear();
+    file_.insert(file_.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
+    unsigned char header[13] = {};
+    Put32(header, static_cast<std::uint32_t>(width));
+    Put32(header + 4, static_cast<std::uint32_t>(height));
+    header[8] = 1;  // one bit, grey; deflate, no filter method, not interlaced
+    Chunk("IHDR", header, sizeof header);
+    unsigned char physical[9] = {};
+    const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
+    Put32(physical, perMetre);
+    Put32(physical + 4, perMetre);
+    physical[8] = 1;  // per metre
+    Chunk("pHYs", physical, sizeof physical);
+    // The compressed picture goes straight into its chunk.
+    const std::size_t start = file_.size();
+    file_.resize(start + 8 + deflateBound(&z_, raw_.size()) + 4);
+    z_.next_in = raw_.data();
+    z_.avail_in = static_cast<uInt>(raw_.size());
+    z_.next_out = file_.data() + start + 8;
+    z_.avail_out = static_cast<uInt>(file_.size() - start - 8);
+    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
+    file_.resize(start + 8 + z_.total_out);
+    Put32(file_.data() + start, static_cast<std::uint32_t>(z_.total_out));
+    std::memcpy(file_.data() + start + 4, "IDAT", 4);
+    EndChunk(start);
+    Chunk("IEND", nullptr, 0);
+    return WriteFile(path);
+  }
+
+ private:
+  static void Put32(unsigned char* at, std::uint32_t v) {
+    at[0] = static_cast<unsigned char>(v >> 24), at[1] = static_cast<unsigned char>(v >> 16);
+    at[2] = static_cast<unsigned char>(v >> 8), at[3] = static_cast<unsigned char>(v);
+  }
+  void Chunk(const char* type, const unsigned char* data, std::size_t size) {
+    const std::size_t start = file_.size();
+    file_.resize(start + 8);
+    Put32(file_.data() + start, static_cast<std::uint32_t>(size));
+    std::memcpy(file_.data() + start + 4, type, 4);
+    if (size) file_.insert(file_.end(), data, data + size);
+    EndChunk(start);
+  }
+  // The check sum of a chunk's type and data.
+  void EndChunk(std::size_t start) {
+    const uLong crc = crc32(0, file_.data() + start + 4, static_cast<uInt>(file_.size() - start - 4));
+    file_.resize(file_.size() + 4);
+    Put32(file_.data() + file_.size() - 4, static_cast<std::uint32_t>(crc));
+  }
+  bool WriteFile(const std::string& path) const {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < file_.size()) {
+      const ssize_t n = ::write(fd, file_.data() + done, file_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 && done == file_.size();
+  }
+
+  z_stream z_{};
+  bool ready_ = false;
+  unsigned char toPng_[256];
+  std::vector<unsigned char> raw_, file_;
+};
 
 // One image surface, kept while labels keep their size: a print run's labels
 // are all alike.
@@ -466,7 +720,7 @@ class LabelPngs final : public LabelPictures {
   Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
     if (!surface_ || width_ != widthDots || height_ != heightDots || dpi_ != dotsPerInch) {
       Release();
-      surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, widthDots, heightDots);
+      surface_ = cairo_image_surface_create(CAIRO_FORMAT_A1, widthDots, heightDots);
       if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
         Release();
         throw PlatformError("cannot make a picture of " + std::to_string(widthDots) + " x " +
@@ -480,36 +734,27 @@ class LabelPngs final : public LabelPictures {
       cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
       cairo_set_font_options(cr_, fo);
       cairo_font_options_destroy(fo);
-      canvas_ = std::make_unique<CairoCanvas>(cr_, dotsPerInch, dotsPerInch, true);
+      canvas_ = std::make_unique<DotCanvas>(surface_, cr_, dotsPerInch);
       width_ = widthDots, height_ = heightDots, dpi_ = dotsPerInch;
     }
-    cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr_);
+    canvas_->Clear();
     return *canvas_;
   }
   void EndLabel(int copies) override {
-    canvas_->Flush();
-    cairo_surface_flush(surface_);
+    canvas_->ByBits();
     char name[48];
     if (copies > 1)
       std::snprintf(name, sizeof name, "label-%04d-x%d.png", ++count_, copies);
     else
       std::snprintf(name, sizeof name, "label-%04d.png", ++count_);
     const std::string path = folder_ + name;
-    if (!WriteBitmap(path)) throw PlatformError("cannot write the preview " + path);
+    if (!png_.Write(path, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_), width_,
+                    height_, dpi_))
+      throw PlatformError("cannot write the preview " + path);
   }
   void Finish() override { Release(); }
 
  private:
-  bool WriteBitmap(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    row_.resize((width_ + 7) / 8);
-    const bool ok = WritePng(file, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_),
-                             width_, height_, dpi_, row_.data());
-    return std::fclose(file) == 0 && ok;
-  }
-
   void Release() {
     canvas_.reset();
     if (cr_) cairo_destroy(cr_);
@@ -520,9 +765,9 @@ class LabelPngs final : public LabelPictures {
   std::string folder_;
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
-  std::unique_ptr<CairoCanvas> canvas_;
+  std::unique_ptr<DotCanvas> canvas_;
+  OneBitPng png_;
   int width_ = 0, height_ = 0, dpi_ = 0, count_ = 0;
-  std::vector<png_byte> row_;
 };
 
 std::string TemporaryPdf() {
