@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -445,7 +446,12 @@ Ink InkOf(Colour c) { return c.r + c.g + c.b < 384 ? Ink::Set : Ink::Clear; }
 struct CellGlyph {
   int left = 0, top = 0, bytes = 0, rows = 0;
   std::vector<unsigned char> dots;
+  // A glyph of up to three bytes a row: each row as one word, for the
+  // quick way in (a little-endian machine, the glyph inside the label).
+  std::vector<std::uint32_t> words;
 };
+// The characters of one cell size and turn.
+using CellFont = std::array<std::unique_ptr<CellGlyph>, 256>;
 
 class DotCanvas final : public Canvas {
  public:
@@ -492,8 +498,11 @@ class DotCanvas final : public Canvas {
     // The cells follow each other along the turned baseline.
     const int stepX = turns == 0 ? cellWidth : turns == 2 ? -cellWidth : 0;
     const int stepY = turns == 1 ? cellWidth : turns == 3 ? -cellWidth : 0;
+    CellFont& font = Font(cellWidth, cellHeight, turns);
     for (std::size_t i = 0; i < text.size(); ++i) {
-      const CellGlyph& g = Glyph(static_cast<unsigned char>(text[i]), cellWidth, cellHeight, turns);
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (!font[c]) font[c] = MakeGlyph(c, cellWidth, cellHeight, turns);
+      const CellGlyph& g = *font[c];
       const int n = static_cast<int>(i);
       Blit(g, x + n * stepX, y + n * stepY, ink);
     }
@@ -513,7 +522,7 @@ class DotCanvas final : public Canvas {
 
  private:
   static constexpr int kMaxCachedCell = 160;
-  static constexpr std::size_t kMaxCachedGlyphs = 4096;
+  static constexpr std::size_t kMaxCachedFonts = 64;
 
   CairoCanvas& ByCairo() {
     if (!cairoDrew_) cairo_surface_mark_dirty(surface_);
@@ -540,6 +549,18 @@ class DotCanvas final : public Canvas {
   // The glyph's bytes moved by a part of a byte land on two bytes each.
   void Blit(const CellGlyph& g, int cellX, int cellY, Ink ink) {
     const int x0 = cellX + g.left, shift = x0 & 7, byte0 = x0 >> 3, rowBytes = (width_ + 7) >> 3;
+    const int y0 = cellY + g.top;
+    if (!g.words.empty() && byte0 >= 0 && byte0 + 4 <= stride_ && y0 >= 0 && y0 + g.rows <= height_) {
+      unsigned char* at = dots_ + static_cast<std::ptrdiff_t>(y0) * stride_ + byte0;
+      for (int r = 0; r < g.rows; ++r, at += stride_) {
+        std::uint32_t word;
+        std::memcpy(&word, at, 4);
+        const std::uint32_t glyph = g.words[r] << shift;
+        word = ink == Ink::Set ? word | glyph : ink == Ink::Clear ? word & ~glyph : word ^ glyph;
+        std::memcpy(at, &word, 4);
+      }
+      return;
+    }
     for (int r = 0; r < g.rows; ++r) {
       const int y = cellY + g.top + r;
       if (y < 0 || y >= height_) continue;
@@ -560,11 +581,18 @@ class DotCanvas final : public Canvas {
   // Drawn by cairo the way a whole text is, on a scratch picture around the
   // cell's corner: the same dots wherever the cell lands, since a glyph
   // falls on the device dot nearest its origin.
-  const CellGlyph& Glyph(unsigned char c, int cellWidth, int cellHeight, int turns) {
-    const std::uint64_t key =
-        c | std::uint64_t(cellWidth) << 8 | std::uint64_t(cellHeight) << 24 | std::uint64_t(turns) << 40;
-    if (auto found = glyphs_.find(key); found != glyphs_.end()) return found->second;
-    if (glyphs_.size() >= kMaxCachedGlyphs) glyphs_.clear();
+  CellFont& Font(int cellWidth, int cellHeight, int turns) {
+    const std::uint64_t key = std::uint64_t(cellWidth) | std::uint64_t(cellHeight) << 16 | std::uint64_t(turns) << 32;
+    if (key == lastKey_ && lastFont_) return *lastFont_;
+    auto found = fonts_.find(key);
+    if (found == fonts_.end()) {
+      if (fonts_.size() >= kMaxCachedFonts) fonts_.clear();
+      found = fonts_.emplace(key, std::make_unique<CellFont>()).first;
+    }
+    lastKey_ = key, lastFont_ = found->second.get();
+    return *lastFont_;
+  }
+  std::unique_ptr<CellGlyph> MakeGlyph(unsigned char c, int cellWidth, int cellHeight, int turns) {
     const int reach = 2 * std::max(cellWidth, cellHeight), side = 2 * reach;
     cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A1, side, side);
     cairo_t* cr = cairo_create(scratch);
@@ -586,16 +614,22 @@ class DotCanvas final : public Canvas {
     for (int y = 0; y < side && bits; ++y)
       for (int x = 0; x < side; ++x)
         if (dot(x, y)) x1 = std::min(x1, x), y1 = std::min(y1, y), x2 = std::max(x2, x + 1), y2 = std::max(y2, y + 1);
-    CellGlyph g;
+    auto g = std::make_unique<CellGlyph>();
     if (x2 > x1) {
-      g.left = x1 - reach, g.top = y1 - reach, g.bytes = (x2 - x1 + 7) / 8, g.rows = y2 - y1;
-      g.dots.assign(static_cast<std::size_t>(g.bytes) * g.rows, 0);
+      g->left = x1 - reach, g->top = y1 - reach, g->bytes = (x2 - x1 + 7) / 8, g->rows = y2 - y1;
+      g->dots.assign(static_cast<std::size_t>(g->bytes) * g->rows, 0);
       for (int y = y1; y < y2; ++y)
         for (int x = x1; x < x2; ++x)
-          if (dot(x, y)) g.dots[(y - y1) * g.bytes + (x - x1) / 8] |= DotMask((x - x1) & 7, ((x - x1) & 7) + 1);
+          if (dot(x, y)) g->dots[(y - y1) * g->bytes + (x - x1) / 8] |= DotMask((x - x1) & 7, ((x - x1) & 7) + 1);
+      if (kFirstDotLow && g->bytes <= 3)
+        for (int r = 0; r < g->rows; ++r) {
+          std::uint32_t word = 0;
+          std::memcpy(&word, g->dots.data() + r * g->bytes, g->bytes);
+          g->words.push_back(word);
+        }
     }
     cairo_surface_destroy(scratch);
-    return glyphs_.emplace(key, std::move(g)).first->second;
+    return g;
   }
 
   cairo_surface_t* surface_;
@@ -604,13 +638,110 @@ class DotCanvas final : public Canvas {
   unsigned char* dots_;
   int stride_, width_, height_;
   bool cairoDrew_ = false;
-  std::unordered_map<std::uint64_t, CellGlyph> glyphs_;
+  std::unordered_map<std::uint64_t, std::unique_ptr<CellFont>> fonts_;
+  std::uint64_t lastKey_ = 0;
+  CellFont* lastFont_ = nullptr;
+};
+
+constexpr unsigned ReverseBits(unsigned code, int length) {
+  unsigned r = 0;
+  for (int i = 0; i < length; ++i) r |= ((code >> i) & 1u) << (length - 1 - i);
+  return r;
+}
+
+// The fixed Huffman codes of deflate, ready to go out lowest bit first.
+struct HuffmanCode {
+  std::uint16_t bits = 0;
+  std::uint8_t length = 0;
+};
+constexpr std::array<HuffmanCode, 288> FixedCodes() {
+  std::array<HuffmanCode, 288> c{};
+  for (int v = 0; v < 288; ++v) {
+    const auto [first, length, base] = v < 144   ? std::array{0x30, 8, 0}
+                                       : v < 256 ? std::array{0x190, 9, 144}
+                                       : v < 280 ? std::array{0, 7, 256}
+                                                 : std::array{0xC0, 8, 280};
+    c[v] = {static_cast<std::uint16_t>(ReverseBits(static_cast<unsigned>(first + v - base), length)),
+            static_cast<std::uint8_t>(length)};
+  }
+  return c;
+}
+constexpr std::array<HuffmanCode, 288> kFixedCodes = FixedCodes();
+
+// A match's length as a symbol and its extra bits.
+struct LengthCode {
+  int symbol = 0, extra = 0, extraBits = 0;
+};
+constexpr std::array<LengthCode, 259> LengthCodes() {
+  constexpr int base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  constexpr int extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+  std::array<LengthCode, 259> t{};
+  for (int code = 0; code < 28; ++code)
+    for (int length = base[code]; length < base[code] + (1 << extra[code]) && length < 258; ++length)
+      t[length] = {257 + code, length - base[code], extra[code]};
+  t[258] = {285, 0, 0};
+  return t;
+}
+constexpr std::array<LengthCode, 259> kLengthCodes = LengthCodes();
+constexpr int kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                   33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                   1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// Deflate with the fixed codes of the format, which is all a label needs:
+// its rows, filtered against the row above, are mostly zero bytes, and a
+// run of one byte or a row equal to the one before is one back-reference.
+class FixedDeflate {
+ public:
+  explicit FixedDeflate(std::vector<unsigned char>& out) : out_(out) {
+    Bits(1, 1);  // the last block
+    Bits(1, 2);  // fixed codes
+  }
+  void Literal(unsigned char byte) { Symbol(byte); }
+  // length bytes again from distance bytes back; any length from 3.
+  void Match(int length, int distance) {
+    int code = 0;
+    while (code < 29 && kDistanceBase[code + 1] <= distance) ++code;
+    while (length > 0) {
+      int take = std::min(length, 258);
+      if (length - take > 0 && length - take < 3) take = length - 3;
+      length -= take;
+      const LengthCode& l = kLengthCodes[take];
+      Symbol(l.symbol);
+      Bits(static_cast<unsigned>(l.extra), l.extraBits);
+      Bits(ReverseBits(static_cast<unsigned>(code), 5), 5);
+      Bits(static_cast<unsigned>(distance - kDistanceBase[code]), kDistanceExtra[code]);
+    }
+  }
+  void End() {
+    Symbol(256);
+    Bits(0, 7);  // the last bits out to a whole byte
+    while (count_ >= 8) {
+      out_.push_back(static_cast<unsigned char>(bits_));
+      bits_ >>= 8, count_ -= 8;
+    }
+  }
+
+ private:
+  void Symbol(int symbol) { Bits(kFixedCodes[symbol].bits, kFixedCodes[symbol].length); }
+  void Bits(unsigned value, int count) {
+    bits_ |= std::uint64_t{value} << count_;
+    count_ += count;
+    if (count_ >= 32) {
+      for (int i = 0; i < 4; ++i) out_.push_back(static_cast<unsigned char>(bits_ >> (8 * i)));
+      bits_ >>= 32, count_ -= 32;
+    }
+  }
+
+  std::vector<unsigned char>& out_;
+  std::uint64_t bits_ = 0;
+  int count_ = 0;
 };
 
 // One-bit grey PNG files, written whole from a label's dots (PNG: the first
-// dot of eight in the highest bit, 0 for black). A label is mostly white and
-// its rows repeat: run-length deflate with no row filter keeps the file
-// small at a fraction of the cost of a searching compressor.
+// dot of eight in the highest bit, 0 for black).
 class OneBitPng {
  public:
   OneBitPng() {
@@ -620,33 +751,15 @@ class OneBitPng {
         if (b & DotMask(k, k + 1)) out |= 0x80u >> k;
       toPng_[b] = static_cast<unsigned char>(~out);
     }
-    ready_ = deflateInit2(&z_, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
   }
-  ~OneBitPng() {
-    if (ready_) deflateEnd(&z_);
-  }
-  OneBitPng(const OneBitPng&) = delete;
-  OneBitPng& operator=(const OneBitPng&) = delete;
 
   bool Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
-    if (!ready_ || deflateReset(&z_) != Z_OK) return false;
-    const std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
-    // The dots past the width in the last byte are white.
-    const auto pad = static_cast<unsigned char>(width % 8 ? 0xffu >> (width % 8) : 0);
-    raw_.resize((rowBytes + 1) * height);
-    unsigned char* out = raw_.data();
-    for (int y = 0; y < height; ++y) {
-      const unsigned char* row = dots + static_cast<std::ptrdiff_t>(y) * stride;
-      *out++ = 0;  // filter: none
-      for (std::size_t i = 0; i < rowBytes; ++i) *out++ = toPng_[row[i]];
-      out[-1] |= pad;
-    }
     file_.clear();
     file_.insert(file_.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
     unsigned char header[13] = {};
     Put32(header, static_cast<std::uint32_t>(width));
     Put32(header + 4, static_cast<std::uint32_t>(height));
-    header[8] = 1;  // one bit, grey; deflate, no filter method, not interlaced
+    header[8] = 1;  // one bit, grey; deflate, filtered by rows, not interlaced
     Chunk("IHDR", header, sizeof header);
     unsigned char physical[9] = {};
     const auto perMetre = static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
@@ -654,23 +767,86 @@ class OneBitPng {
     Put32(physical + 4, perMetre);
     physical[8] = 1;  // per metre
     Chunk("pHYs", physical, sizeof physical);
-    // The compressed picture goes straight into its chunk.
     const std::size_t start = file_.size();
-    file_.resize(start + 8 + deflateBound(&z_, raw_.size()) + 4);
-    z_.next_in = raw_.data();
-    z_.avail_in = static_cast<uInt>(raw_.size());
-    z_.next_out = file_.data() + start + 8;
-    z_.avail_out = static_cast<uInt>(file_.size() - start - 8);
-    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
-    file_.resize(start + 8 + z_.total_out);
-    Put32(file_.data() + start, static_cast<std::uint32_t>(z_.total_out));
+    file_.resize(start + 8);
     std::memcpy(file_.data() + start + 4, "IDAT", 4);
+    Compress(dots, stride, width, height);
+    Put32(file_.data() + start, static_cast<std::uint32_t>(file_.size() - start - 8));
     EndChunk(start);
     Chunk("IEND", nullptr, 0);
     return WriteFile(path);
   }
 
  private:
+  // Every row filtered "up" (minus the row above): a row like the one
+  // above is all zero, and rows of a bar or a blank stretch repeat.
+  void Compress(const unsigned char* dots, int stride, int width, int height) {
+    const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8, filtered = bytes + 1;
+    const auto pad = static_cast<unsigned char>(width % 8 ? 0xffu >> (width % 8) : 0);
+    now_.assign(filtered, 0);
+    before_.assign(filtered, 0);
+    file_.insert(file_.end(), {0x78, 0x01});  // deflate, 32 KiB window
+    std::uint32_t sumA = 1, sumB = 0;
+    FixedDeflate deflate(file_);
+    for (int y = 0; y < height; ++y) {
+      const unsigned char* dotRow = dots + static_cast<std::ptrdiff_t>(y) * stride;
+      const bool unchanged = y > 0 && std::memcmp(dotRow, dotRow - stride, bytes) == 0;
+      now_[0] = 2;  // filter: up
+      if (unchanged) {
+        std::memset(now_.data() + 1, 0, bytes);
+        // Adler-32 of the filter byte and the zeros after it.
+        sumA = (sumA + 2) % 65521;
+        sumB = static_cast<std::uint32_t>((sumB + std::uint64_t{filtered} * sumA) % 65521);
+      } else if (y == 0) {
+        for (std::size_t i = 0; i < bytes; ++i) now_[i + 1] = toPng_[dotRow[i]];
+        now_[bytes] |= pad;
+      } else {
+        // Eight bytes at once where they are those of the row above.
+        const unsigned char* above = dotRow - stride;
+        std::size_t i = 0;
+        for (; i + 8 <= bytes; i += 8) {
+          std::uint64_t a, b;
+          std::memcpy(&a, dotRow + i, 8);
+          std::memcpy(&b, above + i, 8);
+          if (a == b) {
+            std::memset(now_.data() + 1 + i, 0, 8);
+            continue;
+          }
+          for (std::size_t k = i; k < i + 8; ++k)
+            now_[k + 1] = static_cast<unsigned char>(toPng_[dotRow[k]] - toPng_[above[k]]);
+        }
+        for (; i < bytes; ++i) now_[i + 1] = static_cast<unsigned char>(toPng_[dotRow[i]] - toPng_[above[i]]);
+        // The white past the width is the same in both rows.
+        const std::size_t last = bytes - 1;
+        now_[bytes] = static_cast<unsigned char>((toPng_[dotRow[last]] | pad) - (toPng_[above[last]] | pad));
+      }
+      if (!unchanged) {
+        const uLong sum = adler32((sumB << 16) | sumA, now_.data(), static_cast<uInt>(filtered));
+        sumA = sum & 0xffff, sumB = (sum >> 16) & 0xffff;
+      }
+      if (y > 0 && now_ == before_) {
+        deflate.Match(static_cast<int>(filtered), static_cast<int>(filtered));
+      } else {
+        for (std::size_t i = 0; i < filtered;) {
+          std::size_t end = i + 1;
+          while (end < filtered && now_[end] == now_[i]) ++end;
+          if (end - i >= 4) {
+            deflate.Literal(now_[i]);
+            deflate.Match(static_cast<int>(end - i - 1), 1);
+          } else {
+            for (std::size_t k = i; k < end; ++k) deflate.Literal(now_[k]);
+          }
+          i = end;
+        }
+      }
+      std::swap(now_, before_);
+    }
+    deflate.End();
+    unsigned char sum[4];
+    Put32(sum, (sumB << 16) | sumA);
+    file_.insert(file_.end(), sum, sum + 4);
+  }
+
   static void Put32(unsigned char* at, std::uint32_t v) {
     at[0] = static_cast<unsigned char>(v >> 24), at[1] = static_cast<unsigned char>(v >> 16);
     at[2] = static_cast<unsigned char>(v >> 8), at[3] = static_cast<unsigned char>(v);
@@ -702,10 +878,8 @@ class OneBitPng {
     return ::close(fd) == 0 && done == file_.size();
   }
 
-  z_stream z_{};
-  bool ready_ = false;
   unsigned char toPng_[256];
-  std::vector<unsigned char> raw_, file_;
+  std::vector<unsigned char> file_, now_, before_;
 };
 
 // One image surface, kept while labels keep their size: a print run's labels
