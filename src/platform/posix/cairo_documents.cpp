@@ -695,7 +695,10 @@ constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5, 
 // run of one byte or a row equal to the one before is one back-reference.
 class FixedDeflate {
  public:
-  explicit FixedDeflate(std::vector<unsigned char>& out) : out_(out) {
+  // out: room for what the data can take, at most ten bits a byte (a
+  // literal is nine; a back-reference of 31 bits stands for three bytes or
+  // more, after a literal of its run) and a few bytes more.
+  explicit FixedDeflate(unsigned char* out) : out_(out) {
     Bits(1, 1);  // the last block
     Bits(1, 2);  // fixed codes
   }
@@ -715,13 +718,15 @@ class FixedDeflate {
       Bits(static_cast<unsigned>(distance - kDistanceBase[code]), kDistanceExtra[code]);
     }
   }
-  void End() {
+  // Where the data ends.
+  unsigned char* End() {
     Symbol(256);
     Bits(0, 7);  // the last bits out to a whole byte
     while (count_ >= 8) {
-      out_.push_back(static_cast<unsigned char>(bits_));
+      *out_++ = static_cast<unsigned char>(bits_);
       bits_ >>= 8, count_ -= 8;
     }
+    return out_;
   }
 
  private:
@@ -730,12 +735,12 @@ class FixedDeflate {
     bits_ |= std::uint64_t{value} << count_;
     count_ += count;
     if (count_ >= 32) {
-      for (int i = 0; i < 4; ++i) out_.push_back(static_cast<unsigned char>(bits_ >> (8 * i)));
+      for (int i = 0; i < 4; ++i) *out_++ = static_cast<unsigned char>(bits_ >> (8 * i));
       bits_ >>= 32, count_ -= 32;
     }
   }
 
-  std::vector<unsigned char>& out_;
+  unsigned char* out_;
   std::uint64_t bits_ = 0;
   int count_ = 0;
 };
@@ -787,7 +792,9 @@ class OneBitPng {
     before_.assign(filtered, 0);
     file_.insert(file_.end(), {0x78, 0x01});  // deflate, 32 KiB window
     std::uint32_t sumA = 1, sumB = 0;
-    FixedDeflate deflate(file_);
+    const std::size_t start = file_.size();
+    file_.resize(start + (filtered * 10 / 8 + 8) * height + 16);
+    FixedDeflate deflate(file_.data() + start);
     for (int y = 0; y < height; ++y) {
       const unsigned char* dotRow = dots + static_cast<std::ptrdiff_t>(y) * stride;
       const bool unchanged = y > 0 && std::memcmp(dotRow, dotRow - stride, bytes) == 0;
@@ -812,8 +819,8 @@ class OneBitPng {
             std::memset(now_.data() + 1 + i, 0, 8);
             continue;
           }
-          for (std::size_t k = i; k < i + 8; ++k)
-            now_[k + 1] = static_cast<unsigned char>(toPng_[dotRow[k]] - toPng_[above[k]]);
+          const std::uint64_t d = ByteDifference(ToPng(a), ToPng(b));
+          std::memcpy(now_.data() + 1 + i, &d, 8);
         }
         for (; i < bytes; ++i) now_[i + 1] = static_cast<unsigned char>(toPng_[dotRow[i]] - toPng_[above[i]]);
         // The white past the width is the same in both rows.
@@ -840,12 +847,27 @@ class OneBitPng {
       }
       std::swap(now_, before_);
     }
-    deflate.End();
+    file_.resize(static_cast<std::size_t>(deflate.End() - file_.data()));
     unsigned char sum[4];
     Put32(sum, (sumB << 16) | sumA);
     file_.insert(file_.end(), sum, sum + 4);
   }
 
+  // Eight bytes of dots as PNG has them: bits turned round where the first
+  // dot is the lowest, and 1 for white.
+  static std::uint64_t ToPng(std::uint64_t dots) {
+    if constexpr (kFirstDotLow) {
+      dots = ((dots >> 1) & 0x5555555555555555ull) | ((dots & 0x5555555555555555ull) << 1);
+      dots = ((dots >> 2) & 0x3333333333333333ull) | ((dots & 0x3333333333333333ull) << 2);
+      dots = ((dots >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((dots & 0x0F0F0F0F0F0F0F0Full) << 4);
+    }
+    return ~dots;
+  }
+  // a - b in each byte on its own.
+  static std::uint64_t ByteDifference(std::uint64_t a, std::uint64_t b) {
+    constexpr std::uint64_t high = 0x8080808080808080ull;
+    return ((a | high) - (b & ~high)) ^ ((a ^ ~b) & high);
+  }
   // Where the run of now_[at]'s byte ends, eight bytes a step.
   std::size_t RunEnd(std::size_t at, std::size_t size) const {
     const unsigned char* p = now_.data();
