@@ -690,17 +690,15 @@ constexpr int kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,
 constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// Deflate with the fixed codes of the format, which is all a label needs:
-// its rows, filtered against the row above, are mostly zero bytes, and a
-// run of one byte or a row equal to the one before is one back-reference.
-class FixedDeflate {
+// The deflate code of one row: symbols with the fixed codes of the format,
+// which is all a label needs (its rows, filtered against the row above,
+// are mostly zero bytes; a run of one byte or a row equal to the one before
+// is one back-reference). Kept as bits, lowest first, in 32-bit words.
+class RowCode {
  public:
-  // out: room for what the data can take, at most ten bits a byte (a
-  // literal is nine; a back-reference of 31 bits stands for three bytes or
-  // more, after a literal of its run) and a few bytes more.
-  explicit FixedDeflate(unsigned char* out) : out_(out) {
-    Bits(1, 1);  // the last block
-    Bits(1, 2);  // fixed codes
+  void Clear() {
+    words_.clear();
+    tail_ = 0, count_ = 0;
   }
   void Literal(unsigned char byte) { Symbol(byte); }
   // length bytes again from distance bytes back; any length from 3.
@@ -718,10 +716,44 @@ class FixedDeflate {
       Bits(static_cast<unsigned>(distance - kDistanceBase[code]), kDistanceExtra[code]);
     }
   }
+  const std::vector<std::uint32_t>& words() const { return words_; }
+  unsigned tail() const { return static_cast<unsigned>(tail_); }
+  int tailBits() const { return count_; }
+  uLong adler = 1;  // Adler-32 of the row's filtered bytes alone
+
+ private:
+  void Symbol(int symbol) { Bits(kFixedCodes[symbol].bits, kFixedCodes[symbol].length); }
+  void Bits(unsigned value, int count) {
+    tail_ |= std::uint64_t{value} << count_;
+    count_ += count;
+    if (count_ >= 32) {
+      words_.push_back(static_cast<std::uint32_t>(tail_));
+      tail_ >>= 32, count_ -= 32;
+    }
+  }
+  std::vector<std::uint32_t> words_;
+  std::uint64_t tail_ = 0;
+  int count_ = 0;
+};
+
+// The deflate stream: one block with the fixed codes, the rows' codes one
+// after the other. out: room for what the data can take, at most ten bits
+// a byte (a literal is nine; a back-reference of 31 bits stands for three
+// bytes or more, after a literal of its run) and a few bytes more.
+class DeflateStream {
+ public:
+  explicit DeflateStream(unsigned char* out) : out_(out) {
+    Bits(1, 1);  // the last block
+    Bits(1, 2);  // fixed codes
+  }
+  void Append(const RowCode& row) {
+    for (std::uint32_t word : row.words()) Bits(word, 32);
+    Bits(row.tail(), row.tailBits());
+  }
   // Where the data ends.
   unsigned char* End() {
-    Symbol(256);
-    Bits(0, 7);  // the last bits out to a whole byte
+    Bits(kFixedCodes[256].bits, kFixedCodes[256].length);  // end of block
+    Bits(0, 7);                                            // the last bits out to a whole byte
     while (count_ >= 8) {
       *out_++ = static_cast<unsigned char>(bits_);
       bits_ >>= 8, count_ -= 8;
@@ -730,8 +762,7 @@ class FixedDeflate {
   }
 
  private:
-  void Symbol(int symbol) { Bits(kFixedCodes[symbol].bits, kFixedCodes[symbol].length); }
-  void Bits(unsigned value, int count) {
+  void Bits(std::uint32_t value, int count) {
     bits_ |= std::uint64_t{value} << count_;
     count_ += count;
     if (count_ >= 32) {
@@ -739,25 +770,17 @@ class FixedDeflate {
       bits_ >>= 32, count_ -= 32;
     }
   }
-
   unsigned char* out_;
   std::uint64_t bits_ = 0;
   int count_ = 0;
 };
 
 // One-bit grey PNG files, written whole from a label's dots (PNG: the first
-// dot of eight in the highest bit, 0 for black).
+// dot of eight in the highest bit, 0 for black). The labels of a print run
+// are much alike: a row whose dots and the two rows above are those of the
+// label before has the code it had then.
 class OneBitPng {
  public:
-  OneBitPng() {
-    for (int b = 0; b < 256; ++b) {
-      unsigned out = 0;
-      for (int k = 0; k < 8; ++k)
-        if (b & DotMask(k, k + 1)) out |= 0x80u >> k;
-      toPng_[b] = static_cast<unsigned char>(~out);
-    }
-  }
-
   bool Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
     file_.clear();
     file_.insert(file_.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
@@ -787,70 +810,83 @@ class OneBitPng {
   // above is all zero, and rows of a bar or a blank stretch repeat.
   void Compress(const unsigned char* dots, int stride, int width, int height) {
     const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8, filtered = bytes + 1;
-    const auto pad = static_cast<unsigned char>(width % 8 ? 0xffu >> (width % 8) : 0);
+    const std::size_t size = static_cast<std::size_t>(stride) * height;
+    const bool alike = last_.size() == size && lastWidth_ == width && codes_.size() == static_cast<std::size_t>(height);
+    if (!alike) {
+      codes_.assign(height, RowCode());
+      last_.assign(size, 0);
+      lastWidth_ = width;
+    }
     now_.assign(filtered, 0);
     before_.assign(filtered, 0);
     file_.insert(file_.end(), {0x78, 0x01});  // deflate, 32 KiB window
-    std::uint32_t sumA = 1, sumB = 0;
     const std::size_t start = file_.size();
     file_.resize(start + (filtered * 10 / 8 + 8) * height + 16);
-    FixedDeflate deflate(file_.data() + start);
+    DeflateStream deflate(file_.data() + start);
+    uLong sum = adler32(0, nullptr, 0);
+    int sameRows = 0;  // rows up to this one as on the label before
+    int beforeRow = -1;
     for (int y = 0; y < height; ++y) {
-      const unsigned char* dotRow = dots + static_cast<std::ptrdiff_t>(y) * stride;
-      const bool unchanged = y > 0 && std::memcmp(dotRow, dotRow - stride, bytes) == 0;
-      now_[0] = 2;  // filter: up
-      if (unchanged) {
-        std::memset(now_.data() + 1, 0, bytes);
-        // Adler-32 of the filter byte and the zeros after it.
-        sumA = (sumA + 2) % 65521;
-        sumB = static_cast<std::uint32_t>((sumB + std::uint64_t{filtered} * sumA) % 65521);
-      } else if (y == 0) {
-        for (std::size_t i = 0; i < bytes; ++i) now_[i + 1] = toPng_[dotRow[i]];
-        now_[bytes] |= pad;
-      } else {
-        // Eight bytes at once where they are those of the row above.
-        const unsigned char* above = dotRow - stride;
-        std::size_t i = 0;
-        for (; i + 8 <= bytes; i += 8) {
-          std::uint64_t a, b;
-          std::memcpy(&a, dotRow + i, 8);
-          std::memcpy(&b, above + i, 8);
-          if (a == b) {
-            std::memset(now_.data() + 1 + i, 0, 8);
-            continue;
-          }
-          const std::uint64_t d = ByteDifference(ToPng(a), ToPng(b));
-          std::memcpy(now_.data() + 1 + i, &d, 8);
-        }
-        for (; i < bytes; ++i) now_[i + 1] = static_cast<unsigned char>(toPng_[dotRow[i]] - toPng_[above[i]]);
-        // The white past the width is the same in both rows.
-        const std::size_t last = bytes - 1;
-        now_[bytes] = static_cast<unsigned char>((toPng_[dotRow[last]] | pad) - (toPng_[above[last]] | pad));
+      const std::size_t at = static_cast<std::size_t>(y) * stride;
+      sameRows = alike && std::memcmp(dots + at, last_.data() + at, bytes) == 0 ? sameRows + 1 : 0;
+      RowCode& code = codes_[y];
+      if (sameRows < 3 && sameRows <= y) {
+        if (y > 0 && beforeRow != y - 1) Filter(dots, stride, width, y - 1, before_);
+        Filter(dots, stride, width, y, now_);
+        Encode(code, y > 0);
+        std::swap(now_, before_);
+        beforeRow = y;
       }
-      if (!unchanged) {
-        const uLong sum = adler32((sumB << 16) | sumA, now_.data(), static_cast<uInt>(filtered));
-        sumA = sum & 0xffff, sumB = (sum >> 16) & 0xffff;
-      }
-      if (y > 0 && now_ == before_) {
-        deflate.Match(static_cast<int>(filtered), static_cast<int>(filtered));
-      } else {
-        for (std::size_t i = 0; i < filtered;) {
-          const std::size_t end = RunEnd(i, filtered);
-          if (end - i >= 4) {
-            deflate.Literal(now_[i]);
-            deflate.Match(static_cast<int>(end - i - 1), 1);
-          } else {
-            for (std::size_t k = i; k < end; ++k) deflate.Literal(now_[k]);
-          }
-          i = end;
-        }
-      }
-      std::swap(now_, before_);
+      deflate.Append(code);
+      sum = adler32_combine(sum, code.adler, static_cast<z_off_t>(filtered));
     }
+    std::memcpy(last_.data(), dots, size);
     file_.resize(static_cast<std::size_t>(deflate.End() - file_.data()));
-    unsigned char sum[4];
-    Put32(sum, (sumB << 16) | sumA);
-    file_.insert(file_.end(), sum, sum + 4);
+    unsigned char check[4];
+    Put32(check, static_cast<std::uint32_t>(sum));
+    file_.insert(file_.end(), check, check + 4);
+  }
+
+  // The filtered row: its filter byte, then its bytes minus those above.
+  static void Filter(const unsigned char* dots, int stride, int width, int y, std::vector<unsigned char>& out) {
+    const std::size_t bytes = out.size() - 1;
+    const unsigned char* row = dots + static_cast<std::ptrdiff_t>(y) * stride;
+    out[0] = 2;  // filter: up
+    if (y > 0 && std::memcmp(row, row - stride, bytes) == 0) {
+      std::memset(out.data() + 1, 0, bytes);
+      return;
+    }
+    for (std::size_t i = 0; i < bytes; i += 8) {
+      const std::size_t n = std::min<std::size_t>(8, bytes - i);
+      std::uint64_t word = 0, above = 0;
+      std::memcpy(&word, row + i, n);
+      if (y > 0) std::memcpy(&above, row - stride + i, n);
+      if (i + n == bytes && width % 8) {
+        // The dots past the width are white, whatever a character cut by
+        // the edge left there.
+        unsigned char last[2] = {row[bytes - 1], static_cast<unsigned char>(y > 0 ? row[bytes - 1 - stride] : 0)};
+        for (unsigned char& b : last) b &= DotMask(0, width % 8);
+        std::memcpy(reinterpret_cast<unsigned char*>(&word) + n - 1, &last[0], 1);
+        std::memcpy(reinterpret_cast<unsigned char*>(&above) + n - 1, &last[1], 1);
+      }
+      const std::uint64_t d = y > 0 ? (word == above ? 0 : ByteDifference(ToPng(word), ToPng(above))) : ToPng(word);
+      std::memcpy(out.data() + 1 + i, &d, n);
+    }
+  }
+  void Encode(RowCode& code, bool hasAbove) {
+    code.Clear();
+    code.adler = adler32(adler32(0, nullptr, 0), now_.data(), static_cast<uInt>(now_.size()));
+    if (hasAbove && now_ == before_) return code.Match(static_cast<int>(now_.size()), static_cast<int>(now_.size()));
+    for (std::size_t i = 0; i < now_.size();) {
+      const std::size_t end = RunEnd(i, now_.size());
+      if (end - i >= 4) {
+        code.Literal(now_[i]);
+        code.Match(static_cast<int>(end - i - 1), 1);
+      } else {
+        for (std::size_t k = i; k < end; ++k) code.Literal(now_[k]);
+      }
+      i = end;
+    }
   }
 
   // Eight bytes of dots as PNG has them: bits turned round where the first
@@ -883,6 +919,7 @@ class OneBitPng {
     while (end < size && p[end] == p[at]) ++end;
     return end;
   }
+
   static void Put32(unsigned char* at, std::uint32_t v) {
     at[0] = static_cast<unsigned char>(v >> 24), at[1] = static_cast<unsigned char>(v >> 16);
     at[2] = static_cast<unsigned char>(v >> 8), at[3] = static_cast<unsigned char>(v);
@@ -914,8 +951,9 @@ class OneBitPng {
     return ::close(fd) == 0 && done == file_.size();
   }
 
-  unsigned char toPng_[256];
-  std::vector<unsigned char> file_, now_, before_;
+  std::vector<unsigned char> file_, now_, before_, last_;
+  std::vector<RowCode> codes_;
+  int lastWidth_ = 0;
 };
 
 // One image surface, kept while labels keep their size: a print run's labels
