@@ -938,8 +938,11 @@ class OneBitPng {
     file_.resize(file_.size() + 4);
     Put32(file_.data() + file_.size() - 4, static_cast<std::uint32_t>(crc));
   }
+  // A picture drawn again over an older one (the same job previewed
+  // again) is written over it and cut to its length: its blocks are
+  // reused, where emptying the file first would free them and take new ones.
   bool WriteFile(const std::string& path) const {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     std::size_t done = 0;
     while (done < file_.size()) {
@@ -948,7 +951,8 @@ class OneBitPng {
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }
-    return ::close(fd) == 0 && done == file_.size();
+    const bool cut = done == file_.size() && ::ftruncate(fd, static_cast<off_t>(done)) == 0;
+    return ::close(fd) == 0 && cut;
   }
 
   std::vector<unsigned char> file_, now_, before_, last_;
