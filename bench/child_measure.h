@@ -16,6 +16,9 @@ namespace imptherm::bench {
 
 struct Measure {
   double seconds = 0;
+  // User and system time: what the run itself cost on a machine shared
+  // with other work, where its wall time also holds the others' turns.
+  double cpuSeconds = 0;
   double peakMiB = 0;
   bool ok = false;
 };
@@ -55,6 +58,8 @@ Measure InChild(Child child) {
   Measure m;
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.peakMiB = usage.ru_maxrss / 1024.0;
+  m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return m;
 }

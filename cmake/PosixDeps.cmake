@@ -21,6 +21,6 @@ list(APPEND IMPTHERM_POSIX_INCLUDES ${NETTLE_INCLUDE_DIR})
 # cairo: sheet documents drawn to PDF (the fonts come through fontconfig).
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::CAIRO)
-# libpng: label previews written as one bit a pixel, as a print head draws.
-pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
-list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::LIBPNG)
+# zlib: label previews written as one-bit PNG files, as a print head draws.
+pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
+list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::ZLIB)

@@ -10,7 +10,7 @@ BUILD_PKGS=(build-essential cmake pkg-config ninja-build git
 # The Debian package: manual pages, packaging and its checks.
 PACKAGE_PKGS=(scdoc dpkg-dev lintian man-db binutils systemd)
 # Libraries of the POSIX backend.
-LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev)
+LIB_PKGS=(libcups2-dev libcairo2-dev zlib1g-dev fonts-liberation fontconfig nettle-dev)
 # Real peers for integration tests and benchmarks.
 PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
   poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels lprint)

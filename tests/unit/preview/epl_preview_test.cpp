@@ -52,6 +52,27 @@ const KnownAnswer kAnswers[] = {
     {"label wider than the head", "q5000\nLO0,0,2,2", {0, 0, 40, 30}, {{0, 0, 2, 2}}, {4}},
 };
 
+// The pixels of the window that are not as the boxes say, as " (x,y)".
+std::string WrongPixels(const std::string& png, Box window, const std::vector<Box>& black) {
+  cairo_surface_t* picture = cairo_image_surface_create_from_png(png.c_str());
+  if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(picture);
+    return "no picture " + png;
+  }
+  const unsigned char* data = cairo_image_surface_get_data(picture);
+  const int stride = cairo_image_surface_get_stride(picture);
+  std::string wrong;
+  for (int y = window.y1; y < window.y2; ++y)
+    for (int x = window.x1; x < window.x2; ++x) {
+      bool dark = false;
+      for (const Box& b : black) dark ^= x >= b.x1 && x < b.x2 && y >= b.y1 && y < b.y2;
+      const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(data + y * stride)[x] & 0xffffff;
+      if (pixel != (dark ? 0u : 0xffffffu)) wrong += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
+    }
+  cairo_surface_destroy(picture);
+  return wrong;
+}
+
 class KnownAnswerTest : public ::testing::TestWithParam<KnownAnswer> {};
 
 TEST_P(KnownAnswerTest, PixelForPixel) {
@@ -70,18 +91,25 @@ TEST_P(KnownAnswerTest, PixelForPixel) {
   ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
   ASSERT_EQ(cairo_image_surface_get_width(png), 40);
   ASSERT_EQ(cairo_image_surface_get_height(png), 30);
-  const unsigned char* data = cairo_image_surface_get_data(png);
-  const int stride = cairo_image_surface_get_stride(png);
-  std::string wrong;
-  for (int y = a.window.y1; y < a.window.y2; ++y)
-    for (int x = a.window.x1; x < a.window.x2; ++x) {
-      bool black = false;
-      for (const Box& b : a.black) black ^= x >= b.x1 && x < b.x2 && y >= b.y1 && y < b.y2;
-      const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(data + y * stride)[x] & 0xffffff;
-      if (pixel != (black ? 0u : 0xffffffu)) wrong += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
-    }
   cairo_surface_destroy(png);
-  EXPECT_EQ(wrong, "") << a.name;
+  EXPECT_EQ(WrongPixels(temp.path() + "label-0001.png", a.window, a.black), "") << a.name;
+}
+
+// A label much like the one before it: the rows it shares with it are
+// written as they were, the others as they are now.
+TEST(LabelPngTest, LabelLikeTheOneBefore) {
+  fakes::TempDir temp;
+  std::unique_ptr<LabelPictures> pictures = posix::OpenLabelPngFolder(temp.path());
+  EplPreview preview(*pictures, {203, 0, 0});
+  preview.Write(
+      "q40\nQ30,0\nN\nLO0,0,40,30\nLW2,2,36,26\nLO5,5,30,3\nP\nN\nLO0,0,40,30\nLW2,2,36,26\nLO5,5,30,3\n"
+      "LE10,20,3,4\nP\n");
+  pictures->Finish();
+  const std::vector<Box> frame = {{0, 0, 40, 30}, {2, 2, 38, 28}, {5, 5, 35, 8}};
+  std::vector<Box> second = frame;
+  second.push_back({10, 20, 13, 24});
+  EXPECT_EQ(WrongPixels(temp.path() + "label-0001.png", {0, 0, 40, 30}, frame), "");
+  EXPECT_EQ(WrongPixels(temp.path() + "label-0002.png", {0, 0, 40, 30}, second), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
