@@ -225,13 +225,41 @@ export class ImpThermOrvane {
 
   // Follows the run's event stream; returns its outcome, or null when the
   // stream broke before the end (the caller then asks for the state).
-  async _followEvents(id, report) {
+  // EventSource would reconnect by itself and the bridge replays a run's
+  // events from the start, so it is closed at the first error instead.
+  _followEvents(id, report) {
+    const url = `${this.url}/v1/print-runs/${encodeURIComponent(id)}/events`;
+    if (typeof EventSource !== "function") return this._followEventStream(url, id, report);
+    return new Promise((resolve) => {
+      const source = new EventSource(url);
+      const value = (message) => {
+        try { return JSON.parse(message.data); } catch { return null; }
+      };
+      for (const type of ["caption", "line", "log"])
+        source.addEventListener(type, (m) => {
+          const v = value(m);
+          if (v) report({ type, text: String(v.text) });
+        });
+      source.addEventListener("dropped", (m) => {
+        const v = value(m);
+        if (v) report({ type: "dropped", count: Number(v.count) });
+      });
+      source.addEventListener("outcome", (m) => {
+        source.close();
+        try { resolve(outcomeOf(value(m), id)); } catch { resolve(null); }
+      });
+      source.onerror = () => {
+        source.close();
+        resolve(null);
+      };
+    });
+  }
+
+  // The same over fetch, where there is no EventSource.
+  async _followEventStream(url, id, report) {
     let response;
     try {
-      response = await fetch(`${this.url}/v1/print-runs/${encodeURIComponent(id)}/events`, {
-        headers: { Accept: "text/event-stream" },
-        cache: "no-store",
-      });
+      response = await fetch(url, { headers: { Accept: "text/event-stream" }, cache: "no-store" });
     } catch {
       return null;
     }
