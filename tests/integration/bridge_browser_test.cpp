@@ -143,6 +143,8 @@ struct BrowserCase {
   const char* result;     // the start of what the page writes
 };
 
+void PrintTo(const BrowserCase& c, std::ostream* os) { *os << c.name; }
+
 class BridgeBrowserTest : public ::testing::TestWithParam<BrowserCase> {
  protected:
   fakes::TempDir dir;

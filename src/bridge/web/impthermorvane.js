@@ -68,43 +68,6 @@ function outcomeOf(raw, id) {
   };
 }
 
-// Splits a Server-Sent Events text stream into {event, data} messages.
-class EventStreamParser {
-  constructor(onMessage) {
-    this.onMessage = onMessage;
-    this.buffer = "";
-    this.event = "";
-    this.data = [];
-  }
-  push(text) {
-    this.buffer += text;
-    let end;
-    while ((end = this.buffer.search(/\r\n|\r|\n/)) >= 0) {
-      const line = this.buffer.slice(0, end);
-      const eol = this.buffer[end] === "\r" && this.buffer[end + 1] === "\n" ? 2 : 1;
-      // A lone CR at the end of a chunk may be the first half of CR LF.
-      if (eol === 1 && this.buffer[end] === "\r" && end + 1 === this.buffer.length) break;
-      this.buffer = this.buffer.slice(end + eol);
-      this.line(line);
-    }
-  }
-  line(line) {
-    if (line === "") {
-      if (this.data.length) this.onMessage({ event: this.event || "message", data: this.data.join("\n") });
-      this.event = "";
-      this.data = [];
-      return;
-    }
-    if (line.startsWith(":")) return;
-    const colon = line.indexOf(":");
-    const field = colon < 0 ? line : line.slice(0, colon);
-    let value = colon < 0 ? "" : line.slice(colon + 1);
-    if (value.startsWith(" ")) value = value.slice(1);
-    if (field === "event") this.event = value;
-    else if (field === "data") this.data.push(value);
-  }
-}
-
 export class ImpThermOrvane {
   // Reaches the bridge and checks it speaks this client's API; rejects with
   // "unreachable" or "origin-refused" otherwise.
@@ -229,7 +192,8 @@ export class ImpThermOrvane {
   // events from the start, so it is closed at the first error instead.
   _followEvents(id, report) {
     const url = `${this.url}/v1/print-runs/${encodeURIComponent(id)}/events`;
-    if (typeof EventSource !== "function") return this._followEventStream(url, id, report);
+    // Without EventSource (outside a browser) the caller asks for the state.
+    if (typeof EventSource !== "function") return Promise.resolve(null);
     return new Promise((resolve) => {
       const source = new EventSource(url);
       const value = (message) => {
@@ -253,38 +217,6 @@ export class ImpThermOrvane {
         resolve(null);
       };
     });
-  }
-
-  // The same over fetch, where there is no EventSource.
-  async _followEventStream(url, id, report) {
-    let response;
-    try {
-      response = await fetch(url, { headers: { Accept: "text/event-stream" }, cache: "no-store" });
-    } catch {
-      return null;
-    }
-    if (!response.ok || !response.body) return null;
-    let outcome = null;
-    const parser = new EventStreamParser(({ event, data }) => {
-      let value;
-      try { value = JSON.parse(data); } catch { return; }
-      if (event === "outcome") outcome = outcomeOf(value, id);
-      else if (event === "caption" || event === "line" || event === "log") report({ type: event, text: String(value.text) });
-      else if (event === "dropped") report({ type: "dropped", count: Number(value.count) });
-    });
-    const reader = response.body.pipeThrough(new TextDecoderStream()).getReader();
-    try {
-      while (outcome === null) {
-        const { value, done } = await reader.read();
-        if (done) break;
-        parser.push(value);
-      }
-    } catch {
-      return outcome;
-    } finally {
-      reader.cancel().catch(() => {});
-    }
-    return outcome;
   }
 
   // Asks for the run's state until it is done.
