@@ -251,6 +251,8 @@ export class ImpThermOrvane {
       response = await fetch(this.url + path, init);
     } catch {
       clearTimeout(timer);
+      if (controller.signal.aborted)
+        throw new ImpThermOrvaneError("unreachable", `the bridge at ${this.url} did not answer ${method} ${path} within ${this.timeout} ms`);
       throw await this._whyUnanswered();
     }
     clearTimeout(timer);
