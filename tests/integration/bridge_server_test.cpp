@@ -119,6 +119,8 @@ TEST_F(BridgeServerTest, AllowedRunWritesTheJobFileOfPrint) {
       Request("GET", "/v1/print-runs/" + id[1].str() + "/events", Host() + "Origin: " + origin + "\r\n");
   std::smatch outcome;
   ASSERT_TRUE(std::regex_search(events, outcome, std::regex("event: outcome\ndata: (.*)\n"))) << events;
+  EXPECT_EQ(events.find("event: caption\ndata: {\"text\":\"ImpThermOrvane.ocx"), events.find("\r\n\r\n") + 4);
+  EXPECT_NE(events.find("event: log\ndata: {\"text\":\"fondPage=[{ZAN]\"}"), std::string::npos) << events;
 
   fs::create_directories(dir.path() + "ref");
   const auto reference =
