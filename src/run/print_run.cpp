@@ -209,7 +209,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   }
   record_ = 0;
   sheetGuard.armed = false;
-  if (sheet && !firstRecord) stages.EndSheetDocument();
+  if (sheet && !firstRecord) labels_ += stages.EndSheetDocument();
   return result;
 }
 

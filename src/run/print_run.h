@@ -20,7 +20,7 @@ enum class RunOutcome {
 struct RunResult {
   RunOutcome outcome = RunOutcome::Completed;
   std::string detail;  // the channel message or the contained error's text
-  int labels = 0;      // thermal labels the channels took, copies included
+  int labels = 0;      // labels the channels or the sheet printer took, copies included
   // The record (counted from 1) whose job a channel refused or during which
   // an error was raised; 0 when none.
   std::size_t failedRecord = 0;

@@ -44,7 +44,8 @@ class PrintStages {
   virtual void CreatePositionChooser() = 0;
   virtual ChooserResult ShowPositionChooser() = 0;
   virtual void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) = 0;
-  virtual void EndSheetDocument() = 0;
+  // Hands the open document to the printer; returns the labels drawn in it.
+  virtual int EndSheetDocument() = 0;
   // Cancels the open document: nothing of it is printed.
   virtual void AbortSheetDocument() = 0;
 };
