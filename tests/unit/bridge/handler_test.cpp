@@ -2,6 +2,10 @@
 // preflight headers, over the handler and a queue whose runs never start.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
 #include "bridge/handler.h"
 
 namespace imptherm::bridge {
@@ -196,6 +200,28 @@ TEST(BridgeConfigTest, FileEntries) {
       EXPECT_EQ(config.origins.at(0).streamHosts.size(), row.hosts);
     }
   }
+}
+
+// A changed file is read at the next request; a bad one keeps the last good
+// configuration and says why.
+TEST(BridgeConfigTest, ReadAgainWhenChanged) {
+  const std::string path = ::testing::TempDir() + "bridge-reload.json";
+  std::vector<std::string> log;
+  ConfigStore store(path, {}, [&](const std::string& l) { log.push_back(l); });
+  auto write = [&](const std::string& text, int second) {
+    std::ofstream(path, std::ios::trunc) << text;
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type() + std::chrono::seconds(second));
+    store.Refresh();
+  };
+  write(R"({"origins":[{"origin":"https://a.example"}]})", 1);
+  EXPECT_NE(store.Find("https://a.example"), nullptr);
+  write(R"({"origins":[{"origin":"https://b.example"}]})", 2);
+  EXPECT_EQ(store.Find("https://a.example"), nullptr);
+  EXPECT_NE(store.Find("https://b.example"), nullptr);
+  write(R"({"origins":[{"origin":"https://c.example"}],)", 3);
+  EXPECT_NE(store.Find("https://b.example"), nullptr);
+  EXPECT_NE(log.back().find("keeping the last good one: not a JSON object"), std::string::npos) << log.back();
+  std::filesystem::remove(path);
 }
 
 }  // namespace
