@@ -201,9 +201,11 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string dom = dir.Read("dom.html");
   ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"result\">([^<]*)</pre>"))) << dom;
   const std::string result = m[1];
+  RecordProperty("page", result);
   ASSERT_EQ(result.rfind(c.result, 0), 0u) << result << "\nbridge log:\n" << dir.Read("bridge.log");
   if (result.find("print ok") != std::string::npos) {
     // The same run by the command line gives the reference job file.
+    fs::create_directories(dir.path() + "ref");
     const auto reference =
         testing::RunProgram({"print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE", "--param",
                              "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
