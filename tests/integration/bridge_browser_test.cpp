@@ -211,7 +211,9 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
                              "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
                             {{"TMPDIR", dir.path() + "ref"}, {"ALLUSERSPROFILE", dir.path() + "refprofile"}});
     ASSERT_EQ(reference.exitStatus, 0) << reference.err;
-    EXPECT_EQ(fakes::ReadFile(jobFile), dir.Read("ref/etiquettesOrvane.txt"));
+    const std::string expected = dir.Read("ref/etiquettesOrvane.txt");
+    ASSERT_FALSE(expected.empty()) << reference.err;
+    EXPECT_EQ(fakes::ReadFile(jobFile), expected);
   } else {
     EXPECT_FALSE(fs::exists(jobFile));
     EXPECT_EQ(dir.Read("pages.log").find("GET /labels.txt"), std::string::npos) << "a refused page's data was fetched";
