@@ -136,11 +136,13 @@ class ManagedPolicy {
 
 struct BrowserCase {
   const char* name;
-  bool allowed;           // the page's origin is in the bridge's list
-  bool publicPage;        // Chromium counts the page's address as a public site
-  bool policy;            // LocalNetworkAccessAllowedForUrls lists the page's origin
-  bool moduleFromBridge;  // the page imports the module from the bridge, not from its own folder
-  const char* result;     // the start of what the page writes
+  bool allowed;     // the page's origin is in the bridge's list
+  bool publicPage;  // Chromium counts the page's address as a public site
+  bool policy;      // LocalNetworkAccessAllowedForUrls lists the page's origin
+  // The page imports the module from the bridge, not from its own folder (a
+  // page the bridge or the browser refuses could not load it from there).
+  bool moduleFromBridge;
+  const char* result;  // the start of what the page writes
 };
 
 void PrintTo(const BrowserCase& c, std::ostream* os) { *os << c.name; }
