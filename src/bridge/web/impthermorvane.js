@@ -242,10 +242,10 @@ export class ImpThermOrvane {
     const controller = new AbortController();
     const timer = setTimeout(() => controller.abort(), this.timeout);
     const init = { method, signal: controller.signal, cache: "no-store" };
-    if (body !== undefined) {
-      init.headers = { "Content-Type": "application/json" };
-      init.body = JSON.stringify(body);
-    }
+    // The bridge takes a state-changing request only as JSON, which makes
+    // the browser ask it first (a preflight); a DELETE says so too.
+    if (method !== "GET") init.headers = { "Content-Type": "application/json" };
+    if (body !== undefined) init.body = JSON.stringify(body);
     let response;
     try {
       response = await fetch(this.url + path, init);
