@@ -20,8 +20,7 @@ const PANEL_CAPTION = "ImpThermOrvane.ocx";
 // learned). `code` is the bridge's error code ("origin-refused",
 // "queue-full", "bad-request", ...) or one of the client's own:
 // "unreachable" (no bridge answered, or the browser blocked the request),
-// "lost" (the bridge stopped answering during the run), "bad-response",
-// "aborted".
+// "lost" (the bridge stopped answering during the run) and "bad-response".
 export class ImpThermOrvaneError extends Error {
   constructor(code, message, httpStatus = 0) {
     super(message);
