@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   BridgeConfig config;
   std::string error;
-  if (ParseBridgeConfig(text, config, error) == error.empty()) std::abort();
+  if (ParseBridgeConfig(text, config, error) != error.empty()) std::abort();
 
   std::vector<std::string> f;
   for (std::size_t start = 0;;) {

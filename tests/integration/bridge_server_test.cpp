@@ -119,6 +119,8 @@ TEST_F(BridgeServerTest, AllowedRunWritesTheJobFileOfPrint) {
       Request("GET", "/v1/print-runs/" + id[1].str() + "/events", Host() + "Origin: " + origin + "\r\n");
   std::smatch outcome;
   ASSERT_TRUE(std::regex_search(events, outcome, std::regex("event: outcome\ndata: (.*)\n"))) << events;
+  EXPECT_EQ(events.find("event: caption\ndata: {\"text\":\"ImpThermOrvane.ocx"), events.find("\r\n\r\n") + 4);
+  EXPECT_NE(events.find("event: log\ndata: {\"text\":\"fondPage=[{ZAN]\"}"), std::string::npos) << events;
 
   fs::create_directories(dir.path() + "ref");
   const auto reference =
@@ -193,13 +195,26 @@ TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
   EXPECT_EQ(Status(Request("GET", "/v1/version", json + "X-Padding: " + std::string(9000, 'x') + "\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
 
+  // The connection beyond the limit waits for a free one, then is answered.
   std::vector<int> open;
-  for (int i = 0; i < 32; ++i) open.push_back(Connect(port));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(Request("GET", "/v1/version", json), "") << "a connection beyond the limit was answered";
+  for (std::size_t i = 0; i < 32; ++i) open.push_back(Connect(port));
+  const int waiting = Connect(port);
+  const std::string version = "GET /v1/version HTTP/1.1\r\nConnection: close\r\n" + json + "\r\n";
+  ::send(waiting, version.data(), version.size(), MSG_NOSIGNAL);
+  timeval shortLimit{0, 300000};
+  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &shortLimit, sizeof shortLimit);
+  char byte;
+  EXPECT_EQ(::recv(waiting, &byte, 1, 0), -1) << "a connection beyond the limit was answered";
+  ::close(open.back());
+  timeval longLimit{10, 0};
+  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &longLimit, sizeof longLimit);
+  std::string answer;
+  char block[512];
+  for (ssize_t n; (n = ::recv(waiting, block, sizeof block, 0)) > 0;) answer.append(block, static_cast<std::size_t>(n));
+  EXPECT_EQ(Status(answer), "HTTP/1.1 200 OK");
+  ::close(waiting);
+  open.pop_back();
   for (int fd : open) ::close(fd);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(Status(Request("GET", "/v1/version", json)), "HTTP/1.1 200 OK");
 }
 
 }  // namespace
