@@ -311,6 +311,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       auto emit = [&io, run](RunEvent e) {
         asio::post(io, [run, e = std::move(e)]() mutable { run->AddEvent(std::move(e)); });
       };
+      if (options.onWorkerRun) options.onWorkerRun();
       RunOutcomeInfo outcome = worker.Run(run->params, run->firstSlot, *run->stop, emit);
       asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
         queue.Finished(run, std::move(outcome));
@@ -340,6 +341,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     stopping = true;
     for (auto& l : listeners) l->Stop();
     queue.CancelAll();
+    if (options.onStop) options.onStop();
     if (!queue.busy()) io.stop();
   });
 

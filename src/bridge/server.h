@@ -25,6 +25,11 @@ struct ServerOptions {
   std::function<std::vector<PrinterEntry>()> printers;
   // The bridge log (one line per refusal and per run); standard error when empty.
   std::function<void(const std::string&)> log;
+  // Called on the worker's thread before each print run, and on the
+  // server's thread when the bridge stops: a host whose backends wait in
+  // blocking calls uses them to cut such a wait short.
+  std::function<void()> onWorkerRun;
+  std::function<void()> onStop;
 };
 
 // A line of the bridge log on standard error, with the UTC time.

@@ -1,6 +1,10 @@
 #include "cli/serve_command.h"
 
+#include <pthread.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +15,7 @@
 #include "bridge/script.h"
 #include "bridge/server.h"
 #include "cli/posix_platform.h"
+#include "platform/posix/interrupt.h"
 #include "run/logs.h"
 
 namespace imptherm::cli {
@@ -31,6 +36,21 @@ std::vector<int> HandedOverSockets() {
   ::unsetenv("LISTEN_FDS");
   ::unsetenv("LISTEN_FDNAMES");
   return sockets;
+}
+
+// The worker's thread, signalled when the bridge stops so that a wait for
+// the network or a device returns at once (EINTR) and sees the stop.
+pthread_t g_worker;
+std::atomic<bool> g_hasWorker{false};
+
+void WakeWorker(int) {}
+
+void PrepareWorkerWake() {
+  struct sigaction sa {};
+  sa.sa_handler = WakeWorker;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART
+  sigaction(SIGUSR1, &sa, nullptr);
 }
 
 }  // namespace
@@ -69,6 +89,17 @@ int RunServeCommand(const Options& options) {
     std::vector<bridge::PrinterEntry> list;
     for (const std::string& name : printers.List()) list.push_back({name, !byDefault.empty() && name == byDefault});
     return list;
+  };
+  PrepareWorkerWake();
+  server.onWorkerRun = [] {
+    g_worker = ::pthread_self();
+    g_hasWorker = true;
+  };
+  // Ctrl-C and SIGTERM end a print run as they do for `print`: between two
+  // records, or in a wait.
+  server.onStop = [] {
+    posix::RequestInterrupt();
+    if (g_hasWorker) ::pthread_kill(g_worker, SIGUSR1);
   };
   return bridge::RunBridgeServer(server, config, backends.platform);
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -77,6 +78,11 @@ class BridgeServerTest : public ::testing::Test {
     ASSERT_NE(port, 0) << dir.Read("log.txt");
   }
   void TearDown() override {
+    // A data server that never answers is let go only after the bridge stopped.
+    struct LetGo {
+      std::atomic<bool>& flag;
+      ~LetGo() { flag = true; }
+    } letGoAtEnd{letGo};
     if (pid_ <= 0) return;
     // SIGTERM stops the bridge, a running print run included, with status 0.
     ::kill(pid_, SIGTERM);
@@ -94,6 +100,8 @@ class BridgeServerTest : public ::testing::Test {
   std::string Host() const { return "Host: 127.0.0.1:" + std::to_string(port) + "\r\n"; }
   fakes::TempDir dir;
   int port = 0;
+  std::atomic<bool> letGo{false};
+  std::unique_ptr<testing::LoopbackServer> data;  // outlives the bridge
 
  private:
   pid_t pid_ = -1;
@@ -168,23 +176,18 @@ TEST_F(BridgeServerTest, RefusedRequestsWriteNothing) {
   EXPECT_EQ(dir.Read("site.log").find("GET /labels.txt"), std::string::npos);
 }
 
-// One run holds the worker (its data server answers only when let go): 32
-// more wait, the next is refused. Then the limits of one request and of
-// the connections.
+// One run holds the worker (its data server answers only after the bridge
+// stopped, so the stop must cut the wait short): 32 more wait, the next is
+// refused. Then the limits of one request and of the connections.
 TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
-  std::atomic<bool> letGo{false};
-  testing::LoopbackServer data([&](const std::string&, int) {
+  data = std::make_unique<testing::LoopbackServer>([&](const std::string&, int) {
     while (!letGo) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
   });
-  struct LetGo {
-    std::atomic<bool>& flag;
-    ~LetGo() { flag = true; }
-  } letGoAtEnd{letGo};
-  const std::string origin = "http://127.0.0.1:" + std::to_string(data.port());
+  const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
   Start(origin);
   const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
-  const std::string run = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data.url("/d") + "\"}}";
+  const std::string run = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}";
   for (int i = 0; i < 33; ++i) ASSERT_EQ(Status(Request("POST", "/v1/print-runs", json, run)), "HTTP/1.1 202 Accepted");
   const std::string full = Request("POST", "/v1/print-runs", json, run);
   EXPECT_EQ(Status(full), "HTTP/1.1 503 Service Unavailable");
