@@ -53,7 +53,7 @@ class PreviewStages final : public PrintStages {
   void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
     inner_->PrintSheetRecord(prnName, record, isFirstRecord);
   }
-  void EndSheetDocument() override { inner_->EndSheetDocument(); }
+  int EndSheetDocument() override { return inner_->EndSheetDocument(); }
   void AbortSheetDocument() override { inner_->AbortSheetDocument(); }
 
  private:

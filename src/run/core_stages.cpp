@@ -52,9 +52,7 @@ class CoreStages final : public PrintStages {
     if (!sheet_) CreatePositionChooser();
     sheet_->PrintSheetRecord(prnName, record, isFirstRecord);
   }
-  void EndSheetDocument() override {
-    if (sheet_) sheet_->EndDocument();
-  }
+  int EndSheetDocument() override { return sheet_ ? sheet_->EndDocument() : 0; }
   void AbortSheetDocument() override {
     if (sheet_) sheet_->AbortDocument();
   }

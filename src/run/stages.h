@@ -44,18 +44,22 @@ class PrintStages {
   virtual void CreatePositionChooser() = 0;
   virtual ChooserResult ShowPositionChooser() = 0;
   virtual void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) = 0;
-  virtual void EndSheetDocument() = 0;
+  // Hands the open document to the printer; returns the labels drawn in it.
+  virtual int EndSheetDocument() = 0;
   // Cancels the open document: nothing of it is printed.
   virtual void AbortSheetDocument() = 0;
 };
 
 // One record on the thermal path: its job goes out while it is built.
-// Returns the channel's message, empty when the print run may go on.
+// Returns the channel's message, empty when the print run may go on; the
+// labels of a job the channel took are added to `labels`.
 inline std::string PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
-                                      const std::string& prnName, const RecordLines& record) {
+                                      const std::string& prnName, const RecordLines& record, int* labels = nullptr) {
   std::unique_ptr<JobChannel> job = stages.OpenJob(fileOut, prnName);
   stages.BuildThermalJob(prnType, record, *job);
-  return job->Finish();
+  std::string message = job->Finish();
+  if (message.empty() && labels) *labels += job->labels();
+  return message;
 }
 
 }  // namespace imptherm

@@ -77,13 +77,15 @@ void SheetPrinter::StartDocument(const std::string& printerName) {
     }
   }
   document_.reset();
+  documentLabels_ = 0;
   document_ = c_.platform.documents.StartDocument(printer.Current(), kJobTitle);
 }
 
-void SheetPrinter::EndDocument() {
-  if (!document_) return;
+int SheetPrinter::EndDocument() {
+  if (!document_) return 0;
   std::unique_ptr<DrawnDocument> doc = std::move(document_);
   doc->End();
+  return documentLabels_;
 }
 
 void SheetPrinter::AdvanceSlot() {
@@ -140,6 +142,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
     }
     DrawSheetLabel(i, document_->page());
     const int copies = (i <= parcels ? c_.state.nbEtiquColis : c_.state.nbEtiquPalettes) - 1;
+    documentLabels_ += 1 + (copies > 0 ? copies : 0);
     for (int n = 0; n < copies; ++n) {
       AdvanceSlot();
       Canvas& canvas = document_->page();

@@ -47,8 +47,9 @@ class SheetPrinter {
   explicit SheetPrinter(SheetContext ctx) : c_(ctx) {}
 
   void PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord);
-  // Ends the open document, if any, and hands it to the printer.
-  void EndDocument();
+  // Ends the open document, if any, and hands it to the printer; returns
+  // the labels drawn in it, copies included.
+  int EndDocument();
   // Drops the open document, if any, without printing it.
   void AbortDocument() { document_.reset(); }
 
@@ -77,6 +78,7 @@ class SheetPrinter {
 
   SheetContext c_;
   std::unique_ptr<DrawnDocument> document_;
+  int documentLabels_ = 0;
   SlotOrigin origin_{0, 0};
   std::string face_ = "MS Sans Serif";
   std::array<std::string, 14> bag_;              // baggage lines 6 to 13

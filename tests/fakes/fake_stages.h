@@ -87,7 +87,10 @@ class FakeStages final : public PrintStages {
     records.push_back(record);
     sheetFirstFlags.push_back(first);
   }
-  void EndSheetDocument() override { calls.push_back("EndSheetDocument"); }
+  int EndSheetDocument() override {
+    calls.push_back("EndSheetDocument");
+    return 0;
+  }
   void AbortSheetDocument() override { calls.push_back("AbortSheetDocument"); }
 
   int Count(const std::string& prefix) const {

@@ -34,7 +34,7 @@ class OutputStages final : public PrintStages {
   void CreatePositionChooser() override {}
   ChooserResult ShowPositionChooser() override { return ChooserResult::Cancel; }
   void PrintSheetRecord(const std::string&, const RecordLines&, bool) override {}
-  void EndSheetDocument() override {}
+  int EndSheetDocument() override { return 0; }
   void AbortSheetDocument() override {}
 
  private:

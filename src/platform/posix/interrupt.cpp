@@ -24,6 +24,8 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
+void RequestInterrupt() { g_interrupted = 1; }
+
 void ThrowIfInterrupted() {
   if (InterruptRequested()) throw RunAbandoned(kStopAsked);
 }

@@ -7,6 +7,9 @@ namespace imptherm::posix {
 // device check the flag and raise RunAbandoned.
 void InstallInterruptHandler();
 bool InterruptRequested();
+// Sets the flag as the signal does, for a host that took the signals itself
+// (the browser bridge); a blocking call is woken by signalling its thread.
+void RequestInterrupt();
 // Raises RunAbandoned when an interrupt was asked for.
 void ThrowIfInterrupted();
 

@@ -191,6 +191,7 @@ TEST_F(PrintRunTest, ChannelMessageIsShownForTwoSecondsAndEndsTheRun) {
   RunResult r = Load();
   EXPECT_EQ(r.outcome, RunOutcome::ChannelMessage);
   EXPECT_EQ(r.detail, "Erreur de parametrage. Imprimante inexistante sur le poste.");
+  EXPECT_EQ(r.failedRecord, 1u);
   EXPECT_EQ(stages->Count("SendJob"), 1);
   EXPECT_EQ(f.system.sleeps, std::vector<std::uint32_t>{2000});
   EXPECT_EQ(f.ui.last().added.back(), "Erreur de parametrage. Imprimante inexistante sur le poste.");

@@ -43,8 +43,9 @@ class SheetPrinterTest : public ::testing::Test {
       sheet.PrintSheetRecord(printer, r, first);
       first = false;
     }
-    sheet.EndDocument();
+    labelsPrinted = sheet.EndDocument();
   }
+  int labelsPrinted = -1;
   const fakes::FakeDocuments::Document& Doc() { return f.documents.documents.at(0); }
   int Scale() const { return chooser.ScaleX(); }
 
@@ -151,6 +152,7 @@ TEST_F(SheetPrinterTest, CopiesTakeTheirOwnSlotsAndCarryTwoStrokes) {
   EXPECT_EQ(Texts("1 / 3").size(), 3u);
   EXPECT_EQ(Texts("2 / 3").size(), 3u);
   EXPECT_EQ(Texts("3 / 3").size(), 1u);
+  EXPECT_EQ(labelsPrinted, 7);
   const std::vector<Op> strokes = Strokes();
   ASSERT_EQ(strokes.size(), 8u);
   // The first copy sits in slot 2 of page 1.
