@@ -158,6 +158,12 @@ bool ProxyAllowed(const OriginRule& rule, std::string_view proxy) {
   return HostAllowed(rule, host, port, 0);
 }
 
+bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port) {
+  std::string name = Lower(host);
+  if (name.find(':') != name.npos && name.front() != '[') name = "[" + name + "]";
+  return HostAllowed(rule, name, port, 80);
+}
+
 ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log)
     : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)) {}
 

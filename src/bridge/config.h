@@ -39,6 +39,10 @@ bool HostHeaderAllowed(std::string_view host, int port);
 bool StreamUrlAllowed(const OriginRule& rule, std::string_view url);
 // Whether a proxy address "host:port" is among the rule's hosts.
 bool ProxyAllowed(const OriginRule& rule, std::string_view proxy);
+// Whether a print run may open a connection to `host` (as a URL names it,
+// IPv6 literals with or without brackets) and `port`: a redirect or a proxy
+// must not lead a run to a host its page could not name.
+bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port);
 
 // The configuration file, read again when its modification time changes; a
 // file that cannot be read or parsed keeps the last good configuration (and

@@ -202,7 +202,7 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
   if (proxyEnable == "true" && !trimmedProxy.empty() && !ProxyAllowed(rule, trimmedProxy))
     return Refuse(request, 403, "stream-host-refused", "proxyHttp must name a host:port allowed for " + request.origin,
                   true);
-  auto run = queue_.Submit(request.origin, std::move(params), firstSlot);
+  auto run = queue_.Submit(rule, std::move(params), firstSlot);
   if (!run)
     return Refuse(request, 503, "queue-full",
                   "the bridge already has " + std::to_string(kQueueCapacity) + " print runs waiting; try again later",

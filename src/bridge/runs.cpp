@@ -55,11 +55,12 @@ std::string RunQueue::NewId() {
   return text;
 }
 
-std::shared_ptr<PrintRunEntry> RunQueue::Submit(std::string origin, PageParameters params, int firstSlot) {
+std::shared_ptr<PrintRunEntry> RunQueue::Submit(const OriginRule& rule, PageParameters params, int firstSlot) {
   if (waiting_.size() >= capacity_) return nullptr;
   auto run = std::make_shared<PrintRunEntry>();
   run->id = NewId();
-  run->origin = std::move(origin);
+  run->origin = rule.origin;
+  run->rule = rule;
   run->params = std::move(params);
   run->firstSlot = firstSlot;
   runs_[run->id] = run;

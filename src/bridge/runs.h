@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/config.h"
+
 namespace imptherm::bridge {
 
 // At most this many runs wait behind the running one; more are refused.
@@ -43,6 +45,7 @@ struct PrintRunEntry {
   enum class State { Queued, Running, Done };
   std::string id;
   std::string origin;
+  OriginRule rule;  // as it stood when the run was asked for: the hosts it may reach
   PageParameters params;
   int firstSlot = 0;  // 0: the chooser decides
   State state = State::Queued;
@@ -74,7 +77,7 @@ class RunQueue {
       : starter_(std::move(starter)), capacity_(capacity) {}
 
   // Queues a run; nothing when the queue is full.
-  std::shared_ptr<PrintRunEntry> Submit(std::string origin, PageParameters params, int firstSlot);
+  std::shared_ptr<PrintRunEntry> Submit(const OriginRule& rule, PageParameters params, int firstSlot);
   std::shared_ptr<PrintRunEntry> Find(const std::string& id) const;
   // A waiting run leaves the queue as abandoned; a running one is asked to
   // stop between two records.

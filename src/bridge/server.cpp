@@ -312,7 +312,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
         asio::post(io, [run, e = std::move(e)]() mutable { run->AddEvent(std::move(e)); });
       };
       if (options.onWorkerRun) options.onWorkerRun();
-      RunOutcomeInfo outcome = worker.Run(run->params, run->firstSlot, *run->stop, emit);
+      RunOutcomeInfo outcome = worker.Run(run->params, run->rule, run->firstSlot, *run->stop, emit);
       asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
         queue.Finished(run, std::move(outcome));
         handlerPtr->LogOutcome(*run);

@@ -20,6 +20,7 @@ struct RunBinding {
   const std::atomic<bool>* stop = nullptr;
   const PrintWorker::Emit* emit = nullptr;
   int firstSlot = 0;
+  const OriginRule* rule = nullptr;
   void Send(const char* name, const std::string& text) const {
     if (emit) (*emit)({name, TextEvent(text)});
   }
@@ -85,6 +86,22 @@ class SlotChooser final : public PositionChooserDialog {
   const RunBinding& run_;
 };
 
+// Every connection of a run, the first and those a redirect or the proxy
+// leads to, goes to a host the page's origin may name.
+class GuardedNetwork final : public Network {
+ public:
+  GuardedNetwork(Network& inner, const RunBinding& run) : inner_(inner), run_(run) {}
+  std::unique_ptr<Connection> Connect(const std::string& host, int port, int limitMs) override {
+    if (run_.rule && !ConnectionAllowed(*run_.rule, host, port))
+      throw NetError(host + ":" + std::to_string(port) + " is not a host allowed for " + run_.rule->origin);
+    return inner_.Connect(host, port, limitMs);
+  }
+
+ private:
+  Network& inner_;
+  const RunBinding& run_;
+};
+
 class EchoLog final : public RunLog::Echo {
  public:
   explicit EchoLog(const RunBinding& run) : run_(run) {}
@@ -123,8 +140,9 @@ struct PrintWorker::Impl {
       : ui(b.ui, run),
         chooser(b.chooser, run),
         echo(run),
-        platform{b.system,   ui,        b.resources, b.printers,    b.serialPorts, b.portDevices,
-                 b.profiles, b.network, b.ntlm,      b.proxyDialog, b.documents,   chooser},
+        network(b.network, run),
+        platform{b.system,   ui,      b.resources, b.printers,    b.serialPorts, b.portDevices,
+                 b.profiles, network, b.ntlm,      b.proxyDialog, b.documents,   chooser},
         module(platform) {
     module.stages = MakeCoreStages(module);
     module.runLog.SetEcho(&echo);
@@ -133,6 +151,7 @@ struct PrintWorker::Impl {
   EchoUi ui;
   SlotChooser chooser;
   EchoLog echo;
+  GuardedNetwork network;
   Platform platform;
   Module module;
 };
@@ -140,9 +159,9 @@ struct PrintWorker::Impl {
 PrintWorker::PrintWorker(const Platform& backends) : impl_(std::make_unique<Impl>(backends)) {}
 PrintWorker::~PrintWorker() = default;
 
-RunOutcomeInfo PrintWorker::Run(const PageParameters& params, int firstSlot, const std::atomic<bool>& stop,
-                                const Emit& emit) {
-  impl_->run = {&stop, &emit, firstSlot};
+RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& rule, int firstSlot,
+                                const std::atomic<bool>& stop, const Emit& emit) {
+  impl_->run = {&stop, &emit, firstSlot, &rule};
   struct Unbind {
     RunBinding& run;
     ~Unbind() { run = {}; }

@@ -24,7 +24,9 @@ class PrintWorker {
   // `stop` asks the run to end between two records (a page's DELETE, the
   // bridge stopping); `firstSlot` 1..4 answers the sheet chooser without
   // asking, 0 lets the backend's chooser decide.
-  RunOutcomeInfo Run(const PageParameters& params, int firstSlot, const std::atomic<bool>& stop, const Emit& emit);
+  // The run opens connections only to the hosts `rule` allows.
+  RunOutcomeInfo Run(const PageParameters& params, const OriginRule& rule, int firstSlot, const std::atomic<bool>& stop,
+                     const Emit& emit);
 
  private:
   struct Impl;

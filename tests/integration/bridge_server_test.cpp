@@ -176,6 +176,31 @@ TEST_F(BridgeServerTest, RefusedRequestsWriteNothing) {
   EXPECT_EQ(dir.Read("site.log").find("GET /labels.txt"), std::string::npos);
 }
 
+// The page's own host redirects to one it could not name: the run fails as a
+// download does and the other host hears nothing.
+TEST_F(BridgeServerTest, ARedirectLeadsNowhereThePageCouldNotName) {
+  testing::LoopbackServer intranet(
+      [](const std::string&, int) { return testing::ServerReply{"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nno"}; });
+  data = std::make_unique<testing::LoopbackServer>([&](const std::string&, int) {
+    return testing::ServerReply{"HTTP/1.0 302 Found\r\nLocation: " + intranet.url("/secret") +
+                                "\r\nContent-Length: 0\r\n\r\n"};
+  });
+  const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
+  Start(origin);
+  const std::string queued =
+      Request("POST", "/v1/print-runs", Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n",
+              R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}");
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(queued, id, std::regex("\"id\":\"([0-9a-f]+)\""))) << queued;
+  const std::string events =
+      Request("GET", "/v1/print-runs/" + id[1].str() + "/events", Host() + "Origin: " + origin + "\r\n");
+  EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":"), events.npos)
+      << events;
+  EXPECT_NE(events.find("\"status\":3}"), events.npos) << events;
+  EXPECT_EQ(intranet.accepted(), 0);
+  EXPECT_FALSE(fs::exists(dir.path() + "tmp/etiquettesOrvane.txt"));
+}
+
 // One run holds the worker (its data server answers only after the bridge
 // stopped, so the stop must cut the wait short): 32 more wait, the next is
 // refused. Then the limits of one request and of the connections.
