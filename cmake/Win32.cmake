@@ -51,6 +51,8 @@ target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUN
 # What is shipped carries no symbols.
 target_link_options(ImpThermOrvane PRIVATE $<$<CONFIG:Release>:-s>)
 
+include(cmake/Win32Bridge.cmake)
+
 # The MSI package that administrators deploy (msiexec, Group Policy), built
 # by wixl from installer/ImpThermOrvane.wxs; msitools finishes what wixl's
 # WiX subset cannot say (see installer/build_msi.cmake).
