@@ -22,10 +22,14 @@ done
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
 [ -f "$build/net_profile_test.exe" ] || fail "$build/net_profile_test.exe is not built"
 [ -f "$build/proxy_dialog_test.exe" ] || fail "$build/proxy_dialog_test.exe is not built"
+[ -f "$build/impthermorvane.exe" ] || fail "$build/impthermorvane.exe is not built"
 # The Linux program, whose job file the control's must equal byte for byte.
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 linux_program=${IMPTHERM_LINUX_PROGRAM:-$source_dir/build/impthermorvane}
 [ -x "$linux_program" ] || fail "$linux_program is not built (ninja -C build impthermorvane)"
+# The Linux build's browser test, which drives the Windows bridge too.
+linux_tests="$(dirname "$linux_program")/tests/integration_tests"
+[ -x "$linux_tests" ] || fail "$linux_tests is not built (ninja -C build integration_tests)"
 labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
@@ -258,5 +262,26 @@ for key in "${reg_keys[@]}" 'HKLM\SOFTWARE\MERIDON'; do
 done
 [ -e "$WINEPREFIX/drive_c/Program Files/MERIDON" ] && fail "msiexec /x left $(find "$WINEPREFIX/drive_c/Program Files/MERIDON")"
 echo "   no key and no file left"
+
+echo "-- the browser bridge: impthermorvane.exe serve, then impthermorvane.exe stop"
+bridge_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+timeout 120 wine "$build/impthermorvane.exe" serve --batch --port "$bridge_port" >"$work/bridge.out" 2>&1 &
+server_pid=$!
+listening=$(port_from "$work/bridge.out" "s|^listening on http://127.0.0.1:\($bridge_port\)\r*\$|\1|p")
+[ -n "$listening" ] || { cat "$work/bridge.out"; fail "the bridge did not say it listens on $bridge_port"; }
+grep -q -- '--allow-origin' "$work/bridge.out" || { cat "$work/bridge.out"; fail "the bridge did not say how to allow an origin"; }
+timeout 60 wine "$build/impthermorvane.exe" stop --port "$bridge_port" || fail "impthermorvane.exe stop found no bridge"
+wait "$server_pid"
+bridge_status=$?
+server_pid=
+[ "$bridge_status" -eq 0 ] || { cat "$work/bridge.out"; fail "the bridge ended with $bridge_status after stop"; }
+echo "   listened on 127.0.0.1:$bridge_port, stopped from its window with status 0"
+
+echo "-- the browser bridge under Wine driven by headless Chromium (FILE channel against the Linux program)"
+wine_temp=$(winepath -u "$(timeout 30 wine cmd /c echo %TEMP% | tr -d '\r')")
+[ -d "$wine_temp" ] || fail "Wine's temporary folder $wine_temp is missing"
+IMPTHERM_BRIDGE_COMMAND="timeout 300 wine $build/impthermorvane.exe" IMPTHERM_BRIDGE_TEMP="$wine_temp" \
+  IMPTHERM_BRIDGE_START_SECONDS=60 timeout 600 "$linux_tests" --gtest_brief=1 --gtest_filter='Pages/BridgeBrowserTest.*' ||
+  fail "the browser test against the Windows bridge"
 
 echo "wine tests: PASS (window pictures in $build/artifacts)"
