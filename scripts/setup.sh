@@ -10,7 +10,7 @@ BUILD_PKGS=(build-essential cmake pkg-config ninja-build git
 # Libraries of the POSIX backend.
 LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev)
 # Real peers for integration tests and benchmarks.
-PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools
+PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools chromium
   poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels)
 # Windows cross build and the tests under Wine (32-bit).
 # winbind brings ntlm_auth, through which Wine offers its NTLM security package;

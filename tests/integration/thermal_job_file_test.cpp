@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "fakes/fake_platform.h"
+#include "support/folder_server.h"
 
 namespace imptherm {
 namespace {
@@ -29,39 +30,6 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-// python3's http.server over one folder, on a port the system picks.
-class FolderServer {
- public:
-  explicit FolderServer(const std::string& folder, const std::string& logPath) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::freopen(logPath.c_str(), "w", stdout);
-      std::freopen(logPath.c_str(), "a", stderr);
-      ::execlp("python3", "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder.c_str(),
-               "0", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    const std::regex served("port ([0-9]+)");
-    for (int i = 0; i < 200 && port_ == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      std::smatch m;
-      const std::string log = fakes::ReadFile(logPath);
-      if (std::regex_search(log, m, served)) port_ = std::stoi(m[1]);
-    }
-  }
-  ~FolderServer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  int port() const { return port_; }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
-
 // The program's print run of the two-record file, served over loopback
 // HTTP; `options` come before the page parameters.
 class ThermalJobFileTest : public ::testing::Test {
@@ -70,7 +38,7 @@ class ThermalJobFileTest : public ::testing::Test {
     std::filesystem::create_directories(dir.path() + "www");
     std::filesystem::create_directories(dir.path() + "tmp");
     std::filesystem::copy_file(Data("labels/two_records.txt"), dir.path() + "www/labels.txt");
-    FolderServer server(dir.path() + "www", dir.path() + "server.log");
+    testing::FolderServer server(dir.path() + "www", dir.path() + "server.log");
     if (server.port() == 0) ADD_FAILURE() << "the loopback HTTP server did not start: " << dir.Read("server.log");
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/labels.txt";
     const std::string command = "TMPDIR=" + dir.path() + "tmp ALLUSERSPROFILE=" + dir.path() + "profile timeout 60 " +
