@@ -7,6 +7,7 @@
 #include "cli/preview_command.h"
 #include "cli/print_command.h"
 #include "cli/printers_command.h"
+#include "cli/serve_command.h"
 #include "run/credentials.h"
 #include "run/version.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     case Options::Command::Print: return RunPrintCommand(options);
     case Options::Command::Printers: return RunPrintersCommand();
     case Options::Command::Preview: return RunPreviewCommand(options);
+    case Options::Command::Serve: return RunServeCommand(options);
   }
   return kExitUsage;
 }

@@ -90,6 +90,32 @@ bool ParsePreview(const std::vector<std::string>& args, Options& options, std::s
   return true;
 }
 
+bool ParseServe(const std::vector<std::string>& args, Options& options, std::string& error) {
+  options.command = Options::Command::Serve;
+  options.batch = true;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string v;
+    if (a == "--batch") continue;
+    if (!TakeValue(args, i, v, error)) return false;
+    if (a == "--port") {
+      if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) > 65535) {
+        error = "--port wants a number from 0 to 65535, got '" + v + "'";
+        return false;
+      }
+      options.servePort = std::stoi(v);
+    } else if (a == "--config") {
+      options.serveConfig = v;
+    } else if (a == "--allow-origin") {
+      options.allowOrigins.push_back(v);
+    } else {
+      error = "unknown option '" + a + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
@@ -119,6 +145,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     return true;
   }
   if (args[0] == "preview") return ParsePreview(args, options, error);
+  if (args[0] == "serve") return ParseServe(args, options, error);
   if (args[0] != "print") {
     error = "unknown command '" + args[0] + "'";
     return false;

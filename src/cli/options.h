@@ -19,7 +19,7 @@ enum ExitStatus {
 };
 
 struct Options {
-  enum class Command { Help, Version, Print, Scramble, Printers, Preview } command = Command::Help;
+  enum class Command { Help, Version, Print, Scramble, Printers, Preview, Serve } command = Command::Help;
   NamedValues params;    // in the order given; a later one wins
   std::string pagePath;  // --page
   bool batch = false;    // --batch: never wait for a person
@@ -32,6 +32,11 @@ struct Options {
   std::string previewJob;
   int previewDpi = 203;
   int previewWidth = 0, previewLength = 0;
+  // serve: the port (-1: the configuration's), the configuration file, the
+  // origins allowed for this start.
+  int servePort = -1;
+  std::string serveConfig;
+  std::vector<std::string> allowOrigins;
 };
 
 // Parses the arguments after the program name. Returns false with a reason.

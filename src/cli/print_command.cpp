@@ -37,16 +37,8 @@ bool ReadPage(const std::string& path, NamedValues& params) {
 }
 
 int ExitFor(const RunResult& r) {
-  const std::string detail = posix::Cp1252ToUtf8(r.detail);
-  switch (r.outcome) {
-    case RunOutcome::Completed: return kExitOk;
-    case RunOutcome::ParametersRefused: Complain("parameters refused: " + detail); return kExitParametersRefused;
-    case RunOutcome::DownloadFailed: Complain("download failed: " + detail); return kExitDownloadFailed;
-    case RunOutcome::ChannelMessage: Complain("output channel: " + detail); return kExitChannelMessage;
-    case RunOutcome::Abandoned: Complain("abandoned: " + detail); return kExitAbandoned;
-    case RunOutcome::ErrorContained: Complain("error: " + detail); return kExitError;
-  }
-  return kExitError;
+  if (r.outcome != RunOutcome::Completed) Complain(posix::Cp1252ToUtf8(OutcomeMessage(r)));
+  return OutcomeStatus(r.outcome);
 }
 
 }  // namespace

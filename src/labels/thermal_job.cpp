@@ -68,7 +68,9 @@ void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const R
       job.text += "N\r\n";
       layout.Append(job.text, label);
       job.text += "P\r\n";
-      AppendCopyBlock(job.text, index > label.ParcelCount ? ctx.state.nbEtiquPalettes : ctx.state.nbEtiquColis);
+      const int copies = index > label.ParcelCount ? ctx.state.nbEtiquPalettes : ctx.state.nbEtiquColis;
+      AppendCopyBlock(job.text, copies);
+      sink.CountLabels(copies > 1 ? copies : 1);
       if (label.PresetLabel || index == total) break;
       job.Ready();
     }

@@ -12,6 +12,12 @@ class JobSink {
  public:
   virtual ~JobSink() = default;
   virtual void Write(std::string_view piece) = 0;
+  // The labels the job prints, copies included, as its builder counts them.
+  void CountLabels(int n) { labels_ += n; }
+  int labels() const { return labels_; }
+
+ private:
+  int labels_ = 0;
 };
 
 // One job on its way to an output channel. The channel is opened by the

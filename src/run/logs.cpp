@@ -40,6 +40,9 @@ void ParameterLog::Reset() {
 
 void ParameterLog::Write(const std::string& text) { AppendToFile(path_, LogLine(system_, text)); }
 
-void RunLog::Write(const std::string& text) { AppendToFile(path(), LogLine(system_, text)); }
+void RunLog::Write(const std::string& text) {
+  if (echo_) echo_->Line(text);
+  AppendToFile(path(), LogLine(system_, text));
+}
 
 }  // namespace imptherm

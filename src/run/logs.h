@@ -38,13 +38,22 @@ class ParameterLog {
 // The run log "OWTMP.LOG" in the work folder, appended to by every stage.
 class RunLog {
  public:
+  // Sees every line as it is written, without the date (a host that shows
+  // the run elsewhere, such as the browser bridge).
+  class Echo {
+   public:
+    virtual ~Echo() = default;
+    virtual void Line(const std::string& text) = 0;
+  };
   RunLog(System& system, const RunState& state) : system_(system), state_(state) {}
   void Write(const std::string& text);
   std::string path() const { return state_.WorkFolder + "OWTMP.LOG"; }
+  void SetEcho(Echo* echo) { echo_ = echo; }
 
  private:
   System& system_;
   const RunState& state_;
+  Echo* echo_ = nullptr;
 };
 
 }  // namespace imptherm

@@ -12,8 +12,34 @@ int CountParameter(const std::string& text) { return ParseDecimal(text).value_or
 
 }  // namespace
 
+int OutcomeStatus(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::Completed: return 0;
+    case RunOutcome::ParametersRefused: return 2;
+    case RunOutcome::DownloadFailed: return 3;
+    case RunOutcome::ChannelMessage: return 4;
+    case RunOutcome::Abandoned: return 5;
+    case RunOutcome::ErrorContained: return 6;
+  }
+  return 6;
+}
+
+std::string OutcomeMessage(const RunResult& r) {
+  switch (r.outcome) {
+    case RunOutcome::Completed: return "";
+    case RunOutcome::ParametersRefused: return "parameters refused: " + r.detail;
+    case RunOutcome::DownloadFailed: return "download failed: " + r.detail;
+    case RunOutcome::ChannelMessage: return "output channel: " + r.detail;
+    case RunOutcome::Abandoned: return "abandoned: " + r.detail;
+    case RunOutcome::ErrorContained: return "error: " + r.detail;
+  }
+  return "error: " + r.detail;
+}
+
 RunResult PrintRun::Load(ParameterSource& params) {
   RunResult result;
+  labels_ = 0;
+  record_ = 0;
   try {
     m_.parameterLog.Reset();
     m_.platform.ui.SetPanelCaption("ImpThermOrvane.ocx");
@@ -36,10 +62,13 @@ RunResult PrintRun::Load(ParameterSource& params) {
   } catch (const std::exception& e) {
     ContainError(std::string("Erreur : ") + e.what());
     result = {RunOutcome::ErrorContained, e.what()};
+    result.failedRecord = record_;
   } catch (...) {
     ContainError("Erreur inconnue");
     result = {RunOutcome::ErrorContained, "unknown error"};
+    result.failedRecord = record_;
   }
+  result.labels = labels_;
   return result;
 }
 
@@ -146,16 +175,20 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
       if (armed) stages.AbortSheetDocument();
     }
   } sheetGuard{stages, sheet};
+  std::size_t number = 0;
   while (index < lines.size()) {
     // Between two records: a job is written whole or not at all.
+    record_ = 0;
     if (m_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
     index = stages.GroupRecordLines(lines, index, record);
+    record_ = ++number;
     if (!sheet) {
-      std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record);
+      std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_);
       if (!message.empty()) {
         memo.AddLine(message);
         m_.platform.system.Sleep(2000);
         result = {RunOutcome::ChannelMessage, message};
+        result.failedRecord = number;
         break;
       }
       continue;
@@ -174,6 +207,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     stages.PrintSheetRecord(p.prnName, record, firstRecord);
     firstRecord = false;
   }
+  record_ = 0;
   sheetGuard.armed = false;
   if (sheet && !firstRecord) stages.EndSheetDocument();
   return result;

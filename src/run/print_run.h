@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "run/module.h"
@@ -19,7 +20,18 @@ enum class RunOutcome {
 struct RunResult {
   RunOutcome outcome = RunOutcome::Completed;
   std::string detail;  // the channel message or the contained error's text
+  int labels = 0;      // thermal labels the channels took, copies included
+  // The record (counted from 1) whose job a channel refused or during which
+  // an error was raised; 0 when none.
+  std::size_t failedRecord = 0;
 };
+
+// The exit status `impthermorvane print` gives an outcome (0 to 6); the
+// browser bridge reports the same number.
+int OutcomeStatus(RunOutcome outcome);
+// The one line that goes with a status other than 0 ("download failed: ..."),
+// Windows-1252; empty for a completed run.
+std::string OutcomeMessage(const RunResult& result);
 
 // One print run: what the control's IPersistPropertyBag::Load does.
 class PrintRun {
@@ -42,6 +54,10 @@ class PrintRun {
   void ContainError(const std::string& text);
 
   Module& m_;
+  // What the run has done so far, kept outside the stack so that a contained
+  // error still reports them.
+  int labels_ = 0;
+  std::size_t record_ = 0;  // the record being printed, 0 between records
 };
 
 }  // namespace imptherm

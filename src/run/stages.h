@@ -50,12 +50,15 @@ class PrintStages {
 };
 
 // One record on the thermal path: its job goes out while it is built.
-// Returns the channel's message, empty when the print run may go on.
+// Returns the channel's message, empty when the print run may go on; the
+// labels of a job the channel took are added to `labels`.
 inline std::string PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
-                                      const std::string& prnName, const RecordLines& record) {
+                                      const std::string& prnName, const RecordLines& record, int* labels = nullptr) {
   std::unique_ptr<JobChannel> job = stages.OpenJob(fileOut, prnName);
   stages.BuildThermalJob(prnType, record, *job);
-  return job->Finish();
+  std::string message = job->Finish();
+  if (message.empty() && labels) *labels += job->labels();
+  return message;
 }
 
 }  // namespace imptherm

@@ -1,0 +1,194 @@
+#include "bridge/config.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "retrieval/url.h"
+
+namespace imptherm::bridge {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool Digits(std::string_view s) { return !s.empty() && s.size() <= 5 && s.find_first_not_of("0123456789") == s.npos; }
+
+// "host" or "host:port" (IPv6 literals in brackets) split; port 0 when none.
+bool SplitHostPort(std::string_view text, std::string& host, int& port) {
+  port = 0;
+  std::size_t colon = text.npos;
+  if (!text.empty() && text[0] == '[') {
+    const auto close = text.find(']');
+    if (close == text.npos) return false;
+    if (close + 1 < text.size()) {
+      if (text[close + 1] != ':') return false;
+      colon = close + 1;
+    }
+  } else {
+    colon = text.rfind(':');
+  }
+  host = Lower(text.substr(0, colon));
+  if (colon != text.npos) {
+    if (!Digits(text.substr(colon + 1))) return false;
+    port = std::stoi(std::string(text.substr(colon + 1)));
+    if (port < 1 || port > 65535) return false;
+  }
+  return !host.empty() && host.find_first_of("/?#@ \t") == std::string::npos;
+}
+
+// Whether a "host[:port]" entry names the host and port of a URL; an entry
+// without a port stands for the scheme's default one.
+bool EntryMatches(const std::string& entry, const std::string& host, int port, int defaultPort) {
+  std::string h;
+  int p = 0;
+  if (!SplitHostPort(entry, h, p)) return false;
+  return h == host && (p == 0 ? defaultPort : p) == port;
+}
+
+bool HostAllowed(const OriginRule& rule, const std::string& host, int port, int defaultPort) {
+  for (const std::string& entry : rule.streamHosts)
+    if (EntryMatches(entry, host, port, defaultPort)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> CanonicalOrigin(std::string_view text) {
+  const auto sep = text.find("://");
+  if (sep == text.npos) return std::nullopt;
+  const std::string scheme = Lower(text.substr(0, sep));
+  if (scheme != "http" && scheme != "https") return std::nullopt;
+  std::string_view rest = text.substr(sep + 3);
+  if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+  std::string host;
+  int port = 0;
+  if (!SplitHostPort(rest, host, port)) return std::nullopt;
+  if (port == (scheme == "http" ? 80 : 443)) port = 0;
+  return scheme + "://" + host + (port ? ":" + std::to_string(port) : "");
+}
+
+OriginRule RuleForOrigin(const std::string& canonicalOrigin) {
+  return {canonicalOrigin, {canonicalOrigin.substr(canonicalOrigin.find("://") + 3)}};
+}
+
+bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& error) {
+  const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) {
+    error = "not a JSON object";
+    return false;
+  }
+  BridgeConfig config;
+  for (const auto& [key, value] : j.items()) {
+    if (key == "port") {
+      if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 65535) {
+        error = "\"port\" must be a number from 1 to 65535";
+        return false;
+      }
+      config.port = value.get<int>();
+    } else if (key == "origins") {
+      if (!value.is_array()) {
+        error = "\"origins\" must be a list";
+        return false;
+      }
+      for (const auto& item : value) {
+        if (!item.is_object() || !item.contains("origin") || !item["origin"].is_string()) {
+          error = "every entry of \"origins\" needs an \"origin\" text";
+          return false;
+        }
+        const std::string name = item["origin"].get<std::string>();
+        const auto origin = CanonicalOrigin(name);
+        if (!origin) {
+          error = "\"" + name + "\" is not an origin (scheme://host[:port])";
+          return false;
+        }
+        OriginRule rule = RuleForOrigin(*origin);
+        for (const auto& [field, hosts] : item.items()) {
+          if (field == "origin") continue;
+          if (field != "streamHosts" || !hosts.is_array()) {
+            error = "origin " + *origin + ": unknown entry \"" + field + "\" or \"streamHosts\" not a list";
+            return false;
+          }
+          rule.streamHosts.clear();
+          for (const auto& h : hosts) {
+            std::string host;
+            int port = 0;
+            if (!h.is_string() || !SplitHostPort(h.get<std::string>(), host, port)) {
+              error = "origin " + *origin + ": a stream host must be a text \"host\" or \"host:port\"";
+              return false;
+            }
+            rule.streamHosts.push_back(h.get<std::string>());
+          }
+        }
+        config.origins.push_back(std::move(rule));
+      }
+    } else {
+      error = "unknown entry \"" + key + "\"";
+      return false;
+    }
+  }
+  out = std::move(config);
+  return true;
+}
+
+bool HostHeaderAllowed(std::string_view host, int port) {
+  const std::string p = ":" + std::to_string(port);
+  const std::string h = Lower(host);
+  return h == "127.0.0.1" + p || h == "localhost" + p || h == "[::1]" + p;
+}
+
+bool StreamUrlAllowed(const OriginRule& rule, std::string_view url) {
+  const auto target = ParseHttpUrl(url);
+  if (!target) return false;
+  std::string host;
+  int port = 0;
+  // The URL's host as a Host header would name it, brackets included.
+  if (!SplitHostPort(target->HostHeader(), host, port)) return false;
+  return HostAllowed(rule, host, target->port, 80);
+}
+
+bool ProxyAllowed(const OriginRule& rule, std::string_view proxy) {
+  std::string host;
+  int port = 0;
+  if (!SplitHostPort(proxy, host, port)) return false;
+  return HostAllowed(rule, host, port, 0);
+}
+
+ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log)
+    : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)) {}
+
+void ConfigStore::Refresh() {
+  std::error_code ec;
+  const auto time = std::filesystem::last_write_time(path_, ec);
+  if (ec) {
+    if (!missingSaid_ && readTime_) log_("configuration " + path_ + " is gone; keeping the last one read");
+    missingSaid_ = true;
+    return;
+  }
+  missingSaid_ = false;
+  if (readTime_ && *readTime_ == time) return;
+  readTime_ = time;
+  std::ifstream in(path_, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string error;
+  if (!in || !ParseBridgeConfig(text.str(), file_, error)) {
+    log_("configuration " + path_ + " refused, keeping the last good one: " + (in ? error : "cannot be read"));
+    return;
+  }
+  log_("configuration " + path_ + " read: " + std::to_string(file_.origins.size()) + " origin(s)");
+}
+
+const OriginRule* ConfigStore::Find(std::string_view origin) const {
+  for (const OriginRule& r : start_)
+    if (r.origin == origin) return &r;
+  for (const OriginRule& r : file_.origins)
+    if (r.origin == origin) return &r;
+  return nullptr;
+}
+
+}  // namespace imptherm::bridge

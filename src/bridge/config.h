@@ -1,0 +1,67 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace imptherm::bridge {
+
+inline constexpr int kDefaultPort = 9180;
+
+// An allowed page origin and the hosts ("host" or "host:port") that its
+// streamUrl may name.
+struct OriginRule {
+  std::string origin;  // "scheme://host[:port]", lower case, as browsers send it
+  std::vector<std::string> streamHosts;
+};
+
+struct BridgeConfig {
+  int port = kDefaultPort;
+  std::vector<OriginRule> origins;
+};
+
+// Reads the configuration file's JSON text. False with a reason that names
+// the faulty entry; `out` is then left alone.
+bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& error);
+
+// "scheme://host[:port]" made canonical (lower case; http or https; no
+// path): nothing when `text` is not such an origin. "null" is no origin.
+std::optional<std::string> CanonicalOrigin(std::string_view text);
+// The rule of an origin given on the command line: its own host allowed.
+OriginRule RuleForOrigin(const std::string& canonicalOrigin);
+
+// The Host header of a request to the bridge on `port`: only the loopback
+// names, so that a rebound DNS name of a web site is refused.
+bool HostHeaderAllowed(std::string_view host, int port);
+// Whether an http URL names a host (and port) that the rule allows.
+bool StreamUrlAllowed(const OriginRule& rule, std::string_view url);
+// Whether a proxy address "host:port" is among the rule's hosts.
+bool ProxyAllowed(const OriginRule& rule, std::string_view proxy);
+
+// The configuration file, read again when its modification time changes; a
+// file that cannot be read or parsed keeps the last good configuration (and
+// says why in the log, once per change). Origins given at start are added.
+class ConfigStore {
+ public:
+  using Log = std::function<void(const std::string&)>;
+  ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log);
+  void Refresh();
+  const OriginRule* Find(std::string_view origin) const;
+  const BridgeConfig& file() const { return file_; }
+  std::size_t originCount() const { return file_.origins.size() + start_.size(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::vector<OriginRule> start_;
+  Log log_;
+  BridgeConfig file_;
+  // The modification time last read; nothing before the first read or while
+  // the file is missing.
+  std::optional<std::filesystem::file_time_type> readTime_;
+  bool missingSaid_ = false;
+};
+
+}  // namespace imptherm::bridge

@@ -1,0 +1,223 @@
+#include "bridge/handler.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "bridge/text.h"
+#include "run/version.h"
+
+namespace imptherm::bridge {
+namespace {
+
+using nlohmann::json;
+
+std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// The page parameters the control reads, as the control names them.
+const char* const kParameterNames[] = {"prnType",         "fileOut",      "streamUrl", "nbEtiquColis",
+                                       "nbEtiquPalettes", "Cookie",       "prnName",   "proxyEnable",
+                                       "proxyHttp",       "proxyDomaine", "proxyUser", "proxyPassword"};
+
+const char* KnownParameter(const std::string& name) {
+  for (const char* known : kParameterNames)
+    if (Lower(known) == Lower(name)) return known;
+  return nullptr;
+}
+
+// The media type without its parameters ("; charset=utf-8").
+bool IsJson(const std::string& contentType) {
+  std::string type = Lower(contentType.substr(0, contentType.find(';')));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.erase(0, 1);
+  return type == "application/json";
+}
+
+void AddCors(BridgeResponse& r, const std::string& origin) {
+  r.headers.emplace_back("Access-Control-Allow-Origin", origin);
+  r.headers.emplace_back("Vary", "Origin");
+}
+
+BridgeResponse JsonAnswer(int status, const json& body, const std::string& origin) {
+  BridgeResponse r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "application/json");
+  r.body = Dump(body);
+  AddCors(r, origin);
+  return r;
+}
+
+json RunJson(const PrintRunEntry& run) {
+  json j = {{"id", run.id}, {"state", run.StateName()}, {"outcome", nullptr}};
+  if (run.outcome) j["outcome"] = json::parse(run.outcome->Json());
+  return j;
+}
+
+}  // namespace
+
+std::string BridgeResponse::Header(const std::string& name) const {
+  for (const auto& [key, value] : headers)
+    if (Lower(key) == Lower(name)) return value;
+  return "";
+}
+
+BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, const std::string& code,
+                                     const std::string& message, bool cors) {
+  setup_.log("refused " + request.method + " " + request.target.substr(0, 200) + " from " +
+             (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message + ")");
+  BridgeResponse r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "application/json");
+  r.body = Dump({{"error", {{"code", code}, {"message", message}}}});
+  if (cors) AddCors(r, request.origin);
+  return r;
+}
+
+BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
+  config_.Refresh();
+  if (!HostHeaderAllowed(request.host, setup_.port))
+    return Refuse(request, 403, "host-refused",
+                  "the Host header must be 127.0.0.1:" + std::to_string(setup_.port) +
+                      ", localhost:" + std::to_string(setup_.port) + " or [::1]:" + std::to_string(setup_.port),
+                  false);
+  const OriginRule* rule = request.hasOrigin ? config_.Find(request.origin) : nullptr;
+  const std::string path = request.target.substr(0, request.target.find('?'));
+  if (request.method == "GET" && path == "/impthermorvane.js") {
+    BridgeResponse r;
+    r.headers.emplace_back("Content-Type", "text/javascript; charset=utf-8");
+    r.body = setup_.script;
+    if (rule) AddCors(r, request.origin);
+    return r;
+  }
+  if (!rule)
+    return Refuse(request, 403, "origin-refused",
+                  request.hasOrigin ? "origin " + request.origin + " is not allowed by this bridge"
+                                    : "a request without an Origin header is not allowed",
+                  false);
+  return Route(request, *rule);
+}
+
+BridgeResponse BridgeHandler::Route(const BridgeRequest& request, const OriginRule& rule) {
+  const std::string& origin = request.origin;
+  if (request.method == "OPTIONS") {
+    BridgeResponse r;
+    r.status = 204;
+    AddCors(r, origin);
+    r.headers.emplace_back("Access-Control-Allow-Methods", "GET, POST, DELETE");
+    r.headers.emplace_back("Access-Control-Allow-Headers", "Content-Type");
+    r.headers.emplace_back("Access-Control-Max-Age", "600");
+    if (request.requestPrivateNetwork) r.headers.emplace_back("Access-Control-Allow-Private-Network", "true");
+    if (request.requestLocalNetwork) r.headers.emplace_back("Access-Control-Allow-Local-Network", "true");
+    return r;
+  }
+  const bool changes = request.method != "GET" && request.method != "HEAD";
+  if (changes && !IsJson(request.contentType))
+    return Refuse(request, 415, "content-type", request.method + " needs Content-Type: application/json", true);
+  if (request.bodyTooLarge || request.body.size() > kMaxBodySize)
+    return Refuse(request, 413, "too-large", "the request body is over 64 KiB", true);
+
+  const std::string path = request.target.substr(0, request.target.find('?'));
+  if (request.method == "GET" && path == "/v1/version")
+    return JsonAnswer(200, {{"name", "impthermorvane"}, {"version", kVersionDotted}, {"api", 1}}, origin);
+  if (request.method == "GET" && path == "/v1/printers") {
+    json list = json::array();
+    for (const PrinterEntry& p : setup_.printers())
+      list.push_back({{"name", Cp1252ToUtf8(p.name)}, {"default", p.isDefault}});
+    return JsonAnswer(200, {{"printers", list}}, origin);
+  }
+  if (request.method == "POST" && path == "/v1/print-runs") return StartRun(request, rule);
+
+  const std::string prefix = "/v1/print-runs/";
+  if (path.rfind(prefix, 0) == 0) {
+    std::string id = path.substr(prefix.size());
+    const bool events = id.size() > 7 && id.compare(id.size() - 7, 7, "/events") == 0;
+    if (events) id.resize(id.size() - 7);
+    auto run = queue_.Find(id);
+    // Another origin's run is not there for this page.
+    if (run && run->origin == origin) {
+      if (request.method == "GET" && !events) return JsonAnswer(200, RunJson(*run), origin);
+      if (request.method == "GET") {
+        BridgeResponse r;
+        r.headers.emplace_back("Content-Type", "text/event-stream");
+        r.headers.emplace_back("Cache-Control", "no-store");
+        AddCors(r, origin);
+        r.eventsOf = run;
+        return r;
+      }
+      if (request.method == "DELETE" && !events) {
+        queue_.Cancel(run);
+        setup_.log("run " + run->id + " from " + origin + ": stop asked");
+        return JsonAnswer(202, {{"id", run->id}, {"state", run->StateName()}}, origin);
+      }
+    }
+  }
+  return Refuse(request, 404, "not-found", "no such print run or path: " + path.substr(0, 200), true);
+}
+
+BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const OriginRule& rule) {
+  const json body = json::parse(request.body, nullptr, false);
+  auto bad = [&](const std::string& why) { return Refuse(request, 400, "bad-request", why, true); };
+  if (body.is_discarded() || !body.is_object()) return bad("the body is not a JSON object");
+  PageParameters params;
+  int firstSlot = 0;
+  bool hasParams = false;
+  std::string streamUrl, proxyEnable, proxyHttp;
+  for (const auto& [key, value] : body.items()) {
+    if (key == "firstSlot") {
+      if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 4)
+        return bad("firstSlot must be a number from 1 to 4");
+      firstSlot = value.get<int>();
+    } else if (key == "params" && value.is_object()) {
+      hasParams = true;
+      for (const auto& [name, v] : value.items()) {
+        const char* known = KnownParameter(name);
+        // Names only: a value may be a credential.
+        if (!known) return bad("unknown parameter '" + name.substr(0, 100) + "'");
+        if (!v.is_string()) return bad("parameter " + std::string(known) + " must be a text");
+        std::string text = Utf8ToCp1252(v.get<std::string>());
+        if (Lower(known) == "streamurl") streamUrl = text;
+        if (Lower(known) == "proxyenable") proxyEnable = Lower(text);
+        if (Lower(known) == "proxyhttp") proxyHttp = text;
+        params.emplace_back(known, std::move(text));
+      }
+    } else {
+      return bad("unknown entry '" + key.substr(0, 100) + "' (expected params and firstSlot)");
+    }
+  }
+  if (!hasParams) return bad("params must be an object of page parameters");
+  const bool hasStreamUrl =
+      std::any_of(params.begin(), params.end(), [](const auto& p) { return p.first == "streamUrl"; });
+  if (hasStreamUrl && !StreamUrlAllowed(rule, streamUrl))
+    return Refuse(request, 403, "stream-host-refused",
+                  "streamUrl must name a host allowed for " + request.origin + " (an http URL)", true);
+  // A proxy is a way to another host as much as the URL is.
+  std::string trimmedProxy = proxyHttp;
+  while (!trimmedProxy.empty() && trimmedProxy.back() == ' ') trimmedProxy.pop_back();
+  while (!trimmedProxy.empty() && trimmedProxy.front() == ' ') trimmedProxy.erase(0, 1);
+  if (proxyEnable == "true" && !trimmedProxy.empty() && !ProxyAllowed(rule, trimmedProxy))
+    return Refuse(request, 403, "stream-host-refused", "proxyHttp must name a host:port allowed for " + request.origin,
+                  true);
+  auto run = queue_.Submit(request.origin, std::move(params), firstSlot);
+  if (!run)
+    return Refuse(request, 503, "queue-full",
+                  "the bridge already has " + std::to_string(kQueueCapacity) + " print runs waiting; try again later",
+                  true);
+  setup_.log("run " + run->id + " from " + request.origin + ": queued");
+  return JsonAnswer(202, {{"id", run->id}, {"state", "queued"}}, request.origin);
+}
+
+void BridgeHandler::LogOutcome(const PrintRunEntry& run) {
+  if (!run.outcome) return;
+  const RunOutcomeInfo& o = *run.outcome;
+  setup_.log("run " + run.id + " from " + run.origin + ": status " + std::to_string(o.status) + ", " +
+             std::to_string(o.labels) + " label(s)" +
+             (o.failedRecord ? ", record " + std::to_string(o.failedRecord) + " failed" : "") +
+             (o.message.empty() ? "" : ", " + o.message));
+}
+
+}  // namespace imptherm::bridge

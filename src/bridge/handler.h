@@ -1,0 +1,73 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bridge/config.h"
+#include "bridge/runs.h"
+
+namespace imptherm::bridge {
+
+// Request bodies above this size are refused.
+inline constexpr std::size_t kMaxBodySize = 64 * 1024;
+
+// What the handler needs of an HTTP request; the server fills it from the
+// parsed request, the tests write it directly.
+struct BridgeRequest {
+  std::string method;
+  std::string target;
+  std::string host;
+  bool hasOrigin = false;
+  std::string origin;
+  std::string contentType;
+  std::string body;
+  bool bodyTooLarge = false;  // the server stopped reading at kMaxBodySize
+  bool requestPrivateNetwork = false;
+  bool requestLocalNetwork = false;
+};
+
+struct BridgeResponse {
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  // Set for an event stream: the server follows this run's events.
+  std::shared_ptr<PrintRunEntry> eventsOf;
+  std::string Header(const std::string& name) const;
+};
+
+struct PrinterEntry {
+  std::string name;  // Windows-1252
+  bool isDefault = false;
+};
+
+// Answers the bridge's HTTP API. Single-threaded, on the server's thread.
+class BridgeHandler {
+ public:
+  struct Setup {
+    int port = kDefaultPort;
+    std::string script;  // the JavaScript client served at /impthermorvane.js
+    std::function<std::vector<PrinterEntry>()> printers;
+    std::function<void(const std::string&)> log;  // the bridge log, one line per refusal and per run
+  };
+  BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
+      : config_(config), queue_(queue), setup_(std::move(setup)) {}
+
+  BridgeResponse Handle(const BridgeRequest& request);
+  // A run the worker has finished: its line in the bridge log.
+  void LogOutcome(const PrintRunEntry& run);
+
+ private:
+  BridgeResponse Refuse(const BridgeRequest& request, int status, const std::string& code, const std::string& message,
+                        bool cors);
+  BridgeResponse Route(const BridgeRequest& request, const OriginRule& rule);
+  BridgeResponse StartRun(const BridgeRequest& request, const OriginRule& rule);
+
+  ConfigStore& config_;
+  RunQueue& queue_;
+  Setup setup_;
+};
+
+}  // namespace imptherm::bridge

@@ -1,0 +1,125 @@
+#include "bridge/runs.h"
+
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <random>
+
+namespace imptherm::bridge {
+
+std::string RunOutcomeInfo::Json() const {
+  nlohmann::json j = {{"status", status}, {"message", message}, {"labels", labels}, {"failedRecord", nullptr}};
+  if (failedRecord) j["failedRecord"] = failedRecord;
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void PrintRunEntry::AddEvent(RunEvent event) {
+  events.push_back(std::move(event));
+  if (events.size() > kMaxEventsPerRun) {
+    events.pop_front();
+    ++firstKept;
+  }
+  // A watcher may unwatch while it is told; tell a copy.
+  const auto watchers = watchers_;
+  for (const auto& [token, wake] : watchers) wake();
+}
+
+std::uint64_t PrintRunEntry::Watch(std::function<void()> wake) {
+  watchers_[nextToken_] = std::move(wake);
+  return nextToken_++;
+}
+
+void PrintRunEntry::Unwatch(std::uint64_t token) { watchers_.erase(token); }
+
+std::string PrintRunEntry::StateName() const {
+  switch (state) {
+    case State::Queued: return "queued";
+    case State::Running: return "running";
+    case State::Done: return "done";
+  }
+  return "done";
+}
+
+std::string RunQueue::NewId() {
+  if (salt_ == 0) {
+    std::random_device device;
+    salt_ = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  // Not a secret (a run answers only its own origin), but not a count that
+  // tells one page how many runs other pages made.
+  std::mt19937_64 mix(salt_ + ++counter_);
+  char text[40];
+  std::snprintf(text, sizeof text, "%016llx%04llx", static_cast<unsigned long long>(mix()),
+                static_cast<unsigned long long>(counter_ & 0xFFFF));
+  return text;
+}
+
+std::shared_ptr<PrintRunEntry> RunQueue::Submit(std::string origin, PageParameters params, int firstSlot) {
+  if (waiting_.size() >= capacity_) return nullptr;
+  auto run = std::make_shared<PrintRunEntry>();
+  run->id = NewId();
+  run->origin = std::move(origin);
+  run->params = std::move(params);
+  run->firstSlot = firstSlot;
+  runs_[run->id] = run;
+  waiting_.push_back(run);
+  StartNext();
+  return run;
+}
+
+std::shared_ptr<PrintRunEntry> RunQueue::Find(const std::string& id) const {
+  const auto it = runs_.find(id);
+  return it == runs_.end() ? nullptr : it->second;
+}
+
+void RunQueue::Cancel(const std::shared_ptr<PrintRunEntry>& run) {
+  if (run->state == PrintRunEntry::State::Running) {
+    *run->stop = true;
+    return;
+  }
+  if (run->state != PrintRunEntry::State::Queued) return;
+  for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+    if (*it == run) {
+      waiting_.erase(it);
+      break;
+    }
+  }
+  RunOutcomeInfo outcome;
+  outcome.status = 5;
+  outcome.message = "abandoned: the run was cancelled before it started";
+  Finished(run, std::move(outcome));
+}
+
+void RunQueue::Finished(const std::shared_ptr<PrintRunEntry>& run, RunOutcomeInfo outcome) {
+  run->state = PrintRunEntry::State::Done;
+  run->AddEvent({"outcome", outcome.Json()});
+  run->outcome = std::move(outcome);
+  finished_.push_back(run->id);
+  if (running_ == run) running_.reset();
+  Forget();
+  StartNext();
+}
+
+void RunQueue::CancelAll() {
+  stopping_ = true;
+  while (!waiting_.empty()) Cancel(waiting_.front());
+  if (running_) *running_->stop = true;
+}
+
+void RunQueue::StartNext() {
+  if (stopping_ || running_ || waiting_.empty()) return;
+  running_ = waiting_.front();
+  waiting_.pop_front();
+  running_->state = PrintRunEntry::State::Running;
+  starter_(running_);
+}
+
+void RunQueue::Forget() {
+  while (finished_.size() > kFinishedRunsKept) {
+    runs_.erase(finished_.front());
+    finished_.pop_front();
+  }
+}
+
+}  // namespace imptherm::bridge

@@ -1,0 +1,343 @@
+// The bridge's HTTP side over Boost.Beast: every connection, the event
+// streams and the worker thread. All state is touched on the one server
+// thread; the worker thread only runs print runs and posts back.
+#include <utility>  // before Asio: Boost 1.74's awaitable.hpp needs std::exchange
+
+#include "bridge/server.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+#include "bridge/worker.h"
+
+namespace imptherm::bridge {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+constexpr auto kRequestTimeLimit = std::chrono::seconds(30);
+
+struct Shared {
+  asio::io_context& io;
+  BridgeHandler& handler;
+  std::function<void(const std::string&)> log;
+  // Shared with the sessions: the last of them may go after this struct.
+  std::shared_ptr<std::size_t> connections = std::make_shared<std::size_t>(0);
+  std::size_t maxConnections = kMaxConnections;
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(tcp::socket socket, Shared& shared)
+      : stream_(std::move(socket)), shared_(shared), connections_(shared.connections) {
+    ++*connections_;
+  }
+  ~Session() {
+    if (run_) run_->Unwatch(watch_);
+    --*connections_;
+  }
+  void Start() { Read(); }
+
+ private:
+  void Read() {
+    parser_.emplace();
+    parser_->header_limit(kMaxHeaderSize);
+    parser_->body_limit(kMaxBodySize);
+    stream_.expires_after(kRequestTimeLimit);
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+  }
+
+  void OnRead(beast::error_code ec) {
+    if (ec == http::error::header_limit) {
+      shared_.log("refused a request whose header is over " + std::to_string(kMaxHeaderSize) + " bytes");
+      BridgeResponse r;
+      r.status = 431;
+      r.headers.emplace_back("Content-Type", "application/json");
+      r.body = R"({"error":{"code":"too-large","message":"the request header is too large"}})";
+      return Write(std::move(r), false);
+    }
+    const bool tooLarge = ec == http::error::body_limit;
+    if (ec && !tooLarge) return Close();
+    const auto& message = parser_->get();
+    BridgeRequest request;
+    request.method = std::string(message.method_string());
+    request.target = std::string(message.target());
+    request.host = std::string(message[http::field::host]);
+    if (auto origin = message.find(http::field::origin); origin != message.end()) {
+      request.hasOrigin = true;
+      request.origin = std::string(origin->value());
+    }
+    request.contentType = std::string(message[http::field::content_type]);
+    request.bodyTooLarge = tooLarge;
+    if (!tooLarge) request.body = message.body();
+    auto flag = [&](const char* name) {
+      auto it = message.find(name);
+      return it != message.end() && beast::iequals(it->value(), "true");
+    };
+    request.requestPrivateNetwork = flag("Access-Control-Request-Private-Network");
+    request.requestLocalNetwork = flag("Access-Control-Request-Local-Network");
+    BridgeResponse response = shared_.handler.Handle(request);
+    if (response.eventsOf) return StartEvents(std::move(response));
+    // After a body that was not read whole, the connection cannot go on.
+    Write(std::move(response), !tooLarge && message.keep_alive());
+  }
+
+  void Write(BridgeResponse r, bool keepAlive) {
+    auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(r.status), 11);
+    for (const auto& [name, value] : r.headers) res->set(name, value);
+    res->set(http::field::server, "impthermorvane");
+    res->body() = std::move(r.body);
+    res->keep_alive(keepAlive);
+    res->prepare_payload();
+    http::async_write(stream_, *res, [self = shared_from_this(), res, keepAlive](beast::error_code ec, std::size_t) {
+      if (ec || !keepAlive) return self->Close();
+      self->Read();
+    });
+  }
+
+  // The event stream: the header, then every kept event from the start,
+  // then the new ones as they come, until the outcome.
+  void StartEvents(BridgeResponse r) {
+    run_ = std::move(r.eventsOf);
+    std::weak_ptr<Session> weak = shared_from_this();
+    watch_ = run_->Watch([weak] {
+      if (auto self = weak.lock()) self->Pump();
+    });
+    stream_.expires_never();
+    auto res = std::make_shared<http::response<http::empty_body>>(http::status::ok, 11);
+    for (const auto& [name, value] : r.headers) res->set(name, value);
+    res->set(http::field::server, "impthermorvane");
+    res->keep_alive(false);
+    auto serializer = std::make_shared<http::response_serializer<http::empty_body>>(*res);
+    writing_ = true;
+    http::async_write_header(stream_, *serializer,
+                             [self = shared_from_this(), res, serializer](beast::error_code ec, std::size_t) {
+                               self->writing_ = false;
+                               if (ec) return self->Close();
+                               self->WatchPeer();
+                               self->Pump();
+                             });
+  }
+
+  // A reader that goes away is noticed at once, not at the next event.
+  void WatchPeer() {
+    stream_.socket().async_read_some(asio::buffer(peerByte_),
+                                     [self = shared_from_this()](beast::error_code, std::size_t) { self->Close(); });
+  }
+
+  void Pump() {
+    if (writing_ || closed_) return;
+    std::string text;
+    if (cursor_ < run_->firstKept) {
+      text += "event: dropped\ndata: {\"count\":" + std::to_string(run_->firstKept - cursor_) + "}\n\n";
+      cursor_ = run_->firstKept;
+    }
+    for (; cursor_ < run_->next(); ++cursor_) {
+      const RunEvent& e = run_->events[static_cast<std::size_t>(cursor_ - run_->firstKept)];
+      text += "event: " + e.name + "\ndata: " + e.data + "\n\n";
+    }
+    const bool last = run_->state == PrintRunEntry::State::Done && cursor_ == run_->next();
+    if (text.empty()) {
+      if (last) Close();
+      return;
+    }
+    writing_ = true;
+    auto data = std::make_shared<std::string>(std::move(text));
+    asio::async_write(stream_.socket(), asio::buffer(*data),
+                      [self = shared_from_this(), data](beast::error_code ec, std::size_t) {
+                        self->writing_ = false;
+                        if (ec) return self->Close();
+                        self->Pump();
+                      });
+  }
+
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.socket().close(ignored);
+  }
+
+  beast::tcp_stream stream_;
+  Shared& shared_;
+  std::shared_ptr<std::size_t> connections_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::shared_ptr<PrintRunEntry> run_;
+  std::uint64_t watch_ = 0;
+  std::uint64_t cursor_ = 0;
+  bool writing_ = false;
+  bool closed_ = false;
+  char peerByte_[1];
+};
+
+class Listener : public std::enable_shared_from_this<Listener> {
+ public:
+  Listener(tcp::acceptor acceptor, Shared& shared) : acceptor_(std::move(acceptor)), shared_(shared) {}
+  void Accept() {
+    acceptor_.async_accept([self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
+      if (ec == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
+      if (!ec) {
+        if (*self->shared_.connections >= self->shared_.maxConnections) {
+          self->shared_.log("refused a connection: " + std::to_string(self->shared_.maxConnections) +
+                            " connections are open");
+          beast::error_code ignored;
+          socket.close(ignored);
+        } else {
+          std::make_shared<Session>(std::move(socket), self->shared_)->Start();
+        }
+      }
+      self->Accept();
+    });
+  }
+  void Stop() {
+    beast::error_code ignored;
+    acceptor_.close(ignored);
+  }
+
+ private:
+  tcp::acceptor acceptor_;
+  Shared& shared_;
+};
+
+// Binds a loopback address; false (with the reason) when it cannot.
+bool Bind(tcp::acceptor& acceptor, const tcp::endpoint& at, std::string& error) {
+  beast::error_code ec;
+  acceptor.open(at.protocol(), ec);
+  if (!ec && at.address().is_v6()) acceptor.set_option(asio::ip::v6_only(true), ec);
+  if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor.bind(at, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) error = ec.message();
+  return !ec;
+}
+
+// A socket handed over by the service manager, taken only when it listens
+// on a loopback address.
+bool Adopt(asio::io_context& io, int fd, tcp::acceptor& acceptor, std::string& error) {
+  beast::error_code ec;
+  tcp::acceptor probe(io);
+  probe.assign(tcp::v4(), fd, ec);
+  const tcp::endpoint at = ec ? tcp::endpoint() : probe.local_endpoint(ec);
+  if (!ec) probe.release(ec);
+  if (ec) {
+    error = "socket " + std::to_string(fd) + " is not a listening TCP socket: " + ec.message();
+    return false;
+  }
+  if (!at.address().is_loopback()) {
+    error = "socket " + std::to_string(fd) + " is bound to " + at.address().to_string() +
+            ", not to a loopback address; the bridge listens on 127.0.0.1 and ::1 only";
+    return false;
+  }
+  acceptor.assign(at.protocol(), fd, ec);
+  if (ec) error = ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+void LogToStandardError(const std::string& line) {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32] = "";
+  if (const std::tm* t = std::gmtime(&now)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", t);
+  std::fprintf(stderr, "%s impthermorvane serve: %s\n", stamp, line.c_str());
+  std::fflush(stderr);
+}
+
+int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Platform& backends) {
+  const auto log = options.log ? options.log : std::function<void(const std::string&)>(LogToStandardError);
+  asio::io_context io;
+  std::vector<tcp::acceptor> acceptors;
+  int port = options.port;
+  std::string error;
+  if (!options.adoptedSockets.empty()) {
+    for (int fd : options.adoptedSockets) {
+      acceptors.emplace_back(io);
+      if (!Adopt(io, fd, acceptors.back(), error)) {
+        log("cannot start: " + error);
+        return 1;
+      }
+      const int at = acceptors.back().local_endpoint().port();
+      if (acceptors.size() > 1 && at != port) {
+        log("cannot start: the sockets handed over listen on different ports");
+        return 1;
+      }
+      port = at;
+    }
+  } else {
+    acceptors.emplace_back(io);
+    if (!Bind(acceptors.back(), {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}, error)) {
+      log("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + error);
+      return 1;
+    }
+    port = acceptors.back().local_endpoint().port();
+    tcp::acceptor v6(io);
+    // ::1 only where the machine has it.
+    if (Bind(v6, {asio::ip::address_v6::loopback(), static_cast<unsigned short>(port)}, error))
+      acceptors.push_back(std::move(v6));
+  }
+
+  PrintWorker worker(backends);
+  asio::thread_pool pool(1);
+  BridgeHandler* handlerPtr = nullptr;
+  bool stopping = false;
+  std::vector<std::shared_ptr<Listener>> listeners;
+  RunQueue queue([&](std::shared_ptr<PrintRunEntry> run) {
+    // After the answer that queued it, so that the log reads in order.
+    asio::post(io, [&log, run] { log("run " + run->id + " from " + run->origin + ": started"); });
+    asio::post(pool, [&, run] {
+      auto emit = [&io, run](RunEvent e) {
+        asio::post(io, [run, e = std::move(e)]() mutable { run->AddEvent(std::move(e)); });
+      };
+      RunOutcomeInfo outcome = worker.Run(run->params, run->firstSlot, *run->stop, emit);
+      asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
+        queue.Finished(run, std::move(outcome));
+        handlerPtr->LogOutcome(*run);
+        if (stopping && !queue.busy()) io.stop();
+      });
+    });
+  });
+  BridgeHandler::Setup setup{port, options.script, options.printers, log};
+  if (!setup.printers) setup.printers = [] { return std::vector<PrinterEntry>{}; };
+  BridgeHandler handler(config, queue, setup);
+  handlerPtr = &handler;
+  Shared shared{io, handler, log};
+  shared.maxConnections = options.maxConnections;
+  for (auto& a : acceptors) {
+    listeners.push_back(std::make_shared<Listener>(std::move(a), shared));
+    listeners.back()->Accept();
+  }
+
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&](beast::error_code ec, int) {
+    if (ec) return;
+    log("stopping");
+    stopping = true;
+    for (auto& l : listeners) l->Stop();
+    queue.CancelAll();
+    if (!queue.busy()) io.stop();
+  });
+
+  config.Refresh();
+  std::printf("listening on http://127.0.0.1:%d\n", port);
+  if (config.originCount() == 0)
+    std::printf("no origin is allowed yet: add one with --allow-origin https://your.site or in %s\n",
+                config.path().c_str());
+  std::fflush(stdout);
+  io.run();
+  pool.join();
+  return 0;
+}
+
+}  // namespace imptherm::bridge

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bridge/config.h"
+#include "bridge/handler.h"
+#include "platform/platform.h"
+
+namespace imptherm::bridge {
+
+inline constexpr std::size_t kMaxConnections = 32;
+inline constexpr std::size_t kMaxHeaderSize = 8 * 1024;
+
+struct ServerOptions {
+  int port = kDefaultPort;  // 0: a free port the system picks (tests)
+  // Listening sockets handed over by the service manager (socket
+  // activation); each must be bound to a loopback address. Empty: bind
+  // 127.0.0.1 and ::1 on `port`.
+  std::vector<int> adoptedSockets;
+  std::size_t maxConnections = kMaxConnections;
+  std::string script;  // the JavaScript client
+  std::function<std::vector<PrinterEntry>()> printers;
+  // The bridge log (one line per refusal and per run); standard error when empty.
+  std::function<void(const std::string&)> log;
+};
+
+// A line of the bridge log on standard error, with the UTC time.
+void LogToStandardError(const std::string& line);
+
+// Listens, answers and runs print runs on `backends` until SIGINT or
+// SIGTERM; the running print run is then asked to stop between two records
+// and waited for. Returns the exit status: 0 after a clean stop, 1 when it
+// could not listen.
+int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Platform& backends);
+
+}  // namespace imptherm::bridge

@@ -1,0 +1,160 @@
+#include "bridge/worker.h"
+
+#include <nlohmann/json.hpp>
+
+#include "base/text.h"
+#include "bridge/text.h"
+#include "run/core_stages.h"
+#include "run/module.h"
+#include "run/print_run.h"
+
+namespace imptherm::bridge {
+namespace {
+
+std::string TextEvent(const std::string& cp1252) {
+  return nlohmann::json{{"text", Cp1252ToUtf8(cp1252)}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The current run's events and stop flag, set for the length of a run.
+struct RunBinding {
+  const std::atomic<bool>* stop = nullptr;
+  const PrintWorker::Emit* emit = nullptr;
+  int firstSlot = 0;
+  void Send(const char* name, const std::string& text) const {
+    if (emit) (*emit)({name, TextEvent(text)});
+  }
+};
+
+class EchoMemo final : public Memo {
+ public:
+  EchoMemo(Memo& inner, const RunBinding& run) : inner_(inner), run_(run) {}
+  void AddLine(const std::string& line) override {
+    inner_.AddLine(line);
+    run_.Send("line", line);
+  }
+  void Clear() override { inner_.Clear(); }
+
+ private:
+  Memo& inner_;
+  const RunBinding& run_;
+};
+
+class EchoWindow final : public ProgressWindow {
+ public:
+  EchoWindow(std::unique_ptr<ProgressWindow> inner, const RunBinding& run)
+      : inner_(std::move(inner)), memo_(inner_->memo(), run) {}
+  Memo& memo() override { return memo_; }
+
+ private:
+  std::unique_ptr<ProgressWindow> inner_;
+  EchoMemo memo_;
+};
+
+// The backend's user interface, with the progress window seen by the page
+// and a stop asked by the page or the bridge.
+class EchoUi final : public UserInterface {
+ public:
+  EchoUi(UserInterface& inner, const RunBinding& run) : inner_(inner), run_(run) {}
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(const std::string& caption) override {
+    auto window = std::make_unique<EchoWindow>(inner_.OpenProgressWindow(caption), run_);
+    run_.Send("caption", caption);
+    return window;
+  }
+  void ShowMessage(const std::string& text, MessageIcon icon) override { inner_.ShowMessage(text, icon); }
+  bool AskYesNo(const std::string& text) override { return inner_.AskYesNo(text); }
+  void SetBusyCursor(bool busy) override { inner_.SetBusyCursor(busy); }
+  void SetPanelCaption(const std::string& caption) override { inner_.SetPanelCaption(caption); }
+  bool StopRequested() override { return (run_.stop && run_.stop->load()) || inner_.StopRequested(); }
+
+ private:
+  UserInterface& inner_;
+  const RunBinding& run_;
+};
+
+// The page's first slot, when it gave one, answers the chooser.
+class SlotChooser final : public PositionChooserDialog {
+ public:
+  SlotChooser(PositionChooserDialog& inner, const RunBinding& run) : inner_(inner), run_(run) {}
+  std::optional<int> Choose(const ChooserTexts& texts, const SheetPicture& picture, int selected) override {
+    if (run_.firstSlot >= 1 && run_.firstSlot <= 4) return run_.firstSlot;
+    return inner_.Choose(texts, picture, selected);
+  }
+
+ private:
+  PositionChooserDialog& inner_;
+  const RunBinding& run_;
+};
+
+class EchoLog final : public RunLog::Echo {
+ public:
+  explicit EchoLog(const RunBinding& run) : run_(run) {}
+  void Line(const std::string& text) override {
+    // The run log file names the proxy user; the page that gave it scrambled
+    // never sees it in clear.
+    static const std::string kProxyUser = "ProxyUsername : ";
+    if (text.compare(0, kProxyUser.size(), kProxyUser) == 0) return run_.Send("log", kProxyUser + "********");
+    run_.Send("log", VisibleControls(text));
+  }
+
+ private:
+  const RunBinding& run_;
+};
+
+// Parameters of one request; names match without regard to case, the last
+// one given wins, as in the control's property bag.
+class RequestParameters final : public ParameterSource {
+ public:
+  explicit RequestParameters(const PageParameters& values) : values_(values) {}
+  std::optional<std::string> Read(const std::string& name) override {
+    const std::string wanted = UpperAscii(name);
+    for (auto it = values_.rbegin(); it != values_.rend(); ++it)
+      if (UpperAscii(it->first) == wanted) return it->second;
+    return std::nullopt;
+  }
+
+ private:
+  const PageParameters& values_;
+};
+
+}  // namespace
+
+struct PrintWorker::Impl {
+  explicit Impl(const Platform& b)
+      : ui(b.ui, run),
+        chooser(b.chooser, run),
+        echo(run),
+        platform{b.system,   ui,        b.resources, b.printers,    b.serialPorts, b.portDevices,
+                 b.profiles, b.network, b.ntlm,      b.proxyDialog, b.documents,   chooser},
+        module(platform) {
+    module.stages = MakeCoreStages(module);
+    module.runLog.SetEcho(&echo);
+  }
+  RunBinding run;
+  EchoUi ui;
+  SlotChooser chooser;
+  EchoLog echo;
+  Platform platform;
+  Module module;
+};
+
+PrintWorker::PrintWorker(const Platform& backends) : impl_(std::make_unique<Impl>(backends)) {}
+PrintWorker::~PrintWorker() = default;
+
+RunOutcomeInfo PrintWorker::Run(const PageParameters& params, int firstSlot, const std::atomic<bool>& stop,
+                                const Emit& emit) {
+  impl_->run = {&stop, &emit, firstSlot};
+  struct Unbind {
+    RunBinding& run;
+    ~Unbind() { run = {}; }
+  } unbind{impl_->run};
+  RequestParameters source(params);
+  const RunResult result = PrintRun(impl_->module).Load(source);
+  RunOutcomeInfo outcome;
+  outcome.status = OutcomeStatus(result.outcome);
+  outcome.message = Cp1252ToUtf8(OutcomeMessage(result));
+  outcome.labels = result.labels;
+  outcome.failedRecord = result.failedRecord;
+  return outcome;
+}
+
+}  // namespace imptherm::bridge
