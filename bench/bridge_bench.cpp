@@ -302,19 +302,33 @@ int main(int argc, char** argv) {
     }
     for (auto& t : senders) t.join();
     const double sentMs = std::chrono::duration<double, std::milli>(Clock::now() - floodStart).count();
-    // Runs leave the queue in order: when the last accepted one is done, all are.
-    if (!accepted.empty()) {
+    // The answers came back in no particular order: wait for every accepted
+    // run (a finished run may already be forgotten: 404).
+    {
       Client client(bridge.port(), origin);
-      client.WaitOutcome(accepted.back());
+      for (const std::string& id : accepted) {
+        for (;;) {
+          const auto res = client.Send(http::verb::get, "/v1/print-runs/" + id);
+          if (res.result() == http::status::not_found || res.body().find("\"done\"") != std::string::npos) break;
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+      }
     }
     const double peakMiB = StatusKiB(bridge.pid(), "VmHWM") / 1024;
     const std::set<std::string> ids(accepted.begin(), accepted.end());
     std::string expected;
     for (std::size_t i = 0; i < accepted.size(); ++i) expected += reference;
-    const bool jobsRight = ReadFile(bridgeJob) == expected;
+    const std::string jobs = ReadFile(bridgeJob);
+    const bool jobsRight = jobs == expected;
+    if (!jobsRight) {
+      std::size_t at = 0;
+      while (at < jobs.size() && at < expected.size() && jobs[at] == expected[at]) ++at;
+      std::printf("flood: the job file has %zu bytes, %zu expected; they differ from byte %zu: '%s'\n", jobs.size(),
+                  expected.size(), at, jobs.substr(at > 40 ? at - 40 : 0, 80).c_str());
+    }
     // Connections close on the bridge's side a moment after ours.
     int fdAfter = OpenDescriptors(bridge.pid());
-    for (int i = 0; i < 40 && fdAfter != fdIdle; ++i) {
+    for (int i = 0; i < 40 && fdAfter > fdIdle; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       fdAfter = OpenDescriptors(bridge.pid());
     }
@@ -327,7 +341,7 @@ int main(int argc, char** argv) {
                 peakMiB, peakMiB - idleMiB);
     std::printf("flood: descriptors idle %d, after %d\n", fdIdle, fdAfter);
     if (static_cast<int>(accepted.size()) + refused != requests || other || !jobsRight ||
-        ids.size() != accepted.size() || peakMiB - idleMiB > 32 || fdAfter != fdIdle)
+        ids.size() != accepted.size() || peakMiB - idleMiB > 32 || fdAfter > fdIdle)
       status = 1;
   }
   fs::remove_all(dir);
