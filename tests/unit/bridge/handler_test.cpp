@@ -1,0 +1,202 @@
+// The bridge's answers without sockets: every refusal and the CORS and
+// preflight headers, over the handler and a queue whose runs never start.
+#include <gtest/gtest.h>
+
+#include "bridge/handler.h"
+
+namespace imptherm::bridge {
+namespace {
+
+constexpr char kSite[] = "https://labels.example.com";
+constexpr char kRun[] = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":"http://labels.example.com/d.txt",)"
+                        R"("proxyPassword":"SECRETPW"},"firstSlot":2})";
+
+BridgeRequest Request(const std::string& method, const std::string& target, const std::string& origin,
+                      const std::string& type = "", std::string body = "") {
+  BridgeRequest r;
+  r.method = method;
+  r.target = target;
+  r.host = "127.0.0.1:9180";
+  r.hasOrigin = true;
+  r.origin = origin;
+  r.contentType = type;
+  r.body = std::move(body);
+  return r;
+}
+
+struct Bridge {
+  std::vector<std::string> log;
+  std::vector<std::shared_ptr<PrintRunEntry>> started;
+  ConfigStore config{
+      "/nonexistent/bridge.json",
+      {{kSite, {"labels.example.com", "proxy.example.com:3128"}}, RuleForOrigin("http://127.0.0.1:8000")},
+      [this](const std::string& l) { log.push_back(l); }};
+  RunQueue queue{[this](std::shared_ptr<PrintRunEntry> r) { started.push_back(r); }};
+  BridgeHandler handler{config,
+                        queue,
+                        {9180, "export {};",
+                         [] {
+                           return std::vector<PrinterEntry>{{"Zebra", true}};
+                         },
+                         [this](const std::string& l) { log.push_back(l); }}};
+  BridgeResponse Post(const std::string& body, const std::string& origin = kSite) {
+    return handler.Handle(Request("POST", "/v1/print-runs", origin, "application/json", body));
+  }
+};
+
+BridgeRequest Get(const std::string& target) { return Request("GET", target, kSite); }
+
+struct Case {
+  const char* name;
+  BridgeRequest request;
+  int status;
+  const char* code;  // "" for an answer that is no error
+  bool cors;
+  const char* header = "";  // a header the answer must carry, "name: value"
+};
+
+TEST(BridgeHandlerTest, AnswersAndRefusals) {
+  auto post = [](const char* type, std::string body, const char* origin = kSite) {
+    return Request("POST", "/v1/print-runs", origin, type, std::move(body));
+  };
+  auto preflight = [](bool pna, bool lna, const char* origin = kSite) {
+    BridgeRequest r = Request("OPTIONS", "/v1/print-runs", origin);
+    r.host = "localhost:9180";
+    r.requestPrivateNetwork = pna;
+    r.requestLocalNetwork = lna;
+    return r;
+  };
+  BridgeRequest noOrigin = Get("/v1/version");
+  noOrigin.hasOrigin = false;
+  noOrigin.origin.clear();
+  BridgeRequest otherOrigin = Get("/v1/version");
+  otherOrigin.origin = "https://labels.example.com:444";
+  BridgeRequest forgedHost = Get("/v1/version");
+  forgedHost.host = "labels.example.com:9180";
+  BridgeRequest otherPort = Get("/v1/version");
+  otherPort.host = "127.0.0.1:9181";
+  BridgeRequest v6Host = Get("/v1/printers");
+  v6Host.host = "[::1]:9180";
+  BridgeRequest scriptAnyone = Get("/impthermorvane.js");
+  scriptAnyone.origin = "https://elsewhere.example";
+  BridgeRequest tooLarge = post("application/json", "{}");
+  tooLarge.bodyTooLarge = true;
+  BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
+
+  const Case cases[] = {
+      {"version", Get("/v1/version"), 200, "", true, "Vary: Origin"},
+      {"printers over ::1", v6Host, 200, "", true},
+      {"no origin", noOrigin, 403, "origin-refused", false},
+      {"origin of another port", otherOrigin, 403, "origin-refused", false},
+      {"forged Host", forgedHost, 403, "host-refused", false},
+      {"Host of another port", otherPort, 403, "host-refused", false},
+      {"preflight", preflight(false, false), 204, "", true, "Access-Control-Allow-Methods: GET, POST, DELETE"},
+      {"preflight, private network", preflight(true, false), 204, "", true,
+       "Access-Control-Allow-Private-Network: true"},
+      {"preflight, local network", preflight(false, true), 204, "", true, "Access-Control-Allow-Local-Network: true"},
+      {"preflight of a refused origin", preflight(true, true, "https://evil.example"), 403, "origin-refused", false},
+      {"simple POST", post("text/plain", kRun), 415, "content-type", true},
+      {"form POST", post("application/x-www-form-urlencoded", kRun), 415, "content-type", true},
+      {"DELETE as text", deletePlain, 415, "content-type", true},
+      {"body over the limit", tooLarge, 413, "too-large", true},
+      {"not JSON", post("application/json", "{"), 400, "bad-request", true},
+      {"unknown parameter", post("application/json", R"({"params":{"prnTyp":"4"}})"), 400, "bad-request", true},
+      {"parameter not a text", post("application/json", R"({"params":{"prnType":4}})"), 400, "bad-request", true},
+      {"slot out of range", post("application/json", R"({"params":{},"firstSlot":5})"), 400, "bad-request", true},
+      {"streamUrl to another host",
+       post("application/json", R"({"params":{"streamUrl":"http://intranet.example.com/x"}})"), 403,
+       "stream-host-refused", true},
+      {"streamUrl to another port",
+       post("application/json", R"({"params":{"streamUrl":"http://labels.example.com:8080/x"}})"), 403,
+       "stream-host-refused", true},
+      {"proxy not listed",
+       post("application/json",
+            R"({"params":{"streamUrl":"http://labels.example.com/x","proxyEnable":"TRUE","proxyHttp":"10.0.0.1:80"}})"),
+       403, "stream-host-refused", true},
+      {"proxy listed",
+       post(
+           "application/json",
+           R"({"params":{"streamUrl":"http://labels.example.com/x","proxyEnable":"true","proxyHttp":"proxy.example.com:3128"}})"),
+       202, "", true},
+      {"command-line origin, own host",
+       post("application/json", R"({"params":{"streamUrl":"http://127.0.0.1:8000/x"}})", "http://127.0.0.1:8000"), 202,
+       "", true},
+      {"run", post("application/json; charset=utf-8", kRun), 202, "", true},
+      {"unknown path", Get("/v2/version"), 404, "not-found", true},
+      {"unknown run", Get("/v1/print-runs/nope"), 404, "not-found", true},
+      {"script for anyone", scriptAnyone, 200, "", false, "Content-Type: text/javascript; charset=utf-8"},
+  };
+  for (const Case& c : cases) {
+    Bridge b;
+    const BridgeResponse r = b.handler.Handle(c.request);
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.body;
+    EXPECT_EQ(!r.Header("Access-Control-Allow-Origin").empty(), c.cors) << c.name;
+    if (*c.code) {
+      EXPECT_NE(r.body.find(std::string("\"code\":\"") + c.code + "\""), std::string::npos) << c.name;
+      EXPECT_EQ(b.log.size(), 1u) << c.name << ": one bridge log line per refusal";
+    }
+    EXPECT_EQ(b.started.size(), c.status == 202 ? 1u : 0u) << c.name;
+    if (*c.header) {
+      const std::string h = c.header;
+      EXPECT_EQ(r.Header(h.substr(0, h.find(':'))), h.substr(h.find(':') + 2)) << c.name;
+    }
+    for (const std::string& line : b.log) EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
+    EXPECT_EQ(r.body.find("SECRETPW"), std::string::npos) << c.name;
+  }
+}
+
+// The 33rd waiting run is refused; a run is seen only by its own origin;
+// the events kept per run stay bounded.
+TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
+  Bridge b;
+  std::string first;
+  for (std::size_t i = 0; i <= kQueueCapacity; ++i) {
+    const BridgeResponse r = b.Post(kRun);
+    ASSERT_EQ(r.status, 202) << i;
+    if (i == 1) first = r.body.substr(7, r.body.find('"', 7) - 7);
+  }
+  EXPECT_EQ(b.Post(kRun).status, 503);
+  BridgeRequest other = Request("GET", "/v1/print-runs/" + first, "http://127.0.0.1:8000");
+  EXPECT_EQ(b.handler.Handle(other).status, 404);
+  EXPECT_EQ(b.handler.Handle(Get("/v1/print-runs/" + first)).status, 200);
+  EXPECT_EQ(b.handler.Handle(Get("/v1/print-runs/" + first + "/events")).eventsOf, b.queue.Find(first));
+
+  auto& run = *b.started.front();
+  for (std::size_t i = 0; i < kMaxEventsPerRun + 5; ++i) run.AddEvent({"line", "{}"});
+  EXPECT_EQ(run.events.size(), kMaxEventsPerRun);
+  EXPECT_EQ(run.firstKept, 5u);
+}
+
+TEST(BridgeConfigTest, FileEntries) {
+  struct Row {
+    const char* text;
+    bool ok;
+    const char* origin;
+    std::size_t hosts;
+  } rows[] = {
+      {R"({"port":9000,"origins":[{"origin":"HTTPS://Labels.Example.com:443/","streamHosts":["a","b:8443"]}]})", true,
+       "https://labels.example.com", 2},
+      {R"({"origins":[{"origin":"http://127.0.0.1:8000"}]})", true, "http://127.0.0.1:8000", 1},
+      {R"({"port":0})", false, "", 0},
+      {R"({"origins":[{"origin":"null"}]})", false, "", 0},
+      {R"({"origins":[{"origin":"file:///x"}]})", false, "", 0},
+      {R"({"origins":[{"origin":"https://a.example/path"}]})", false, "", 0},
+      {R"({"origins":[{"origin":"https://a.example","streamHosts":["a/b"]}]})", false, "", 0},
+      {R"({"origin":[]})", false, "", 0},
+      {"[", false, "", 0},
+  };
+  for (const Row& row : rows) {
+    BridgeConfig config;
+    std::string error;
+    EXPECT_EQ(ParseBridgeConfig(row.text, config, error), row.ok) << row.text << ": " << error;
+    if (!row.ok) {
+      EXPECT_FALSE(error.empty()) << row.text;
+    } else {
+      EXPECT_EQ(config.origins.at(0).origin, row.origin);
+      EXPECT_EQ(config.origins.at(0).streamHosts.size(), row.hosts);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imptherm::bridge
