@@ -136,11 +136,13 @@ class ManagedPolicy {
 
 struct BrowserCase {
   const char* name;
-  bool allowed;           // the page's origin is in the bridge's list
-  bool publicPage;        // Chromium counts the page's address as a public site
-  bool policy;            // LocalNetworkAccessAllowedForUrls lists the page's origin
-  bool moduleFromBridge;  // the page imports the module from the bridge, not from its own folder
-  const char* result;     // the start of what the page writes
+  bool allowed;     // the page's origin is in the bridge's list
+  bool publicPage;  // Chromium counts the page's address as a public site
+  bool policy;      // LocalNetworkAccessAllowedForUrls lists the page's origin
+  // The page imports the module from the bridge, not from its own folder (a
+  // page the bridge or the browser refuses could not load it from there).
+  bool moduleFromBridge;
+  const char* result;  // the start of what the page writes
 };
 
 void PrintTo(const BrowserCase& c, std::ostream* os) { *os << c.name; }
@@ -201,15 +203,19 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string dom = dir.Read("dom.html");
   ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"result\">([^<]*)</pre>"))) << dom;
   const std::string result = m[1];
+  RecordProperty("page", result);
   ASSERT_EQ(result.rfind(c.result, 0), 0u) << result << "\nbridge log:\n" << dir.Read("bridge.log");
   if (result.find("print ok") != std::string::npos) {
     // The same run by the command line gives the reference job file.
+    fs::create_directories(dir.path() + "ref");
     const auto reference =
         testing::RunProgram({"print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE", "--param",
                              "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
                             {{"TMPDIR", dir.path() + "ref"}, {"ALLUSERSPROFILE", dir.path() + "refprofile"}});
     ASSERT_EQ(reference.exitStatus, 0) << reference.err;
-    EXPECT_EQ(fakes::ReadFile(jobFile), dir.Read("ref/etiquettesOrvane.txt"));
+    const std::string expected = dir.Read("ref/etiquettesOrvane.txt");
+    ASSERT_FALSE(expected.empty()) << reference.err;
+    EXPECT_EQ(fakes::ReadFile(jobFile), expected);
   } else {
     EXPECT_FALSE(fs::exists(jobFile));
     EXPECT_EQ(dir.Read("pages.log").find("GET /labels.txt"), std::string::npos) << "a refused page's data was fetched";
