@@ -235,8 +235,11 @@ timeout 180 wine msiexec /i "$(winepath -w "$msi")" /qn ALLOWEDSITES="$sites" ||
 installed="$WINEPREFIX/drive_c/Program Files/MERIDON/ImpThermOrvane"
 [ -f "$installed/ImpThermOrvane.ocx" ] || fail "the package did not install $installed/ImpThermOrvane.ocx"
 [ -f "$installed/impthermorvane.exe" ] || fail "the package did not install $installed/impthermorvane.exe"
-startup_link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk"
-[ -f "$startup_link" ] || fail "the package made no logon shortcut $startup_link"
+# Windows resolves StartupFolder to the common one in a per-machine package;
+# Wine's installer takes the installing user's.
+startup_links=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk"
+  "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk")
+[ -f "${startup_links[0]}" ] || [ -f "${startup_links[1]}" ] || fail "the package made no logon shortcut in a Startup folder"
 echo "   the bridge and its logon shortcut are installed"
 registration_tree 'C:\Program Files\MERIDON\ImpThermOrvane' > "$work/msi.tree"
 diff "$work/regsvr32.tree" "$work/msi.tree" || fail "the package's registration differs from regsvr32's"
@@ -265,7 +268,7 @@ for key in "${reg_keys[@]}" 'HKLM\SOFTWARE\MERIDON'; do
   timeout 30 wine reg query "$key" >/dev/null 2>&1 && fail "msiexec /x left $key"
 done
 [ -e "$WINEPREFIX/drive_c/Program Files/MERIDON" ] && fail "msiexec /x left $(find "$WINEPREFIX/drive_c/Program Files/MERIDON")"
-[ -e "$startup_link" ] && fail "msiexec /x left $startup_link"
+for link in "${startup_links[@]}"; do [ -e "$link" ] && fail "msiexec /x left $link"; done
 echo "   no key and no file left"
 
 echo "-- the browser bridge: impthermorvane.exe serve, then impthermorvane.exe stop"
