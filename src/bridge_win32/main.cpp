@@ -110,6 +110,10 @@ int Serve(const ServeArgs& args) {
   }
 
   win32::Win32Platform backends(::GetModuleHandleW(nullptr));
+  // Started at logon there is no console and no redirection: the bridge log
+  // goes to a file of the user's temporary folder instead of nowhere.
+  if (!::GetStdHandle(STD_ERROR_HANDLE))
+    std::freopen((TempFolder(backends.system) + "impthermorvane-bridge.log").c_str(), "a", stderr);
   BatchUi batchUi(backends.ui);
   Platform& own = backends.platform;
   const Platform platform{own.system,      args.batch ? batchUi : own.ui,
