@@ -8,7 +8,8 @@ BUILD_PKGS=(build-essential cmake pkg-config ninja-build git
   libgtest-dev libgmock-dev libbenchmark-dev clang clang-format
   libclang-rt-14-dev locales)
 # Libraries of the POSIX backend.
-LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev)
+LIB_PKGS=(libcups2-dev libcairo2-dev libpng-dev fonts-liberation fontconfig nettle-dev
+  libboost-dev nlohmann-json3-dev)
 # Real peers for integration tests and benchmarks.
 PEER_PKGS=(cups cups-client cups-bsd squid apache2-utils socat zbar-tools chromium
   poppler-utils curl python3 gss-ntlmssp libgssapi-krb5-2 time glabels)

@@ -73,7 +73,7 @@ std::shared_ptr<PrintRunEntry> RunQueue::Find(const std::string& id) const {
   return it == runs_.end() ? nullptr : it->second;
 }
 
-void RunQueue::Cancel(const std::shared_ptr<PrintRunEntry>& run) {
+void RunQueue::Cancel(std::shared_ptr<PrintRunEntry> run) {
   if (run->state == PrintRunEntry::State::Running) {
     *run->stop = true;
     return;

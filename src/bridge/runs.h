@@ -78,7 +78,7 @@ class RunQueue {
   std::shared_ptr<PrintRunEntry> Find(const std::string& id) const;
   // A waiting run leaves the queue as abandoned; a running one is asked to
   // stop between two records.
-  void Cancel(const std::shared_ptr<PrintRunEntry>& run);
+  void Cancel(std::shared_ptr<PrintRunEntry> run);
   void Finished(const std::shared_ptr<PrintRunEntry>& run, RunOutcomeInfo outcome);
   // Shutting down: waiting runs are abandoned, the running one asked to stop.
   void CancelAll();

@@ -30,8 +30,14 @@ struct Shared {
   asio::io_context& io;
   BridgeHandler& handler;
   std::function<void(const std::string&)> log;
-  // Shared with the sessions: the last of them may go after this struct.
-  std::shared_ptr<std::size_t> connections = std::make_shared<std::size_t>(0);
+  // The open connections, and what to do when one closes (take the next
+  // waiting one); shared with the sessions, the last of which may go after
+  // this struct.
+  struct Count {
+    std::size_t open = 0;
+    std::function<void()> freed;
+  };
+  std::shared_ptr<Count> connections = std::make_shared<Count>();
   std::size_t maxConnections = kMaxConnections;
 };
 
@@ -39,11 +45,12 @@ class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, Shared& shared)
       : stream_(std::move(socket)), shared_(shared), connections_(shared.connections) {
-    ++*connections_;
+    ++connections_->open;
   }
   ~Session() {
     if (run_) run_->Unwatch(watch_);
-    --*connections_;
+    --connections_->open;
+    if (connections_->freed) connections_->freed();
   }
   void Start() { Read(); }
 
@@ -171,7 +178,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   beast::tcp_stream stream_;
   Shared& shared_;
-  std::shared_ptr<std::size_t> connections_;
+  std::shared_ptr<Shared::Count> connections_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::shared_ptr<PrintRunEntry> run_;
@@ -185,19 +192,21 @@ class Session : public std::enable_shared_from_this<Session> {
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(tcp::acceptor acceptor, Shared& shared) : acceptor_(std::move(acceptor)), shared_(shared) {}
+  // At the limit, connections wait in the system's listen queue until one
+  // closes: a burst of requests is served in turn, none dropped.
   void Accept() {
+    if (accepting_ || !acceptor_.is_open()) return;
+    if (shared_.connections->open >= shared_.maxConnections) {
+      if (!full_) shared_.log(std::to_string(shared_.maxConnections) + " connections are open; the next ones wait");
+      full_ = true;
+      return;
+    }
+    full_ = false;
+    accepting_ = true;
     acceptor_.async_accept([self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
+      self->accepting_ = false;
       if (ec == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
-      if (!ec) {
-        if (*self->shared_.connections >= self->shared_.maxConnections) {
-          self->shared_.log("refused a connection: " + std::to_string(self->shared_.maxConnections) +
-                            " connections are open");
-          beast::error_code ignored;
-          socket.close(ignored);
-        } else {
-          std::make_shared<Session>(std::move(socket), self->shared_)->Start();
-        }
-      }
+      if (!ec) std::make_shared<Session>(std::move(socket), self->shared_)->Start();
       self->Accept();
     });
   }
@@ -209,6 +218,8 @@ class Listener : public std::enable_shared_from_this<Listener> {
  private:
   tcp::acceptor acceptor_;
   Shared& shared_;
+  bool accepting_ = false;
+  bool full_ = false;
 };
 
 // Binds a loopback address; false (with the reason) when it cannot.
@@ -318,6 +329,9 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     listeners.push_back(std::make_shared<Listener>(std::move(a), shared));
     listeners.back()->Accept();
   }
+  shared.connections->freed = [&listeners] {
+    for (auto& l : listeners) l->Accept();
+  };
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](beast::error_code ec, int) {
@@ -336,6 +350,8 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
                 config.path().c_str());
   std::fflush(stdout);
   io.run();
+  // Sessions left in the stopped loop go with it, after `listeners`.
+  shared.connections->freed = nullptr;
   pool.join();
   return 0;
 }

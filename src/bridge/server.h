@@ -10,6 +10,7 @@
 
 namespace imptherm::bridge {
 
+// Connections beyond this wait in the listen queue until one closes.
 inline constexpr std::size_t kMaxConnections = 32;
 inline constexpr std::size_t kMaxHeaderSize = 8 * 1024;
 
