@@ -224,12 +224,13 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, BridgeBrowserTest,
-    ::testing::Values(BrowserCase{"AllowedOrigin", true, false, false, true, "connect ok; print ok 0 "},
+    ::testing::Values(BrowserCase{"AllowedOrigin", true, false, false, true, "connect ok; stop not-found; print ok 0 "},
                       BrowserCase{"OriginNotInTheList", false, false, false, false,
-                                  "connect origin-refused; print error origin-refused 403 "},
-                      BrowserCase{"PublicSiteListedByPolicy", true, true, true, true, "connect ok; print ok 0 "},
+                                  "connect origin-refused; stop origin-refused; print error origin-refused 403 "},
+                      BrowserCase{"PublicSiteListedByPolicy", true, true, true, true,
+                                  "connect ok; stop not-found; print ok 0 "},
                       BrowserCase{"PublicSiteWithoutPolicy", true, true, false, false,
-                                  "connect unreachable; print error unreachable 0 "}),
+                                  "connect unreachable; stop unreachable; print error unreachable 0 "}),
     [](const ::testing::TestParamInfo<BrowserCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -20,8 +20,7 @@ const PANEL_CAPTION = "ImpThermOrvane.ocx";
 // learned). `code` is the bridge's error code ("origin-refused",
 // "queue-full", "bad-request", ...) or one of the client's own:
 // "unreachable" (no bridge answered, or the browser blocked the request),
-// "lost" (the bridge stopped answering during the run), "bad-response",
-// "aborted".
+// "lost" (the bridge stopped answering during the run) and "bad-response".
 export class ImpThermOrvaneError extends Error {
   constructor(code, message, httpStatus = 0) {
     super(message);
@@ -242,10 +241,10 @@ export class ImpThermOrvane {
     const controller = new AbortController();
     const timer = setTimeout(() => controller.abort(), this.timeout);
     const init = { method, signal: controller.signal, cache: "no-store" };
-    if (body !== undefined) {
-      init.headers = { "Content-Type": "application/json" };
-      init.body = JSON.stringify(body);
-    }
+    // The bridge takes a state-changing request only as JSON, which makes
+    // the browser ask it first (a preflight); a DELETE says so too.
+    if (method !== "GET") init.headers = { "Content-Type": "application/json" };
+    if (body !== undefined) init.body = JSON.stringify(body);
     let response;
     try {
       response = await fetch(this.url + path, init);
