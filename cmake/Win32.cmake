@@ -51,6 +51,8 @@ target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUN
 # What is shipped carries no symbols.
 target_link_options(ImpThermOrvane PRIVATE $<$<CONFIG:Release>:-s>)
 
+include(cmake/Win32Bridge.cmake)
+
 # The MSI package that administrators deploy (msiexec, Group Policy), built
 # by wixl from installer/ImpThermOrvane.wxs; msitools finishes what wixl's
 # WiX subset cannot say (see installer/build_msi.cmake).
@@ -62,8 +64,9 @@ add_custom_command(
   OUTPUT ${IMPTHERM_MSI}
   COMMAND ${CMAKE_COMMAND} -DWIXL=${IMPTHERM_WIXL} -DMSIBUILD=${IMPTHERM_MSIBUILD} -DMSIINFO=${IMPTHERM_MSIINFO}
           -DWXS=${CMAKE_SOURCE_DIR}/installer/ImpThermOrvane.wxs -DOCX=$<TARGET_FILE:ImpThermOrvane>
+          -DBRIDGE=$<TARGET_FILE:impthermorvane>
           -DVERSION=${PROJECT_VERSION} -DOUTPUT=${IMPTHERM_MSI} -P ${CMAKE_SOURCE_DIR}/installer/build_msi.cmake
-  DEPENDS ImpThermOrvane ${CMAKE_SOURCE_DIR}/installer/ImpThermOrvane.wxs ${CMAKE_SOURCE_DIR}/installer/build_msi.cmake
+  DEPENDS ImpThermOrvane impthermorvane ${CMAKE_SOURCE_DIR}/installer/ImpThermOrvane.wxs ${CMAKE_SOURCE_DIR}/installer/build_msi.cmake
   COMMENT "Building ImpThermOrvane-${PROJECT_VERSION}.msi with wixl")
 add_custom_target(impthermmsi ALL DEPENDS ${IMPTHERM_MSI})
 

@@ -8,8 +8,8 @@
 #   second Property element with the same name would collide.
 #
 # cmake -DWIXL=... -DMSIBUILD=... -DMSIINFO=... -DWXS=... -DOCX=...
-#       -DVERSION=a.b.c.d -DOUTPUT=... -P build_msi.cmake
-foreach(var WIXL MSIBUILD MSIINFO WXS OCX VERSION OUTPUT)
+#       -DBRIDGE=... -DVERSION=a.b.c.d -DOUTPUT=... -P build_msi.cmake
+foreach(var WIXL MSIBUILD MSIINFO WXS OCX BRIDGE VERSION OUTPUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "build_msi.cmake: ${var} is not set")
   endif()
@@ -36,9 +36,14 @@ set(msi_version "${major}.${minor}.${build}")
 # wixl looks sources up only relative to where it runs.
 get_filename_component(ocx_dir "${OCX}" DIRECTORY)
 get_filename_component(ocx_name "${OCX}" NAME)
+get_filename_component(bridge_dir "${BRIDGE}" DIRECTORY)
+get_filename_component(bridge_name "${BRIDGE}" NAME)
+if(NOT bridge_dir STREQUAL ocx_dir)
+  message(FATAL_ERROR "build_msi.cmake: ${BRIDGE} is not beside ${OCX}")
+endif()
 file(REMOVE "${OUTPUT}")
 execute_process(
-  COMMAND "${WIXL}" -a x86 -D "Version=${VERSION}" -D "MsiVersion=${msi_version}" -D "Ocx=${ocx_name}"
+  COMMAND "${WIXL}" -a x86 -D "Version=${VERSION}" -D "MsiVersion=${msi_version}" -D "Ocx=${ocx_name}" -D "Bridge=${bridge_name}"
           -o "${OUTPUT}" "${WXS}"
   WORKING_DIRECTORY "${ocx_dir}"
   RESULT_VARIABLE result)

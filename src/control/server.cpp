@@ -130,14 +130,7 @@ HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) {
   return lib->GetTypeInfoOfGuid(guid, info);
 }
 
-ControlModule::ControlModule()
-    : ui(ServerInstance()),
-      resources(ServerInstance()),
-      proxyDialog(ServerInstance()),
-      chooser(ServerInstance()),
-      platform{system,   ui,      resources, printers,    serialPorts, portDevices,
-               profiles, network, ntlm,      proxyDialog, documents,   chooser},
-      module(platform) {
+ControlModule::ControlModule() : Win32Platform(ServerInstance()), module(platform) {
   module.stages = MakeCoreStages(module);
 }
 

@@ -22,10 +22,14 @@ done
 [ -f "$build/backend_test.exe" ] || fail "$build/backend_test.exe is not built"
 [ -f "$build/net_profile_test.exe" ] || fail "$build/net_profile_test.exe is not built"
 [ -f "$build/proxy_dialog_test.exe" ] || fail "$build/proxy_dialog_test.exe is not built"
+[ -f "$build/impthermorvane.exe" ] || fail "$build/impthermorvane.exe is not built"
 # The Linux program, whose job file the control's must equal byte for byte.
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 linux_program=${IMPTHERM_LINUX_PROGRAM:-$source_dir/build/impthermorvane}
 [ -x "$linux_program" ] || fail "$linux_program is not built (ninja -C build impthermorvane)"
+# The Linux build's browser test, which drives the Windows bridge too.
+linux_tests="$(dirname "$linux_program")/tests/integration_tests"
+[ -x "$linux_tests" ] || fail "$linux_tests is not built (ninja -C build integration_tests)"
 labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
@@ -230,6 +234,13 @@ timeout 30 wine reg delete 'HKLM\SOFTWARE\MERIDON' /f >/dev/null 2>&1
 timeout 180 wine msiexec /i "$(winepath -w "$msi")" /qn ALLOWEDSITES="$sites" || fail "msiexec /i failed"
 installed="$WINEPREFIX/drive_c/Program Files/MERIDON/ImpThermOrvane"
 [ -f "$installed/ImpThermOrvane.ocx" ] || fail "the package did not install $installed/ImpThermOrvane.ocx"
+[ -f "$installed/impthermorvane.exe" ] || fail "the package did not install $installed/impthermorvane.exe"
+# Windows resolves StartupFolder to the common one in a per-machine package;
+# Wine's installer takes the installing user's.
+startup_links=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk"
+  "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk")
+[ -f "${startup_links[0]}" ] || [ -f "${startup_links[1]}" ] || fail "the package made no logon shortcut in a Startup folder"
+echo "   the bridge and its logon shortcut are installed"
 registration_tree 'C:\Program Files\MERIDON\ImpThermOrvane' > "$work/msi.tree"
 diff "$work/regsvr32.tree" "$work/msi.tree" || fail "the package's registration differs from regsvr32's"
 echo "   the package wrote the same registration as regsvr32"
@@ -257,6 +268,28 @@ for key in "${reg_keys[@]}" 'HKLM\SOFTWARE\MERIDON'; do
   timeout 30 wine reg query "$key" >/dev/null 2>&1 && fail "msiexec /x left $key"
 done
 [ -e "$WINEPREFIX/drive_c/Program Files/MERIDON" ] && fail "msiexec /x left $(find "$WINEPREFIX/drive_c/Program Files/MERIDON")"
+for link in "${startup_links[@]}"; do [ -e "$link" ] && fail "msiexec /x left $link"; done
 echo "   no key and no file left"
+
+echo "-- the browser bridge: impthermorvane.exe serve, then impthermorvane.exe stop"
+bridge_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+timeout 120 wine "$build/impthermorvane.exe" serve --batch --port "$bridge_port" >"$work/bridge.out" 2>&1 &
+server_pid=$!
+listening=$(port_from "$work/bridge.out" "s|^listening on http://127.0.0.1:\($bridge_port\)\r*\$|\1|p")
+[ -n "$listening" ] || { cat "$work/bridge.out"; fail "the bridge did not say it listens on $bridge_port"; }
+grep -q -- '--allow-origin' "$work/bridge.out" || { cat "$work/bridge.out"; fail "the bridge did not say how to allow an origin"; }
+timeout 60 wine "$build/impthermorvane.exe" stop --port "$bridge_port" || fail "impthermorvane.exe stop found no bridge"
+wait "$server_pid"
+bridge_status=$?
+server_pid=
+[ "$bridge_status" -eq 0 ] || { cat "$work/bridge.out"; fail "the bridge ended with $bridge_status after stop"; }
+echo "   listened on 127.0.0.1:$bridge_port, stopped from its window with status 0"
+
+echo "-- the browser bridge under Wine driven by headless Chromium (FILE channel against the Linux program)"
+wine_temp=$(winepath -u "$(timeout 30 wine cmd /c echo %TEMP% | tr -d '\r')")
+[ -d "$wine_temp" ] || fail "Wine's temporary folder $wine_temp is missing"
+IMPTHERM_BRIDGE_COMMAND="timeout 300 wine $build/impthermorvane.exe" IMPTHERM_BRIDGE_TEMP="$wine_temp" \
+  IMPTHERM_BRIDGE_START_SECONDS=60 timeout 600 "$linux_tests" --gtest_brief=1 --gtest_filter='Pages/BridgeBrowserTest.*' ||
+  fail "the browser test against the Windows bridge"
 
 echo "wine tests: PASS (window pictures in $build/artifacts)"
