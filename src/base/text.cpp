@@ -25,6 +25,13 @@ std::string UpperAscii(std::string_view s) {
   return out;
 }
 
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 std::string VisibleControls(std::string_view s) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;

@@ -12,8 +12,9 @@ std::string TrimBlanks(std::string_view s);
 std::string TrimRightBlanks(std::string_view s);
 std::string TrimLeftBlanks(std::string_view s);
 
-// Upper-cases the ASCII letters only; every other byte stays as it is.
+// Upper- or lower-cases the ASCII letters only; every other byte stays as it is.
 std::string UpperAscii(std::string_view s);
+std::string LowerAscii(std::string_view s);
 
 // The text with every control byte (below 32, and DEL) written as \xNN, so
 // that what a server or a page sent shows as one line and cannot steer a

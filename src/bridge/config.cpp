@@ -4,17 +4,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/text.h"
 #include "retrieval/url.h"
 
 namespace imptherm::bridge {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 bool Digits(std::string_view s) { return !s.empty() && s.size() <= 5 && s.find_first_not_of("0123456789") == s.npos; }
 
@@ -32,7 +26,7 @@ bool SplitHostPort(std::string_view text, std::string& host, int& port) {
   } else {
     colon = text.rfind(':');
   }
-  host = Lower(text.substr(0, colon));
+  host = LowerAscii(text.substr(0, colon));
   if (colon != text.npos) {
     if (!Digits(text.substr(colon + 1))) return false;
     port = std::stoi(std::string(text.substr(colon + 1)));
@@ -61,7 +55,7 @@ bool HostAllowed(const OriginRule& rule, const std::string& host, int port, int 
 std::optional<std::string> CanonicalOrigin(std::string_view text) {
   const auto sep = text.find("://");
   if (sep == text.npos) return std::nullopt;
-  const std::string scheme = Lower(text.substr(0, sep));
+  const std::string scheme = LowerAscii(text.substr(0, sep));
   if (scheme != "http" && scheme != "https") return std::nullopt;
   std::string_view rest = text.substr(sep + 3);
   if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
@@ -137,7 +131,7 @@ bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& er
 
 bool HostHeaderAllowed(std::string_view host, int port) {
   const std::string p = ":" + std::to_string(port);
-  const std::string h = Lower(host);
+  const std::string h = LowerAscii(host);
   return h == "127.0.0.1" + p || h == "localhost" + p || h == "[::1]" + p;
 }
 
@@ -159,7 +153,7 @@ bool ProxyAllowed(const OriginRule& rule, std::string_view proxy) {
 }
 
 bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port) {
-  std::string name = Lower(host);
+  std::string name = LowerAscii(host);
   if (name.find(':') != name.npos && name.front() != '[') name = "[" + name + "]";
   return HostAllowed(rule, name, port, 80);
 }

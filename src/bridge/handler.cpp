@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
 #include "bridge/text.h"
 #include "run/version.h"
 
@@ -13,12 +14,6 @@ using nlohmann::json;
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // The page parameters the control reads, as the control names them.
 const char* const kParameterNames[] = {"prnType",         "fileOut",      "streamUrl", "nbEtiquColis",
                                        "nbEtiquPalettes", "Cookie",       "prnName",   "proxyEnable",
@@ -26,13 +21,13 @@ const char* const kParameterNames[] = {"prnType",         "fileOut",      "strea
 
 const char* KnownParameter(const std::string& name) {
   for (const char* known : kParameterNames)
-    if (Lower(known) == Lower(name)) return known;
+    if (LowerAscii(known) == LowerAscii(name)) return known;
   return nullptr;
 }
 
 // The media type without its parameters ("; charset=utf-8").
 bool IsJson(const std::string& contentType) {
-  std::string type = Lower(contentType.substr(0, contentType.find(';')));
+  std::string type = LowerAscii(contentType.substr(0, contentType.find(';')));
   while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
   while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.erase(0, 1);
   return type == "application/json";
@@ -62,7 +57,7 @@ json RunJson(const PrintRunEntry& run) {
 
 std::string BridgeResponse::Header(const std::string& name) const {
   for (const auto& [key, value] : headers)
-    if (Lower(key) == Lower(name)) return value;
+    if (LowerAscii(key) == LowerAscii(name)) return value;
   return "";
 }
 
@@ -180,9 +175,9 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
         if (!known) return bad("unknown parameter '" + name.substr(0, 100) + "'");
         if (!v.is_string()) return bad("parameter " + std::string(known) + " must be a text");
         std::string text = Utf8ToCp1252(v.get<std::string>());
-        if (Lower(known) == "streamurl") streamUrl = text;
-        if (Lower(known) == "proxyenable") proxyEnable = Lower(text);
-        if (Lower(known) == "proxyhttp") proxyHttp = text;
+        if (LowerAscii(known) == "streamurl") streamUrl = text;
+        if (LowerAscii(known) == "proxyenable") proxyEnable = LowerAscii(text);
+        if (LowerAscii(known) == "proxyhttp") proxyHttp = text;
         params.emplace_back(known, std::move(text));
       }
     } else {

@@ -5,18 +5,13 @@
 #include <cstdlib>
 #include <map>
 
+#include "base/text.h"
 #include "platform/posix/cp1252.h"
 
 namespace imptherm::cli {
 namespace {
 
 constexpr char kControlClassId[] = "F0BD7B50-E791-4E1C-ADA6-989562A19877";
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -57,13 +52,13 @@ Tag ReadTag(std::string_view text, std::size_t& pos) {
   std::size_t start = i;
   if (i < text.size() && text[i] == '/') ++i;
   while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) ++i;
-  tag.name = Lower(text.substr(start, i - start));
+  tag.name = LowerAscii(text.substr(start, i - start));
   for (;;) {
     while (i < text.size() && (IsSpace(text[i]) || text[i] == '/')) ++i;
     if (i >= text.size() || text[i] == '>') break;
     std::size_t ns = i;
     while (i < text.size() && !IsSpace(text[i]) && text[i] != '=' && text[i] != '>' && text[i] != '/') ++i;
-    std::string name = Lower(text.substr(ns, i - ns));
+    std::string name = LowerAscii(text.substr(ns, i - ns));
     while (i < text.size() && IsSpace(text[i])) ++i;
     std::string value;
     if (i < text.size() && text[i] == '=') {
@@ -161,7 +156,7 @@ bool ParsePageParameters(std::string_view html, NamedValues& params, std::string
   }
   const ObjectElement* chosen = &objects.front();
   for (const auto& o : objects)
-    if (Lower(o.classId).find(Lower(kControlClassId)) != std::string::npos) {
+    if (LowerAscii(o.classId).find(LowerAscii(kControlClassId)) != std::string::npos) {
       chosen = &o;
       break;
     }

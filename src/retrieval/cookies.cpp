@@ -7,13 +7,6 @@
 namespace imptherm {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -71,7 +64,7 @@ std::vector<std::string_view> SplitVersion2(std::string_view value) {
 }  // namespace
 
 bool DomainMatches(std::string_view host, std::string_view domain) {
-  std::string h = Lower(host), d = Lower(domain);
+  std::string h = LowerAscii(host), d = LowerAscii(domain);
   if (h == d) return true;
   return !IsIpAddress(h) && h.size() > d.size() && h.compare(h.size() - d.size(), d.size(), d) == 0 &&
          h[h.size() - d.size() - 1] == '.';
@@ -129,7 +122,7 @@ std::int64_t ParseCookieDate(std::string_view text) {
       }
     }
     if (month < 0 && token.size() >= 3) {
-      std::string prefix = Lower(token.substr(0, 3));
+      std::string prefix = LowerAscii(token.substr(0, 3));
       bool found = false;
       for (int m = 0; m < 12; ++m)
         if (prefix == kMonths[m]) month = m + 1, found = true;
@@ -167,7 +160,7 @@ void CookieStore::Store(std::string_view pair, std::string_view attributes, cons
   c.name = Trim(pair.substr(0, eq));
   c.value = Trim(pair.substr(eq + 1));
   if (c.name.empty()) return;
-  c.domain = Lower(host);
+  c.domain = LowerAscii(host);
   c.path = DefaultCookiePath(requestPath);
   bool remove = false;
   while (!attributes.empty()) {
@@ -175,13 +168,13 @@ void CookieStore::Store(std::string_view pair, std::string_view attributes, cons
     std::string_view attr = attributes.substr(0, semi);
     attributes.remove_prefix(semi == std::string_view::npos ? attributes.size() : semi + 1);
     auto aeq = attr.find('=');
-    std::string key = Lower(Trim(attr.substr(0, aeq)));
+    std::string key = LowerAscii(Trim(attr.substr(0, aeq)));
     std::string_view val = aeq == std::string_view::npos ? std::string_view() : Unquote(Trim(attr.substr(aeq + 1)));
     if (key == "domain" && !val.empty()) {
       if (val.front() == '.') val.remove_prefix(1);
       if (val.empty()) continue;
       if (!DomainMatches(host, val)) return;  // a server may not set cookies for others
-      c.domain = Lower(val);
+      c.domain = LowerAscii(val);
       c.hostOnly = false;
     } else if (key == "path") {
       c.path = !val.empty() && val.front() == '/' ? std::string(val) : DefaultCookiePath(requestPath);
@@ -216,7 +209,7 @@ std::string CookieStore::HeaderFor(const std::string& host, std::string_view req
   std::vector<const Cookie*> chosen;
   for (const Cookie& c : cookies_) {
     if (c.secure) continue;  // never over plain HTTP, which is all this client speaks
-    bool domainOk = c.hostOnly ? Lower(host) == c.domain : DomainMatches(host, c.domain);
+    bool domainOk = c.hostOnly ? LowerAscii(host) == c.domain : DomainMatches(host, c.domain);
     if (domainOk && PathMatches(path, c.path)) chosen.push_back(&c);
   }
   std::stable_sort(chosen.begin(), chosen.end(), [](const Cookie* a, const Cookie* b) {
