@@ -117,25 +117,9 @@ TEST_F(CupsChannelTest, ThePrintersCommandListsTheQueuesInSearchOrderWithTheDefa
 // scheduler would refuse an empty one, and the run goes on with the next
 // record.
 TEST_F(CupsChannelTest, AnEmptyJobSendsNothingAndTheRunGoesOn) {
-  class Params final : public ParameterSource {
-   public:
-    std::optional<std::string> Read(const std::string& name) override {
-      if (name == "prnType") return "7";
-      if (name == "fileOut") return "WIN";
-      if (name == "streamUrl") return "http://127.0.0.1/labels";
-      if (name == "prnName") return "bureau";
-      return std::nullopt;
-    }
-  } params;
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string oldTmp = tmp ? tmp : "";
-  ::setenv("TMPDIR", out.dir.path().c_str(), 1);
-  Module module(out.platform);
   DataLines lines;
   for (const char* job : {"N\r\nA\r\n", "", "N\r\nB\r\n"}) lines.push_back(job);
-  module.stages = std::make_unique<fakes::OutputStages>(module, lines);
-  const RunResult r = PrintRun(module).Load(params);
-  tmp ? ::setenv("TMPDIR", oldTmp.c_str(), 1) : ::unsetenv("TMPDIR");
+  const RunResult r = out.PrintToPrinter("bureau", lines);
 
   EXPECT_EQ(r.outcome, RunOutcome::Completed) << r.detail;
   ASSERT_TRUE(WaitFor("Bureau", 10));

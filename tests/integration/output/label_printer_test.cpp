@@ -106,25 +106,9 @@ TEST_F(LabelPrinterTest, EveryRouteToTheDeviceDeliversTheJobByteForByte) {
 TEST_F(LabelPrinterTest, AJobThePrinterAbortsFailsTheRun) {
   UseServer(rawCups_->server());
   RealOutput out;
-  class Params final : public ParameterSource {
-   public:
-    std::optional<std::string> Read(const std::string& name) override {
-      if (name == "prnType") return "7";
-      if (name == "fileOut") return "WIN";
-      if (name == "streamUrl") return "http://127.0.0.1/labels";
-      if (name == "prnName") return "broken";
-      return std::nullopt;
-    }
-  } params;
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string oldTmp = tmp ? tmp : "";
-  ::setenv("TMPDIR", out.dir.path().c_str(), 1);
-  Module module(out.platform);
   DataLines lines;
   for (int i = 0; i < 2; ++i) lines.push_back(LabelJob());
-  module.stages = std::make_unique<fakes::OutputStages>(module, lines);
-  const RunResult r = PrintRun(module).Load(params);
-  tmp ? ::setenv("TMPDIR", oldTmp.c_str(), 1) : ::unsetenv("TMPDIR");
+  const RunResult r = out.PrintToPrinter("broken", lines);
 
   EXPECT_EQ(r.outcome, RunOutcome::ErrorContained) << r.detail;
   const std::string log = out.RunLogText();
