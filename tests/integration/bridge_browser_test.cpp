@@ -28,6 +28,7 @@
 
 #include "fakes/fake_platform.h"
 #include "support/folder_server.h"
+#include "support/free_port.h"
 #include "support/run_program.h"
 
 namespace imptherm {
@@ -38,20 +39,6 @@ namespace fs = std::filesystem;
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
   return value && *value ? value : fallback;
-}
-
-int FreeLoopbackPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  ::close(s);
-  return port;
 }
 
 std::string PercentEncode(const std::string& text) {
@@ -173,7 +160,7 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string bridgeTemp = EnvOr("IMPTHERM_BRIDGE_TEMP", dir.path() + "tmp");
   const std::string jobFile = bridgeTemp + "/etiquettesOrvane.txt";
   fs::remove(jobFile);
-  const int port = FreeLoopbackPort();
+  const int port = testing::FreeLoopbackPort();
   // A refused page's bridge allows another origin, so the list is not empty.
   const std::string allowed = c.allowed ? origin : "http://127.0.0.1:1";
   Bridge bridge(EnvOr("IMPTHERM_BRIDGE_COMMAND", IMPTHERM_PROGRAM) + " serve --batch --port " + std::to_string(port) +

@@ -1,5 +1,7 @@
 #include "peers.h"
 
+#include "support/free_port.h"
+
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <fcntl.h>
@@ -227,21 +229,6 @@ bool Accepts(const std::string& socketPath) {
   return ok;
 }
 
-// A port of loopback that nothing listens on now.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  ::close(fd);
-  return port;
-}
-
 }  // namespace
 
 // LPrint 1.1 has no option to listen on loopback only; it is reached here
@@ -289,7 +276,7 @@ PrivateLPrint::PrivateLPrint(const std::string& printer) : printer_(printer) {
   };
   bool added = false;  // kept in LPrint's state file across restarts
   for (int attempt = 0; attempt < 3; ++attempt) {
-    port_ = FreePort();
+    port_ = testing::FreeLoopbackPort();
     const std::string port = "server-port=" + std::to_string(port_);
     server_ = std::make_unique<PeerProcess>(
         asLp({"server", "-o", port, "-o", "log-file=" + dir_ + "/log", "-o", "log-level=info", "-o",
