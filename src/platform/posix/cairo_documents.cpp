@@ -181,9 +181,8 @@ class LabelPngs final : public LabelPictures {
     else
       std::snprintf(name, sizeof name, "label-%04d.png", ++count_);
     const std::string path = folder_ + name;
-    if (!png_.Write(path, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_), width_,
-                    height_, dpi_))
-      throw PlatformError("cannot write the preview " + path);
+    png_.Write(path, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_), width_, height_,
+               dpi_);
   }
   void Finish() override { Release(); }
 

@@ -1,6 +1,7 @@
 #include "platform/posix/one_bit_png.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/error.h"
 #include "platform/posix/a1_dots.h"
 
 namespace imptherm::posix {
@@ -123,7 +125,7 @@ void DeflateStream::Bits(std::uint32_t value, int count) {
   }
 }
 
-bool OneBitPng::Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
+void OneBitPng::Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
   file_.clear();
   file_.insert(file_.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
   unsigned char header[13] = {};
@@ -144,7 +146,7 @@ bool OneBitPng::Write(const std::string& path, const unsigned char* dots, int st
   Put32(file_.data() + start, static_cast<std::uint32_t>(file_.size() - start - 8));
   EndChunk(start);
   Chunk("IEND", nullptr, 0);
-  return WriteFile(path);
+  WriteFile(path);
 }
 
 // Every row filtered "up" (minus the row above): a row like the one
@@ -287,18 +289,31 @@ void OneBitPng::EndChunk(std::size_t start) {
 // A picture drawn again over an older one (the same job previewed
 // again) is written over it and cut to its length: its blocks are
 // reused, where emptying the file first would free them and take new ones.
-bool OneBitPng::WriteFile(const std::string& path) const {
+// A write that stops part way (a full disk, a size limit) would leave the
+// new picture's start on the old one's end: the file is emptied instead,
+// and the error says which file and why. Only a plain file is cut; the
+// name may lead elsewhere (a link to a device), as it could when the file
+// was opened with fopen "wb".
+void OneBitPng::WriteFile(const std::string& path) const {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) throw PlatformError("cannot write the preview " + path + ": " + std::strerror(errno));
+  struct stat st {};
+  const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   std::size_t done = 0;
+  int error = 0;
   while (done < file_.size()) {
     const ssize_t n = ::write(fd, file_.data() + done, file_.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      break;
+    }
     done += static_cast<std::size_t>(n);
   }
-  const bool cut = done == file_.size() && ::ftruncate(fd, static_cast<off_t>(done)) == 0;
-  return ::close(fd) == 0 && cut;
+  if (!error && plain && ::ftruncate(fd, static_cast<off_t>(done)) != 0) error = errno;
+  if (error && plain && done > 0) static_cast<void>(::ftruncate(fd, 0) == 0);  // the error below names the file
+  if (::close(fd) != 0 && !error) error = errno;
+  if (error) throw PlatformError("cannot write the preview " + path + ": " + std::strerror(error));
 }
 
 }  // namespace imptherm::posix

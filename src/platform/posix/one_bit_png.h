@@ -58,7 +58,8 @@ class DeflateStream {
 // had then.
 class OneBitPng {
  public:
-  bool Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi);
+  // Raises PlatformError naming the file when it cannot be written whole.
+  void Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi);
 
  private:
   void Compress(const unsigned char* dots, int stride, int width, int height);
@@ -70,7 +71,7 @@ class OneBitPng {
   static void Put32(unsigned char* at, std::uint32_t v);
   void Chunk(const char* type, const unsigned char* data, std::size_t size);
   void EndChunk(std::size_t start);
-  bool WriteFile(const std::string& path) const;
+  void WriteFile(const std::string& path) const;
 
   std::vector<unsigned char> file_, now_, before_, last_;
   std::vector<RowCode> codes_;
