@@ -68,7 +68,6 @@ constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5, 
 
 void RowCode::Literal(unsigned char byte) { Symbol(byte); }
 
-// length bytes again from distance bytes back; any length from 3.
 void RowCode::Match(int length, int distance) {
   int code = 0;
   while (code < 29 && kDistanceBase[code + 1] <= distance) ++code;
@@ -105,7 +104,6 @@ void DeflateStream::Append(const RowCode& row) {
   Bits(row.tail(), row.tailBits());
 }
 
-// Where the data ends.
 unsigned char* DeflateStream::End() {
   Bits(kFixedCodes[256].bits, kFixedCodes[256].length);  // end of block
   Bits(0, 7);                                            // the last bits out to a whole byte
