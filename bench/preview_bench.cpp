@@ -6,7 +6,9 @@
 // ("4") and go through the preview at 203 dpi: one PNG per label, and one
 // PDF of a page per label. The baseline draws the same records as sheets
 // into one PDF (what `print --sheet-pdf` does). Every side runs in a process
-// of its own (wall time, peak resident memory); medians of the runs.
+// of its own (wall time, peak resident memory); medians of the runs. Every
+// run writes into a folder of its own, new and empty, as a user previewing a
+// job into a new folder does: no run writes over the files of the one before.
 // Goals: preview PNG at least as many labels a second as the sheet PDF;
 // peak memory under 64 MiB on every side. Exit status 1 when one is missed.
 //
@@ -95,7 +97,6 @@ int main(int argc, char** argv) {
     }
   }
   const std::string dir = (fs::temp_directory_path() / ("imptherm-bench-" + std::to_string(::getpid()))).string() + "/";
-  fs::create_directories(dir + "png");
   fs::create_directories(dir + "profile/MERIDON");
   ::setenv("ALLUSERSPROFILE", (dir + "profile").c_str(), 1);
 
@@ -105,12 +106,16 @@ int main(int argc, char** argv) {
     Measure m;
   };
   std::vector<Side> sides = {{"sheet PDF (baseline)", 0, {}}, {"preview PNG, 203 dpi", 1, {}}, {"preview PDF", 2, {}}};
+  std::printf("every run into a new, empty folder under %s\n", dir.c_str());
   std::printf("%-24s %8s %10s %12s %10s %10s\n", "", "labels", "seconds", "labels/s", "CPU s", "peak MiB");
   for (Side& side : sides) {
     std::vector<Measure> r;
-    for (int k = 0; k < runs; ++k)
+    for (int k = 0; k < runs; ++k) {
+      const std::string own = dir + "run-" + std::to_string(side.kind) + "-" + std::to_string(k) + "/";
+      fs::create_directories(own + "png");
       r.push_back(
-          InChild([&] { return side.kind == 0 ? DrawSheets(labels, dir) : DrawPreview(labels, dir, side.kind == 1); }));
+          InChild([&] { return side.kind == 0 ? DrawSheets(labels, own) : DrawPreview(labels, own, side.kind == 1); }));
+    }
     side.m = Median(r);
     std::printf("%-24s %8d %10.2f %12.0f %10.2f %10.1f%s\n", side.name, labels, side.m.seconds, labels / side.m.seconds,
                 side.m.cpuSeconds, side.m.peakMiB, side.m.ok ? "" : "  (failed)");

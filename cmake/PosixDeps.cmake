@@ -21,6 +21,7 @@ list(APPEND IMPTHERM_POSIX_INCLUDES ${NETTLE_INCLUDE_DIR})
 # cairo: sheet documents drawn to PDF (the fonts come through fontconfig).
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::CAIRO)
-# zlib: label previews written as one-bit PNG files, as a print head draws.
+# zlib: label previews written as one-bit PNG files, as a print head draws
+# (one_bit_png: its checksums; the tests inflate the files with it).
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 list(APPEND IMPTHERM_POSIX_LIBS PkgConfig::ZLIB)
