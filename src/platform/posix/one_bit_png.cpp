@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "platform/error.h"
 #include "platform/posix/a1_dots.h"
@@ -124,8 +125,8 @@ void DeflateStream::Bits(std::uint32_t value, int count) {
 }
 
 void OneBitPng::Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi) {
-  file_.clear();
-  file_.insert(file_.end(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
+  static constexpr unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  file_.assign(std::begin(kSignature), std::end(kSignature));
   unsigned char header[13] = {};
   Put32(header, static_cast<std::uint32_t>(width));
   Put32(header + 4, static_cast<std::uint32_t>(height));
@@ -160,7 +161,8 @@ void OneBitPng::Compress(const unsigned char* dots, int stride, int width, int h
   }
   now_.assign(filtered, 0);
   before_.assign(filtered, 0);
-  file_.insert(file_.end(), {0x78, 0x01});  // deflate, 32 KiB window
+  file_.push_back(0x78);  // deflate, 32 KiB window
+  file_.push_back(0x01);
   const std::size_t start = file_.size();
   file_.resize(start + (filtered * 10 / 8 + 8) * height + 16);
   DeflateStream deflate(file_.data() + start);
