@@ -194,14 +194,9 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   ASSERT_EQ(result.rfind(c.result, 0), 0u) << result << "\nbridge log:\n" << dir.Read("bridge.log");
   if (result.find("print ok") != std::string::npos) {
     // The same run by the command line gives the reference job file.
-    fs::create_directories(dir.path() + "ref");
-    const auto reference =
-        testing::RunProgram({"print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE", "--param",
-                             "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
-                            {{"TMPDIR", dir.path() + "ref"}, {"ALLUSERSPROFILE", dir.path() + "refprofile"}});
-    ASSERT_EQ(reference.exitStatus, 0) << reference.err;
-    const std::string expected = dir.Read("ref/etiquettesOrvane.txt");
-    ASSERT_FALSE(expected.empty()) << reference.err;
+    std::string why;
+    const std::string expected = testing::ReferenceJobFile(streamUrl, dir.path() + "ref", why);
+    ASSERT_FALSE(expected.empty()) << why;
     EXPECT_EQ(fakes::ReadFile(jobFile), expected);
   } else {
     EXPECT_FALSE(fs::exists(jobFile));

@@ -130,13 +130,9 @@ TEST_F(BridgeServerTest, AllowedRunWritesTheJobFileOfPrint) {
   EXPECT_EQ(events.find("event: caption\ndata: {\"text\":\"ImpThermOrvane.ocx"), events.find("\r\n\r\n") + 4);
   EXPECT_NE(events.find("event: log\ndata: {\"text\":\"fondPage=[{ZAN]\"}"), std::string::npos) << events;
 
-  fs::create_directories(dir.path() + "ref");
-  const auto reference =
-      testing::RunProgram({"print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE", "--param",
-                           "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
-                          {{"TMPDIR", dir.path() + "ref"}, {"ALLUSERSPROFILE", dir.path() + "refprofile"}});
-  ASSERT_EQ(reference.exitStatus, 0) << reference.err;
-  const std::string jobs = dir.Read("ref/etiquettesOrvane.txt");
+  std::string why;
+  const std::string jobs = testing::ReferenceJobFile(streamUrl, dir.path() + "ref", why);
+  ASSERT_FALSE(jobs.empty()) << why;
   EXPECT_EQ(dir.Read("tmp/etiquettesOrvane.txt"), jobs);
   // Every "P" prints one label, "Pn" n more.
   int labels = 0;

@@ -8,6 +8,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace imptherm::testing {
 
@@ -65,6 +68,19 @@ ProgramResult RunProgram(const std::vector<std::string>& args, const std::map<st
   waitpid(pid, &status, 0);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+std::string ReferenceJobFile(const std::string& streamUrl, const std::string& folder, std::string& err) {
+  std::filesystem::create_directories(folder + "/tmp");
+  const ProgramResult r = RunProgram({"print", "--batch", "--param", "prnType=4", "--param", "fileOut=FILE", "--param",
+                                      "streamUrl=" + streamUrl, "--param", "nbEtiquColis=2"},
+                                     {{"TMPDIR", folder + "/tmp"}, {"ALLUSERSPROFILE", folder + "/profile"}});
+  err = "exit status " + std::to_string(r.exitStatus) + ": " + r.err;
+  if (r.exitStatus != 0) return "";
+  std::ifstream in(folder + "/tmp/etiquettesOrvane.txt", std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 }  // namespace imptherm::testing
