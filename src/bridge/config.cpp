@@ -70,6 +70,19 @@ OriginRule RuleForOrigin(const std::string& canonicalOrigin) {
   return {canonicalOrigin, {canonicalOrigin.substr(canonicalOrigin.find("://") + 3)}};
 }
 
+std::optional<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts, std::string& error) {
+  std::vector<OriginRule> rules;
+  for (const std::string& text : texts) {
+    const auto origin = CanonicalOrigin(text);
+    if (!origin) {
+      error = "--allow-origin wants scheme://host[:port] (http or https), got '" + text + "'";
+      return std::nullopt;
+    }
+    rules.push_back(RuleForOrigin(*origin));
+  }
+  return rules;
+}
+
 bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& error) {
   const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object()) {

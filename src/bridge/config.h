@@ -31,6 +31,9 @@ bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& er
 std::optional<std::string> CanonicalOrigin(std::string_view text);
 // The rule of an origin given on the command line: its own host allowed.
 OriginRule RuleForOrigin(const std::string& canonicalOrigin);
+// The rules of the origins given with --allow-origin; nothing when one of
+// them is no origin, `error` then names it.
+std::optional<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts, std::string& error);
 
 // The Host header of a request to the bridge on `port`: only the loopback
 // names, so that a rebound DNS name of a web site is refused.

@@ -206,6 +206,13 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
   return JsonAnswer(202, {{"id", run->id}, {"state", "queued"}}, request.origin);
 }
 
+std::vector<PrinterEntry> ListPrinters(Printers& printers) {
+  const std::string byDefault = printers.DefaultPrinter();
+  std::vector<PrinterEntry> list;
+  for (const std::string& name : printers.List()) list.push_back({name, !byDefault.empty() && name == byDefault});
+  return list;
+}
+
 void BridgeHandler::LogOutcome(const PrintRunEntry& run) {
   if (!run.outcome) return;
   const RunOutcomeInfo& o = *run.outcome;

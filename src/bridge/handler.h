@@ -8,6 +8,7 @@
 
 #include "bridge/config.h"
 #include "bridge/runs.h"
+#include "platform/printing.h"
 
 namespace imptherm::bridge {
 
@@ -42,6 +43,8 @@ struct PrinterEntry {
   std::string name;  // Windows-1252
   bool isDefault = false;
 };
+// The system's printers as `GET /v1/printers` lists them.
+std::vector<PrinterEntry> ListPrinters(Printers& printers);
 
 // Answers the bridge's HTTP API. Single-threaded, on the server's thread.
 class BridgeHandler {

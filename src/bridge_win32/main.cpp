@@ -98,15 +98,11 @@ class BatchUi final : public UserInterface {
 };
 
 int Serve(const ServeArgs& args) {
-  std::vector<bridge::OriginRule> start;
-  for (const std::string& text : args.origins) {
-    const auto origin = bridge::CanonicalOrigin(text);
-    if (!origin) {
-      std::fprintf(stderr, "impthermorvane: --allow-origin wants scheme://host[:port] (http or https), got '%s'\n",
-                   text.c_str());
-      return 1;
-    }
-    start.push_back(bridge::RuleForOrigin(*origin));
+  std::string refused;
+  auto start = bridge::RulesForOrigins(args.origins, refused);
+  if (!start) {
+    std::fprintf(stderr, "impthermorvane: %s\n", refused.c_str());
+    return 1;
   }
 
   win32::Win32Platform backends(::GetModuleHandleW(nullptr));
@@ -125,7 +121,7 @@ int Serve(const ServeArgs& args) {
 
   const std::string configPath =
       !args.config.empty() ? args.config : SharedDataFolderPath(backends.system) + "\\bridge.json";
-  bridge::ConfigStore config(configPath, std::move(start), bridge::LogToStandardError);
+  bridge::ConfigStore config(configPath, std::move(*start), bridge::LogToStandardError);
   config.Refresh();
 
   bridge::ServerOptions server;
@@ -133,10 +129,7 @@ int Serve(const ServeArgs& args) {
   server.script = bridge::ClientScript();
   server.printers = [] {
     win32::Win32Printers printers;
-    const std::string byDefault = printers.DefaultPrinter();
-    std::vector<bridge::PrinterEntry> list;
-    for (const std::string& name : printers.List()) list.push_back({name, !byDefault.empty() && name == byDefault});
-    return list;
+    return bridge::ListPrinters(printers);
   };
 
   // The server has its own thread; this one keeps the notification icon and

@@ -56,14 +56,11 @@ void PrepareWorkerWake() {
 }  // namespace
 
 int RunServeCommand(const Options& options) {
-  std::vector<bridge::OriginRule> start;
-  for (const std::string& text : options.allowOrigins) {
-    const auto origin = bridge::CanonicalOrigin(text);
-    if (!origin) {
-      Complain("--allow-origin wants scheme://host[:port] (http or https), got '" + text + "'");
-      return kExitUsage;
-    }
-    start.push_back(bridge::RuleForOrigin(*origin));
+  std::string refused;
+  auto start = bridge::RulesForOrigins(options.allowOrigins, refused);
+  if (!start) {
+    Complain(refused);
+    return kExitUsage;
   }
 
   // The print runs' progress windows are seen by the pages, not printed;
@@ -76,7 +73,7 @@ int RunServeCommand(const Options& options) {
 
   const std::string configPath =
       !options.serveConfig.empty() ? options.serveConfig : SharedDataFolderPath(backends.system) + "/bridge.json";
-  bridge::ConfigStore config(configPath, std::move(start), bridge::LogToStandardError);
+  bridge::ConfigStore config(configPath, std::move(*start), bridge::LogToStandardError);
   config.Refresh();
 
   bridge::ServerOptions server;
@@ -85,10 +82,7 @@ int RunServeCommand(const Options& options) {
   server.script = bridge::ClientScript();
   server.printers = [] {
     posix::CupsPrinters printers;
-    const std::string byDefault = printers.DefaultPrinter();
-    std::vector<bridge::PrinterEntry> list;
-    for (const std::string& name : printers.List()) list.push_back({name, !byDefault.empty() && name == byDefault});
-    return list;
+    return bridge::ListPrinters(printers);
   };
   PrepareWorkerWake();
   server.onWorkerRun = [] {
