@@ -2,6 +2,7 @@
 // scripts only on the sites the administrator lists.
 #include <mshtml.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,18 +40,21 @@ void ReadPatterns(REGSAM view, std::vector<std::string>& patterns) {
     if (status != ERROR_SUCCESS || type != REG_SZ) continue;
     value.resize(::wcsnlen(value.c_str(), got / sizeof(wchar_t)));
     for (std::string& p : SplitSitePatterns(Utf8(value.data(), static_cast<int>(value.size()))))
-      patterns.push_back(std::move(p));
+      if (std::find(patterns.begin(), patterns.end(), p) == patterns.end()) patterns.push_back(std::move(p));
   }
   ::RegCloseKey(key);
 }
 
 // Read at every question, so that a changed list counts from the next page
-// on. Both registry views: a 32-bit package writes below WOW6432Node on
-// 64-bit Windows, a policy may write the machine's own view.
+// on. Both registry views, whichever the control's own width: a 32-bit
+// package writes below WOW6432Node on 64-bit Windows, a 64-bit package or a
+// policy writes the machine's own view. 32-bit Windows has one view and
+// ignores the flags: the second read finds the same patterns, which are
+// not added twice.
 std::vector<std::string> AllowedSitePatterns() {
   std::vector<std::string> patterns;
-  ReadPatterns(0, patterns);
   ReadPatterns(KEY_WOW64_64KEY, patterns);
+  ReadPatterns(KEY_WOW64_32KEY, patterns);
   return patterns;
 }
 

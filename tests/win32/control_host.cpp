@@ -834,18 +834,28 @@ void CheckSecondLoad(IDispatch* d) {
   persist->Release();
 }
 
+// The registry view of the other width: the control reads its list from
+// both. 32-bit Windows has one view and ignores the flag.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+void SetSitesValue(const wchar_t* path, REGSAM view, const wchar_t* name, const std::wstring& value) {
+  HKEY key = nullptr;
+  Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS,
+        "the allowed sites key can be made");
+  if (!key) return;
+  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+}
+
 // SiteLock: the host plays Internet Explorer (the site first, then the
 // safety questions, then the page's parameters) for pages on and off the
-// administrator's list.
+// administrator's list, which is partly in the other width's view.
 void CheckSiteLock() {
-  HKEY key = nullptr;
   const wchar_t* path = L"SOFTWARE\\MERIDON\\ImpThermOrvane\\AllowedSites";
-  Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS,
-        "the allowed sites key can be made");
-  const std::wstring one = L" https://intranet.example.com ; https://*.corp.example:8443", two = L"http://10.1.2.3";
-  ::RegSetValueExW(key, L"1", 0, REG_SZ, reinterpret_cast<const BYTE*>(one.c_str()), (one.size() + 1) * 2);
-  ::RegSetValueExW(key, L"intranet", 0, REG_SZ, reinterpret_cast<const BYTE*>(two.c_str()), (two.size() + 1) * 2);
-  ::RegCloseKey(key);
+  SetSitesValue(path, 0, L"1", L" https://intranet.example.com ; https://*.corp.example:8443");
+  SetSitesValue(path, kOtherView, L"intranet", L"http://10.1.2.3");
   const struct {
     const wchar_t* page;
     bool allowed;
@@ -891,6 +901,7 @@ void CheckSiteLock() {
   };
   for (const auto& c : cases) run(c.page, c.allowed);
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, kOtherView, 0);
   run(L"https://intranet.example.com/labels/print.asp?id=1", false);  // an empty list allows no site
 }
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/error.h"
 #include "platform/output_file.h"
 #include "platform/win32/win32_system.h"
@@ -24,9 +26,11 @@ class Win32OutputFile final : public OutputFile {
   void Write(std::string_view bytes) override {
     LARGE_INTEGER zero{};
     if (!::SetFilePointerEx(h_, zero, nullptr, FILE_END)) Fail();
+    // One call takes at most a DWORD's worth: a longer run goes in parts.
     while (!bytes.empty()) {
+      const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
       DWORD n = 0;
-      if (!::WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n == 0) Fail();
+      if (!::WriteFile(h_, bytes.data(), part, &n, nullptr) || n == 0) Fail();
       bytes.remove_prefix(n);
     }
   }

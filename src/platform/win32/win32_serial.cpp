@@ -1,5 +1,7 @@
 #include "platform/win32/win32_serial.h"
 
+#include <algorithm>
+
 #include "platform/error.h"
 
 namespace imptherm::win32 {
@@ -103,9 +105,11 @@ class Win32PortDevice final : public PortDevice {
   explicit Win32PortDevice(HANDLE handle) : handle_(handle) {}
   ~Win32PortDevice() override { ::CloseHandle(handle_); }
 
+  // Past a DWORD's worth the write is a partial one, which the caller completes.
   WriteResult Write(const char* data, std::size_t size) override {
+    const auto part = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
     DWORD written = 0;
-    if (!::WriteFile(handle_, data, static_cast<DWORD>(size), &written, nullptr)) return {false, 0, ::GetLastError()};
+    if (!::WriteFile(handle_, data, part, &written, nullptr)) return {false, 0, ::GetLastError()};
     return {true, written, 0};
   }
 
