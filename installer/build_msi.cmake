@@ -7,9 +7,11 @@
 #   service. wixl writes that property itself for the upgrade table, and a
 #   second Property element with the same name would collide.
 #
-# cmake -DWIXL=... -DMSIBUILD=... -DMSIINFO=... -DWXS=... -DOCX=...
-#       -DBRIDGE=... -DVERSION=a.b.c.d -DOUTPUT=... -P build_msi.cmake
-foreach(var WIXL MSIBUILD MSIINFO WXS OCX BRIDGE VERSION OUTPUT)
+# cmake -DWIXL=... -DMSIBUILD=... -DMSIINFO=... -DWXS=... -DPLATFORM=x86|x64
+#       -DOCX=... [-DOCX64=...] -DBRIDGE=... -DVERSION=a.b.c.d -DOUTPUT=...
+#       -P build_msi.cmake
+# OCX is the 32-bit control, OCX64 the 64-bit one (x64 packages only).
+foreach(var WIXL MSIBUILD MSIINFO WXS PLATFORM OCX BRIDGE VERSION OUTPUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "build_msi.cmake: ${var} is not set")
   endif()
@@ -33,20 +35,33 @@ if(build GREATER 65535)
 endif()
 set(msi_version "${major}.${minor}.${build}")
 
-# wixl looks sources up only relative to where it runs.
-get_filename_component(ocx_dir "${OCX}" DIRECTORY)
-get_filename_component(ocx_name "${OCX}" NAME)
-get_filename_component(bridge_dir "${BRIDGE}" DIRECTORY)
-get_filename_component(bridge_name "${BRIDGE}" NAME)
-if(NOT bridge_dir STREQUAL ocx_dir)
-  message(FATAL_ERROR "build_msi.cmake: ${BRIDGE} is not beside ${OCX}")
+# wixl looks sources up only relative to where it runs, and the two
+# controls of an x64 package come from two builds: gather what the package
+# holds in one folder.
+set(stage "${OUTPUT}.files")
+file(REMOVE_RECURSE "${stage}")
+file(MAKE_DIRECTORY "${stage}")
+file(COPY_FILE "${OCX}" "${stage}/ImpThermOrvane.ocx")
+file(COPY_FILE "${BRIDGE}" "${stage}/impthermorvane.exe")
+set(ocx64_define)
+if(PLATFORM STREQUAL "x64")
+  if(NOT DEFINED OCX64)
+    message(FATAL_ERROR "build_msi.cmake: an x64 package needs OCX64")
+  endif()
+  file(COPY_FILE "${OCX64}" "${stage}/ImpThermOrvane64.ocx")
+  set(ocx64_define -D "Ocx64=ImpThermOrvane64.ocx")
+elseif(NOT PLATFORM STREQUAL "x86")
+  message(FATAL_ERROR "build_msi.cmake: PLATFORM is ${PLATFORM}, not x86 or x64")
 endif()
+get_filename_component(wxs_dir "${WXS}" DIRECTORY)
 file(REMOVE "${OUTPUT}")
 execute_process(
-  COMMAND "${WIXL}" -a x86 -D "Version=${VERSION}" -D "MsiVersion=${msi_version}" -D "Ocx=${ocx_name}" -D "Bridge=${bridge_name}"
+  COMMAND "${WIXL}" -a ${PLATFORM} -I "${wxs_dir}" -D "Platform=${PLATFORM}" -D "Version=${VERSION}"
+          -D "MsiVersion=${msi_version}" -D "Ocx=ImpThermOrvane.ocx" ${ocx64_define} -D "Bridge=impthermorvane.exe"
           -o "${OUTPUT}" "${WXS}"
-  WORKING_DIRECTORY "${ocx_dir}"
+  WORKING_DIRECTORY "${stage}"
   RESULT_VARIABLE result)
+file(REMOVE_RECURSE "${stage}")
 if(NOT result EQUAL 0)
   file(REMOVE "${OUTPUT}")
   message(FATAL_ERROR "wixl could not build ${OUTPUT}")

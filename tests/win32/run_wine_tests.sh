@@ -2,10 +2,20 @@
 # Runs the control under Wine: registers it with regsvr32, lets the test host
 # create and drive it (on a virtual display, since it shows windows), then
 # unregisters it and checks what is left. Usage: run_wine_tests.sh BUILD_DIR
-# The Wine prefix lives inside the build folder; every Wine call is bounded.
+# A 64-bit build runs under 64-bit Wine, a 32-bit one under 32-bit Wine. The
+# Wine prefix lives inside the build folder; every Wine call is bounded.
 set -uo pipefail
 build=$(cd "${1:?usage: run_wine_tests.sh BUILD_DIR}" && pwd)
-fail() { echo "wine tests: FAIL: $*"; exit 1; }
+bits=$(cat "$build/windows_bits.txt" 2>/dev/null)
+fail() { echo "wine tests ($bits-bit): FAIL: $*"; exit 1; }
+# The loader of the build's width, called by its path: /usr/bin/wine and its
+# tools take the 32-bit loader whenever 32-bit Wine is installed.
+case "$bits" in
+  64) wine=/usr/lib/wine/wine64 ;;
+  32) wine=/usr/lib/wine/wine ;;
+  *) fail "$build/windows_bits.txt names no width (configure $build with a mingw-w64 toolchain file)" ;;
+esac
+[ -x "$wine" ] || fail "$wine is missing ($bits-bit Wine: scripts/setup.sh test installs it)"
 
 # Wine's desktop process takes the display of the first Wine program of the
 # session, so every step runs on the same virtual display.
@@ -14,7 +24,7 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wine wineboot wineserver winepath timeout python3 cmp socat cupsd lpadmin; do
+for tool in wineserver timeout python3 cmp socat cupsd lpadmin; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
@@ -34,10 +44,12 @@ labels="$source_dir/data/sample/labels.txt"
 [ -f "$labels" ] || fail "$labels is missing"
 [ -f "$build/device_test.exe" ] || fail "$build/device_test.exe is not built"
 [ -f "$build/sheet_test.exe" ] || fail "$build/sheet_test.exe is not built"
-msi=$(ls "$build"/ImpThermOrvane-*.msi 2>/dev/null | head -n 1)
-[ -n "$msi" ] || fail "no ImpThermOrvane-*.msi in $build (ninja -C $build impthermmsi)"
+# The x64 package also holds the 32-bit control (IMPTHERM_OCX32).
+if [ "$bits" = 64 ]; then msi_name='ImpThermOrvane-*-x64.msi'; else msi_name='ImpThermOrvane-*[0-9].msi'; fi
+msi=$(ls "$build"/$msi_name 2>/dev/null | head -n 1)
+[ -n "$msi" ] || fail "no $msi_name in $build (configure the 64-bit build with -DIMPTHERM_OCX32=..., ninja -C $build impthermmsi)"
 
-export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$build/wineprefix" WINEARCH=win$bits WINEDEBUG=-all
 # No Mono or Gecko installer dialogs while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The tests start their own wineserver and stop it at the end, whatever happens.
@@ -58,23 +70,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "-- creating the Wine prefix $WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1 || fail "wineboot could not create the prefix"
-fi
+# A new prefix every run: what a failed run left registered or installed (a
+# package built anew has another product code, so its msiexec /x cannot
+# take the old one away) would mix its keys into the checks below.
+echo "-- creating the Wine prefix $WINEPREFIX"
+rm -rf "$WINEPREFIX"
+timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot could not create the prefix"
 timeout 60 wineserver -w >/dev/null 2>&1 || true
 
 # Pictures of the windows, for people to look at, go to BUILD_DIR/artifacts.
 cd "$build" && mkdir -p artifacts || fail "cannot make $build/artifacts"
-ocx=$(winepath -w "$build/ImpThermOrvane.ocx")
+ocx=$("$wine" winepath -w "$build/ImpThermOrvane.ocx")
 host="$build/control_host.exe"
 
 echo "-- the Win32 backend"
-timeout 300 wine "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
+timeout 300 "$wine" "$build/backend_test.exe" "$ocx" || fail "the Win32 backend"
 echo "-- the Win32 network and profile backends"
-timeout 120 wine "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
+timeout 120 "$wine" "$build/net_profile_test.exe" || fail "the Win32 network and profile backends"
 echo "-- the proxy credentials dialog"
-timeout 120 wine "$build/proxy_dialog_test.exe" || fail "the proxy credentials dialog"
+timeout 120 "$wine" "$build/proxy_dialog_test.exe" || fail "the proxy credentials dialog"
 
 # Wine's printers come from CUPS: a private cupsd (it runs as lp, so it is
 # started as root) with two queues whose jobs a backend of ours appends to
@@ -107,17 +121,17 @@ for queue in Sheets Thermal; do
 done
 
 echo "-- the sheet and printer backends (drawing, documents, position chooser)"
-timeout 300 wine "$build/sheet_test.exe" "$ocx" "$(winepath -w "$cups/out")" || fail "the sheet and printer backends"
+timeout 300 "$wine" "$build/sheet_test.exe" "$ocx" "$("$wine" winepath -w "$cups/out")" || fail "the sheet and printer backends"
 # The chooser at larger screen resolutions: Wine reads its dpi when its
 # server starts; 96 is put back for the steps after.
 for dpi in 120 144 96; do
-  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null ||
+  timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null ||
     fail "cannot set Wine's screen resolution"
   timeout 30 wineserver -k >/dev/null 2>&1
   timeout 60 wineserver -w >/dev/null 2>&1 || true
   [ "$dpi" = 96 ] && break
   echo "-- the position chooser at $dpi dpi"
-  timeout 120 wine "$build/sheet_test.exe" "$ocx" dpi "$dpi" || fail "the position chooser at $dpi dpi"
+  timeout 120 "$wine" "$build/sheet_test.exe" "$ocx" dpi "$dpi" || fail "the position chooser at $dpi dpi"
 done
 
 # The device backends: COM7 and COM8 are the two ends of a pseudo-terminal
@@ -131,35 +145,39 @@ socat_pid=$!
 for _ in $(seq 50); do [ -e "$build/devtty-b" ] && break; sleep 0.1; done
 [ -e "$build/devtty-a" ] && [ -e "$build/devtty-b" ] || fail "socat made no pseudo-terminal pair"
 for port in COM7:devtty-a COM8:devtty-b LPT7:lpt7.out; do
-  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "${port%%:*}" /d "$build/${port#*:}" /f >/dev/null ||
+  timeout 60 "$wine" reg add 'HKLM\Software\Wine\Ports' /v "${port%%:*}" /d "$build/${port#*:}" /f >/dev/null ||
     fail "cannot map ${port%%:*} in Wine's port table"
 done
 timeout 30 wineserver -k >/dev/null 2>&1
 timeout 60 wineserver -w >/dev/null 2>&1 || true
-timeout 120 wine "$build/device_test.exe" COM7 COM8 LPT7 "$(winepath -w "$build/lpt7.out")" || fail "the device backends"
-
-# A package that an earlier run left installed would mix its keys into
-# the registration checked below.
-timeout 180 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+timeout 120 "$wine" "$build/device_test.exe" COM7 COM8 LPT7 "$("$wine" winepath -w "$build/lpt7.out")" || fail "the device backends"
 
 echo "-- regsvr32 $ocx"
-timeout 120 wine regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
+timeout 120 "$wine" regsvr32 /s "$ocx" || fail "regsvr32 could not register the control"
 
 echo "-- test host: the registered control"
-timeout 300 wine "$host" registered || fail "the registered control"
+timeout 300 "$wine" "$host" registered || fail "the registered control"
 
 # Every registry key of the control's registration, with the control's
 # folder written as <dir>: the MSI package must write the same tree.
 reg_keys=('HKCR\CLSID\{F0BD7B50-E791-4E1C-ADA6-989562A19877}' 'HKCR\ImpThermOrvane.PluginPrinter'
   'HKCR\TypeLib\{829C1426-1EAB-4619-827C-DAC1E385C929}' 'HKCR\Interface\{E73CB9AD-D1A2-41A1-84AC-C7E4DD53C394}'
   'HKCR\Interface\{CB4C4045-5309-479C-B696-B96BEBB23FAF}')
+# registration_tree FOLDER [VIEW [SKIP]]: VIEW is /reg:32 for the 32-bit
+# view of 64-bit Windows; SKIP names the ends of keys to leave out: both
+# views share HKCR\TypeLib, as on Windows, so it holds the type library
+# entries of both controls and one HELPDIR.
 registration_tree() {
-  for key in "${reg_keys[@]}"; do timeout 30 wine reg query "$key" /s; done | tr -d '\r' | python3 -c '
+  for key in "${reg_keys[@]}"; do timeout 30 "$wine" reg query "$key" /s ${2:-}; done | tr -d '\r' | python3 -c '
 import sys
-folder = sys.argv[1].rstrip("\\")
+folder, skipped = sys.argv[1].rstrip("\\"), tuple(sys.argv[2].split())
+skip = False
 for line in sys.stdin:
     line = line.rstrip("\n").replace("\\\\?\\", "").replace(folder, "<dir>")
-    print(line[:-1] if line.endswith("<dir>\\") else line)' "$1"
+    if line.startswith("HKEY_"):
+        skip = bool(skipped) and line.endswith(skipped)
+    if not skip:
+        print(line[:-1] if line.endswith("<dir>\\") else line)' "$1" "${3:-}"
 }
 registration_tree "${ocx%\\*}" > "$work/regsvr32.tree"
 grep -q InprocServer32 "$work/regsvr32.tree" || fail "no registration tree after regsvr32"
@@ -191,7 +209,7 @@ timeout 600 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/site" 
 server_pid=$!
 port=$(port_from "$work/server.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
 [ -n "$port" ] || fail "the loopback HTTP server did not start"
-timeout 300 wine "$host" served "$port" "$(winepath -w "$work/wine")" || fail "print runs on served label data"
+timeout 300 "$wine" "$host" served "$port" "$("$wine" winepath -w "$work/wine")" || fail "print runs on served label data"
 TMPDIR="$work/linux/tmp" ALLUSERSPROFILE="$work/linux/shared" timeout 120 "$linux_program" print --batch \
   --param prnType=4 --param fileOut=FILE --param "streamUrl=http://127.0.0.1:$port/labels.txt" \
   --param nbEtiquColis=2 >"$work/linux.out" 2>&1 || { cat "$work/linux.out"; fail "the Linux program's print run"; }
@@ -213,7 +231,7 @@ timeout 600 python3 -u "$source_dir/tests/win32/basic_proxy.py" "$labels" 'ORVAN
 server_pid=$!
 proxy_port=$(port_from "$work/proxy.log" 's/^port \([0-9]*\)$/\1/p')
 [ -n "$proxy_port" ] || { cat "$work/proxy.err"; fail "the loopback proxy did not start"; }
-timeout 300 wine "$host" proxied "$proxy_port" "$(winepath -w "$work/wine")" || fail "the print run through the proxy"
+timeout 300 "$wine" "$host" proxied "$proxy_port" "$("$wine" winepath -w "$work/wine")" || fail "the print run through the proxy"
 grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | \$" "$work/proxy.log" ||
   { cat "$work/proxy.log"; fail "the first request through the proxy carried credentials"; }
 grep -q "^GET http://127.0.0.1:9/labels.txt HTTP/1.0 | Basic T1JWQU5FXGFnZW50OnNlY3JldA==\$" "$work/proxy.log" ||
@@ -223,28 +241,44 @@ echo "   the proxy dialog's credentials reached the proxy; job files equal"
 stop_server
 
 echo "-- regsvr32 /u"
-timeout 120 wine regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"
+timeout 120 "$wine" regsvr32 /u /s "$ocx" || fail "regsvr32 could not unregister the control"
 echo "-- test host: the unregistered control"
-timeout 120 wine "$host" unregistered || fail "the unregistered control"
+timeout 120 "$wine" "$host" unregistered || fail "the unregistered control"
 
 echo "-- the MSI package: msiexec /i with ALLOWEDSITES"
 sites='https://intranet.example.com;https://*.labels.example.com:8443'
 # The package's own value is all it may leave or take: start without others.
-timeout 30 wine reg delete 'HKLM\SOFTWARE\MERIDON' /f >/dev/null 2>&1
-timeout 180 wine msiexec /i "$(winepath -w "$msi")" /qn ALLOWEDSITES="$sites" || fail "msiexec /i failed"
+# The registry views to look in: 64-bit Windows has two.
+if [ "$bits" = 64 ]; then reg_views=(/reg:64 /reg:32); else reg_views=(""); fi
+for view in "${reg_views[@]}"; do timeout 30 "$wine" reg delete 'HKLM\SOFTWARE\MERIDON' /f $view >/dev/null 2>&1; done
+timeout 180 "$wine" msiexec /i "$("$wine" winepath -w "$msi")" /qn ALLOWEDSITES="$sites" || fail "msiexec /i failed"
 installed="$WINEPREFIX/drive_c/Program Files/MERIDON/ImpThermOrvane"
+program_folders=("$WINEPREFIX/drive_c/Program Files/MERIDON")
 [ -f "$installed/ImpThermOrvane.ocx" ] || fail "the package did not install $installed/ImpThermOrvane.ocx"
+cmp "$installed/ImpThermOrvane.ocx" "$build/ImpThermOrvane.ocx" || fail "the package installed another control"
 [ -f "$installed/impthermorvane.exe" ] || fail "the package did not install $installed/impthermorvane.exe"
 # Windows resolves StartupFolder to the common one in a per-machine package;
 # Wine's installer takes the installing user's.
 startup_links=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk"
   "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp/ImpThermOrvane bridge.lnk")
 [ -f "${startup_links[0]}" ] || [ -f "${startup_links[1]}" ] || fail "the package made no logon shortcut in a Startup folder"
-echo "   the bridge and its logon shortcut are installed"
-registration_tree 'C:\Program Files\MERIDON\ImpThermOrvane' > "$work/msi.tree"
+echo "   the control, the bridge and its logon shortcut are installed"
+registration_tree 'C:\Program Files\MERIDON\ImpThermOrvane' "" "$([ "$bits" = 64 ] && echo '\0\win32')" > "$work/msi.tree"
 diff "$work/regsvr32.tree" "$work/msi.tree" || fail "the package's registration differs from regsvr32's"
 echo "   the package wrote the same registration as regsvr32"
-allowed=$(timeout 30 wine reg query 'HKLM\SOFTWARE\MERIDON\ImpThermOrvane\AllowedSites' /v Msi | tr -d '\r' |
+if [ "$bits" = 64 ]; then
+  # The 32-bit control beside it, registered in the 32-bit view as its own
+  # regsvr32 would: the same keys, its own folder and type library platform.
+  ocx32=$(sed -n 's/^IMPTHERM_OCX32:FILEPATH=//p' "$build/CMakeCache.txt")
+  installed32="$WINEPREFIX/drive_c/Program Files (x86)/MERIDON/ImpThermOrvane"
+  program_folders+=("$WINEPREFIX/drive_c/Program Files (x86)/MERIDON")
+  cmp "$installed32/ImpThermOrvane.ocx" "$ocx32" || fail "the package did not install $ocx32 in $installed32"
+  registration_tree 'C:\Program Files (x86)\MERIDON\ImpThermOrvane' /reg:32 '\0\win64 \HELPDIR' > "$work/msi32.tree"
+  sed 's/\\win64$/\\win32/' "$work/regsvr32.tree" | sed '/\\HELPDIR$/,/^$/d' | diff -B - "$work/msi32.tree" ||
+    fail "the package's registration of the 32-bit control is not the 64-bit one's in the 32-bit view"
+  echo "   and the 32-bit control in Program Files (x86), registered in the 32-bit view"
+fi
+allowed=$(timeout 30 "$wine" reg query 'HKLM\SOFTWARE\MERIDON\ImpThermOrvane\AllowedSites' /v Msi | tr -d '\r' |
   sed -n 's/^ *Msi *REG_SZ *//p')
 [ "$allowed" = "$sites" ] || fail "AllowedSites\\Msi holds '$allowed', not '$sites'"
 echo "   AllowedSites\\Msi = $allowed"
@@ -256,29 +290,31 @@ server_pid=$!
 port=$(port_from "$work/server-msi.out" 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p')
 [ -n "$port" ] || fail "the loopback HTTP server did not start"
 mkdir -p "$work/msi"
-timeout 300 wine "$host" served "$port" "$(winepath -w "$work/msi")" || fail "print runs on the installed control"
+timeout 300 "$wine" "$host" served "$port" "$("$wine" winepath -w "$work/msi")" || fail "print runs on the installed control"
 cmp "$work/msi/job.txt" "$linux_job" || fail "the installed control's job file differs from the Linux program's"
 echo "   job files equal"
 stop_server
 
 echo "-- the MSI package: msiexec /x"
-timeout 180 wine msiexec /x "$(winepath -w "$msi")" /qn || fail "msiexec /x failed"
-timeout 120 wine "$host" unregistered || fail "the control after msiexec /x"
+timeout 180 "$wine" msiexec /x "$("$wine" winepath -w "$msi")" /qn || fail "msiexec /x failed"
+timeout 120 "$wine" "$host" unregistered || fail "the control after msiexec /x"
 for key in "${reg_keys[@]}" 'HKLM\SOFTWARE\MERIDON'; do
-  timeout 30 wine reg query "$key" >/dev/null 2>&1 && fail "msiexec /x left $key"
+  for view in "${reg_views[@]}"; do
+    timeout 30 "$wine" reg query "$key" $view >/dev/null 2>&1 && fail "msiexec /x left $key $view"
+  done
 done
-[ -e "$WINEPREFIX/drive_c/Program Files/MERIDON" ] && fail "msiexec /x left $(find "$WINEPREFIX/drive_c/Program Files/MERIDON")"
+for folder in "${program_folders[@]}"; do [ -e "$folder" ] && fail "msiexec /x left $(find "$folder")"; done
 for link in "${startup_links[@]}"; do [ -e "$link" ] && fail "msiexec /x left $link"; done
 echo "   no key and no file left"
 
 echo "-- the browser bridge: impthermorvane.exe serve, then impthermorvane.exe stop"
 bridge_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-timeout 120 wine "$build/impthermorvane.exe" serve --batch --port "$bridge_port" >"$work/bridge.out" 2>&1 &
+timeout 120 "$wine" "$build/impthermorvane.exe" serve --batch --port "$bridge_port" >"$work/bridge.out" 2>&1 &
 server_pid=$!
 listening=$(port_from "$work/bridge.out" "s|^listening on http://127.0.0.1:\($bridge_port\)\r*\$|\1|p")
 [ -n "$listening" ] || { cat "$work/bridge.out"; fail "the bridge did not say it listens on $bridge_port"; }
 grep -q -- '--allow-origin' "$work/bridge.out" || { cat "$work/bridge.out"; fail "the bridge did not say how to allow an origin"; }
-timeout 60 wine "$build/impthermorvane.exe" stop --port "$bridge_port" || fail "impthermorvane.exe stop found no bridge"
+timeout 60 "$wine" "$build/impthermorvane.exe" stop --port "$bridge_port" || fail "impthermorvane.exe stop found no bridge"
 wait "$server_pid"
 bridge_status=$?
 server_pid=
@@ -286,10 +322,10 @@ server_pid=
 echo "   listened on 127.0.0.1:$bridge_port, stopped from its window with status 0"
 
 echo "-- the browser bridge under Wine driven by headless Chromium (FILE channel against the Linux program)"
-wine_temp=$(winepath -u "$(timeout 30 wine cmd /c echo %TEMP% | tr -d '\r')")
+wine_temp=$("$wine" winepath -u "$(timeout 30 "$wine" cmd /c echo %TEMP% | tr -d '\r')")
 [ -d "$wine_temp" ] || fail "Wine's temporary folder $wine_temp is missing"
-IMPTHERM_BRIDGE_COMMAND="timeout 300 wine $build/impthermorvane.exe" IMPTHERM_BRIDGE_TEMP="$wine_temp" \
+IMPTHERM_BRIDGE_COMMAND="timeout 300 "$wine" $build/impthermorvane.exe" IMPTHERM_BRIDGE_TEMP="$wine_temp" \
   IMPTHERM_BRIDGE_START_SECONDS=60 timeout 600 "$linux_tests" --gtest_brief=1 --gtest_filter='Pages/BridgeBrowserTest.*' ||
   fail "the browser test against the Windows bridge"
 
-echo "wine tests: PASS (window pictures in $build/artifacts)"
+echo "wine tests ($bits-bit): PASS (window pictures in $build/artifacts)"
