@@ -5,7 +5,7 @@
 // server, so the page's host is the one its streamUrl may name.
 //
 // IMPTHERM_BRIDGE_COMMAND starts the bridge (default: the built program; for
-// the Windows build, for example "wine build-win32/impthermorvane.exe"), and
+// the Windows build, for example "/usr/lib/wine/wine64 build-win64/impthermorvane.exe"), and
 // IMPTHERM_BRIDGE_TEMP is the folder its job file lands in when that is not
 // the TMPDIR the test gives it (Wine's is inside the prefix).
 #include <gtest/gtest.h>
