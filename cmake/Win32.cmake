@@ -7,12 +7,10 @@ enable_language(RC)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(IMPTHERM_WINDOWS_BITS 64)
-  set(IMPTHERM_WIDL_TARGET x86_64-w64-mingw32-widl)
 else()
   set(IMPTHERM_WINDOWS_BITS 32)
-  set(IMPTHERM_WIDL_TARGET i686-w64-mingw32-widl)
 endif()
-find_program(IMPTHERM_WIDL NAMES ${IMPTHERM_WIDL_TARGET} widl REQUIRED)
+find_program(IMPTHERM_WIDL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-widl widl REQUIRED)
 find_path(IMPTHERM_WINE_IDL_DIR ocidl.idl
   PATHS /usr/include/wine/wine/windows /usr/include/wine/windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_path(IMPTHERM_STDOLE_DIR stdole2.tlb
