@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <string_view>
 
@@ -161,6 +163,61 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name(c.file, std::string_view(c.file).find('_'));
       return name + (c.copyBlock ? "_copies_" : "_") + std::to_string(std::get<1>(info.param)) + "dpi";
     });
+
+// Outputs that would destroy what they should not, and jobs that are not
+// jobs: refused with a message before anything is written, the file that
+// was at stake left as it was.
+TEST(PreviewCommandTest, RefusesOutputsThatAreNotItsOwnFiles) {
+  const std::string kJob = "N\r\nLO0,0,10,10\r\nP\r\n", kKept = "kept as it was";
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> plant;  // in the temp folder
+    std::string job, out;                           // names in the temp folder
+    int exitStatus;
+    std::string message;  // after the temp folder's path
+    std::string kept;     // the file that must keep its bytes
+  } cases[] = {
+      {"output is the job", [](const std::string&) {}, "job.epl", "job.epl", 6, "job.epl: it is the file being read",
+       "job.epl"},
+      {"output is the job under another name",
+       [](const std::string& d) { fs::create_directory_symlink(d, d + "here"); }, "job.epl", "here/job.epl", 6,
+       "here/job.epl: it is the file being read", "job.epl"},
+      {"job in the output folder",
+       [&](const std::string& d) {
+         fs::create_directory(d + "png");
+         std::ofstream(d + "png/label-0001.png") << kJob;
+       },
+       "png/label-0001.png", "png/", 6, "png/label-0001.png: it is the file being read", "png/label-0001.png"},
+      {"job is a folder", [](const std::string& d) { fs::create_directory(d + "folder"); }, "folder", "out.pdf", 1,
+       "folder: it is a folder, not a job file", "job.epl"},
+      {"link planted in the output folder",
+       [&](const std::string& d) {
+         fs::create_directory(d + "png");
+         std::ofstream(d + "target") << kKept;
+         fs::create_symlink(d + "target", d + "png/label-0001.png");
+       },
+       "job.epl", "png/", 6, "png/label-0001.png: it is a symbolic link", "target"},
+      {"output is a link",
+       [&](const std::string& d) {
+         std::ofstream(d + "target") << kKept;
+         fs::create_symlink(d + "target", d + "link.pdf");
+       },
+       "job.epl", "link.pdf", 6, "link.pdf: it is a symbolic link", "target"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fakes::TempDir temp;
+    temp.Write("job.epl", kJob);
+    c.plant(temp.path());
+    const std::string before = fakes::ReadFile(temp.path() + c.kept);
+    const testing::ProgramResult r =
+        testing::RunProgram({"preview", temp.path() + c.job, "-o", temp.path() + c.out}, {});
+    EXPECT_EQ(r.exitStatus, c.exitStatus) << r.out << r.err;
+    EXPECT_NE(r.err.find(temp.path() + c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("labels drawn"), std::string::npos) << r.out;
+    EXPECT_EQ(fakes::ReadFile(temp.path() + c.kept), before);
+  }
+}
 
 }  // namespace
 }  // namespace imptherm
