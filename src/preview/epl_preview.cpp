@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/text.h"
 #include "preview/code39.h"
 #include "preview/ean13.h"
 #include "preview/interleaved_2_of_5.h"
@@ -229,8 +230,10 @@ EplPreview::EplPreview(LabelPictures& pictures, PreviewOptions options) : pictur
 EplPreview::~EplPreview() = default;
 
 void EplPreview::Note(std::string text) {
+  // A note quotes bytes of the job, which may be anything; it goes to a
+  // terminal.
   if (notes_.size() < kMaxNotes)
-    notes_.push_back({lineNumber_, std::move(text)});
+    notes_.push_back({lineNumber_, VisibleControls(text, true)});
   else
     ++notesLeftOut_;
 }

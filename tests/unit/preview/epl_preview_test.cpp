@@ -120,6 +120,29 @@ INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
                            return name;
                          });
 
+// A note quotes bytes of the job; its control bytes, NUL and the 8-bit ones
+// a terminal obeys included, come out as codes, and nothing cuts it short.
+TEST(EplNotesTest, ControlBytesOfTheJobShowAsCodes) {
+  const struct {
+    std::string line, note;
+  } cases[] = {
+      {"\x1b[2J", "unknown command \\x1b, not drawn"},
+      {"\x9b"
+       "31m",
+       "unknown command \\x9b, not drawn"},
+      {std::string("\0Z", 2), "unknown command \\x00, not drawn"},
+      {"B0,0,0,\x1b\x7f,2,4,10,N,\"1\"", "barcode type \\x1b\\x7f is not drawn by the preview"},
+  };
+  for (const auto& c : cases) {
+    fakes::TempDir temp;
+    std::unique_ptr<LabelPictures> pictures = posix::OpenLabelPngFolder(temp.path());
+    EplPreview preview(*pictures, {203, 0, 0});
+    preview.Write(c.line + "\r\n");
+    ASSERT_EQ(preview.notes().size(), 1u) << c.note;
+    EXPECT_EQ(preview.notes()[0].text, c.note);
+  }
+}
+
 // The configuration's I8,1 selects code page 850: the bytes of a Windows-1252
 // "été" print as "Ú" and "t"; box drawing has no Windows-1252 character.
 TEST(Cp850Test, PrinterCharactersAsWindows1252) {
