@@ -414,9 +414,13 @@ bool EplPreview::Barcode(std::string_view args) {
   const std::string_view type = p[3];
   std::optional<BarSymbol> symbol;
   if (type == "1" || type == "1A" || type == "1B" || type == "1C") {
-    const Code128Subset start = type == "1A" ? Code128Subset::A : type == "1B" ? Code128Subset::B : Code128Subset::C;
+    // The printer picks the subsets itself (1), or starts in the one named.
+    const std::optional<Code128Subset> start = type == "1A"   ? std::optional(Code128Subset::A)
+                                               : type == "1B" ? std::optional(Code128Subset::B)
+                                               : type == "1C" ? std::optional(Code128Subset::C)
+                                                              : std::nullopt;
     symbol = BarSymbol{"", *data};
-    for (int value : EncodeCode128(*data, start, false)) symbol->elements += Code128Pattern(value);
+    for (int value : EncodeCode128Minimal(*data, start)) symbol->elements += Code128Pattern(value);
   } else if (type == "3") {
     symbol = EncodeCode39(*data);
   } else if (type == "2") {
