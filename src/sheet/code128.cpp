@@ -166,27 +166,26 @@ std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code1
   constexpr int kCodeA = 101;  // in subsets B and C; FNC4 in subset A
   const std::size_t n = data.size();
   auto low = [&](std::size_t i) { return static_cast<unsigned char>(data[i]) & 0x7f; };
-  auto digits = [&](std::size_t i) {
-    std::size_t end = i;
-    while (end < n && IsDigit(data[end])) ++end;
-    return end - i;
-  };
+  // From the end, once: the digits from i on, and the subset that the first
+  // character from i on that only one of A and B holds needs (B when none
+  // does). Looking ahead at every character would take quadratic time on
+  // the long data a job may hold.
+  std::vector<std::size_t> run(n + 1, 0);
+  std::vector<Code128Subset> ahead(n + 1, Code128Subset::B);
+  for (std::size_t i = n; i-- > 0;) {
+    run[i] = IsDigit(data[i]) ? run[i + 1] + 1 : 0;
+    ahead[i] = low(i) < 32 ? Code128Subset::A : low(i) >= 96 ? Code128Subset::B : ahead[i + 1];
+  }
+  auto digits = [&](std::size_t i) { return run[i]; };
   // Subset A when a control character comes before any lower case one from
   // i on, B otherwise.
-  auto aOrB = [&](std::size_t i) {
-    for (; i < n; ++i) {
-      if (low(i) < 32) return Code128Subset::A;
-      if (low(i) >= 96) return Code128Subset::B;
-    }
-    return Code128Subset::B;
-  };
-  // Whether the character after i that only one of A and B holds is one of
-  // `of`'s: the character at i then borrows the other subset through SHIFT.
+  auto aOrB = [&](std::size_t i) { return ahead[i]; };
+  // Whether the next character after i that only one of A and B holds
+  // needs `of`: the character at i then borrows the other subset through
+  // SHIFT.
   auto nextNeeds = [&](std::size_t i, Code128Subset of) {
-    for (++i; i < n; ++i) {
-      if (low(i) < 32) return of == Code128Subset::A;
-      if (low(i) >= 96) return of == Code128Subset::B;
-    }
+    for (++i; i < n; ++i)
+      if (low(i) < 32 || low(i) >= 96) return ahead[i] == of;
     return false;
   };
 
