@@ -164,6 +164,29 @@ INSTANTIATE_TEST_SUITE_P(
       return name + (c.copyBlock ? "_copies_" : "_") + std::to_string(std::get<1>(info.param)) + "dpi";
     });
 
+// Barcodes turned every way are drawn into the PDF as pictures of their
+// bars (a row, or a column when turned a quarter): pdftoppm renders the
+// page and zbarimg reads every one of them. Twice the printer's resolution:
+// at the same one, points rounded back to pixels leave bars a pixel off.
+TEST(PreviewPdfTest, BarcodesTurnedEveryWayAreRead) {
+  const struct {
+    int turns;
+    const char* at;
+  } cases[] = {{0, "40,40"}, {1, "400,40"}, {2, "600,400"}, {3, "40,600"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.turns);
+    fakes::TempDir temp;
+    const std::string data = "TURN" + std::to_string(c.turns) + "-0123456789-abc";
+    temp.Write("job.epl", "q832\r\nQ700,24\r\nN\r\nB" + std::string(c.at) + "," + std::to_string(c.turns) +
+                              ",1,2,4,200,N,\"" + data + "\"\r\nP\r\n");
+    const testing::ProgramResult r =
+        testing::RunProgram({"preview", temp.path() + "job.epl", "-o", temp.path() + "job.pdf"}, {});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    Shell("pdftoppm -r 406 -mono -png '" + temp.path() + "job.pdf' '" + temp.path() + "page'");
+    EXPECT_EQ(Shell("zbarimg -q --raw '" + temp.path() + "page-1.png' 2>/dev/null"), data + "\n");
+  }
+}
+
 // Outputs that would destroy what they should not, and jobs that are not
 // jobs: refused with a message before anything is written, the file that
 // was at stake left as it was.
