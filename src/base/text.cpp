@@ -32,13 +32,13 @@ std::string LowerAscii(std::string_view s) {
   return out;
 }
 
-std::string VisibleControls(std::string_view s) {
+std::string VisibleControls(std::string_view s, bool eightBitControls) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 32 && byte != 127) {
+    if (byte >= 32 && byte != 127 && !(eightBitControls && byte >= 0x80 && byte < 0xA0)) {
       out.push_back(c);
       continue;
     }

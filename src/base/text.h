@@ -18,8 +18,10 @@ std::string LowerAscii(std::string_view s);
 
 // The text with every control byte (below 32, and DEL) written as \xNN, so
 // that what a server or a page sent shows as one line and cannot steer a
-// terminal. Bytes from 128 up are Windows-1252 letters and stay as they are.
-std::string VisibleControls(std::string_view s);
+// terminal. Bytes from 128 up are Windows-1252 letters and stay as they are,
+// unless eightBitControls: then 0x80 to 0x9F are written as \xNN too, for
+// text of no known code page that goes to a terminal (0x9B is ESC [ there).
+std::string VisibleControls(std::string_view s, bool eightBitControls = false);
 
 // A decimal integer: leading blanks, an optional sign, then digits up to the
 // very end of the text; within the 32-bit range. Anything else is nothing.

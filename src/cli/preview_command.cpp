@@ -1,10 +1,12 @@
 #include "cli/preview_command.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 
 #include "platform/error.h"
 #include "platform/posix/cairo_documents.h"
@@ -13,6 +15,18 @@ namespace imptherm::cli {
 namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "impthermorvane: %s\n", text.c_str()); }
+
+// The job's descriptor, closed however the preview ends.
+class JobFile {
+ public:
+  explicit JobFile(int fd) : fd_(fd) {}
+  ~JobFile() { ::close(fd_); }
+  JobFile(const JobFile&) = delete;
+  JobFile& operator=(const JobFile&) = delete;
+
+ private:
+  int fd_;
+};
 
 class PreviewChannel final : public JobChannel {
  public:
@@ -63,12 +77,12 @@ class PreviewStages final : public PrintStages {
 
 }  // namespace
 
-std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out) {
+std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out, std::optional<posix::FileIdentity> job) {
   struct stat st {};
   const bool folder = out.back() == '/' || (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-  if (!folder) return posix::OpenLabelPdf(out);
+  if (!folder) return posix::OpenLabelPdf(out, job);
   if (::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) throw PlatformError("cannot make the folder " + out);
-  return posix::OpenLabelPngFolder(out);
+  return posix::OpenLabelPngFolder(out, job);
 }
 
 int ReportPreviewNotes(const EplPreview& preview, const std::string& jobName) {
@@ -92,18 +106,30 @@ int RunPreviewCommand(const Options& options) {
              std::to_string(MaxLabelLengthDots(dpi)) + " dots at " + std::to_string(dpi) + " dpi");
     return kExitUsage;
   }
-  std::ifstream in(options.previewJob, std::ios::binary);
-  if (!in) {
-    Complain("cannot read the job " + options.previewJob);
+  const int fd = ::open(options.previewJob.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Complain("cannot read the job " + options.previewJob + ": " + std::strerror(errno));
+    return kExitUsage;
+  }
+  const JobFile job(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    Complain("cannot read the job " + options.previewJob + ": it is a folder, not a job file");
     return kExitUsage;
   }
   try {
-    std::unique_ptr<LabelPictures> pictures = OpenPreviewPictures(options.previewOut);
+    // Known by what it is, not by its name: no other name of it may be
+    // written over while it is read.
+    std::unique_ptr<LabelPictures> pictures =
+        OpenPreviewPictures(options.previewOut, posix::FileIdentity{st.st_dev, st.st_ino});
     EplPreview preview(*pictures, {dpi, options.previewWidth, options.previewLength});
     std::string block(64 * 1024, '\0');
-    while (in) {
-      in.read(block.data(), static_cast<std::streamsize>(block.size()));
-      if (in.gcount() > 0) preview.Write(std::string_view(block.data(), static_cast<std::size_t>(in.gcount())));
+    while (true) {
+      const ssize_t n = ::read(fd, block.data(), block.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw PlatformError("cannot read the job " + options.previewJob + ": " + std::strerror(errno));
+      if (n == 0) break;
+      preview.Write(std::string_view(block.data(), static_cast<std::size_t>(n)));
     }
     preview.Finish();
     pictures->Finish();

@@ -1,8 +1,10 @@
 #pragma once
 #include <memory>
+#include <optional>
 
 #include "cli/options.h"
 #include "platform/label_pictures.h"
+#include "platform/posix/posix_output_file.h"
 #include "preview/epl_preview.h"
 #include "run/stages.h"
 
@@ -12,8 +14,10 @@ namespace imptherm::cli {
 int RunPreviewCommand(const Options& options);
 
 // The pictures that -o names: a folder (ends in / or exists) gets PNG files,
-// anything else is a PDF file. Raises PlatformError when it cannot be made.
-std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out);
+// anything else is a PDF file; none of them is ever the file `job`. Raises
+// PlatformError when it cannot be made.
+std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out,
+                                                   std::optional<posix::FileIdentity> job = std::nullopt);
 
 // Prints the preview's notes on stderr, each with the job's name and its
 // line; returns the exit status for them.

@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/text.h"
 #include "preview/code39.h"
 #include "preview/ean13.h"
 #include "preview/interleaved_2_of_5.h"
@@ -24,7 +25,8 @@ struct EplPreview::Element {
   int cellWidth = 0, cellHeight = 0;
   bool reverse = false;
   std::string text;      // Text: the characters; Bars: the human-readable line
-  std::string elements;  // Bars: the symbol (see BarSymbol)
+  std::string elements;  // Bars: the symbol (see BarSymbol), or its Code 128 values
+  bool code128 = false;  // a byte a symbol value: a sixth of the memory of its widths
   int narrow = 0, wide = 0;
 };
 
@@ -120,6 +122,18 @@ struct Placement {
   int Turns() const { return (turns + (fromBottom ? 2 : 0)) & 3; }
 };
 
+// The widths in dots of a symbol's elements, bar first.
+template <typename Each>
+void ForEachWidth(const EplPreview::Element& e, Each each) {
+  auto one = [&](char c) { each(c == 'n' ? e.narrow : c == 'w' ? e.wide : (c - '0') * e.narrow); };
+  if (!e.code128) {
+    for (char c : e.elements) one(c);
+    return;
+  }
+  for (char value : e.elements)
+    for (char c : Code128Pattern(static_cast<unsigned char>(value))) one(c);
+}
+
 // A device rectangle from two opposite corners in any order.
 void Area(Point a, Point b, int& x1, int& y1, int& x2, int& y2) {
   x1 = std::min(a.x, b.x), x2 = std::max(a.x, b.x);
@@ -167,15 +181,14 @@ void DrawElement(Canvas& canvas, const EplPreview::Element& e, int width, int le
     case E::Bars: {
       int s = 0;
       bool bar = true;
-      for (char c : e.elements) {
-        const int w = c == 'n' ? e.narrow : c == 'w' ? e.wide : (c - '0') * e.narrow;
+      ForEachWidth(e, [&](int w) {
         if (bar) {
           rect(s, 0, s + w, e.h);
           canvas.FillRectangle(x1, y1, x2, y2, kBlack);
         }
         s += w;
         bar = !bar;
-      }
+      });
       if (!e.text.empty()) {
         const Cell cell = CellOf(kReadableFont, dpi);
         const int textWidth = cell.width * static_cast<int>(e.text.size());
@@ -229,8 +242,10 @@ EplPreview::EplPreview(LabelPictures& pictures, PreviewOptions options) : pictur
 EplPreview::~EplPreview() = default;
 
 void EplPreview::Note(std::string text) {
+  // A note quotes bytes of the job, which may be anything; it goes to a
+  // terminal.
   if (notes_.size() < kMaxNotes)
-    notes_.push_back({lineNumber_, std::move(text)});
+    notes_.push_back({lineNumber_, VisibleControls(text, true)});
   else
     ++notesLeftOut_;
 }
@@ -411,9 +426,13 @@ bool EplPreview::Barcode(std::string_view args) {
   const std::string_view type = p[3];
   std::optional<BarSymbol> symbol;
   if (type == "1" || type == "1A" || type == "1B" || type == "1C") {
-    const Code128Subset start = type == "1A" ? Code128Subset::A : type == "1B" ? Code128Subset::B : Code128Subset::C;
+    // The printer picks the subsets itself (1), or starts in the one named.
+    const std::optional<Code128Subset> start = type == "1A"   ? std::optional(Code128Subset::A)
+                                               : type == "1B" ? std::optional(Code128Subset::B)
+                                               : type == "1C" ? std::optional(Code128Subset::C)
+                                                              : std::nullopt;
     symbol = BarSymbol{"", *data};
-    for (int value : EncodeCode128(*data, start, false)) symbol->elements += Code128Pattern(value);
+    for (int value : EncodeCode128Minimal(*data, start)) symbol->elements += static_cast<char>(value);
   } else if (type == "3") {
     symbol = EncodeCode39(*data);
   } else if (type == "2") {
@@ -435,11 +454,12 @@ bool EplPreview::Barcode(std::string_view args) {
   e.x = *v[0] + refX_, e.y = *v[1] + refY_, e.turns = *v[2];
   e.narrow = *v[4], e.wide = *v[5], e.h = *v[6];
   e.elements = std::move(symbol->elements);
+  e.code128 = type.starts_with('1');
   if (p[7] == "B") e.text = std::move(symbol->humanReadable);
   // A printer cuts what lies past the label's edge; a cut barcode cannot be
   // read, so the preview says so.
   int symbolWidth = 0;
-  for (char c : e.elements) symbolWidth += c == 'n' ? e.narrow : c == 'w' ? e.wide : (c - '0') * e.narrow;
+  ForEachWidth(e, [&](int w) { symbolWidth += w; });
   const Placement at{e.x, e.y, e.turns, width_, length_, false};
   int x1, y1, x2, y2;
   Area(at.At(0, 0), at.At(symbolWidth, e.h), x1, y1, x2, y2);

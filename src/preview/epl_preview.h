@@ -30,7 +30,8 @@ struct PreviewOptions {
   int labelWidth = 0, labelLength = 0;
 };
 
-// A line of the job that was not drawn as written, and why.
+// A line of the job that was not drawn as written, and why. The bytes of the
+// job it quotes have their control bytes written as \xNN.
 struct PreviewNote {
   std::size_t line = 0;
   std::string text;

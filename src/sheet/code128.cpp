@@ -162,6 +162,83 @@ std::vector<int> EncodeCode128(std::string_view content, Code128Subset start, bo
   return enc.Finish();
 }
 
+std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code128Subset> start) {
+  constexpr int kCodeA = 101;  // in subsets B and C; FNC4 in subset A
+  const std::size_t n = data.size();
+  auto low = [&](std::size_t i) { return static_cast<unsigned char>(data[i]) & 0x7f; };
+  // From the end, once: the digits from i on, and the subset that the first
+  // character from i on that only one of A and B holds needs (B when none
+  // does). Looking ahead at every character would take quadratic time on
+  // the long data a job may hold.
+  std::vector<std::size_t> run(n + 1, 0);
+  std::vector<Code128Subset> ahead(n + 1, Code128Subset::B);
+  for (std::size_t i = n; i-- > 0;) {
+    run[i] = IsDigit(data[i]) ? run[i + 1] + 1 : 0;
+    ahead[i] = low(i) < 32 ? Code128Subset::A : low(i) >= 96 ? Code128Subset::B : ahead[i + 1];
+  }
+  auto digits = [&](std::size_t i) { return run[i]; };
+  // Subset A when a control character comes before any lower case one from
+  // i on, B otherwise.
+  auto aOrB = [&](std::size_t i) { return ahead[i]; };
+  // Whether the next character after i that only one of A and B holds
+  // needs `of`: the character at i then borrows the other subset through
+  // SHIFT.
+  auto nextNeeds = [&](std::size_t i, Code128Subset of) {
+    for (++i; i < n; ++i)
+      if (low(i) < 32 || low(i) >= 96) return ahead[i] == of;
+    return false;
+  };
+
+  Code128Subset set;
+  if (start) {
+    set = *start;
+  } else {
+    const std::size_t lead = digits(0);
+    set = lead >= 4 || (lead == 2 && n == 2) ? Code128Subset::C : aOrB(0);
+  }
+  std::vector<int> values = {kStart[static_cast<int>(set)]};
+  for (std::size_t i = 0; i < n;) {
+    const std::size_t run = digits(i);
+    if (set == Code128Subset::C) {
+      if (run >= 2) {
+        values.push_back((data[i] - '0') * 10 + data[i + 1] - '0');
+        i += 2;
+        continue;
+      }
+      set = aOrB(i);
+      values.push_back(set == Code128Subset::A ? kCodeA : kCodeB);
+    }
+    if (run >= 6 || (run >= 4 && i + run == n)) {
+      // An odd run keeps its first digit in A or B.
+      if (run % 2 == 1) values.push_back(data[i++] - 32);
+      values.push_back(kCodeC);
+      set = Code128Subset::C;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(data[i]);
+    const int c = low(i);
+    const bool wantA = c < 32, wantB = c >= 96;
+    bool shift = false;
+    if ((set == Code128Subset::A && wantB) || (set == Code128Subset::B && wantA)) {
+      if (nextNeeds(i, set)) {
+        shift = true;
+      } else {
+        set = wantA ? Code128Subset::A : Code128Subset::B;
+        values.push_back(wantA ? kCodeA : kCodeB);
+      }
+    }
+    if (byte >= 128) values.push_back(set == Code128Subset::A ? kCodeA : kFnc4B);
+    if (shift) values.push_back(kShift);
+    values.push_back(c < 32 ? c + 64 : c - 32);
+    ++i;
+  }
+  long sum = values[0];
+  for (std::size_t i = 1; i < values.size(); ++i) sum += static_cast<long>(i) * values[i];
+  values.push_back(static_cast<int>(sum % 103));
+  values.push_back(kStop);
+  return values;
+}
+
 std::string_view Code128Pattern(int value) { return kPatterns.at(static_cast<std::size_t>(value)); }
 
 void PaintBarcode(Canvas& canvas, const BarcodeSettings& settings, int x1, int y1, int x2, int y2) {

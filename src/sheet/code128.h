@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,16 @@ enum class Code128Subset { A, B, C };
 // Without extended syntax every byte of the content is data.
 std::vector<int> EncodeCode128(std::string_view content, Code128Subset start = Code128Subset::C,
                                bool extendedSyntax = true);
+
+// Symbol values of data as a label printer encodes it by itself, with the
+// fewest symbol characters by the minimising rules of ISO/IEC 15417 Annex E:
+// start in subset C only for a leading run of 4 or more digits (2 when the
+// data is only those), switch to C for a run of 6 or more digits (4 at the
+// end of the data), SHIFT for a single character of the other of A and B.
+// `start` forces the start subset (EPL2's types 1A, 1B, 1C); the rules take
+// over after it. Bytes from 128 on go through FNC4. The sheet keeps
+// EncodeCode128: its symbols start in subset C whatever the data.
+std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code128Subset> start = std::nullopt);
 
 // Bar and space widths in modules of one symbol value (six elements, the stop
 // character seven), starting with a bar.

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <string_view>
 
@@ -161,6 +163,84 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name(c.file, std::string_view(c.file).find('_'));
       return name + (c.copyBlock ? "_copies_" : "_") + std::to_string(std::get<1>(info.param)) + "dpi";
     });
+
+// Barcodes turned every way are drawn into the PDF as pictures of their
+// bars (a row, or a column when turned a quarter): pdftoppm renders the
+// page and zbarimg reads every one of them. Twice the printer's resolution:
+// at the same one, points rounded back to pixels leave bars a pixel off.
+TEST(PreviewPdfTest, BarcodesTurnedEveryWayAreRead) {
+  const struct {
+    int turns;
+    const char* at;
+  } cases[] = {{0, "40,40"}, {1, "400,40"}, {2, "600,400"}, {3, "40,600"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.turns);
+    fakes::TempDir temp;
+    const std::string data = "TURN" + std::to_string(c.turns) + "-0123456789-abc";
+    temp.Write("job.epl", "q832\r\nQ700,24\r\nN\r\nB" + std::string(c.at) + "," + std::to_string(c.turns) +
+                              ",1,2,4,200,N,\"" + data + "\"\r\nP\r\n");
+    const testing::ProgramResult r =
+        testing::RunProgram({"preview", temp.path() + "job.epl", "-o", temp.path() + "job.pdf"}, {});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    Shell("pdftoppm -r 406 -mono -png '" + temp.path() + "job.pdf' '" + temp.path() + "page'");
+    EXPECT_EQ(Shell("zbarimg -q --raw '" + temp.path() + "page-1.png' 2>/dev/null"), data + "\n");
+  }
+}
+
+// Outputs that would destroy what they should not, and jobs that are not
+// jobs: refused with a message before anything is written, the file that
+// was at stake left as it was.
+TEST(PreviewCommandTest, RefusesOutputsThatAreNotItsOwnFiles) {
+  const std::string kJob = "N\r\nLO0,0,10,10\r\nP\r\n", kKept = "kept as it was";
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> plant;  // in the temp folder
+    std::string job, out;                           // names in the temp folder
+    int exitStatus;
+    std::string message;  // after the temp folder's path
+    std::string kept;     // the file that must keep its bytes
+  } cases[] = {
+      {"output is the job", [](const std::string&) {}, "job.epl", "job.epl", 6, "job.epl: it is the file being read",
+       "job.epl"},
+      {"output is the job under another name",
+       [](const std::string& d) { fs::create_directory_symlink(d, d + "here"); }, "job.epl", "here/job.epl", 6,
+       "here/job.epl: it is the file being read", "job.epl"},
+      {"job in the output folder",
+       [&](const std::string& d) {
+         fs::create_directory(d + "png");
+         std::ofstream(d + "png/label-0001.png") << kJob;
+       },
+       "png/label-0001.png", "png/", 6, "png/label-0001.png: it is the file being read", "png/label-0001.png"},
+      {"job is a folder", [](const std::string& d) { fs::create_directory(d + "folder"); }, "folder", "out.pdf", 1,
+       "folder: it is a folder, not a job file", "job.epl"},
+      {"link planted in the output folder",
+       [&](const std::string& d) {
+         fs::create_directory(d + "png");
+         std::ofstream(d + "target") << kKept;
+         fs::create_symlink(d + "target", d + "png/label-0001.png");
+       },
+       "job.epl", "png/", 6, "png/label-0001.png: it is a symbolic link", "target"},
+      {"output is a link",
+       [&](const std::string& d) {
+         std::ofstream(d + "target") << kKept;
+         fs::create_symlink(d + "target", d + "link.pdf");
+       },
+       "job.epl", "link.pdf", 6, "link.pdf: it is a symbolic link", "target"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fakes::TempDir temp;
+    temp.Write("job.epl", kJob);
+    c.plant(temp.path());
+    const std::string before = fakes::ReadFile(temp.path() + c.kept);
+    const testing::ProgramResult r =
+        testing::RunProgram({"preview", temp.path() + c.job, "-o", temp.path() + c.out}, {});
+    EXPECT_EQ(r.exitStatus, c.exitStatus) << r.out << r.err;
+    EXPECT_NE(r.err.find(temp.path() + c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("labels drawn"), std::string::npos) << r.out;
+    EXPECT_EQ(fakes::ReadFile(temp.path() + c.kept), before);
+  }
+}
 
 }  // namespace
 }  // namespace imptherm

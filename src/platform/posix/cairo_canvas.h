@@ -2,6 +2,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <numbers>
@@ -85,13 +86,22 @@ class CairoCanvas final : public Canvas {
     Stroke([&] { cairo_rectangle(cr_, x1 + 0.5, y1 + 0.5, x2 - x1 - 1, y2 - y1 - 1); });
   }
 
-  // Fills of one colour in a row (the bars of a barcode) become one path,
-  // which keeps the PDF small and quick to write.
+  // Fills of one colour in a row become one path, which keeps the PDF small
+  // and quick to write; bars side by side (a barcode's, turned or not) become
+  // one picture of them (see BarRun).
   void FillRectangle(int x1, int y1, int x2, int y2, Colour colour) override {
     if (x2 <= x1 || y2 <= y1) return;
-    if (!pending_.empty() && !(pendingColour_ == colour)) Flush();
+    if ((!pending_.empty() || run_.count > 0) && !(pendingColour_ == colour)) Flush();
     pendingColour_ = colour;
-    pending_.push_back({x1, y1, x2, y2});
+    const Box b{x1, y1, x2, y2};
+    if (alphaOnly_) return pending_.push_back(b);
+    if (run_.count > 0 && Continues(b)) return AddToRun(b);
+    EndRun();
+    run_.first = b;
+    run_.along = BarRun::Undecided;
+    run_.lo = run_.hi = 0;
+    run_.boxes.assign(1, b);
+    run_.count = 1;
   }
   void InvertRectangle(int x1, int y1, int x2, int y2) override {
     if (x2 <= x1 || y2 <= y1) return;
@@ -147,12 +157,11 @@ class CairoCanvas final : public Canvas {
 
   // Paints what is pending; before any other drawing and before the page ends.
   void Flush() {
+    EndRun();
     if (pending_.empty()) return;
     Use(pendingColour_);
-    if (alphaOnly_ || !FillAsBars()) {
-      for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
-      cairo_fill(cr_);
-    }
+    for (const Box& b : pending_) cairo_rectangle(cr_, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+    cairo_fill(cr_);
     pending_.clear();
   }
 
@@ -160,39 +169,103 @@ class CairoCanvas final : public Canvas {
   struct Box {
     int x1, y1, x2, y2;
   };
-  // Many fills of one height side by side (a barcode's bars) go into the
-  // document as one row of pixels stretched over that height: exact to the
-  // device pixel, and a fraction of the size of one rectangle per bar.
-  bool FillAsBars() {
-    constexpr std::size_t kMinBars = 8;
-    if (pending_.size() < kMinBars) return false;
-    const int top = pending_[0].y1, bottom = pending_[0].y2;
-    int left = pending_[0].x1, right = pending_[0].x2;
-    for (const Box& b : pending_) {
-      if (b.y1 != top || b.y2 != bottom) return false;
-      left = std::min(left, b.x1);
-      right = std::max(right, b.x2);
+  // Fills that share their top and bottom (a barcode's bars) or their left
+  // and right (the bars of a turned barcode) go into the document as one row
+  // (or column) of pixels stretched over that height (or width): exact to
+  // the device pixel, a fraction of the size of one rectangle per bar, and
+  // the same work whichever way the bars are turned. Coverage is kept per
+  // pixel along the run, not per bar, so a run costs the same memory however
+  // many bars it has; a run is at most kMaxRun pixels long (what a picture
+  // may be), and a run of fewer than kMinBars fills stays rectangles.
+  static constexpr int kMaxRun = 32767;
+  static constexpr int kMinBars = 8;
+  struct BarRun {
+    enum Along { Undecided, Row, Column } along = Undecided;
+    Box first{};
+    int count = 0;
+    int lo = 0, hi = 0;                // the run's extent along it, once decided
+    std::vector<Box> boxes;            // the first fills, until kMinBars
+    std::vector<unsigned char> cover;  // 2 * kMaxRun + 1 pixels, first.x1 or .y1 at kMaxRun
+  };
+  static int From(const Box& b, BarRun::Along along) { return along == BarRun::Row ? b.x1 : b.y1; }
+  static int To(const Box& b, BarRun::Along along) { return along == BarRun::Row ? b.x2 : b.y2; }
+  bool Continues(const Box& b) const {
+    const Box& f = run_.first;
+    const bool row = b.y1 == f.y1 && b.y2 == f.y2, column = b.x1 == f.x1 && b.x2 == f.x2;
+    BarRun::Along along = run_.along;
+    if (along == BarRun::Undecided) along = row ? BarRun::Row : column ? BarRun::Column : BarRun::Undecided;
+    if (along == BarRun::Undecided || (along == BarRun::Row ? !row : !column)) return false;
+    // Undecided, the run is its first fill.
+    const int lo = run_.along == along ? run_.lo : From(f, along), hi = run_.along == along ? run_.hi : To(f, along);
+    return std::max(hi, To(b, along)) - std::min(lo, From(b, along)) <= kMaxRun;
+  }
+  void Mark(const Box& b) {
+    const int origin = From(run_.first, run_.along) - kMaxRun;
+    std::fill(run_.cover.begin() + (From(b, run_.along) - origin), run_.cover.begin() + (To(b, run_.along) - origin),
+              255);
+  }
+  void AddToRun(const Box& b) {
+    if (run_.along == BarRun::Undecided) {
+      run_.along = b.y1 == run_.first.y1 && b.y2 == run_.first.y2 ? BarRun::Row : BarRun::Column;
+      run_.lo = From(run_.first, run_.along), run_.hi = To(run_.first, run_.along);
     }
-    cairo_surface_t* row = cairo_image_surface_create(CAIRO_FORMAT_A8, right - left, 1);
-    cairo_surface_flush(row);
-    unsigned char* px = cairo_image_surface_get_data(row);
-    if (cairo_surface_status(row) != CAIRO_STATUS_SUCCESS || !px) {  // wider than an image may be
-      cairo_surface_destroy(row);
-      return false;
+    run_.lo = std::min(run_.lo, From(b, run_.along)), run_.hi = std::max(run_.hi, To(b, run_.along));
+    if (++run_.count < kMinBars) return run_.boxes.push_back(b);
+    if (!run_.boxes.empty()) {
+      // Kept between runs: each run clears what it marked.
+      if (run_.cover.empty()) run_.cover.assign(2 * kMaxRun + 1, 0);
+      for (const Box& kept : run_.boxes) Mark(kept);
+      run_.boxes.clear();
     }
-    for (const Box& b : pending_)
-      for (int x = b.x1; x < b.x2; ++x) px[x - left] = 255;
-    cairo_surface_mark_dirty(row);
-    cairo_pattern_t* mask = cairo_pattern_create_for_surface(row);
-    cairo_pattern_set_filter(mask, CAIRO_FILTER_NEAREST);
-    cairo_save(cr_);
-    cairo_translate(cr_, left, top);
-    cairo_scale(cr_, 1, bottom - top);
-    cairo_mask(cr_, mask);
-    cairo_restore(cr_);
-    cairo_pattern_destroy(mask);
-    cairo_surface_destroy(row);
-    return true;
+    Mark(b);
+  }
+  // Draws the run that is being gathered, if any.
+  void EndRun() {
+    if (run_.count == 0) return;
+    run_.count = 0;
+    if (!run_.boxes.empty()) {
+      pending_.insert(pending_.end(), run_.boxes.begin(), run_.boxes.end());
+      run_.boxes.clear();
+      return;
+    }
+    const bool row = run_.along == BarRun::Row;
+    const int origin = From(run_.first, run_.along) - kMaxRun;
+    unsigned char* const along = run_.cover.data() + (run_.lo - origin);
+    const int length = run_.hi - run_.lo;
+    // Only what lies on the page is kept: a document holds every picture of
+    // a page until the page ends, and a barcode may run far past the label.
+    double cx1, cy1, cx2, cy2;
+    cairo_clip_extents(cr_, &cx1, &cy1, &cx2, &cy2);
+    const Box& f = run_.first;
+    const double across1 = row ? f.y1 : f.x1, across2 = row ? f.y2 : f.x2;
+    const int from = std::max(run_.lo, static_cast<int>(std::floor(row ? cx1 : cy1)));
+    const int to = std::min(run_.hi, static_cast<int>(std::ceil(row ? cx2 : cy2)));
+    if (from < to && across1 < (row ? cy2 : cx2) && across2 > (row ? cy1 : cx1)) {
+      // One row of pixels; a column is that row turned (x and y swapped),
+      // which keeps the picture as small as a row's.
+      cairo_surface_t* line = cairo_image_surface_create(CAIRO_FORMAT_A8, to - from, 1);
+      cairo_surface_flush(line);
+      unsigned char* px = cairo_image_surface_get_data(line);
+      if (cairo_surface_status(line) == CAIRO_STATUS_SUCCESS && px) {
+        std::copy(along + (from - run_.lo), along + (to - run_.lo), px);
+        cairo_surface_mark_dirty(line);
+        cairo_pattern_t* mask = cairo_pattern_create_for_surface(line);
+        cairo_pattern_set_filter(mask, CAIRO_FILTER_NEAREST);
+        cairo_save(cr_);
+        Use(pendingColour_);
+        cairo_matrix_t m;
+        if (row)
+          cairo_matrix_init(&m, 1, 0, 0, f.y2 - f.y1, from, f.y1);
+        else
+          cairo_matrix_init(&m, 0, 1, f.x2 - f.x1, 0, f.x1, from);
+        cairo_transform(cr_, &m);
+        cairo_mask(cr_, mask);
+        cairo_restore(cr_);
+        cairo_pattern_destroy(mask);
+      }
+      cairo_surface_destroy(line);
+    }
+    std::fill(along, along + length, 0);
   }
 
   struct Font {
@@ -271,6 +344,7 @@ class CairoCanvas final : public Canvas {
   std::optional<Colour> brush_ = kWhite;
   std::vector<Box> pending_;
   Colour pendingColour_;
+  BarRun run_;
   std::map<std::string, cairo_font_face_t*> faces_;
   std::map<std::string, Font> metrics_;
   cairo_font_face_t* monoFace_ = nullptr;

@@ -15,6 +15,7 @@
 #include "platform/posix/cp1252.h"
 #include "platform/posix/dot_canvas.h"
 #include "platform/posix/one_bit_png.h"
+#include "platform/posix/posix_output_file.h"
 
 namespace imptherm::posix {
 namespace {
@@ -25,13 +26,13 @@ class PdfFile {
  public:
   PdfFile(const std::string& path, double widthPoints, double heightPoints, const std::string& what)
       : what_(what + " " + path) {
-    surface = cairo_pdf_surface_create(path.c_str(), widthPoints, heightPoints);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-      const std::string why = cairo_status_to_string(cairo_surface_status(surface));
-      cairo_surface_destroy(surface);
-      throw PlatformError("cannot write " + what_ + ": " + why);
-    }
-    cr = cairo_create(surface);
+    Start(cairo_pdf_surface_create(path.c_str(), widthPoints, heightPoints));
+  }
+  // Written through `file`, which the caller opened by its own rules.
+  PdfFile(std::unique_ptr<OutputFile> file, const std::string& path, double widthPoints, double heightPoints,
+          const std::string& what)
+      : what_(what + " " + path), file_(std::move(file)) {
+    Start(cairo_pdf_surface_create_for_stream(&PdfFile::WriteOut, this, widthPoints, heightPoints));
   }
   ~PdfFile() { Finish(); }
   PdfFile(const PdfFile&) = delete;
@@ -47,11 +48,20 @@ class PdfFile {
     const cairo_status_t status = cairo_surface_status(surface);
     cairo_surface_destroy(surface);
     surface = nullptr;
-    return status;
+    if (file_ && writeError_.empty()) {
+      try {
+        file_->Close();
+      } catch (const PlatformError& e) {
+        writeError_ = e.what();
+      }
+    }
+    file_.reset();
+    return writeError_.empty() ? status : CAIRO_STATUS_WRITE_ERROR;
   }
   void FinishOrRaise() {
     if (const cairo_status_t status = Finish(); status != CAIRO_STATUS_SUCCESS)
-      throw PlatformError("cannot write " + what_ + ": " + cairo_status_to_string(status));
+      throw PlatformError(!writeError_.empty() ? writeError_
+                                               : "cannot write " + what_ + ": " + cairo_status_to_string(status));
   }
 
   cairo_surface_t* surface = nullptr;
@@ -59,7 +69,32 @@ class PdfFile {
   std::unique_ptr<CairoCanvas> canvas;
 
  private:
+  void Start(cairo_surface_t* made) {
+    surface = made;
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+      const std::string why = cairo_status_to_string(cairo_surface_status(surface));
+      cairo_surface_destroy(surface);
+      surface = nullptr;
+      throw PlatformError("cannot write " + what_ + ": " + why);
+    }
+    cr = cairo_create(surface);
+  }
+  // Cairo is C: the file's error waits here until the document is finished.
+  static cairo_status_t WriteOut(void* closure, const unsigned char* data, unsigned int length) {
+    auto* pdf = static_cast<PdfFile*>(closure);
+    if (!pdf->writeError_.empty()) return CAIRO_STATUS_WRITE_ERROR;
+    try {
+      pdf->file_->Write(std::string_view(reinterpret_cast<const char*>(data), length));
+    } catch (const PlatformError& e) {
+      pdf->writeError_ = e.what();
+      return CAIRO_STATUS_WRITE_ERROR;
+    }
+    return CAIRO_STATUS_SUCCESS;
+  }
+
   std::string what_;
+  std::unique_ptr<OutputFile> file_;
+  std::string writeError_;
 };
 
 class CairoDocument final : public DrawnDocument {
@@ -115,7 +150,8 @@ void StartLabelPage(cairo_t* cr, int widthDots, int heightDots, double scale) {
 
 class LabelPdf final : public LabelPictures {
  public:
-  explicit LabelPdf(const std::string& path) : pdf_(path, 288, 432, "the preview") {}
+  LabelPdf(const std::string& path, std::optional<FileIdentity> notThis)
+      : pdf_(OpenOutputFileBesides(path, OpenMode::Empty, notThis), path, 288, 432, "the preview") {}
 
   Canvas& StartLabel(int widthDots, int heightDots, int dotsPerInch) override {
     if (pages_++ > 0) cairo_show_page(pdf_.cr);
@@ -145,7 +181,7 @@ class LabelPdf final : public LabelPictures {
 // are all alike.
 class LabelPngs final : public LabelPictures {
  public:
-  explicit LabelPngs(std::string folder) : folder_(std::move(folder)) {
+  LabelPngs(std::string folder, std::optional<FileIdentity> notThis) : folder_(std::move(folder)), png_(notThis) {
     if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
   }
   ~LabelPngs() override { Release(); }
@@ -213,9 +249,11 @@ std::string TemporaryPdf() {
 
 }  // namespace
 
-std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path) { return std::make_unique<LabelPdf>(path); }
-std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder) {
-  return std::make_unique<LabelPngs>(folder);
+std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path, std::optional<FileIdentity> notThis) {
+  return std::make_unique<LabelPdf>(path, notThis);
+}
+std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder, std::optional<FileIdentity> notThis) {
+  return std::make_unique<LabelPngs>(folder, notThis);
 }
 
 std::string FontFamilyFor(const std::string& face) {

@@ -1,8 +1,10 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/label_pictures.h"
+#include "platform/posix/posix_output_file.h"
 #include "platform/printing.h"
 
 namespace imptherm::posix {
@@ -34,11 +36,16 @@ class CairoDocuments final : public DrawnDocuments {
 };
 
 // Label pictures as one PDF, a page per label of the label's own size.
-std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path);
+// Like the PNG files below, it is opened as OpenOutputFile opens the
+// system's files (a symbolic link is refused, not followed), and never when
+// it is `notThis` (the job being drawn).
+std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path,
+                                            std::optional<FileIdentity> notThis = std::nullopt);
 // Label pictures as PNG files in `folder` (label-0001.png, ...; a label
 // printed several times: label-0002-x3.png), one pixel per printer dot,
 // black and white as the print head draws them.
-std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder);
+std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder,
+                                                  std::optional<FileIdentity> notThis = std::nullopt);
 
 // The font family that stands in for a Windows face name.
 std::string FontFamilyFor(const std::string& face);

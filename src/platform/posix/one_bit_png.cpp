@@ -1,9 +1,5 @@
 #include "platform/posix/one_bit_png.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -286,34 +282,23 @@ void OneBitPng::EndChunk(std::size_t start) {
   Put32(file_.data() + file_.size() - 4, static_cast<std::uint32_t>(crc));
 }
 
-// A picture drawn again over an older one (the same job previewed
-// again) is written over it and cut to its length: its blocks are
-// reused, where emptying the file first would free them and take new ones.
-// A write that stops part way (a full disk, a size limit) would leave the
-// new picture's start on the old one's end: the file is emptied instead,
-// and the error says which file and why. Only a plain file is cut; the
-// name may lead elsewhere (a link to a device), as it could when the file
-// was opened with fopen "wb".
+// Opened as the system's own files are (no symbolic link followed, no file
+// of another user written): the folder may be shared. A write that stops
+// part way (a full disk, a size limit) leaves no half picture behind; the
+// error says which file and why.
 void OneBitPng::WriteFile(const std::string& path) const {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) throw PlatformError("cannot write the preview " + path + ": " + std::strerror(errno));
-  struct stat st {};
-  const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  std::size_t done = 0;
-  int error = 0;
-  while (done < file_.size()) {
-    const ssize_t n = ::write(fd, file_.data() + done, file_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : EIO;
-      break;
+  std::unique_ptr<OutputFile> file = OpenOutputFileBesides(path, OpenMode::Empty, notThis_);
+  try {
+    file->Write(std::string_view(reinterpret_cast<const char*>(file_.data()), file_.size()));
+  } catch (const PlatformError&) {
+    try {
+      file->Truncate(0);
+    } catch (const PlatformError&) {
+      // The error of the write is the one to tell.
     }
-    done += static_cast<std::size_t>(n);
+    throw;
   }
-  if (!error && plain && ::ftruncate(fd, static_cast<off_t>(done)) != 0) error = errno;
-  if (error && plain && done > 0) static_cast<void>(::ftruncate(fd, 0) == 0);  // the error below names the file
-  if (::close(fd) != 0 && !error) error = errno;
-  if (error) throw PlatformError("cannot write the preview " + path + ": " + std::strerror(error));
+  file->Close();
 }
 
 }  // namespace imptherm::posix

@@ -2,8 +2,11 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/posix/posix_output_file.h"
 
 namespace imptherm::posix {
 
@@ -58,6 +61,8 @@ class DeflateStream {
 // had then.
 class OneBitPng {
  public:
+  // notThis: a file that is never written over (the job being drawn).
+  explicit OneBitPng(std::optional<FileIdentity> notThis = std::nullopt) : notThis_(notThis) {}
   // Raises PlatformError naming the file when it cannot be written whole.
   void Write(const std::string& path, const unsigned char* dots, int stride, int width, int height, int dpi);
 
@@ -76,6 +81,7 @@ class OneBitPng {
   std::vector<unsigned char> file_, now_, before_, last_;
   std::vector<RowCode> codes_;
   int lastWidth_ = 0;
+  std::optional<FileIdentity> notThis_;
 };
 
 }  // namespace imptherm::posix

@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "platform/output_file.h"
+#include "platform/posix/posix_output_file.h"
 
 namespace imptherm {
 namespace {
@@ -117,10 +118,11 @@ class PosixOutputFile final : public OutputFile {
 
 // Why an open file may not be written, or empty when it may. The checks run
 // on the open file itself, so nothing can swap the name in between.
-std::string Refusal(int fd) {
+std::string Refusal(int fd, std::optional<posix::FileIdentity> notThis) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return Reason(errno);
   if (!S_ISREG(st.st_mode)) return "it is not a plain file";
+  if (notThis && st.st_dev == notThis->device && st.st_ino == notThis->inode) return "it is the file being read";
   if (st.st_uid != ::geteuid()) return "it belongs to another user";
   // A second name planted in a shared folder would make this program write
   // to whatever file the other name stands for.
@@ -131,7 +133,12 @@ std::string Refusal(int fd) {
 }  // namespace
 
 std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
-  if (mode == OpenMode::Append) {
+  return posix::OpenOutputFileBesides(path, mode, std::nullopt);
+}
+
+std::unique_ptr<OutputFile> posix::OpenOutputFileBesides(const std::string& path, OpenMode mode,
+                                                         std::optional<FileIdentity> notThis) {
+  if (mode == OpenMode::Append && !notThis) {
     if (auto kept = TakeKept(path)) return std::make_unique<PosixOutputFile>(std::move(kept), path, true);
   }
   const std::string failed = (mode == OpenMode::Append ? "cannot append to " : "cannot create ") + path + ": ";
@@ -151,7 +158,7 @@ std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mod
   }
   if (fd < 0) throw PlatformError(failed + (errno == ELOOP ? "it is a symbolic link" : Reason(errno)));
   auto descriptor = std::make_shared<Descriptor>(fd);
-  std::string refusal = Refusal(fd);
+  std::string refusal = Refusal(fd, notThis);
   // The mode given to open() passes through the umask; the file is private
   // whatever the umask says.
   if (refusal.empty() && created && ::fchmod(fd, 0600) != 0) refusal = Reason(errno);

@@ -120,6 +120,91 @@ INSTANTIATE_TEST_SUITE_P(Epl, KnownAnswerTest, ::testing::ValuesIn(kAnswers),
                            return name;
                          });
 
+// Code 128 as a printer encodes it: the fewest symbol characters by the
+// minimising rules, whatever the sheet's encoder does. Widths in modules
+// (11 per symbol character, 13 for the stop); those of type 1 are zint's
+// (-b 20 --dump), those that name their start subset follow by hand.
+TEST(EplCode128Test, SymbolWidthsAsAPrinterEncodes) {
+  const struct {
+    const char* type;
+    std::string data;
+    int modules;
+  } cases[] = {
+      {"1", "  103 270492DEX   01", 244},  // B, C for the six digits, B
+      {"1", "12", 46},
+      {"1", "123", 68},
+      {"1", "1234", 57},
+      {"1", "12345", 79},
+      {"1", "AB", 57},
+      {"1", "AB1234", 90},
+      {"1", "AB12345", 101},
+      {"1", "AB123456C", 123},
+      {"1", "AB1234567C", 134},
+      {"1", "12AB", 79},
+      {"1", "12345AB", 101},
+      {"1", "X12345678901234567", 156},
+      {"1", "20 12345 1234", 167},
+      {"1", "ab12cd", 101},
+      {"1",
+       "a\x01"
+       "b",
+       79},  // SHIFT
+      {"1",
+       "ab\x01"
+       "cd",
+       101},  // SHIFT
+      {"1",
+       "\x01\x02"
+       "ab",
+       90},                // A, then B
+      {"1C", "AB", 68},    // C, CODE B
+      {"1B", "1234", 68},  // B, CODE C: four digits at the end
+      {"1A", "ab", 68},    // A, CODE B
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " " + c.data);
+    fakes::TempDir temp;
+    std::unique_ptr<LabelPictures> pictures = posix::OpenLabelPngFolder(temp.path());
+    EplPreview preview(*pictures, {203, 0, 0});
+    // One dot a module: the last bar of the stop character ends the symbol.
+    preview.Write(std::string("q400\nQ20,0\nN\nB0,0,0,") + c.type + ",1,2,10,N,\"" + c.data + "\"\nP\n");
+    pictures->Finish();
+    EXPECT_TRUE(preview.notes().empty()) << preview.notes()[0].text;
+    cairo_surface_t* png = cairo_image_surface_create_from_png((temp.path() + "label-0001.png").c_str());
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    const auto* row = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(png) +
+                                                             5 * cairo_image_surface_get_stride(png));
+    int end = 0;
+    for (int x = 0; x < cairo_image_surface_get_width(png); ++x)
+      if ((row[x] & 0xffffff) == 0) end = x + 1;
+    cairo_surface_destroy(png);
+    EXPECT_EQ(end, c.modules);
+  }
+}
+
+// A note quotes bytes of the job; its control bytes, NUL and the 8-bit ones
+// a terminal obeys included, come out as codes, and nothing cuts it short.
+TEST(EplNotesTest, ControlBytesOfTheJobShowAsCodes) {
+  const struct {
+    std::string line, note;
+  } cases[] = {
+      {"\x1b[2J", "unknown command \\x1b, not drawn"},
+      {"\x9b"
+       "31m",
+       "unknown command \\x9b, not drawn"},
+      {std::string("\0Z", 2), "unknown command \\x00, not drawn"},
+      {"B0,0,0,\x1b\x7f,2,4,10,N,\"1\"", "barcode type \\x1b\\x7f is not drawn by the preview"},
+  };
+  for (const auto& c : cases) {
+    fakes::TempDir temp;
+    std::unique_ptr<LabelPictures> pictures = posix::OpenLabelPngFolder(temp.path());
+    EplPreview preview(*pictures, {203, 0, 0});
+    preview.Write(c.line + "\r\n");
+    ASSERT_EQ(preview.notes().size(), 1u) << c.note;
+    EXPECT_EQ(preview.notes()[0].text, c.note);
+  }
+}
+
 // The configuration's I8,1 selects code page 850: the bytes of a Windows-1252
 // "été" print as "Ú" and "t"; box drawing has no Windows-1252 character.
 TEST(Cp850Test, PrinterCharactersAsWindows1252) {
