@@ -12,7 +12,7 @@ case "$what" in demo | test) ;; *) echo "usage: setup.sh [demo|test]" >&2; exit 
 groups=(
   "building the program|build-essential cmake pkg-config ninja-build git libcups2-dev libcairo2-dev
     zlib1g-dev fonts-liberation fontconfig nettle-dev libboost-dev nlohmann-json3-dev"
-  "the demonstration's barcode check and the sheet tests|zbar-tools poppler-utils"
+  "the demonstration's web server and barcode check, and the sheet tests|python3 zbar-tools poppler-utils"
   "the unit tests, style, fuzzing and benchmarks|libgtest-dev libgmock-dev libbenchmark-dev clang
     clang-format libclang-rt-14-dev locales"
   "the Debian package tests|scdoc dpkg-dev lintian man-db binutils systemd"
@@ -20,7 +20,7 @@ groups=(
   "the proxy tests|squid apache2-utils gss-ntlmssp libgssapi-krb5-2"
   "the serial port tests|socat"
   "the bridge browser tests|chromium"
-  "the integration tests' servers and benchmarks|curl python3 time"
+  "the integration tests' servers and benchmarks|curl time"
   "the sheet benchmark|glabels"
   "the LPrint route tests|lprint"
   # winbind brings ntlm_auth, through which Wine offers its NTLM package;
