@@ -188,6 +188,9 @@ class ParallelChannel final : public JobChannel {
     return "";
   }
 
+  // What the device still holds ends with a whole label.
+  void Stop() override { Finish(); }
+
  private:
   bool Put(std::string_view piece) {
     failed_ = !WritePortPiece(ctx_.runLog, *device_, piece);
