@@ -1,6 +1,6 @@
 // A thermal print run cut short: Ctrl-C or SIGTERM between two jobs or in
-// the middle of one. The program stops, says so, leaves no cut job in the
-// job file, and exits.
+// the middle of one, and a file size limit reached in the middle of a job.
+// The program stops, says so, leaves no cut job in the job file, and exits.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -117,6 +117,25 @@ TEST(StopTest, AStopInsideOneRecordEndsTheRunWithinHalfASecond) {
       EXPECT_EQ(sent.substr(sent.size() - 5), "\r\nP\r\n");
     }
   }
+}
+
+TEST(StopTest, AFileSizeLimitInsideAJobIsAFullDisk) {
+  std::string data = kHeader;
+  data += "{KAV\r\n3000\r\n0\r\n000123\r\n12\r\n4\r\n01AB\r\n11C0012345\r\n}\r\n";
+  testing::LoopbackServer server([&](const std::string&, int) { return Reply(data); });
+  fakes::TempDir dir;
+  const std::string kEarlierJobs = "N\r\nP\r\n";
+  dir.Write("etiquettesOrvane.txt", kEarlierJobs);
+  const pid_t pid = StartPrint(dir, server.url("/labels.txt"), {"--param", "fileOut=FILE"}, {}, 1 << 20);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 6) << dir.Read("out.txt");
+  EXPECT_NE(dir.Read("out.txt").find("File too large"), std::string::npos) << dir.Read("out.txt");
+  const std::string runLog = dir.Read("OWTMP.LOG");
+  EXPECT_NE(runLog.find("Erreur : the job of record 1 was not written to"), std::string::npos) << runLog;
+  EXPECT_TRUE(dir.Read("etiquettesOrvane.txt") == kEarlierJobs);
 }
 
 TEST(StopTest, CtrlCStopsAFileRunBetweenTwoJobsWithinHalfASecond) {
