@@ -184,7 +184,8 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     index = stages.GroupRecordLines(lines, index, record);
     record_ = ++number;
     if (!sheet) {
-      std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_, &m_.platform.ui);
+      std::string message =
+          PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_, &m_.platform.ui);
       if (!message.empty()) {
         memo.AddLine(message);
         m_.platform.system.Sleep(2000);

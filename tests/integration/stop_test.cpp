@@ -44,8 +44,8 @@ testing::ServerReply Reply(const std::string& data) {
 // in out.txt there; `fileSizeLimit` bytes (0: none) as `ulimit -f` sets it.
 pid_t StartPrint(const fakes::TempDir& dir, const std::string& streamUrl, const std::vector<std::string>& extra,
                  const std::vector<std::pair<std::string, std::string>>& env = {}, rlim_t fileSizeLimit = 0) {
-  std::vector<std::string> args = {IMPTHERM_PROGRAM, "print", "--batch", "--param", "prnType=4",
-                                   "--param", "streamUrl=" + streamUrl};
+  std::vector<std::string> args = {IMPTHERM_PROGRAM,        "print", "--batch", "--param", "prnType=4", "--param",
+                                   "streamUrl=" + streamUrl};
   args.insert(args.end(), extra.begin(), extra.end());
   const pid_t pid = ::fork();
   if (pid == 0) {

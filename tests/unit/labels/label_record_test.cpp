@@ -48,8 +48,8 @@ TEST(GroupRecordLinesTest, PastThePlacedLinesOnlyTheLastLineOfEachCodeIsKept) {
   for (int n = 6; n < 14; ++n) whole.push_back(n % 2 ? "" : "bag " + std::to_string(n));
   for (const char* l : {"UM one", "UG two", "", "05early", "09", "AB"}) whole.push_back(l);
   while (whole.size() < kPlacedRecordLines) whole.emplace_back();
-  const std::vector<std::string> fields = {"00first", "", "32 12", "00second", "no code", "39 9999",
-                                           "40 none", "3712",   "05late", "32045"};
+  const std::vector<std::string> fields = {"00first", "",        "32 12", "00second", "no code",
+                                           "39 9999", "40 none", "3712",  "05late",   "32045"};
   for (int n = 0; n < 100000; ++n) whole.push_back(n % 10000 ? "" : fields[n / 10000]);
   DataLines lines = Lines({"before", "{KAV"});
   for (std::size_t i = 1; i < whole.size(); ++i) lines.push_back(whole[i]);
