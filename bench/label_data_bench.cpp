@@ -1,12 +1,13 @@
 // Memory of whole thermal print runs against the size of their label data
-// file: a file of empty lines only, a file of one million ordinary records,
-// and a file of one record whose last line is the rest of the file. Each is
-// served over loopback HTTP to the program, which prints every record to the
-// parallel port LPT1, mapped to /dev/null. The peak resident memory of the
-// program must stay under 2 x the file + 48 MiB. The jobs (gigabytes for a
-// million records) go nowhere: what is measured is the program, not the disk.
+// file: a file of empty lines only, one record holding the same empty lines,
+// a file of one million ordinary records, and a file of one record whose last
+// line is the rest of the file. Each is served over loopback HTTP to the
+// program, which prints every record to the parallel port LPT1, mapped to
+// /dev/null. The peak resident memory of the program must stay under 2 x the
+// file + 48 MiB. The jobs (gigabytes for a million records) go nowhere: what
+// is measured is the program, not the disk.
 //
-//   bench/label_data_bench [MiB of the empty-line and long-line files] [records]
+//   bench/label_data_bench [MiB of the empty-line, empty-record and long-line files] [records]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,12 +31,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr char kHeader[] = "ETIQUETTES\r\nTRANSPORTS ORVANE - BENCH\r\nFR\r\nN\r\n";
 
-std::uintmax_t WriteEmptyLines(const std::string& path, std::uintmax_t mib) {
+// `mib` MiB of empty lines, between `before` and `after`.
+std::uintmax_t WriteEmptyLines(const std::string& path, std::uintmax_t mib, const std::string& before = "",
+                               const std::string& after = "") {
   std::ofstream out(path, std::ios::binary);
-  out << kHeader;
+  out << kHeader << before;
   std::string block;
   for (int i = 0; i < 32768; ++i) block += "\r\n";  // 64 KiB
   for (std::uintmax_t n = 0; n < mib * 16; ++n) out << block;
+  out << after;
   out.close();
   return fs::file_size(path);
 }
@@ -107,6 +111,8 @@ int main(int argc, char** argv) {
     const char* name;
     std::uintmax_t bytes;
   } cases[] = {{"empty-lines.txt", WriteEmptyLines((dir / "www" / "empty-lines.txt").string(), emptyMiB)},
+               {"empty-record.txt", WriteEmptyLines((dir / "www" / "empty-record.txt").string(), emptyMiB,
+                                                    "{KAV\r\n1\r\n0\r\n000123\r\n12\r\n4\r\n", "}\r\n")},
                {"records.txt", WriteRecords((dir / "www" / "records.txt").string(), records)},
                {"long-line.txt", WriteLongLine((dir / "www" / "long-line.txt").string(), emptyMiB)}};
   bool met = true;

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "bridge/text.h"
+#include "platform/error.h"
 #include "run/version.h"
 
 namespace imptherm::bridge {
@@ -120,9 +121,15 @@ BridgeResponse BridgeHandler::Route(const BridgeRequest& request, const OriginRu
   if (request.method == "GET" && path == "/v1/version")
     return JsonAnswer(200, {{"name", "impthermorvane"}, {"version", kVersionDotted}, {"api", 1}}, origin);
   if (request.method == "GET" && path == "/v1/printers") {
+    std::vector<PrinterEntry> printers;
+    try {
+      printers = setup_.printers();
+    } catch (const PlatformError& e) {
+      // The print server cannot be reached or did not answer: no empty list.
+      return Refuse(request, 502, "print-server", Cp1252ToUtf8(e.what()), true);
+    }
     json list = json::array();
-    for (const PrinterEntry& p : setup_.printers())
-      list.push_back({{"name", Cp1252ToUtf8(p.name)}, {"default", p.isDefault}});
+    for (const PrinterEntry& p : printers) list.push_back({{"name", Cp1252ToUtf8(p.name)}, {"default", p.isDefault}});
     return JsonAnswer(200, {{"printers", list}}, origin);
   }
   if (request.method == "POST" && path == "/v1/print-runs") return StartRun(request, rule);

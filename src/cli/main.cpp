@@ -1,4 +1,5 @@
 // impthermorvane: the label printing control's print run on the command line.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@
 
 int main(int argc, char** argv) {
   using namespace imptherm::cli;
+  // A file size limit (ulimit -f) would kill the program in the middle of a
+  // job, leaving half of it in the job file and nothing in the run log.
+  // Ignored, the write fails with EFBIG instead and takes the way of a full
+  // disk: the job is cut back out, the run log says why.
+  std::signal(SIGXFSZ, SIG_IGN);
   Options options;
   std::string error;
   if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {

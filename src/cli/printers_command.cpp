@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "platform/error.h"
 #include "platform/posix/cups_printers.h"
 
 namespace imptherm::cli {
@@ -31,7 +32,15 @@ std::string FormatPrinterList(Printers& printers) {
 
 int RunPrintersCommand() {
   posix::CupsPrinters printers;
-  const std::string text = FormatPrinterList(printers);
+  std::string text;
+  try {
+    text = FormatPrinterList(printers);
+  } catch (const PlatformError& e) {
+    // A server that cannot be reached or does not answer is not a machine
+    // without printers.
+    std::fprintf(stderr, "impthermorvane: %s\n", e.what());
+    return kExitError;
+  }
   if (text.empty()) std::fputs("impthermorvane: no printer is installed\n", stderr);
   std::fputs(text.c_str(), stdout);
   return kExitOk;

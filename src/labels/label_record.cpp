@@ -1,5 +1,6 @@
 #include "labels/label_record.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -48,6 +49,15 @@ int DayOfYear(int day, int month, int year) {
   return total;
 }
 
+// The field a field line fills: its first two characters; none for a line
+// without a code or with a code past the last field.
+std::optional<std::size_t> FieldCode(std::string_view line) {
+  const std::optional<int> code = ParseDecimal(line.substr(0, 2));
+  if (!code || *code < 0 || *code >= static_cast<int>(std::tuple_size_v<decltype(LabelRecord::Fields)>))
+    return std::nullopt;
+  return static_cast<std::size_t>(*code);
+}
+
 }  // namespace
 
 int LabelRecord::LabelTotal() const {
@@ -59,12 +69,26 @@ int LabelRecord::LabelTotal() const {
 
 std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) {
   record.clear();
+  // Where the line of each field code is kept, past the placed lines: a
+  // record of a hundred million lines holds no more than 70 of them.
+  std::array<std::size_t, std::tuple_size_v<decltype(LabelRecord::Fields)>> kept;
+  kept.fill(0);
   bool inRecord = false;
   for (std::size_t k = start; k < lines.size(); ++k) {
     const std::string_view line = lines[k];
     if (inRecord) {
       if (line == "}") return k + 1;
-      record.emplace_back(line);
+      if (record.size() < kPlacedRecordLines) {
+        record.emplace_back(line);
+      } else if (const std::optional<std::size_t> code = FieldCode(line)) {
+        // The last line of a code is the one that counts.
+        if (kept[*code]) {
+          record[kept[*code]] = line;
+        } else {
+          kept[*code] = record.size();
+          record.emplace_back(line);
+        }
+      }
     } else if (!line.empty() && line.front() == '{') {
       inRecord = true;
       record.emplace_back(line);
@@ -88,10 +112,10 @@ void LoadLabelFields(const RecordLines& record, LabelRecord& label, std::size_t 
   label.DayNumber = 0;
   for (std::size_t i = firstFieldLine; i < record.size(); ++i) {
     const std::string_view line = record[i];
-    const std::optional<int> code = ParseDecimal(line.substr(0, 2));
     // Codes past the last field have nowhere to go; they are skipped like
     // lines without a code.
-    if (!code || *code < 0 || *code >= static_cast<int>(label.Fields.size())) continue;
+    const std::optional<std::size_t> code = FieldCode(line);
+    if (!code) continue;
     if (*code == 32) {
       label.DayNumber = ParseDecimal(TrimBlanks(Chars(line, 3, 5))).value_or(0);
     } else if (*code == 6) {

@@ -25,10 +25,18 @@ struct LabelRecord {
   int LabelTotal() const;
 };
 
+// The record lines read by their place: the header (0 to 5), the baggage
+// lines of a sheet run (6 to 13), the run of up to 15 UM and UG lines after
+// them, and the line after that run, which tells it is not the record's last.
+// Every later line is read for its field code only.
+inline constexpr std::size_t kPlacedRecordLines = 30;
+
 // Fills `record` with the next record at or after `start`: from the first
 // line that begins with "{" up to (not including) the next line that is
 // exactly "}". Returns the index after that line, or lines.size() + 1 when
-// the list ended first.
+// the list ended first. Past the placed lines, `record` keeps only what
+// LoadLabelFields can use: the last line of each field code, where the line
+// of that code was, and no line without a code.
 std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record);
 
 // Record lines 0 to 5 into the header values. Only for records of 6 lines or more.

@@ -137,8 +137,14 @@ class PrinterChannel final : public JobChannel {
   bool NextPrinter() {
     if (wanted_.empty()) return false;
     if (!listed_) {
-      names_ = ctx_.printer.InstalledPrinters();
       listed_ = true;
+      // A print server that cannot be listed is said so in the run log;
+      // the page gets the channel's own message, as for no printer.
+      try {
+        names_ = ctx_.printer.InstalledPrinters();
+      } catch (const PlatformError& e) {
+        ctx_.runLog.Write(std::string("Printer error: ") + e.what());
+      }
     }
     while (next_ < names_.size()) {
       const std::string& name = names_[next_++];
@@ -187,6 +193,9 @@ class ParallelChannel final : public JobChannel {
     if (!failed_ && !rest.empty()) Put(rest);
     return "";
   }
+
+  // What the device still holds ends with a whole label.
+  void Stop() override { Finish(); }
 
  private:
   bool Put(std::string_view piece) {

@@ -2,6 +2,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+#include "platform/ui.h"
+
 namespace imptherm {
 
 // Where a thermal job goes while it is being built: its bytes arrive in
@@ -28,6 +31,30 @@ class JobChannel : public JobSink {
   // run may go on. A channel dropped without Finish abandons its job (a job
   // file is cut back to where the job began).
   virtual std::string Finish() = 0;
+  // The print run is stopping in the middle of the job, between two pieces,
+  // and the channel is dropped next. A device is given what it still holds,
+  // so that the printer stops at the end of a label; a file or a printer
+  // document drops the job as when it is dropped.
+  virtual void Stop() {}
+};
+
+// A job that asks before every piece whether the person wants to stop: a
+// record of a million labels is stopped within one piece, not at its end.
+// Pieces hold whole labels, so the channel stops at a label boundary.
+class StoppableJob final : public JobSink {
+ public:
+  StoppableJob(JobChannel& channel, UserInterface& ui) : channel_(channel), ui_(ui) {}
+  void Write(std::string_view piece) override {
+    if (ui_.StopRequested()) {
+      channel_.Stop();
+      throw RunAbandoned(kStopAsked);
+    }
+    channel_.Write(piece);
+  }
+
+ private:
+  JobChannel& channel_;
+  UserInterface& ui_;
 };
 
 // Collects a job in memory: for small jobs and for tests.

@@ -177,13 +177,15 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   } sheetGuard{stages, sheet};
   std::size_t number = 0;
   while (index < lines.size()) {
-    // Between two records: a job is written whole or not at all.
+    // Between two records; inside a record the job asks between two pieces
+    // (PrintThermalRecord), and a job file drops the job it had begun.
     record_ = 0;
     if (m_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
     index = stages.GroupRecordLines(lines, index, record);
     record_ = ++number;
     if (!sheet) {
-      std::string message = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_);
+      std::string message =
+          PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_, &m_.platform.ui);
       if (!message.empty()) {
         memo.AddLine(message);
         m_.platform.system.Sleep(2000);

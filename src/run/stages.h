@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ui.h"
@@ -52,13 +53,18 @@ class PrintStages {
 
 // One record on the thermal path: its job goes out while it is built.
 // Returns the channel's message, empty when the print run may go on; the
-// labels of a job the channel took are added to `labels`.
+// labels of a job the channel took are added to `labels`. With `ui`, a stop
+// asked for in the middle of the job raises RunAbandoned between two pieces.
 inline std::string PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
-                                      const std::string& prnName, const RecordLines& record, int* labels = nullptr) {
-  std::unique_ptr<JobChannel> job = stages.OpenJob(fileOut, prnName);
-  stages.BuildThermalJob(prnType, record, *job);
-  std::string message = job->Finish();
-  if (message.empty() && labels) *labels += job->labels();
+                                      const std::string& prnName, const RecordLines& record, int* labels = nullptr,
+                                      UserInterface* ui = nullptr) {
+  std::unique_ptr<JobChannel> channel = stages.OpenJob(fileOut, prnName);
+  std::optional<StoppableJob> stoppable;
+  if (ui) stoppable.emplace(*channel, *ui);
+  JobSink& job = stoppable ? static_cast<JobSink&>(*stoppable) : *channel;
+  stages.BuildThermalJob(prnType, record, job);
+  std::string message = channel->Finish();
+  if (message.empty() && labels) *labels += job.labels();
   return message;
 }
 

@@ -46,6 +46,9 @@ int StyleForKind(const std::string& recordKind) {
   return 0;
 }
 
+// The grouping keeps every line this reads by its place.
+static_assert(kPlacedRecordLines >= 14 + kBagEntries + 1);
+
 void SheetPrinter::ReadBaggageLines(const RecordLines& record) {
   bag_.fill("");
   um_.fill("");

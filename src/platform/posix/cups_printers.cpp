@@ -2,6 +2,8 @@
 
 #include <cups/cups.h>
 
+#include <strings.h>
+
 #include <algorithm>
 #include <thread>
 
@@ -15,30 +17,104 @@ using namespace std::chrono_literals;
 
 constexpr char kEplFormat[] = "application/vnd.eltron-epl";
 
-std::string CupsFailure(const std::string& what, const std::string& printer) {
-  return what + " " + printer + ": " + cupsLastErrorString();
+// The server libcups is pointed at (CUPS_SERVER, or the system's), as a
+// person would name it.
+std::string ServerName() {
+  const std::string host = cupsServer();
+  return !host.empty() && host.front() == '/' ? host : host + ":" + std::to_string(ippPort());
 }
 
-// One destination of the server libcups is pointed at, with what it
-// supports, over a connection of its own: a job's request stays open on it
-// while the job's pieces arrive.
+std::string Seconds(std::chrono::milliseconds limit) {
+  const auto ms = limit.count();
+  return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") + " s";
+}
+
+// A connection to the print server whose every wait is bounded: the server
+// has `limits.connect` to accept it and `limits.answer` for each answer, and
+// a stop ends either wait at once (libcups watches the interrupt flag while
+// it connects and asks OnWait every tenth of a second while it waits; the
+// interrupt shuts the socket down for the waits it does not ask about).
+class ServerConnection {
+ public:
+  explicit ServerConnection(const CupsPrinters::Limits& limits) : limits_(limits) {}
+  ServerConnection(const ServerConnection&) = delete;
+  ServerConnection& operator=(const ServerConnection&) = delete;
+  ~ServerConnection() {
+    if (!http) return;
+    ShutDownOnInterrupt(-1);
+    httpClose(http);
+  }
+
+  // Raises RunAbandoned on a stop, PlatformError naming the server when it
+  // cannot be reached.
+  void Open() {
+    http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                        static_cast<int>(limits_.connect.count()), InterruptFlag());
+    ThrowIfInterrupted();
+    if (!http) throw PlatformError("the print server " + ServerName() + " cannot be reached: " + cupsLastErrorString());
+    httpSetTimeout(http, 0.1, OnWait, this);
+    ShutDownOnInterrupt(httpGetFd(http));
+  }
+
+  // Starts the wait for the next answer.
+  void Expect() {
+    silent_ = false;
+    deadline_ = std::chrono::steady_clock::now() + limits_.answer;
+  }
+
+  // After a call that failed: RunAbandoned on a stop; otherwise why it
+  // failed, the server's silence named as such.
+  std::string Failure() const {
+    ThrowIfInterrupted();
+    if (silent_) return "the print server " + ServerName() + " did not answer within " + Seconds(limits_.answer);
+    return cupsLastErrorString();
+  }
+
+  http_t* http = nullptr;
+
+ private:
+  static int OnWait(http_t*, void* self) {
+    auto& c = *static_cast<ServerConnection*>(self);
+    if (InterruptRequested()) return 0;
+    if (std::chrono::steady_clock::now() < c.deadline_) return 1;
+    c.silent_ = true;
+    return 0;
+  }
+
+  CupsPrinters::Limits limits_;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now();
+  bool silent_ = false;
+};
+
+// One destination of the server, with what it supports, over a connection
+// of its own: a job's request stays open on it while the job's pieces arrive.
 class Destination {
  public:
-  Destination() = default;
+  explicit Destination(const CupsPrinters::Limits& limits) : server(limits) {}
   Destination(const Destination&) = delete;
   Destination& operator=(const Destination&) = delete;
   ~Destination() {
     if (info) cupsFreeDestInfo(info);
     if (dest) cupsFreeDests(1, dest);
-    if (http) httpClose(http);
   }
 
-  // False, with libcups' last error set, when the server or the printer
-  // cannot be reached.
+  // False, with Failure set, when the server or the printer cannot be
+  // reached; raises RunAbandoned on a stop.
   bool Open(const std::string& printer) {
-    http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
-    if (http) dest = cupsGetNamedDest(http, printer.c_str(), nullptr);
-    if (dest) info = cupsCopyDestInfo(http, dest);
+    try {
+      server.Open();
+    } catch (const PlatformError& e) {
+      failure_ = e.what();
+      return false;
+    }
+    http = server.http;
+    server.Expect();
+    dest = cupsGetNamedDest(http, printer.c_str(), nullptr);
+    if (dest) {
+      server.Expect();
+      info = cupsCopyDestInfo(http, dest);
+    }
+    if (!info) failure_ = server.Failure();
     return info != nullptr;
   }
 
@@ -49,9 +125,18 @@ class Destination {
     return JobInput::Neither;
   }
 
+  // Why the last call failed, for the printer named; RunAbandoned on a stop.
+  std::string Failure(const std::string& what, const std::string& printer) {
+    return what + " " + printer + ": " + (failure_.empty() ? server.Failure() : failure_);
+  }
+
+  ServerConnection server;
   http_t* http = nullptr;
   cups_dest_t* dest = nullptr;
   cups_dinfo_t* info = nullptr;
+
+ private:
+  std::string failure_;  // why Open failed
 };
 
 struct JobStatus {
@@ -74,6 +159,7 @@ JobStatus AskJob(Destination& d, const std::string& printer, int jobId) {
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   const char* wanted[] = {"job-state", "job-state-reasons", "job-printer-state-message"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+  d.server.Expect();
   ipp_t* answer = cupsDoRequest(d.http, request, resource);
   JobStatus status;
   if (ipp_attribute_t* state = ippFindAttribute(answer, "job-state", IPP_TAG_ENUM)) {
@@ -110,20 +196,24 @@ class CupsRawDocument final : public RawDocument {
   ~CupsRawDocument() override {
     if (ended_) return;
     // The request must be closed before the job can be cancelled.
+    d_->server.Expect();
     cupsFinishDestDocument(d_->http, d_->dest, d_->info);
+    d_->server.Expect();
     cupsCancelDestJob(d_->http, d_->dest, jobId_);
   }
 
   void Write(const std::string& bytes) override {
     if (bytes.empty()) return;
+    d_->server.Expect();
     if (cupsWriteRequestData(d_->http, bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE)
-      throw PlatformError(CupsFailure("cannot send the job to", printer_));
+      throw PlatformError(d_->Failure("cannot send the job to", printer_));
   }
 
   std::string End() override {
     ended_ = true;
+    d_->server.Expect();
     if (cupsFinishDestDocument(d_->http, d_->dest, d_->info) != IPP_STATUS_OK)
-      throw PlatformError(CupsFailure("the job was not accepted by", printer_));
+      throw PlatformError(d_->Failure("the job was not accepted by", printer_));
     return Follow();
   }
 
@@ -138,7 +228,7 @@ class CupsRawDocument final : public RawDocument {
     const std::string job = "job " + std::to_string(jobId_) + " on " + printer_;
     for (;;) {
       const JobStatus s = AskJob(*d_, printer_, jobId_);
-      if (!s.known) return job + " was sent; its state cannot be asked: " + cupsLastErrorString();
+      if (!s.known) return job + " was sent; its state cannot be asked: " + d_->server.Failure();
       if (s.state == IPP_JSTATE_COMPLETED) {
         waiting_.erase(printer_);
         return "";
@@ -168,42 +258,67 @@ class CupsRawDocument final : public RawDocument {
 
 }  // namespace
 
-std::vector<std::string> CupsPrinters::List() {
-  cups_dest_t* dests = nullptr;
-  int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-  std::vector<std::string> names;
-  for (int i = 0; i < n; ++i)
-    if (!dests[i].instance) names.emplace_back(dests[i].name);
-  cupsFreeDests(n, dests);
-  return names;
+// One request at a time, each followed by a look at the flag: libcups would
+// connect again for the next request after a stop ended a wait.
+CupsPrinters::Listed CupsPrinters::Ask() {
+  ServerConnection server(limits);
+  server.Open();
+  auto failed = [&] {
+    // No destination is an answer of its own: an empty list is no printer.
+    const ipp_status_t status = cupsLastError();
+    return status >= IPP_STATUS_REDIRECTION_OTHER_SITE && status != IPP_STATUS_ERROR_NOT_FOUND;
+  };
+  ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  server.Expect();
+  ipp_t* answer = cupsDoRequest(server.http, request, "/");
+  if (failed()) {
+    ippDelete(answer);
+    throw PlatformError("the printers of " + ServerName() + " cannot be listed: " + server.Failure());
+  }
+  Listed listed;
+  for (ipp_attribute_t* a = ippFindAttribute(answer, "printer-name", IPP_TAG_NAME); a;
+       a = ippFindNextAttribute(answer, "printer-name", IPP_TAG_NAME))
+    listed.names.emplace_back(ippGetString(a, 0, nullptr));
+  ippDelete(answer);
+  // The order libcups lists them in: by name, without regard to letter case.
+  std::stable_sort(listed.names.begin(), listed.names.end(),
+                   [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+  if (listed.names.empty()) return listed;
+  ThrowIfInterrupted();
+  server.Expect();
+  const char* byDefault = cupsGetDefault2(server.http);
+  if (!byDefault && failed())
+    throw PlatformError("the default printer of " + ServerName() + " cannot be asked: " + server.Failure());
+  if (byDefault) listed.byDefault = byDefault;
+  return listed;
 }
 
-std::string CupsPrinters::DefaultPrinter() {
-  cups_dest_t* dests = nullptr;
-  int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-  std::string name;
-  if (cups_dest_t* d = cupsGetDest(nullptr, nullptr, n, dests)) name = d->name;
-  cupsFreeDests(n, dests);
-  return name;
-}
+std::vector<std::string> CupsPrinters::List() { return Ask().names; }
+
+std::string CupsPrinters::DefaultPrinter() { return Ask().byDefault; }
 
 JobInput CupsPrinters::InputOf(const std::string& printer) {
-  Destination d;
+  Destination d(limits);
   return d.Open(printer) ? d.Input() : JobInput::Neither;
 }
 
 std::unique_ptr<RawDocument> CupsPrinters::StartRawDocument(const std::string& printer, const std::string& title) {
-  auto d = std::make_unique<Destination>();
-  if (!d->Open(printer)) throw PlatformError(CupsFailure("cannot reach", printer));
+  auto d = std::make_unique<Destination>(limits);
+  if (!d->Open(printer)) throw PlatformError(d->Failure("cannot reach", printer));
   // The bytes are the same either way: only the name given to them differs,
   // so that a printer application passes them on instead of refusing them.
   const char* format = d->Input() == JobInput::Epl2 ? kEplFormat : CUPS_FORMAT_RAW;
   int jobId = 0;
+  d->server.Expect();
   if (cupsCreateDestJob(d->http, d->dest, d->info, &jobId, title.c_str(), 0, nullptr) != IPP_STATUS_OK || jobId == 0)
-    throw PlatformError(CupsFailure("cannot start a job on", printer));
+    throw PlatformError(d->Failure("cannot start a job on", printer));
+  d->server.Expect();
   if (cupsStartDestDocument(d->http, d->dest, d->info, jobId, title.c_str(), format, 0, nullptr, 1) !=
       HTTP_STATUS_CONTINUE) {
-    const std::string failure = CupsFailure("cannot start a document on", printer);
+    const std::string failure = d->Failure("cannot start a document on", printer);
+    d->server.Expect();
     cupsCancelDestJob(d->http, d->dest, jobId);
     throw PlatformError(failure);
   }

@@ -1,15 +1,28 @@
 #include "platform/posix/interrupt.h"
 
+#include <sys/socket.h>
+
 #include <csignal>
+#include <type_traits>
 
 #include "platform/error.h"
 
 namespace imptherm::posix {
 namespace {
 
+// An int, so that libcups can watch it as its cancel flag.
+static_assert(std::is_same_v<std::sig_atomic_t, int>);
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnSignal(int) { g_interrupted = 1; }
+volatile std::sig_atomic_t g_socket = -1;
+
+// Only what is safe in a signal handler: a flag, and shutdown(2).
+void Interrupt() {
+  g_interrupted = 1;
+  if (const int fd = g_socket; fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void OnSignal(int) { Interrupt(); }
 
 }  // namespace
 
@@ -24,7 +37,14 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
-void RequestInterrupt() { g_interrupted = 1; }
+void RequestInterrupt() { Interrupt(); }
+
+void ShutDownOnInterrupt(int fd) {
+  g_socket = fd;
+  if (fd >= 0 && g_interrupted) ::shutdown(fd, SHUT_RDWR);
+}
+
+int* InterruptFlag() { return const_cast<int*>(&g_interrupted); }
 
 void ThrowIfInterrupted() {
   if (InterruptRequested()) throw RunAbandoned(kStopAsked);

@@ -10,6 +10,13 @@ bool InterruptRequested();
 // Sets the flag as the signal does, for a host that took the signals itself
 // (the browser bridge); a blocking call is woken by signalling its thread.
 void RequestInterrupt();
+// The flag as libcups' cancel argument reads it (httpConnect2): non-zero
+// once an interrupt was asked for.
+int* InterruptFlag();
+// A socket that an interrupt shuts down (-1: none), so that a wait on it
+// that nothing asks about the flag ends at once: libcups polls for a whole
+// second after sending a request, and polls again when a signal breaks in.
+void ShutDownOnInterrupt(int fd);
 // Raises RunAbandoned when an interrupt was asked for.
 void ThrowIfInterrupted();
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "bridge/handler.h"
+#include "platform/error.h"
 
 namespace imptherm::bridge {
 namespace {
@@ -31,6 +32,7 @@ BridgeRequest Request(const std::string& method, const std::string& target, cons
 struct Bridge {
   std::vector<std::string> log;
   std::vector<std::shared_ptr<PrintRunEntry>> started;
+  bool printServerDown = false;
   ConfigStore config{
       "/nonexistent/bridge.json",
       {{kSite, {"labels.example.com", "proxy.example.com:3128"}}, RuleForOrigin("http://127.0.0.1:8000")},
@@ -39,7 +41,8 @@ struct Bridge {
   BridgeHandler handler{config,
                         queue,
                         {9180, "export {};",
-                         [] {
+                         [this] {
+                           if (printServerDown) throw PlatformError("the print server 127.0.0.1:631 cannot be reached");
                            return std::vector<PrinterEntry>{{"Zebra", true}};
                          },
                          [this](const std::string& l) { log.push_back(l); }}};
@@ -151,6 +154,15 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
 
 // The 33rd waiting run is refused; a run is seen only by its own origin;
 // the events kept per run stay bounded.
+TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
+  Bridge b;
+  b.printServerDown = true;
+  const BridgeResponse r = b.handler.Handle(Get("/v1/printers"));
+  EXPECT_EQ(r.status, 502);
+  EXPECT_NE(r.body.find("\"print-server\""), std::string::npos) << r.body;
+  EXPECT_NE(r.body.find("127.0.0.1:631 cannot be reached"), std::string::npos) << r.body;
+}
+
 TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
   Bridge b;
   std::string first;

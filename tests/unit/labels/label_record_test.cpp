@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace imptherm {
 namespace {
 
@@ -37,6 +39,42 @@ TEST(GroupRecordLinesTest, MissingClosingLineRunsToTheEndAndEndsTheWalk) {
   EXPECT_EQ(record, (RecordLines{"{K63", "1", "0"}));
   EXPECT_EQ(GroupRecordLines(lines, 3, record), 4u);
   EXPECT_TRUE(record.empty());
+}
+
+TEST(GroupRecordLinesTest, PastThePlacedLinesOnlyTheLastLineOfEachCodeIsKept) {
+  // A record as the file has it: placed lines with empty ones among them,
+  // then a hundred thousand empty lines around field lines that repeat their codes.
+  RecordLines whole = Header("{KAV");
+  for (int n = 6; n < 14; ++n) whole.push_back(n % 2 ? "" : "bag " + std::to_string(n));
+  for (const char* l : {"UM one", "UG two", "", "05early", "09", "AB"}) whole.push_back(l);
+  while (whole.size() < kPlacedRecordLines) whole.emplace_back();
+  const std::vector<std::string> fields = {"00first", "",        "32 12", "00second", "no code",
+                                           "39 9999", "40 none", "3712",  "05late",   "32045"};
+  for (int n = 0; n < 100000; ++n) whole.push_back(n % 10000 ? "" : fields[n / 10000]);
+  DataLines lines = Lines({"before", "{KAV"});
+  for (std::size_t i = 1; i < whole.size(); ++i) lines.push_back(whole[i]);
+  lines.push_back("}");
+
+  RecordLines record;
+  EXPECT_EQ(GroupRecordLines(lines, 0, record), lines.size());
+  // The placed lines, then 00, 32, 39, 37 and 05 once each.
+  ASSERT_EQ(record.size(), kPlacedRecordLines + 5);
+  EXPECT_TRUE(std::equal(record.begin(), record.begin() + kPlacedRecordLines, whole.begin()));
+  // Every reader of the record finds what it would in the whole record.
+  for (std::size_t first : {std::size_t{6}, std::size_t{14}, std::size_t{16}, std::size_t{29}}) {
+    LabelRecord kept, all;
+    LoadLabelFields(record, kept, first);
+    LoadLabelFields(whole, all, first);
+    EXPECT_EQ(kept.Fields, all.Fields) << first;
+    EXPECT_EQ(kept.DayNumber, all.DayNumber);
+    EXPECT_EQ(kept.PresetLabel, all.PresetLabel);
+  }
+  LabelRecord kept;
+  LoadLabelFields(record, kept);
+  EXPECT_EQ(kept.Fields[0], "second");
+  EXPECT_EQ(kept.Fields[5], "late");
+  EXPECT_EQ(kept.DayNumber, 45);
+  EXPECT_TRUE(kept.PresetLabel);
 }
 
 TEST(ReadRecordHeaderTest, ReadsKindCountsAndBarcodeGroupsWithTheirLimits) {
