@@ -1,5 +1,7 @@
 #include "sheet/position_chooser.h"
 
+#include "platform/error.h"
+
 namespace imptherm {
 
 int ScaleForResolution(int dotsPerInch) {
@@ -35,7 +37,14 @@ void DrawSlotMark(Canvas& picture, int slot, bool highlighted) {
 }
 
 void PositionChooser::InitPrinterScale(PrinterObject& printer) {
-  const DrawnDocuments::Resolution r = platform_.documents.PrinterResolution(printer.Current());
+  std::string current;
+  try {
+    current = printer.Current();
+  } catch (const PlatformError&) {
+    // No print server to ask: the resolution of no printer in particular;
+    // the sheet's document says in the run log why.
+  }
+  const DrawnDocuments::Resolution r = platform_.documents.PrinterResolution(current);
   resolutionX_ = r.x;
   resolutionY_ = r.y;
   scaleX_ = ScaleForResolution(r.x);

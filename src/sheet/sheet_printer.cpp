@@ -70,18 +70,27 @@ void SheetPrinter::ReadBaggageLines(const RecordLines& record) {
 
 void SheetPrinter::StartDocument(const std::string& printerName) {
   PrinterObject& printer = c_.printer;
-  printer.SelectDefault();
-  const std::string wanted = UpperAscii(printerName);
-  if (!wanted.empty()) {
-    for (const std::string& name : printer.InstalledPrinters()) {
-      if (UpperAscii(name).find(wanted) == std::string::npos) continue;
-      printer.SelectPrinter(name);
-      c_.runLog.Write("Printer OK: " + name);
+  std::string target;
+  try {
+    printer.SelectDefault();
+    const std::string wanted = UpperAscii(printerName);
+    if (!wanted.empty()) {
+      for (const std::string& name : printer.InstalledPrinters()) {
+        if (UpperAscii(name).find(wanted) == std::string::npos) continue;
+        printer.SelectPrinter(name);
+        c_.runLog.Write("Printer OK: " + name);
+      }
     }
+    target = printer.Current();
+  } catch (const PlatformError& e) {
+    // A print server that cannot be asked is said in the run log; the
+    // document decides whether it needs one (sheets drawn into a PDF file
+    // do not, a printer's document says why it cannot start).
+    c_.runLog.Write(std::string("Printer error: ") + e.what());
   }
   document_.reset();
   documentLabels_ = 0;
-  document_ = c_.platform.documents.StartDocument(printer.Current(), kJobTitle);
+  document_ = c_.platform.documents.StartDocument(target, kJobTitle);
 }
 
 int SheetPrinter::EndDocument() {

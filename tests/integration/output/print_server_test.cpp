@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "output/send_job.h"
@@ -94,6 +96,25 @@ TEST(PrintServerTest, AClosedOrSilentServerIsNamedWithinItsLimits) {
   EXPECT_EQ(r.exitStatus, 6) << r.err;
   EXPECT_NE(r.err.find("the print server " + closed + " cannot be reached"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("no printer"), std::string::npos) << r.err;
+
+  // Sheets drawn into a PDF file need no print server: the run log names
+  // the one that cannot be asked, and the sheets are drawn all the same.
+  std::ifstream in(std::string(IMPTHERM_SOURCE_DIR) + "/data/sample/sheet_parcels.txt", std::ios::binary);
+  const std::string sheets((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  testing::LoopbackServer data([&](const std::string&, int) {
+    return testing::ServerReply{"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(sheets.size()) + "\r\n\r\n" +
+                                sheets};
+  });
+  fakes::TempDir dir;
+  const testing::ProgramResult sheet = testing::RunProgram(
+      {"print", "--batch", "--sheet-pdf", dir.path() + "sheets.pdf", "--param", "prnType=0", "--param", "fileOut=WIN",
+       "--param", "streamUrl=" + data.url("/sheets.txt")},
+      {{"CUPS_SERVER", closed}, {"TMPDIR", dir.path()}, {"ALLUSERSPROFILE", dir.path() + "profile"}});
+  EXPECT_EQ(sheet.exitStatus, 0) << sheet.err;
+  EXPECT_EQ(dir.Read("sheets.pdf").rfind("%PDF", 0), 0u);
+  EXPECT_NE(dir.Read("OWTMP.LOG").find("Printer error: the print server " + closed + " cannot be reached"),
+            std::string::npos)
+      << dir.Read("OWTMP.LOG");
 }
 
 TEST(PrintServerTest, AStopEndsAWaitOnASilentServerWithinHalfASecond) {
