@@ -79,7 +79,7 @@ for png in "$demo"/preview/*.png; do
   code=$(zbarimg -q --raw "$png" 2>/dev/null | head -n 1)
   [ -n "$code" ] && read=$((read + 1)) && [ "$read" -le 3 ] && echo "   $(basename "$png"): $code"
 done
-echo "   barcodes read back by zbarimg: $read of $total (the others run past the label's edge, see the notes)"
+echo "   barcodes read back by zbarimg: $read of $total"
 echo "   the same print run drawn instead of sent (print --preview):"
 "$prog" print --batch --preview "$demo/labels-preview.pdf" --param prnType=4 --param fileOut=FILE \
   --param "streamUrl=http://127.0.0.1:$port/labels.txt" --param nbEtiquColis=2 --param nbEtiquPalettes=1 \
