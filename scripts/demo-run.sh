@@ -69,9 +69,13 @@ sed 's/^/   | /' "$demo/profile/MERIDON/ImpThermOrvane.ini" 2>/dev/null
 echo
 echo "== The thermal jobs drawn as a 203 dpi printer would print them (impthermorvane preview)"
 "$prog" preview "$demo/etiquettesOrvane.txt" -o "$demo/preview/" 2>"$demo/preview-notes.txt" | sed 's/^/   | /'
-echo "   exit status ${PIPESTATUS[0]} ; $(wc -l <"$demo/preview-notes.txt") lines not drawn as written" \
-  "(in $demo/preview-notes.txt), first ones:"
-head -n 3 "$demo/preview-notes.txt" | sed 's/^/   | /'
+status=${PIPESTATUS[0]} notes=$(wc -l <"$demo/preview-notes.txt")
+if [ "$notes" -eq 0 ]; then
+  echo "   exit status $status ; every line drawn as written"
+else
+  echo "   exit status $status ; $notes lines not drawn as written (in $demo/preview-notes.txt), first ones:"
+  head -n 3 "$demo/preview-notes.txt" | sed 's/^/   | /'
+fi
 read=0 total=0
 for png in "$demo"/preview/*.png; do
   [ -e "$png" ] || continue
