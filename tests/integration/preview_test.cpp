@@ -98,8 +98,8 @@ bool OnLabel(const std::smatch& a, int dpi, int width, int length) {
 struct LayoutCase {
   const char* file;
   bool copyBlock;
-  // The sample's barcode data is wider than the label at the layout's
-  // narrow bar: the printer cuts it, and the preview says so.
+  // The case's barcode data (letters in its groups) is wider than the label
+  // at the layout's narrow bar: the printer cuts it, and the preview says so.
   bool barcodeCut = false;
 };
 

@@ -4,11 +4,13 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <regex>
 
 #include "fakes/fake_platform.h"
 #include "output/send_job.h"
 #include "platform/error.h"
 #include "run/core_stages.h"
+#include "sheet/code128.h"
 #include "unit/labels/label_files.h"
 
 namespace imptherm {
@@ -40,7 +42,9 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
 }
 
 // The demonstration data: every kind prints its labels, the preset label
-// once, and the baggage file's day number is 999.
+// once, the baggage file's day number is 999, and every barcode lies whole
+// on the label as a printer encodes it (turned half a turn, it runs left
+// from its origin, a module one narrow bar wide).
 TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
   struct Case {
     const char* file;
@@ -55,8 +59,8 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
        7,
        13,
        {"X410,615,15,800,840", "X024,615,15,414,840", "LO490,695,75,75", "LO412,618,385,80", "B780,510,2,1,3,3,200,B,",
-        "\"7 / 5\"", "Foret  Noel"}},
-      {"baggage.txt", true, 2, 3, {"\"99 BAG 007701999", "\"12BAG900770241200101\""}},
+        "\"7 / 5\"", "\"99  0700 004518 002 7 10000042 007 690 1\"", "Foret  Noel"}},
+      {"baggage.txt", true, 2, 3, {"\"99 0106007701999", "\"12000900770212000101\""}},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
@@ -82,6 +86,15 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     for (std::size_t at = 0; (at = jobs.find("S6\r\n", at)) != std::string::npos; ++at) ++records;
     EXPECT_EQ(records, c.records) << c.file;
     for (const char* text : c.present) EXPECT_NE(jobs.find(text), std::string::npos) << c.file << ": " << text;
+    static const std::regex barcode(R"re(\nB(\d+),\d+,2,1,(\d+),\d+,\d+,[NB],"([^"\r]*)"\r)re");
+    int barcodes = 0;
+    for (std::sregex_iterator m(jobs.begin(), jobs.end(), barcode), end; m != end; ++m, ++barcodes) {
+      int modules = 0;
+      for (int value : EncodeCode128Minimal((*m)[3].str()))
+        for (char w : Code128Pattern(value)) modules += w - '0';
+      EXPECT_LE(modules * std::stoi((*m)[2]), std::stoi((*m)[1])) << c.file << ": " << (*m)[3];
+    }
+    EXPECT_EQ(barcodes, c.labels) << c.file;
   }
 }
 
