@@ -2,11 +2,11 @@
 # Every test: style, the portable core under mingw-w64, the unit tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz
 # target, the Release build of every target (what users build), the ActiveX
-# control in its 64-bit build under 64-bit Wine and, where this machine runs
-# 32-bit programs, in its 32-bit build under 32-bit Wine (compared with the
-# Release build's program), then the
-# Release build's unit and integration tests and its Debian package (made and
-# checked by ctest's "package" tests). Every build here treats warnings
+# control (compared with the Release build's program) in its 64-bit build
+# under 64-bit Wine and, where this machine runs 32-bit programs, in its
+# 32-bit build under 32-bit Wine, then the Release build's unit and
+# integration tests and its Debian package (made and checked by ctest's
+# "package" tests). Every build here treats warnings
 # as errors (IMPTHERM_WERROR, which a plain Release build leaves off).
 set -euo pipefail
 cd "$(dirname "$0")/.."
