@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "bridge/handler.h"
 #include "platform/error.h"
@@ -166,10 +167,16 @@ TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
 TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
   Bridge b;
   std::string first;
+  std::set<std::string> halves;
   for (std::size_t i = 0; i <= kQueueCapacity; ++i) {
     const BridgeResponse r = b.Post(kRun);
     ASSERT_EQ(r.status, 202) << i;
-    if (i == 1) first = r.body.substr(7, r.body.find('"', 7) - 7);
+    const std::string id = r.body.substr(7, r.body.find('"', 7) - 7);
+    if (i == 1) first = id;
+    // 128 random bits: no part of an id counts the runs before it.
+    EXPECT_EQ(id.size(), 32u) << id;
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
+    EXPECT_TRUE(halves.insert(id.substr(0, 16)).second && halves.insert(id.substr(16)).second) << id;
   }
   EXPECT_EQ(b.Post(kRun).status, 503);
   BridgeRequest other = Request("GET", "/v1/print-runs/" + first, "http://127.0.0.1:8000");
