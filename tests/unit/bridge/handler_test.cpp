@@ -90,6 +90,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest tooLarge = post("application/json", "{}");
   tooLarge.bodyTooLarge = true;
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
+  // Controls that would forge a log line or steer the terminal showing it.
+  BridgeRequest c1Origin = Get("/v1/version");
+  c1Origin.origin = "https://a.example\x9b" "2K\xc2\x9b" "31m";
+  const std::string forgedLine = "\\u001b[2K\\r\\n2026-12-09T01:18:05Z impthermorvane serve: stopping";
 
   const Case cases[] = {
       {"version", Get("/v1/version"), 200, "", true, "Vary: Origin"},
@@ -109,6 +113,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"body over the limit", tooLarge, 413, "too-large", true},
       {"not JSON", post("application/json", "{"), 400, "bad-request", true},
       {"unknown parameter", post("application/json", R"({"params":{"prnTyp":"4"}})"), 400, "bad-request", true},
+      {"parameter name with controls", post("application/json", R"({"params":{")" + forgedLine + R"(":"1"}})"), 400,
+       "bad-request", true},
+      {"origin with C1 controls", c1Origin, 403, "origin-refused", false},
+      {"path with controls", Get("/v1/\x9b\x1b[31m\xc2\x9b"), 404, "not-found", true},
       {"parameter not a text", post("application/json", R"({"params":{"prnType":4}})"), 400, "bad-request", true},
       {"slot out of range", post("application/json", R"({"params":{},"firstSlot":5})"), 400, "bad-request", true},
       {"streamUrl to another host",
@@ -148,7 +156,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       const std::string h = c.header;
       EXPECT_EQ(r.Header(h.substr(0, h.find(':'))), h.substr(h.find(':') + 2)) << c.name;
     }
-    for (const std::string& line : b.log) EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
+    for (const std::string& line : b.log) {
+      EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
+      EXPECT_EQ(line.find_first_of("\x1b\r\n\x9b"), std::string::npos) << c.name << ": " << line;
+    }
     EXPECT_EQ(r.body.find("SECRETPW"), std::string::npos) << c.name;
   }
 }
