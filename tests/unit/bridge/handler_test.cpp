@@ -232,8 +232,9 @@ TEST(BridgeConfigTest, FileEntries) {
   }
 }
 
-// A changed file is read at the next request; a bad one keeps the last good
-// configuration and says why.
+// A changed file is read at the next request, even one put in place with the
+// old time; a bad one keeps the last good configuration and says why; a
+// deleted one allows nothing.
 TEST(BridgeConfigTest, ReadAgainWhenChanged) {
   const std::string path = ::testing::TempDir() + "bridge-reload.json";
   std::vector<std::string> log;
@@ -251,6 +252,19 @@ TEST(BridgeConfigTest, ReadAgainWhenChanged) {
   write(R"({"origins":[{"origin":"https://c.example"}],)", 3);
   EXPECT_NE(store.Find("https://b.example"), nullptr);
   EXPECT_NE(log.back().find("keeping the last good one: not a JSON object"), std::string::npos) << log.back();
+  // Deleting the file takes back every origin it listed.
+  std::filesystem::remove(path);
+  store.Refresh();
+  EXPECT_EQ(store.Find("https://b.example"), nullptr);
+  EXPECT_NE(log.back().find("is gone"), std::string::npos) << log.back();
+  // Another file of the same size and time put in its place (touch -r, mv).
+  write(R"({"origins":[{"origin":"https://b.example"}]})", 4);
+  std::ofstream(path + ".new") << R"({"origins":[{"origin":"https://d.example"}]})";
+  std::filesystem::last_write_time(path + ".new", std::filesystem::last_write_time(path));
+  std::filesystem::rename(path + ".new", path);
+  store.Refresh();
+  EXPECT_EQ(store.Find("https://b.example"), nullptr);
+  EXPECT_NE(store.Find("https://d.example"), nullptr);
   std::filesystem::remove(path);
 }
 
