@@ -173,8 +173,17 @@ bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port) 
   return HostAllowed(rule, name, port, 80);
 }
 
-ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log)
-    : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)) {}
+ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log, Distrust distrust)
+    : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)), distrust_(std::move(distrust)) {}
+
+std::string ConfigStore::Distrusted() const {
+  if (!distrust_) return "";
+  if (std::string why = distrust_(path_); !why.empty()) return why;
+  std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  if (folder.empty()) folder = ".";
+  if (std::string why = distrust_(folder.string()); !why.empty()) return "its folder " + folder.string() + ": " + why;
+  return "";
+}
 
 void ConfigStore::Refresh() {
   std::error_code timeError, sizeError;
@@ -202,6 +211,17 @@ void ConfigStore::Refresh() {
     return;
   }
   missingSaid_ = false;
+  // Whoever may change the file may allow any origin: such a file allows
+  // nothing, however good it was before.
+  if (std::string why = Distrusted(); !why.empty()) {
+    file_.origins.clear();
+    readStamp_.reset();
+    if (why != distrustSaid_)
+      log_("configuration " + path_ + " refused: " + why + "; only the --allow-origin origins are allowed");
+    distrustSaid_ = why;
+    return;
+  }
+  distrustSaid_.clear();
   if (readStamp_ && *readStamp_ == stamp) return;
   readStamp_ = stamp;
   std::ifstream in(path_, std::ios::binary);

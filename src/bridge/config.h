@@ -56,7 +56,11 @@ bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port);
 class ConfigStore {
  public:
   using Log = std::function<void(const std::string&)>;
-  ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log);
+  // Why others than the bridge's user may change a file or folder; empty
+  // when they cannot. The file and its folder are refused for any reason
+  // it gives. None: every file is trusted.
+  using Distrust = std::function<std::string(const std::string& path)>;
+  ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log, Distrust distrust = {});
   void Refresh();
   const OriginRule* Find(std::string_view origin) const;
   const BridgeConfig& file() const { return file_; }
@@ -64,6 +68,7 @@ class ConfigStore {
   const std::string& path() const { return path_; }
 
  private:
+  std::string Distrusted() const;
   std::string path_;
   std::vector<OriginRule> start_;
   Log log_;
@@ -77,6 +82,8 @@ class ConfigStore {
   };
   std::optional<Stamp> readStamp_;
   bool missingSaid_ = false;
+  Distrust distrust_;
+  std::string distrustSaid_;  // the refusal last logged, not repeated
 };
 
 }  // namespace imptherm::bridge

@@ -215,6 +215,8 @@ TEST_F(BridgeServerTest, OneOriginsCookiesNeverReachAnother) {
   });
   const std::string originA = "http://127.0.0.1:" + std::to_string(a.port());
   const std::string originB = "http://127.0.0.1:" + std::to_string(b.port());
+  // The bridge reads no configuration that other users could change.
+  fs::permissions(dir.path(), fs::perms(0700));
   std::ofstream(dir.path() + "bridge.json") << R"({"origins":[{"origin":")" << originB << "\"}]}";
   Start(originA);
   auto runOf = [&](const std::string& origin, const std::string& url) {

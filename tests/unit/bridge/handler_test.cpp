@@ -9,6 +9,7 @@
 
 #include "bridge/handler.h"
 #include "platform/error.h"
+#include "platform/posix/posix_system.h"
 
 namespace imptherm::bridge {
 namespace {
@@ -266,6 +267,41 @@ TEST(BridgeConfigTest, ReadAgainWhenChanged) {
   EXPECT_EQ(store.Find("https://b.example"), nullptr);
   EXPECT_NE(store.Find("https://d.example"), nullptr);
   std::filesystem::remove(path);
+}
+
+// A file that others than the bridge's user may change, or one in a folder
+// they may write (a sticky one like /tmp too), allows nothing, and the log
+// says why.
+TEST(BridgeConfigTest, RefusedWhenOthersMayChangeIt) {
+  namespace fs = std::filesystem;
+  const std::string folder = ::testing::TempDir() + "bridge-trust";
+  const std::string path = folder + "/bridge.json";
+  struct Row {
+    fs::perms file, folder;
+    const char* why;  // "" when the file is read
+  } rows[] = {
+      {fs::perms(0600), fs::perms(0700), ""},
+      {fs::perms(0666), fs::perms(0700), "refused: other users can write it"},
+      {fs::perms(0620), fs::perms(0755), "refused: other users can write it"},
+      {fs::perms(0644), fs::perms(0777), "refused: its folder "},
+      {fs::perms(0644), fs::perms(01777), "refused: its folder "},
+  };
+  for (const Row& row : rows) {
+    fs::create_directories(folder);
+    std::ofstream(path, std::ios::trunc) << R"({"origins":[{"origin":"http://evil.test"}]})";
+    fs::permissions(path, row.file);
+    fs::permissions(folder, row.folder);
+    std::vector<std::string> log;
+    ConfigStore store(path, {RuleForOrigin("https://own.example")}, [&](const std::string& l) { log.push_back(l); },
+                      posix::WhyOthersMayChange);
+    store.Refresh();
+    EXPECT_EQ(store.Find("http://evil.test") != nullptr, !*row.why) << row.why;
+    EXPECT_NE(store.Find("https://own.example"), nullptr);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(*row.why ? row.why : " read: 1 origin(s)"), std::string::npos) << log[0];
+    fs::permissions(folder, fs::perms(0700));
+    fs::remove_all(folder);
+  }
 }
 
 }  // namespace
