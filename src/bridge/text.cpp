@@ -38,10 +38,18 @@ std::size_t Utf8Length(std::string_view s) {
   std::size_t n = 0;
   std::uint32_t c = 0;
   if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1F;
-  else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0F;
-  else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07;
-  else return 0;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    c = b & 0x07;
+  } else {
+    return 0;
+  }
   if (s.size() < n) return 0;
   for (std::size_t i = 1; i < n; ++i) {
     const auto cont = static_cast<unsigned char>(s[i]);

@@ -203,8 +203,9 @@ TEST_F(BridgeServerTest, ARedirectLeadsNowhereThePageCouldNotName) {
 // server shares the host name, neither sends it nor shows it to its page.
 TEST_F(BridgeServerTest, OneOriginsCookiesNeverReachAnother) {
   testing::LoopbackServer a([](const std::string&, int) {
-    return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nSet-Cookie: SESSION_A=a1b2; Path=/\r\n"
-                                "Content-Length: 0\r\n\r\n"};
+    return testing::ServerReply{
+        "HTTP/1.0 404 Not Found\r\nSet-Cookie: SESSION_A=a1b2; Path=/\r\n"
+        "Content-Length: 0\r\n\r\n"};
   });
   std::mutex heardMutex;
   std::string heard;

@@ -93,7 +93,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
   // Controls that would forge a log line or steer the terminal showing it.
   BridgeRequest c1Origin = Get("/v1/version");
-  c1Origin.origin = "https://a.example\x9b" "2K\xc2\x9b" "31m";
+  c1Origin.origin =
+      "https://a.example\x9b"
+      "2K\xc2\x9b"
+      "31m";
   const std::string forgedLine = "\\u001b[2K\\r\\n2026-12-09T01:18:05Z impthermorvane serve: stopping";
 
   const Case cases[] = {
@@ -292,8 +295,9 @@ TEST(BridgeConfigTest, RefusedWhenOthersMayChangeIt) {
     fs::permissions(path, row.file);
     fs::permissions(folder, row.folder);
     std::vector<std::string> log;
-    ConfigStore store(path, {RuleForOrigin("https://own.example")}, [&](const std::string& l) { log.push_back(l); },
-                      posix::WhyOthersMayChange);
+    ConfigStore store(
+        path, {RuleForOrigin("https://own.example")}, [&](const std::string& l) { log.push_back(l); },
+        posix::WhyOthersMayChange);
     store.Refresh();
     EXPECT_EQ(store.Find("http://evil.test") != nullptr, !*row.why) << row.why;
     EXPECT_NE(store.Find("https://own.example"), nullptr);
