@@ -1,5 +1,7 @@
 #include "bridge/config.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -171,20 +173,57 @@ bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port) 
   return HostAllowed(rule, name, port, 80);
 }
 
-ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log)
-    : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)) {}
+ConfigStore::ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log, Distrust distrust)
+    : path_(std::move(path)), start_(std::move(startOrigins)), log_(std::move(log)), distrust_(std::move(distrust)) {}
+
+std::string ConfigStore::Distrusted() const {
+  if (!distrust_) return "";
+  if (std::string why = distrust_(path_); !why.empty()) return why;
+  std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  if (folder.empty()) folder = ".";
+  if (std::string why = distrust_(folder.string()); !why.empty()) return "its folder " + folder.string() + ": " + why;
+  return "";
+}
 
 void ConfigStore::Refresh() {
-  std::error_code ec;
-  const auto time = std::filesystem::last_write_time(path_, ec);
-  if (ec) {
-    if (!missingSaid_ && readTime_) log_("configuration " + path_ + " is gone; keeping the last one read");
+  std::error_code timeError, sizeError;
+  Stamp stamp;
+  stamp.time = std::filesystem::last_write_time(path_, timeError);
+  stamp.size = std::filesystem::file_size(path_, sizeError);
+  // A file put in place of the old one may keep its time and size
+  // (touch -r, then mv): its device and inode tell it apart. Windows has no
+  // inode here; time and size remain.
+  struct stat st {};
+  if (!timeError && !sizeError && ::stat(path_.c_str(), &st) == 0) {
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+  if (timeError || sizeError) {
+    if (!missingSaid_ && readStamp_) {
+      // Deleting the file is how its origins are taken back.
+      const std::size_t dropped = file_.origins.size();
+      file_.origins.clear();
+      log_("configuration " + path_ + " is gone: its " + std::to_string(dropped) +
+           " origin(s) are no longer allowed, only those given with --allow-origin");
+    }
     missingSaid_ = true;
+    readStamp_.reset();
     return;
   }
   missingSaid_ = false;
-  if (readTime_ && *readTime_ == time) return;
-  readTime_ = time;
+  // Whoever may change the file may allow any origin: such a file allows
+  // nothing, however good it was before.
+  if (std::string why = Distrusted(); !why.empty()) {
+    file_.origins.clear();
+    readStamp_.reset();
+    if (why != distrustSaid_)
+      log_("configuration " + path_ + " refused: " + why + "; only the --allow-origin origins are allowed");
+    distrustSaid_ = why;
+    return;
+  }
+  distrustSaid_.clear();
+  if (readStamp_ && *readStamp_ == stamp) return;
+  readStamp_ = stamp;
   std::ifstream in(path_, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();

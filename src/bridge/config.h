@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -47,13 +48,19 @@ bool ProxyAllowed(const OriginRule& rule, std::string_view proxy);
 // must not lead a run to a host its page could not name.
 bool ConnectionAllowed(const OriginRule& rule, std::string_view host, int port);
 
-// The configuration file, read again when its modification time changes; a
-// file that cannot be read or parsed keeps the last good configuration (and
-// says why in the log, once per change). Origins given at start are added.
+// The configuration file, read again when it changes (another file put in
+// its place, or a new size or modification time); a file that cannot be
+// read or parsed keeps the last good configuration (and says why in the log,
+// once per change). A file that is deleted allows nothing any more. Origins
+// given at start are added.
 class ConfigStore {
  public:
   using Log = std::function<void(const std::string&)>;
-  ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log);
+  // Why others than the bridge's user may change a file or folder; empty
+  // when they cannot. The file and its folder are refused for any reason
+  // it gives. None: every file is trusted.
+  using Distrust = std::function<std::string(const std::string& path)>;
+  ConfigStore(std::string path, std::vector<OriginRule> startOrigins, Log log, Distrust distrust = {});
   void Refresh();
   const OriginRule* Find(std::string_view origin) const;
   const BridgeConfig& file() const { return file_; }
@@ -61,14 +68,22 @@ class ConfigStore {
   const std::string& path() const { return path_; }
 
  private:
+  std::string Distrusted() const;
   std::string path_;
   std::vector<OriginRule> start_;
   Log log_;
   BridgeConfig file_;
-  // The modification time last read; nothing before the first read or while
-  // the file is missing.
-  std::optional<std::filesystem::file_time_type> readTime_;
+  // What tells one file from another: the file last read, nothing before
+  // the first read or while the file is missing.
+  struct Stamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::filesystem::file_time_type time;
+    bool operator==(const Stamp&) const = default;
+  };
+  std::optional<Stamp> readStamp_;
   bool missingSaid_ = false;
+  Distrust distrust_;
+  std::string distrustSaid_;  // the refusal last logged, not repeated
 };
 
 }  // namespace imptherm::bridge

@@ -62,6 +62,13 @@ std::string BridgeResponse::Header(const std::string& name) const {
   return "";
 }
 
+BridgeHandler::BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
+    : config_(config), queue_(queue), setup_(std::move(setup)) {
+  // Origins, paths and parameter names come from the request: a control
+  // byte among them must not forge a line of the log or steer a terminal.
+  if (setup_.log) setup_.log = [log = std::move(setup_.log)](const std::string& line) { log(VisibleLogText(line)); };
+}
+
 BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, const std::string& code,
                                      const std::string& message, bool cors) {
   setup_.log("refused " + request.method + " " + request.target.substr(0, 200) + " from " +

@@ -55,8 +55,7 @@ class BridgeHandler {
     std::function<std::vector<PrinterEntry>()> printers;
     std::function<void(const std::string&)> log;  // the bridge log, one line per refusal and per run
   };
-  BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
-      : config_(config), queue_(queue), setup_(std::move(setup)) {}
+  BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup);
 
   BridgeResponse Handle(const BridgeRequest& request);
   // A run the worker has finished: its line in the bridge log.

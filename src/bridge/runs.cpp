@@ -1,9 +1,8 @@
 #include "bridge/runs.h"
 
-#include <chrono>
-#include <cstdio>
 #include <nlohmann/json.hpp>
-#include <random>
+
+#include "platform/random.h"
 
 namespace imptherm::bridge {
 
@@ -41,18 +40,15 @@ std::string PrintRunEntry::StateName() const {
 }
 
 std::string RunQueue::NewId() {
-  if (salt_ == 0) {
-    std::random_device device;
-    salt_ = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  // 128 bits from the system: an id tells nothing of other runs and cannot
+  // be guessed by another page.
+  static const char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char b : SystemRandomBytes(16)) {
+    id += kHex[b >> 4];
+    id += kHex[b & 15];
   }
-  // Not a secret (a run answers only its own origin), but not a count that
-  // tells one page how many runs other pages made.
-  std::mt19937_64 mix(salt_ + ++counter_);
-  char text[40];
-  std::snprintf(text, sizeof text, "%016llx%04llx", static_cast<unsigned long long>(mix()),
-                static_cast<unsigned long long>(counter_ & 0xFFFF));
-  return text;
+  return id;
 }
 
 std::shared_ptr<PrintRunEntry> RunQueue::Submit(const OriginRule& rule, PageParameters params, int firstSlot) {

@@ -100,8 +100,6 @@ class RunQueue {
   std::map<std::string, std::shared_ptr<PrintRunEntry>> runs_;
   std::deque<std::string> finished_;  // ids in the order their runs ended
   bool stopping_ = false;
-  std::uint64_t counter_ = 0;
-  std::uint64_t salt_ = 0;
 };
 
 }  // namespace imptherm::bridge

@@ -1,5 +1,6 @@
 #include "bridge/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace imptherm::bridge {
@@ -30,7 +31,60 @@ char ToCp1252(std::uint32_t c) {
   return '?';
 }
 
+// The length of the UTF-8 character at the start of `s`, 0 when `s` does not
+// start with one (a stray continuation byte, a cut or overlong sequence).
+std::size_t Utf8Length(std::string_view s) {
+  const auto b = static_cast<unsigned char>(s[0]);
+  std::size_t n = 0;
+  std::uint32_t c = 0;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    c = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < n) return 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    const auto cont = static_cast<unsigned char>(s[i]);
+    if ((cont & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (cont & 0x3F);
+  }
+  if ((n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (n == 4 && (c < 0x10000 || c > 0x10FFFF))) return 0;
+  return n;
+}
+
 }  // namespace
+
+std::string VisibleLogText(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&](unsigned char b) {
+    out.append("\\x").push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 15]);
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const std::size_t n = Utf8Length(text.substr(i));
+    const bool c0 = n == 1 && (b < 0x20 || b == 0x7F);
+    const bool c1 = n == 2 && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (n == 0 || c0 || c1) {
+      for (std::size_t k = 0; k < std::max<std::size_t>(n, 1); ++k) escape(static_cast<unsigned char>(text[i + k]));
+      i += std::max<std::size_t>(n, 1);
+      continue;
+    }
+    out.append(text.substr(i, n));
+    i += n;
+  }
+  return out;
+}
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;

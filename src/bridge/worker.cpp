@@ -1,5 +1,6 @@
 #include "bridge/worker.h"
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "base/text.h"
@@ -142,10 +143,18 @@ struct PrintWorker::Impl {
         echo(run),
         network(b.network, run),
         platform{b.system,   ui,      b.resources, b.printers,    b.serialPorts, b.portDevices,
-                 b.profiles, network, b.ntlm,      b.proxyDialog, b.documents,   chooser},
-        module(platform) {
-    module.stages = MakeCoreStages(module);
-    module.runLog.SetEcho(&echo);
+                 b.profiles, network, b.ntlm,      b.proxyDialog, b.documents,   chooser} {}
+  // Each origin has a module of its own, as each site would have its own
+  // control: the cookies a data server set, the kept connection and the
+  // proxy credentials of one origin's runs never reach another's.
+  Module& ModuleOf(const std::string& origin) {
+    std::unique_ptr<Module>& module = modules[origin];
+    if (!module) {
+      module = std::make_unique<Module>(platform);
+      module->stages = MakeCoreStages(*module);
+      module->runLog.SetEcho(&echo);
+    }
+    return *module;
   }
   RunBinding run;
   EchoUi ui;
@@ -153,7 +162,7 @@ struct PrintWorker::Impl {
   EchoLog echo;
   GuardedNetwork network;
   Platform platform;
-  Module module;
+  std::map<std::string, std::unique_ptr<Module>> modules;
 };
 
 PrintWorker::PrintWorker(const Platform& backends) : impl_(std::make_unique<Impl>(backends)) {}
@@ -167,7 +176,7 @@ RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& 
     ~Unbind() { run = {}; }
   } unbind{impl_->run};
   RequestParameters source(params);
-  const RunResult result = PrintRun(impl_->module).Load(source);
+  const RunResult result = PrintRun(impl_->ModuleOf(rule.origin)).Load(source);
   RunOutcomeInfo outcome;
   outcome.status = OutcomeStatus(result.outcome);
   outcome.message = Cp1252ToUtf8(OutcomeMessage(result));

@@ -121,6 +121,9 @@ int Serve(const ServeArgs& args) {
 
   const std::string configPath =
       !args.config.empty() ? args.config : SharedDataFolderPath(backends.system) + "\\bridge.json";
+  // Who may write the file is said by its access control list, not by an
+  // owner and mode bits: no quick test tells as POSIX does, so the file is
+  // not examined here.
   bridge::ConfigStore config(configPath, std::move(*start), bridge::LogToStandardError);
   config.Refresh();
 

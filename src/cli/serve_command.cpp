@@ -16,6 +16,7 @@
 #include "bridge/server.h"
 #include "cli/posix_platform.h"
 #include "platform/posix/interrupt.h"
+#include "platform/posix/posix_system.h"
 #include "run/logs.h"
 
 namespace imptherm::cli {
@@ -73,7 +74,7 @@ int RunServeCommand(const Options& options) {
 
   const std::string configPath =
       !options.serveConfig.empty() ? options.serveConfig : SharedDataFolderPath(backends.system) + "/bridge.json";
-  bridge::ConfigStore config(configPath, std::move(*start), bridge::LogToStandardError);
+  bridge::ConfigStore config(configPath, std::move(*start), bridge::LogToStandardError, posix::WhyOthersMayChange);
   config.Refresh();
 
   bridge::ServerOptions server;

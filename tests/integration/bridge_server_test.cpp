@@ -12,7 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <thread>
 
@@ -195,6 +197,45 @@ TEST_F(BridgeServerTest, ARedirectLeadsNowhereThePageCouldNotName) {
   EXPECT_NE(events.find("\"status\":3}"), events.npos) << events;
   EXPECT_EQ(intranet.accepted(), 0);
   EXPECT_FALSE(fs::exists(dir.path() + "tmp/etiquettesOrvane.txt"));
+}
+
+// Origin A's data server sets a cookie; origin B's later run, whose data
+// server shares the host name, neither sends it nor shows it to its page.
+TEST_F(BridgeServerTest, OneOriginsCookiesNeverReachAnother) {
+  testing::LoopbackServer a([](const std::string&, int) {
+    return testing::ServerReply{
+        "HTTP/1.0 404 Not Found\r\nSet-Cookie: SESSION_A=a1b2; Path=/\r\n"
+        "Content-Length: 0\r\n\r\n"};
+  });
+  std::mutex heardMutex;
+  std::string heard;
+  testing::LoopbackServer b([&](const std::string& request, int) {
+    std::lock_guard<std::mutex> lock(heardMutex);
+    heard += request;
+    return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
+  });
+  const std::string originA = "http://127.0.0.1:" + std::to_string(a.port());
+  const std::string originB = "http://127.0.0.1:" + std::to_string(b.port());
+  // The bridge reads no configuration that other users could change.
+  fs::permissions(dir.path(), fs::perms(0700));
+  std::ofstream(dir.path() + "bridge.json") << R"({"origins":[{"origin":")" << originB << "\"}]}";
+  Start(originA);
+  auto runOf = [&](const std::string& origin, const std::string& url) {
+    const std::string queued =
+        Request("POST", "/v1/print-runs", Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n",
+                R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + url + "\"}}");
+    std::smatch id;
+    if (!std::regex_search(queued, id, std::regex("\"id\":\"([0-9a-f]+)\""))) return queued;
+    return Request("GET", "/v1/print-runs/" + id[1].str() + "/events", Host() + "Origin: " + origin + "\r\n");
+  };
+  const std::string eventsA = runOf(originA, a.url("/d"));
+  ASSERT_NE(eventsA.find("event: outcome"), eventsA.npos) << eventsA;
+  const std::string eventsB = runOf(originB, b.url("/d"));
+  ASSERT_NE(eventsB.find("event: outcome"), eventsB.npos) << eventsB;
+  EXPECT_EQ(eventsB.find("SESSION_A"), eventsB.npos) << eventsB;
+  std::lock_guard<std::mutex> lock(heardMutex);
+  EXPECT_NE(heard.find("GET /d"), heard.npos);
+  EXPECT_EQ(heard.find("SESSION_A"), heard.npos) << heard;
 }
 
 // One run holds the worker (its data server answers only after the bridge

@@ -33,6 +33,8 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+bool OwnedByUser(const struct stat& st) { return st.st_uid == ::geteuid(); }
+
 // A folder of this user's alone: created 0700 (with its missing parents),
 // and refused when the name is a symbolic link or another user's folder.
 void EnsurePrivateFolder(const std::string& path) {
@@ -43,7 +45,7 @@ void EnsurePrivateFolder(const std::string& path) {
   }
   if (S_ISLNK(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is a symbolic link");
   if (!S_ISDIR(st.st_mode)) throw PlatformError("cannot use folder " + path + ": it is not a folder");
-  if (st.st_uid != ::geteuid()) throw PlatformError("cannot use folder " + path + ": it belongs to another user");
+  if (!OwnedByUser(st)) throw PlatformError("cannot use folder " + path + ": it belongs to another user");
   // mkdir's mode passed through the umask.
   if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
     throw PlatformError("cannot make folder " + path + " private: " + std::strerror(errno));
@@ -51,10 +53,19 @@ void EnsurePrivateFolder(const std::string& path) {
 
 bool OwnFolder(const std::string& path) {
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && OwnedByUser(st);
 }
 
 }  // namespace
+
+std::string WhyOthersMayChange(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::string("cannot be examined: ") + std::strerror(errno);
+  if (!OwnedByUser(st)) return "it belongs to another user";
+  // A sticky bit does not help: others may still add names to the folder.
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "other users can write it";
+  return "";
+}
 
 // TMPDIR when the user names one. Otherwise not the shared /tmp, where
 // other users could read the logs or plant names in advance, but a folder

@@ -6,6 +6,11 @@
 
 namespace imptherm::posix {
 
+// Why the file or folder at `path` is not this user's alone to change: it
+// belongs to another user, or group or others may write it. Empty when it
+// is. The temp folder is held to the same owner rule.
+std::string WhyOthersMayChange(const std::string& path);
+
 class PosixSystem final : public System {
  public:
   PosixSystem();

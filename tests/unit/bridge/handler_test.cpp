@@ -5,9 +5,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "bridge/handler.h"
 #include "platform/error.h"
+#include "platform/posix/posix_system.h"
 
 namespace imptherm::bridge {
 namespace {
@@ -89,6 +91,13 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest tooLarge = post("application/json", "{}");
   tooLarge.bodyTooLarge = true;
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
+  // Controls that would forge a log line or steer the terminal showing it.
+  BridgeRequest c1Origin = Get("/v1/version");
+  c1Origin.origin =
+      "https://a.example\x9b"
+      "2K\xc2\x9b"
+      "31m";
+  const std::string forgedLine = "\\u001b[2K\\r\\n2026-12-09T01:18:05Z impthermorvane serve: stopping";
 
   const Case cases[] = {
       {"version", Get("/v1/version"), 200, "", true, "Vary: Origin"},
@@ -108,6 +117,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"body over the limit", tooLarge, 413, "too-large", true},
       {"not JSON", post("application/json", "{"), 400, "bad-request", true},
       {"unknown parameter", post("application/json", R"({"params":{"prnTyp":"4"}})"), 400, "bad-request", true},
+      {"parameter name with controls", post("application/json", R"({"params":{")" + forgedLine + R"(":"1"}})"), 400,
+       "bad-request", true},
+      {"origin with C1 controls", c1Origin, 403, "origin-refused", false},
+      {"path with controls", Get("/v1/\x9b\x1b[31m\xc2\x9b"), 404, "not-found", true},
       {"parameter not a text", post("application/json", R"({"params":{"prnType":4}})"), 400, "bad-request", true},
       {"slot out of range", post("application/json", R"({"params":{},"firstSlot":5})"), 400, "bad-request", true},
       {"streamUrl to another host",
@@ -147,7 +160,10 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       const std::string h = c.header;
       EXPECT_EQ(r.Header(h.substr(0, h.find(':'))), h.substr(h.find(':') + 2)) << c.name;
     }
-    for (const std::string& line : b.log) EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
+    for (const std::string& line : b.log) {
+      EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
+      EXPECT_EQ(line.find_first_of("\x1b\r\n\x9b"), std::string::npos) << c.name << ": " << line;
+    }
     EXPECT_EQ(r.body.find("SECRETPW"), std::string::npos) << c.name;
   }
 }
@@ -166,10 +182,16 @@ TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
 TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
   Bridge b;
   std::string first;
+  std::set<std::string> halves;
   for (std::size_t i = 0; i <= kQueueCapacity; ++i) {
     const BridgeResponse r = b.Post(kRun);
     ASSERT_EQ(r.status, 202) << i;
-    if (i == 1) first = r.body.substr(7, r.body.find('"', 7) - 7);
+    const std::string id = r.body.substr(7, r.body.find('"', 7) - 7);
+    if (i == 1) first = id;
+    // 128 random bits: no part of an id counts the runs before it.
+    EXPECT_EQ(id.size(), 32u) << id;
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
+    EXPECT_TRUE(halves.insert(id.substr(0, 16)).second && halves.insert(id.substr(16)).second) << id;
   }
   EXPECT_EQ(b.Post(kRun).status, 503);
   BridgeRequest other = Request("GET", "/v1/print-runs/" + first, "http://127.0.0.1:8000");
@@ -214,8 +236,9 @@ TEST(BridgeConfigTest, FileEntries) {
   }
 }
 
-// A changed file is read at the next request; a bad one keeps the last good
-// configuration and says why.
+// A changed file is read at the next request, even one put in place with the
+// old time; a bad one keeps the last good configuration and says why; a
+// deleted one allows nothing.
 TEST(BridgeConfigTest, ReadAgainWhenChanged) {
   const std::string path = ::testing::TempDir() + "bridge-reload.json";
   std::vector<std::string> log;
@@ -233,7 +256,56 @@ TEST(BridgeConfigTest, ReadAgainWhenChanged) {
   write(R"({"origins":[{"origin":"https://c.example"}],)", 3);
   EXPECT_NE(store.Find("https://b.example"), nullptr);
   EXPECT_NE(log.back().find("keeping the last good one: not a JSON object"), std::string::npos) << log.back();
+  // Deleting the file takes back every origin it listed.
   std::filesystem::remove(path);
+  store.Refresh();
+  EXPECT_EQ(store.Find("https://b.example"), nullptr);
+  EXPECT_NE(log.back().find("is gone"), std::string::npos) << log.back();
+  // Another file of the same size and time put in its place (touch -r, mv).
+  write(R"({"origins":[{"origin":"https://b.example"}]})", 4);
+  std::ofstream(path + ".new") << R"({"origins":[{"origin":"https://d.example"}]})";
+  std::filesystem::last_write_time(path + ".new", std::filesystem::last_write_time(path));
+  std::filesystem::rename(path + ".new", path);
+  store.Refresh();
+  EXPECT_EQ(store.Find("https://b.example"), nullptr);
+  EXPECT_NE(store.Find("https://d.example"), nullptr);
+  std::filesystem::remove(path);
+}
+
+// A file that others than the bridge's user may change, or one in a folder
+// they may write (a sticky one like /tmp too), allows nothing, and the log
+// says why.
+TEST(BridgeConfigTest, RefusedWhenOthersMayChangeIt) {
+  namespace fs = std::filesystem;
+  const std::string folder = ::testing::TempDir() + "bridge-trust";
+  const std::string path = folder + "/bridge.json";
+  struct Row {
+    fs::perms file, folder;
+    const char* why;  // "" when the file is read
+  } rows[] = {
+      {fs::perms(0600), fs::perms(0700), ""},
+      {fs::perms(0666), fs::perms(0700), "refused: other users can write it"},
+      {fs::perms(0620), fs::perms(0755), "refused: other users can write it"},
+      {fs::perms(0644), fs::perms(0777), "refused: its folder "},
+      {fs::perms(0644), fs::perms(01777), "refused: its folder "},
+  };
+  for (const Row& row : rows) {
+    fs::create_directories(folder);
+    std::ofstream(path, std::ios::trunc) << R"({"origins":[{"origin":"http://evil.test"}]})";
+    fs::permissions(path, row.file);
+    fs::permissions(folder, row.folder);
+    std::vector<std::string> log;
+    ConfigStore store(
+        path, {RuleForOrigin("https://own.example")}, [&](const std::string& l) { log.push_back(l); },
+        posix::WhyOthersMayChange);
+    store.Refresh();
+    EXPECT_EQ(store.Find("http://evil.test") != nullptr, !*row.why) << row.why;
+    EXPECT_NE(store.Find("https://own.example"), nullptr);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(*row.why ? row.why : " read: 1 origin(s)"), std::string::npos) << log[0];
+    fs::permissions(folder, fs::perms(0700));
+    fs::remove_all(folder);
+  }
 }
 
 }  // namespace
