@@ -68,6 +68,22 @@ pid_t StartPrint(const fakes::TempDir& dir, const std::string& streamUrl, const 
   return pid;
 }
 
+// Sends `signal` to the run and waits for it to end, then checks that it
+// stopped as a person's stop ends a run: exit 5 within half a second, said in
+// the run log.
+void StopAndExpectStopped(pid_t pid, int signal, const fakes::TempDir& dir) {
+  ::kill(pid, signal);
+  const auto signalled = Clock::now();
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const double seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
+  ASSERT_TRUE(WIFEXITED(status)) << dir.Read("out.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 5) << dir.Read("out.txt");
+  EXPECT_LT(seconds, 0.5);
+  const std::string runLog = dir.Read("OWTMP.LOG");
+  EXPECT_NE(runLog.find("Impression abandonnee : interrupted by the user"), std::string::npos) << runLog;
+}
+
 TEST(StopTest, AStopInsideOneRecordEndsTheRunWithinHalfASecond) {
   const std::string data = std::string(kHeader) + kEndlessRecord;
   testing::LoopbackServer server([&](const std::string&, int) { return Reply(data); });
@@ -97,17 +113,7 @@ TEST(StopTest, AStopInsideOneRecordEndsTheRunWithinHalfASecond) {
     while (dir.Read("OWTMP.LOG").find("fondPage") == std::string::npos && Clock::now() < giveUp)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ::kill(pid, c.signal);
-    const auto signalled = Clock::now();
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-
-    ASSERT_TRUE(WIFEXITED(status)) << dir.Read("out.txt");
-    EXPECT_EQ(WEXITSTATUS(status), 5) << dir.Read("out.txt");
-    EXPECT_LT(seconds, 0.5);
-    const std::string runLog = dir.Read("OWTMP.LOG");
-    EXPECT_NE(runLog.find("Impression abandonnee : interrupted by the user"), std::string::npos) << runLog;
+    StopAndExpectStopped(pid, c.signal, dir);
     // The cut job is not left in the job file.
     EXPECT_TRUE(dir.Read("etiquettesOrvane.txt") == kEarlierJobs) << FileSize(jobFile);
     // The port got whole labels: its last line is a label's print command.
@@ -148,23 +154,13 @@ TEST(StopTest, CtrlCStopsAFileRunBetweenTwoJobsWithinHalfASecond) {
   const pid_t pid = StartPrint(dir, server.url("/labels.txt"), {"--param", "fileOut=FILE"});
   const auto giveUp = Clock::now() + std::chrono::seconds(30);
   while (FileSize(jobFile) <= 0 && Clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ::kill(pid, SIGINT);
-  const auto signalled = Clock::now();
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  const double seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-
-  ASSERT_TRUE(WIFEXITED(status)) << dir.Read("out.txt");
-  EXPECT_EQ(WEXITSTATUS(status), 5) << dir.Read("out.txt");
-  EXPECT_LT(seconds, 0.5);
-  const std::string runLog = dir.Read("OWTMP.LOG");
-  EXPECT_NE(runLog.find("Impression abandonnee : interrupted by the user"), std::string::npos) << runLog;
+  StopAndExpectStopped(pid, SIGINT, dir);
   EXPECT_NE(dir.Read("out.txt").find("Impression abandonnee"), std::string::npos);
 
   // Every record built was sent whole, but for one the stop may have cut,
   // which left nothing: the file is copies of one job.
   const std::string jobs = dir.Read("etiquettesOrvane.txt");
-  const std::size_t built = Count(runLog, "fondPage=[{KAV]");
+  const std::size_t built = Count(dir.Read("OWTMP.LOG"), "fondPage=[{KAV]");
   ASSERT_LT(built, 300000u) << "the run was not stopped";
   ASSERT_GT(jobs.size(), 64u);
   const std::size_t second = jobs.find(jobs.substr(0, 64), 1);
