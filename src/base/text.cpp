@@ -32,8 +32,13 @@ std::string LowerAscii(std::string_view s) {
   return out;
 }
 
-std::string VisibleControls(std::string_view s, bool eightBitControls) {
+void AppendByteCode(std::string& out, unsigned char byte) {
   static const char kHex[] = "0123456789abcdef";
+  out.append("\\x").push_back(kHex[byte >> 4]);
+  out.push_back(kHex[byte & 15]);
+}
+
+std::string VisibleControls(std::string_view s, bool eightBitControls) {
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
@@ -42,8 +47,7 @@ std::string VisibleControls(std::string_view s, bool eightBitControls) {
       out.push_back(c);
       continue;
     }
-    out.append("\\x").push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 15]);
+    AppendByteCode(out, byte);
   }
   return out;
 }

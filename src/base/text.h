@@ -22,6 +22,8 @@ std::string LowerAscii(std::string_view s);
 // unless eightBitControls: then 0x80 to 0x9F are written as \xNN too, for
 // text of no known code page that goes to a terminal (0x9B is ESC [ there).
 std::string VisibleControls(std::string_view s, bool eightBitControls = false);
+// Appends `byte` as \xNN, the way VisibleControls writes what they hide.
+void AppendByteCode(std::string& out, unsigned char byte);
 
 // A decimal integer: leading blanks, an optional sign, then digits up to the
 // very end of the text; within the 32-bit range. Anything else is nothing.

@@ -186,19 +186,14 @@ std::string ConfigStore::Distrusted() const {
 }
 
 void ConfigStore::Refresh() {
-  std::error_code timeError, sizeError;
+  std::error_code timeError;
   Stamp stamp;
   stamp.time = std::filesystem::last_write_time(path_, timeError);
-  stamp.size = std::filesystem::file_size(path_, sizeError);
   // A file put in place of the old one may keep its time and size
   // (touch -r, then mv): its device and inode tell it apart. Windows has no
   // inode here; time and size remain.
   struct stat st {};
-  if (!timeError && !sizeError && ::stat(path_.c_str(), &st) == 0) {
-    stamp.device = static_cast<std::uint64_t>(st.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
-  }
-  if (timeError || sizeError) {
+  if (timeError || ::stat(path_.c_str(), &st) != 0) {
     if (!missingSaid_ && readStamp_) {
       // Deleting the file is how its origins are taken back.
       const std::size_t dropped = file_.origins.size();
@@ -210,6 +205,9 @@ void ConfigStore::Refresh() {
     readStamp_.reset();
     return;
   }
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
   missingSaid_ = false;
   // Whoever may change the file may allow any origin: such a file allows
   // nothing, however good it was before.

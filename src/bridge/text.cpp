@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/text.h"
+
 namespace imptherm::bridge {
 namespace {
 
@@ -63,25 +65,20 @@ std::size_t Utf8Length(std::string_view s) {
 }  // namespace
 
 std::string VisibleLogText(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
-  auto escape = [&](unsigned char b) {
-    out.append("\\x").push_back(kHex[b >> 4]);
-    out.push_back(kHex[b & 15]);
-  };
   for (std::size_t i = 0; i < text.size();) {
     const auto b = static_cast<unsigned char>(text[i]);
     const std::size_t n = Utf8Length(text.substr(i));
     const bool c0 = n == 1 && (b < 0x20 || b == 0x7F);
     const bool c1 = n == 2 && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    const std::size_t length = std::max<std::size_t>(n, 1);  // a stray byte alone
     if (n == 0 || c0 || c1) {
-      for (std::size_t k = 0; k < std::max<std::size_t>(n, 1); ++k) escape(static_cast<unsigned char>(text[i + k]));
-      i += std::max<std::size_t>(n, 1);
-      continue;
+      for (std::size_t k = 0; k < length; ++k) AppendByteCode(out, static_cast<unsigned char>(text[i + k]));
+    } else {
+      out.append(text.substr(i, n));
     }
-    out.append(text.substr(i, n));
-    i += n;
+    i += length;
   }
   return out;
 }

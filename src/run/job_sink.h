@@ -41,11 +41,12 @@ class JobChannel : public JobSink {
 // A job that asks before every piece whether the person wants to stop: a
 // record of a million labels is stopped within one piece, not at its end.
 // Pieces hold whole labels, so the channel stops at a label boundary.
+// Without `ui` nobody can ask, and every piece goes through.
 class StoppableJob final : public JobSink {
  public:
-  StoppableJob(JobChannel& channel, UserInterface& ui) : channel_(channel), ui_(ui) {}
+  StoppableJob(JobChannel& channel, UserInterface* ui) : channel_(channel), ui_(ui) {}
   void Write(std::string_view piece) override {
-    if (ui_.StopRequested()) {
+    if (ui_ && ui_->StopRequested()) {
       channel_.Stop();
       throw RunAbandoned(kStopAsked);
     }
@@ -54,7 +55,7 @@ class StoppableJob final : public JobSink {
 
  private:
   JobChannel& channel_;
-  UserInterface& ui_;
+  UserInterface* ui_;
 };
 
 // Collects a job in memory: for small jobs and for tests.

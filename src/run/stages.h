@@ -1,7 +1,6 @@
 #pragma once
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/ui.h"
@@ -59,9 +58,7 @@ inline std::string PrintThermalRecord(PrintStages& stages, const std::string& pr
                                       const std::string& prnName, const RecordLines& record, int* labels = nullptr,
                                       UserInterface* ui = nullptr) {
   std::unique_ptr<JobChannel> channel = stages.OpenJob(fileOut, prnName);
-  std::optional<StoppableJob> stoppable;
-  if (ui) stoppable.emplace(*channel, *ui);
-  JobSink& job = stoppable ? static_cast<JobSink&>(*stoppable) : *channel;
+  StoppableJob job(*channel, ui);
   stages.BuildThermalJob(prnType, record, job);
   std::string message = channel->Finish();
   if (message.empty() && labels) *labels += job.labels();

@@ -30,6 +30,14 @@ constexpr int kStop = 106;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Ends a symbol begun with its start value: the check value, then the stop.
+void AddCheckAndStop(std::vector<int>& values) {
+  long sum = values[0];
+  for (std::size_t i = 1; i < values.size(); ++i) sum += static_cast<long>(i) * values[i];
+  values.push_back(static_cast<int>(sum % 103));
+  values.push_back(kStop);
+}
+
 // One piece of content: a data byte, or a request for a subset.
 struct Item {
   bool isSwitch;
@@ -99,10 +107,7 @@ class Encoder {
     }
   }
   std::vector<int> Finish() {
-    long sum = values_[0];
-    for (std::size_t i = 1; i < values_.size(); ++i) sum += static_cast<long>(i) * values_[i];
-    values_.push_back(static_cast<int>(sum % 103));
-    values_.push_back(kStop);
+    AddCheckAndStop(values_);
     return std::move(values_);
   }
 
@@ -167,38 +172,29 @@ std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code1
   const std::size_t n = data.size();
   auto low = [&](std::size_t i) { return static_cast<unsigned char>(data[i]) & 0x7f; };
   // From the end, once: the digits from i on, and the subset that the first
-  // character from i on that only one of A and B holds needs (B when none
-  // does). Looking ahead at every character would take quadratic time on
-  // the long data a job may hold.
-  std::vector<std::size_t> run(n + 1, 0);
-  std::vector<Code128Subset> ahead(n + 1, Code128Subset::B);
+  // character from i on that only one of A and B holds needs (none when no
+  // such character follows). Looking ahead at every character would take
+  // quadratic time on the long data a job may hold.
+  std::vector<std::size_t> digits(n + 1, 0);
+  std::vector<std::optional<Code128Subset>> ahead(n + 1);
   for (std::size_t i = n; i-- > 0;) {
-    run[i] = IsDigit(data[i]) ? run[i + 1] + 1 : 0;
+    digits[i] = IsDigit(data[i]) ? digits[i + 1] + 1 : 0;
     ahead[i] = low(i) < 32 ? Code128Subset::A : low(i) >= 96 ? Code128Subset::B : ahead[i + 1];
   }
-  auto digits = [&](std::size_t i) { return run[i]; };
   // Subset A when a control character comes before any lower case one from
   // i on, B otherwise.
-  auto aOrB = [&](std::size_t i) { return ahead[i]; };
-  // Whether the next character after i that only one of A and B holds
-  // needs `of`: the character at i then borrows the other subset through
-  // SHIFT.
-  auto nextNeeds = [&](std::size_t i, Code128Subset of) {
-    for (++i; i < n; ++i)
-      if (low(i) < 32 || low(i) >= 96) return ahead[i] == of;
-    return false;
-  };
+  auto aOrB = [&](std::size_t i) { return ahead[i].value_or(Code128Subset::B); };
 
   Code128Subset set;
   if (start) {
     set = *start;
   } else {
-    const std::size_t lead = digits(0);
+    const std::size_t lead = digits[0];
     set = lead >= 4 || (lead == 2 && n == 2) ? Code128Subset::C : aOrB(0);
   }
   std::vector<int> values = {kStart[static_cast<int>(set)]};
   for (std::size_t i = 0; i < n;) {
-    const std::size_t run = digits(i);
+    const std::size_t run = digits[i];
     if (set == Code128Subset::C) {
       if (run >= 2) {
         values.push_back((data[i] - '0') * 10 + data[i + 1] - '0');
@@ -220,7 +216,9 @@ std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code1
     const bool wantA = c < 32, wantB = c >= 96;
     bool shift = false;
     if ((set == Code128Subset::A && wantB) || (set == Code128Subset::B && wantA)) {
-      if (nextNeeds(i, set)) {
+      // The next character that only one of A and B holds needs this
+      // subset again: this one borrows the other through SHIFT.
+      if (ahead[i + 1] == set) {
         shift = true;
       } else {
         set = wantA ? Code128Subset::A : Code128Subset::B;
@@ -232,10 +230,7 @@ std::vector<int> EncodeCode128Minimal(std::string_view data, std::optional<Code1
     values.push_back(c < 32 ? c + 64 : c - 32);
     ++i;
   }
-  long sum = values[0];
-  for (std::size_t i = 1; i < values.size(); ++i) sum += static_cast<long>(i) * values[i];
-  values.push_back(static_cast<int>(sum % 103));
-  values.push_back(kStop);
+  AddCheckAndStop(values);
   return values;
 }
 

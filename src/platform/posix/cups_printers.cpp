@@ -107,19 +107,18 @@ class Destination {
       failure_ = e.what();
       return false;
     }
-    http = server.http;
     server.Expect();
-    dest = cupsGetNamedDest(http, printer.c_str(), nullptr);
+    dest = cupsGetNamedDest(http(), printer.c_str(), nullptr);
     if (dest) {
       server.Expect();
-      info = cupsCopyDestInfo(http, dest);
+      info = cupsCopyDestInfo(http(), dest);
     }
     if (!info) failure_ = server.Failure();
     return info != nullptr;
   }
 
   JobInput Input() {
-    ipp_attribute_t* formats = cupsFindDestSupported(http, dest, info, "document-format");
+    ipp_attribute_t* formats = cupsFindDestSupported(http(), dest, info, "document-format");
     if (formats && ippContainsString(formats, kEplFormat)) return JobInput::Epl2;
     if (formats && ippContainsString(formats, CUPS_FORMAT_RAW)) return JobInput::Raw;
     return JobInput::Neither;
@@ -130,8 +129,9 @@ class Destination {
     return what + " " + printer + ": " + (failure_.empty() ? server.Failure() : failure_);
   }
 
+  http_t* http() const { return server.http; }
+
   ServerConnection server;
-  http_t* http = nullptr;
   cups_dest_t* dest = nullptr;
   cups_dinfo_t* info = nullptr;
 
@@ -160,7 +160,7 @@ JobStatus AskJob(Destination& d, const std::string& printer, int jobId) {
   const char* wanted[] = {"job-state", "job-state-reasons", "job-printer-state-message"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
   d.server.Expect();
-  ipp_t* answer = cupsDoRequest(d.http, request, resource);
+  ipp_t* answer = cupsDoRequest(d.http(), request, resource);
   JobStatus status;
   if (ipp_attribute_t* state = ippFindAttribute(answer, "job-state", IPP_TAG_ENUM)) {
     status.known = true;
@@ -197,22 +197,22 @@ class CupsRawDocument final : public RawDocument {
     if (ended_) return;
     // The request must be closed before the job can be cancelled.
     d_->server.Expect();
-    cupsFinishDestDocument(d_->http, d_->dest, d_->info);
+    cupsFinishDestDocument(d_->http(), d_->dest, d_->info);
     d_->server.Expect();
-    cupsCancelDestJob(d_->http, d_->dest, jobId_);
+    cupsCancelDestJob(d_->http(), d_->dest, jobId_);
   }
 
   void Write(const std::string& bytes) override {
     if (bytes.empty()) return;
     d_->server.Expect();
-    if (cupsWriteRequestData(d_->http, bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE)
+    if (cupsWriteRequestData(d_->http(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE)
       throw PlatformError(d_->Failure("cannot send the job to", printer_));
   }
 
   std::string End() override {
     ended_ = true;
     d_->server.Expect();
-    if (cupsFinishDestDocument(d_->http, d_->dest, d_->info) != IPP_STATUS_OK)
+    if (cupsFinishDestDocument(d_->http(), d_->dest, d_->info) != IPP_STATUS_OK)
       throw PlatformError(d_->Failure("the job was not accepted by", printer_));
     return Follow();
   }
@@ -312,14 +312,14 @@ std::unique_ptr<RawDocument> CupsPrinters::StartRawDocument(const std::string& p
   const char* format = d->Input() == JobInput::Epl2 ? kEplFormat : CUPS_FORMAT_RAW;
   int jobId = 0;
   d->server.Expect();
-  if (cupsCreateDestJob(d->http, d->dest, d->info, &jobId, title.c_str(), 0, nullptr) != IPP_STATUS_OK || jobId == 0)
+  if (cupsCreateDestJob(d->http(), d->dest, d->info, &jobId, title.c_str(), 0, nullptr) != IPP_STATUS_OK || jobId == 0)
     throw PlatformError(d->Failure("cannot start a job on", printer));
   d->server.Expect();
-  if (cupsStartDestDocument(d->http, d->dest, d->info, jobId, title.c_str(), format, 0, nullptr, 1) !=
+  if (cupsStartDestDocument(d->http(), d->dest, d->info, jobId, title.c_str(), format, 0, nullptr, 1) !=
       HTTP_STATUS_CONTINUE) {
     const std::string failure = d->Failure("cannot start a document on", printer);
     d->server.Expect();
-    cupsCancelDestJob(d->http, d->dest, jobId);
+    cupsCancelDestJob(d->http(), d->dest, jobId);
     throw PlatformError(failure);
   }
   return std::make_unique<CupsRawDocument>(printer, std::move(d), jobId, waiting_, jobWaitLimit);
