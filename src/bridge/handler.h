@@ -58,10 +58,10 @@ class BridgeHandler {
   BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup);
 
   BridgeResponse Handle(const BridgeRequest& request);
-  // A run the worker has finished: its line in the bridge log.
-  void LogOutcome(const PrintRunEntry& run);
 
  private:
+  // A run that ended: its line in the bridge log.
+  void LogOutcome(const PrintRunEntry& run);
   BridgeResponse Refuse(const BridgeRequest& request, int status, const std::string& code, const std::string& message,
                         bool cors);
   BridgeResponse Route(const BridgeRequest& request, const OriginRule& rule);

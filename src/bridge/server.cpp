@@ -301,7 +301,6 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
 
   PrintWorker worker(backends);
   asio::thread_pool pool(1);
-  BridgeHandler* handlerPtr = nullptr;
   bool stopping = false;
   std::vector<std::shared_ptr<Listener>> listeners;
   RunQueue queue([&](std::shared_ptr<PrintRunEntry> run) {
@@ -315,7 +314,6 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       RunOutcomeInfo outcome = worker.Run(run->params, run->rule, run->firstSlot, *run->stop, emit);
       asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
         queue.Finished(run, std::move(outcome));
-        handlerPtr->LogOutcome(*run);
         if (stopping && !queue.busy()) io.stop();
       });
     });
@@ -323,7 +321,6 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   BridgeHandler::Setup setup{port, options.script, options.printers, log};
   if (!setup.printers) setup.printers = [] { return std::vector<PrinterEntry>{}; };
   BridgeHandler handler(config, queue, setup);
-  handlerPtr = &handler;
   Shared shared{io, handler, log};
   shared.maxConnections = options.maxConnections;
   for (auto& a : acceptors) {
