@@ -25,6 +25,8 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 constexpr auto kRequestTimeLimit = std::chrono::seconds(30);
+// How long a stopping bridge lets its event streams take their last events.
+constexpr auto kStopDrainLimit = std::chrono::seconds(1);
 
 struct Shared {
   asio::io_context& io;
@@ -35,6 +37,7 @@ struct Shared {
   // this struct.
   struct Count {
     std::size_t open = 0;
+    std::size_t streams = 0;  // of them, event streams
     std::function<void()> freed;
   };
   std::shared_ptr<Count> connections = std::make_shared<Count>();
@@ -48,7 +51,10 @@ class Session : public std::enable_shared_from_this<Session> {
     ++connections_->open;
   }
   ~Session() {
-    if (run_) run_->Unwatch(watch_);
+    if (run_) {
+      run_->Unwatch(watch_);
+      --connections_->streams;
+    }
     --connections_->open;
     if (connections_->freed) connections_->freed();
   }
@@ -116,6 +122,7 @@ class Session : public std::enable_shared_from_this<Session> {
   // then the new ones as they come, until the outcome.
   void StartEvents(BridgeResponse r) {
     run_ = std::move(r.eventsOf);
+    ++connections_->streams;
     std::weak_ptr<Session> weak = shared_from_this();
     watch_ = run_->Watch([weak] {
       if (auto self = weak.lock()) self->Pump();
@@ -302,6 +309,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   PrintWorker worker(backends);
   asio::thread_pool pool(1);
   bool stopping = false;
+  std::function<void()> endWhenDrained;
   std::vector<std::shared_ptr<Listener>> listeners;
   RunQueue queue([&](std::shared_ptr<PrintRunEntry> run) {
     // After the answer that queued it, so that the log reads in order.
@@ -310,14 +318,19 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       auto emit = [&io, run](RunEvent e) {
         asio::post(io, [run, e = std::move(e)]() mutable { run->AddEvent(std::move(e)); });
       };
-      if (options.onWorkerRun) options.onWorkerRun();
+      if (options.onWorkerRun) options.onWorkerRun(run->stop.get());
       RunOutcomeInfo outcome = worker.Run(run->params, run->rule, run->firstSlot, *run->stop, emit);
+      if (options.onWorkerRun) options.onWorkerRun(nullptr);
       asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
         queue.Finished(run, std::move(outcome));
-        if (stopping && !queue.busy()) io.stop();
+        if (stopping && !queue.busy()) endWhenDrained();
       });
     });
   });
+  queue.onStopRunning = [&] {
+    worker.Interrupt();
+    if (options.onStop) options.onStop();
+  };
   BridgeHandler::Setup setup{port, options.script, options.printers, log};
   if (!setup.printers) setup.printers = [] { return std::vector<PrinterEntry>{}; };
   BridgeHandler handler(config, queue, setup);
@@ -331,6 +344,18 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     for (auto& l : listeners) l->Accept();
   };
 
+  // Once no run is left, the open event streams get their last events
+  // (each closes after its outcome) before the loop ends; a reader that does
+  // not read is not waited for long.
+  asio::steady_timer drain(io);
+  std::chrono::steady_clock::time_point drainLimit{};
+  endWhenDrained = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    if (drainLimit == std::chrono::steady_clock::time_point{}) drainLimit = now + kStopDrainLimit;
+    if (shared.connections->streams == 0 || now >= drainLimit) return io.stop();
+    drain.expires_after(std::chrono::milliseconds(10));
+    drain.async_wait([&](beast::error_code) { endWhenDrained(); });
+  };
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](beast::error_code ec, int) {
     if (ec) return;
@@ -338,8 +363,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     stopping = true;
     for (auto& l : listeners) l->Stop();
     queue.CancelAll();
-    if (options.onStop) options.onStop();
-    if (!queue.busy()) io.stop();
+    if (!queue.busy()) endWhenDrained();
   });
 
   config.Refresh();

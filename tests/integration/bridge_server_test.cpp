@@ -1,6 +1,7 @@
 // `impthermorvane serve` over plain HTTP on loopback: a run from an allowed
 // origin against `impthermorvane print`, the refusals that must write
-// nothing, the queue limit, the size and connection limits, a clean stop.
+// nothing, the queue's share of an origin, the size and connection limits, a
+// page's stop in a download, a clean stop of the bridge.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -13,11 +14,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <regex>
 #include <thread>
 
+#include "bridge/runs.h"
 #include "fakes/fake_platform.h"
 #include "retrieval/loopback_server.h"
 #include "support/folder_server.h"
@@ -79,20 +82,24 @@ class BridgeServerTest : public ::testing::Test {
     }
     ASSERT_NE(port, 0) << dir.Read("log.txt");
   }
+  // SIGTERM stops the bridge, a running print run included, with status 0.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = -1;
+    for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    if (!WIFEXITED(status)) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+  }
   void TearDown() override {
     // A data server that never answers is let go only after the bridge stopped.
     struct LetGo {
       std::atomic<bool>& flag;
       ~LetGo() { flag = true; }
     } letGoAtEnd{letGo};
-    if (pid_ <= 0) return;
-    // SIGTERM stops the bridge, a running print run included, with status 0.
-    ::kill(pid_, SIGTERM);
-    int status = -1;
-    for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    if (!WIFEXITED(status)) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+    Stop();
   }
   std::string Request(const std::string& method, const std::string& target, const std::string& headers,
                       const std::string& body = "") {
@@ -238,25 +245,44 @@ TEST_F(BridgeServerTest, OneOriginsCookiesNeverReachAnother) {
   EXPECT_EQ(heard.find("SESSION_A"), heard.npos) << heard;
 }
 
+std::string IdOf(const std::string& answer) {
+  std::smatch id;
+  return std::regex_search(answer, id, std::regex("\"id\":\"([0-9a-f]+)\"")) ? id[1].str() : "";
+}
+
 // One run holds the worker (its data server answers only after the bridge
-// stopped, so the stop must cut the wait short): 32 more wait, the next is
-// refused. Then the limits of one request and of the connections.
-TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
+// stopped, so the stop must cut the wait short): its origin's share of the
+// queue waits, the next of that origin is refused, another origin's run is
+// still queued. Then the limits of one request and of the connections. The
+// stop ends every run with a line in the log and a last event to its stream.
+TEST_F(BridgeServerTest, QueueShareSizeAndConnectionLimitsAndStop) {
   data = std::make_unique<testing::LoopbackServer>([&](const std::string&, int) {
     while (!letGo) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
   });
   const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
+  const std::string other = "http://127.0.0.1:1";
+  fs::permissions(dir.path(), fs::perms(0700));
+  std::ofstream(dir.path() + "bridge.json") << R"({"origins":[{"origin":")" << other << "\"}]}";
   Start(origin);
+  auto post = [&](const std::string& from, const std::string& body) {
+    return Request("POST", "/v1/print-runs", Host() + "Origin: " + from + "\r\nContent-Type: application/json\r\n",
+                   body);
+  };
   const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
   const std::string run = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}";
-  for (int i = 0; i < 33; ++i) ASSERT_EQ(Status(Request("POST", "/v1/print-runs", json, run)), "HTTP/1.1 202 Accepted");
-  const std::string full = Request("POST", "/v1/print-runs", json, run);
-  EXPECT_EQ(Status(full), "HTTP/1.1 503 Service Unavailable");
-  EXPECT_NE(full.find("queue-full"), std::string::npos);
+  std::vector<std::string> ids;
+  for (std::size_t i = 0; i < 1 + bridge::kOriginShare; ++i) {
+    ids.push_back(IdOf(post(origin, run)));
+    ASSERT_FALSE(ids.back().empty()) << i;
+  }
+  const std::string share = post(origin, run);
+  EXPECT_EQ(Status(share), "HTTP/1.1 429 Too Many Requests");
+  EXPECT_NE(share.find("origin-queue-full"), std::string::npos);
+  ids.push_back(IdOf(post(other, R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + other + "/d\"}}")));
+  ASSERT_FALSE(ids.back().empty()) << "another origin got no place in the queue";
 
-  EXPECT_EQ(Status(Request("POST", "/v1/print-runs", json, std::string(64 * 1024 + 1, ' '))),
-            "HTTP/1.1 413 Payload Too Large");
+  EXPECT_EQ(Status(post(origin, std::string(64 * 1024 + 1, ' '))), "HTTP/1.1 413 Payload Too Large");
   EXPECT_EQ(Status(Request("GET", "/v1/version", json + "X-Padding: " + std::string(9000, 'x') + "\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
 
@@ -280,6 +306,60 @@ TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
   ::close(waiting);
   open.pop_back();
   for (int fd : open) ::close(fd);
+
+  // The running run's stream and a waiting run's, open while the bridge stops.
+  std::map<int, std::string> streams;
+  for (const std::string& id : {ids.front(), ids.back()}) {
+    const int fd = Connect(port);
+    const std::string get = "GET /v1/print-runs/" + id + "/events HTTP/1.1\r\n" + Host() +
+                            "Origin: " + (id == ids.back() ? other : origin) + "\r\n\r\n";
+    ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+    std::string& events = streams[fd];
+    for (ssize_t n; events.find("\r\n\r\n") == events.npos && (n = ::recv(fd, block, sizeof block, 0)) > 0;)
+      events.append(block, static_cast<std::size_t>(n));
+  }
+  Stop();
+  for (auto& [fd, events] : streams) {
+    for (ssize_t n; (n = ::recv(fd, block, sizeof block, 0)) > 0;) events.append(block, static_cast<std::size_t>(n));
+    ::close(fd);
+    EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "),
+              std::string::npos)
+        << events;
+  }
+  const std::string log = dir.Read("log.txt");
+  for (const std::string& id : ids)
+    EXPECT_TRUE(std::regex_search(log, std::regex("run " + id + " from [^\n]*: status 5, "))) << id << "\n" << log;
+}
+
+// A page's DELETE stops a run whose download trickles, a byte every two
+// seconds, within a second and as stopped (status 5), not as a failed
+// download.
+TEST_F(BridgeServerTest, DeleteStopsADownloadThatTricklesWithinASecond) {
+  data = std::make_unique<testing::LoopbackServer>([](const std::string&, int) {
+    testing::ServerReply reply{"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n"};
+    reply.fillBytes = 1000;
+    reply.fillPause = std::chrono::seconds(2);
+    return reply;
+  });
+  const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
+  Start(origin);
+  const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
+  const std::string id =
+      IdOf(Request("POST", "/v1/print-runs", json,
+                   R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}"));
+  ASSERT_FALSE(id.empty());
+  for (int i = 0; i < 400 && data->requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_EQ(data->requests().size(), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(Status(Request("DELETE", "/v1/print-runs/" + id, json)), "HTTP/1.1 202 Accepted");
+  const std::string events = Request("GET", "/v1/print-runs/" + id + "/events", json);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "
+                        "interrupted by the user\",\"status\":5}"),
+            std::string::npos)
+      << events;
 }
 
 }  // namespace
