@@ -1,12 +1,13 @@
 // `impthermorvane serve` over plain HTTP on loopback: a run from an allowed
 // origin against `impthermorvane print`, the refusals that must write
 // nothing, the queue's share of an origin, the size and connection limits, a
-// page's stop in a download, a clean stop of the bridge.
+// page's stop in a download or a device wait, a clean stop of the bridge.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,12 +62,13 @@ std::string Exchange(int port, const std::string& request) {
 
 class BridgeServerTest : public ::testing::Test {
  protected:
-  void Start(const std::string& origin) {
+  void Start(const std::string& origin, const std::string& lpt1 = "") {
     fs::create_directories(dir.path() + "tmp");
     pid_ = ::fork();
     if (pid_ == 0) {
       ::setenv("TMPDIR", (dir.path() + "tmp").c_str(), 1);
       ::setenv("ALLUSERSPROFILE", (dir.path() + "profile").c_str(), 1);
+      if (!lpt1.empty()) ::setenv("IMPTHERM_LPT1", lpt1.c_str(), 1);
       std::freopen("/dev/null", "r", stdin);
       std::freopen((dir.path() + "out.txt").c_str(), "w", stdout);
       std::freopen((dir.path() + "log.txt").c_str(), "w", stderr);
@@ -331,35 +334,49 @@ TEST_F(BridgeServerTest, QueueShareSizeAndConnectionLimitsAndStop) {
     EXPECT_TRUE(std::regex_search(log, std::regex("run " + id + " from [^\n]*: status 5, "))) << id << "\n" << log;
 }
 
-// A page's DELETE stops a run whose download trickles, a byte every two
-// seconds, within a second and as stopped (status 5), not as a failed
-// download.
-TEST_F(BridgeServerTest, DeleteStopsADownloadThatTricklesWithinASecond) {
-  data = std::make_unique<testing::LoopbackServer>([](const std::string&, int) {
-    testing::ServerReply reply{"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n"};
-    reply.fillBytes = 1000;
+// A page's DELETE stops a run within a second, as stopped (status 5), in a
+// wait: a download that trickles, a byte every two seconds, and a parallel
+// port (a FIFO standing in) whose printer never takes the job.
+TEST_F(BridgeServerTest, DeleteStopsARunInItsDownloadOrDeviceWaitWithinASecond) {
+  std::ifstream file(std::string(IMPTHERM_TEST_DATA) + "/labels/two_records.txt", std::ios::binary);
+  const std::string labels((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  data = std::make_unique<testing::LoopbackServer>([&](const std::string& request, int) {
+    testing::ServerReply reply{"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(labels.size()) + "\r\n\r\n"};
+    if (request.rfind("GET /trickle", 0) != 0) return testing::ServerReply{reply.bytes + labels};
+    reply.fillBytes = labels.size();
     reply.fillPause = std::chrono::seconds(2);
     return reply;
   });
   const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
-  Start(origin);
+  ASSERT_EQ(::mkfifo((dir.path() + "lpt1").c_str(), 0600), 0);
+  Start(origin, dir.path() + "lpt1");
   const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
-  const std::string id =
-      IdOf(Request("POST", "/v1/print-runs", json,
-                   R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}"));
-  ASSERT_FALSE(id.empty());
-  for (int i = 0; i < 400 && data->requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  ASSERT_EQ(data->requests().size(), 1u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const auto asked = std::chrono::steady_clock::now();
-  EXPECT_EQ(Status(Request("DELETE", "/v1/print-runs/" + id, json)), "HTTP/1.1 202 Accepted");
-  const std::string events = Request("GET", "/v1/print-runs/" + id + "/events", json);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
-  EXPECT_LT(seconds, 1.0);
-  EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "
-                        "interrupted by the user\",\"status\":5}"),
-            std::string::npos)
-      << events;
+  struct Case {
+    const char* name;
+    const char* path;
+    const char* fileOut;
+  } cases[] = {{"download", "/trickle", "FILE"}, {"parallel port", "/labels.txt", "LPT1"}};
+  std::size_t asked = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = IdOf(Request("POST", "/v1/print-runs", json,
+                                        R"({"params":{"prnType":"4","fileOut":")" + std::string(c.fileOut) +
+                                            R"(","streamUrl":")" + data->url(c.path) + "\"}}"));
+    ASSERT_FALSE(id.empty());
+    ++asked;
+    for (int i = 0; i < 400 && data->requests().size() < asked; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_EQ(data->requests().size(), asked);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stop = std::chrono::steady_clock::now();
+    EXPECT_EQ(Status(Request("DELETE", "/v1/print-runs/" + id, json)), "HTTP/1.1 202 Accepted");
+    const std::string events = Request("GET", "/v1/print-runs/" + id + "/events", json);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count(), 1.0);
+    EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "
+                          "interrupted by the user\",\"status\":5}"),
+              std::string::npos)
+        << events;
+  }
 }
 
 }  // namespace
