@@ -9,13 +9,14 @@
 namespace imptherm::cli {
 
 // Takes an option's value (empty for a flag) or an operand into Options;
-// false with the reason when the value is not one the option takes.
+// false with the reason when the value is not one the option takes (for an
+// option, what follows its name: "wants a file name").
 using Setter = bool (*)(const std::string& value, Options& options, std::string& error);
 
 // One option of a command: what the parser takes and what the help says of
 // it, in one place so that the two cannot disagree.
 struct OptionSpec {
-  const char* name;            // "--port", "-o"
+  const char* name;             // "--port", "-o"
   const char* value = nullptr;  // what it takes, as the usage writes it ("N"); none for a flag
   const char* help = "";
   Setter take = nullptr;

@@ -53,7 +53,8 @@ std::string Table(const std::vector<std::pair<std::string, std::string>>& rows) 
 
 std::string Usage(const CommandSpec& command) {
   std::vector<std::string> words;
-  if (command.operand) words.push_back(command.operandOptional ? "[" + std::string(command.operand) + "]" : command.operand);
+  if (command.operand)
+    words.push_back(command.operandOptional ? "[" + std::string(command.operand) + "]" : command.operand);
   for (const OptionSpec& o : command.options) {
     std::string word = o.value ? std::string(o.name) + " " + o.value : o.name;
     if (!o.required) word = "[" + word + "]";
@@ -76,8 +77,7 @@ std::string ProgramHelp() {
          "The print runs of the label printing control, on the command line.\n"
          "\n"
          "Commands:\n" +
-         Table(commands) + "\nOptions:\n" + Table(options) +
-         "\n" +
+         Table(commands) + "\nOptions:\n" + Table(options) + "\n" +
          Fill(Words("Exit status: 0 done, 1 bad command line, 2 parameters refused, 3 download failed, 4 output "
                     "channel message, 5 abandoned by the user, 6 error, 7 preview drawn with lines not drawn as "
                     "written."),

@@ -40,7 +40,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         value = args[++i];
       }
-      if (!option->take(value, options, error)) return false;
+      if (!option->take(value, options, error)) {
+        error = a + " " + error;
+        return false;
+      }
       given.push_back(option);
       continue;
     }
