@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/error.h"
+#include "platform/posix/a1_dots.h"
 
 namespace imptherm::posix {
 namespace {
@@ -32,10 +33,11 @@ cairo_status_t AppendTo(void* closure, const unsigned char* data, unsigned int l
 }  // namespace
 
 void ContactSheet::Add(cairo_surface_t* dots, int dotsPerInch, const std::string& name) {
+  // A pixel for each square of `step` by `step` dots, as grey as the share
+  // of them that is set: a thin bar stays a grey line rather than vanish.
+  const int step = std::max(1, static_cast<int>(std::lround(dotsPerInch / kPixelsPerInch)));
   const int dotsWide = cairo_image_surface_get_width(dots), dotsHigh = cairo_image_surface_get_height(dots);
-  const double scale = kPixelsPerInch / dotsPerInch;
-  const int width = std::max(1, static_cast<int>(std::lround(dotsWide * scale)));
-  const int height = std::max(1, static_cast<int>(std::lround(dotsHigh * scale)));
+  const int width = (dotsWide + step - 1) / step, height = (dotsHigh + step - 1) / step;
   const Grid grid(labels_.size() + 1, std::max(largestWidth_, width), std::max(largestHeight_, height));
   if (labels_.size() >= kMaxLabels || grid.Width() * grid.Height() > kMaxPixels) {
     ++leftOut_;
@@ -44,25 +46,32 @@ void ContactSheet::Add(cairo_surface_t* dots, int dotsPerInch, const std::string
   Surface ink(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height), cairo_surface_destroy);
   if (cairo_surface_status(ink.get()) != CAIRO_STATUS_SUCCESS)
     throw PlatformError("cannot make the picture of " + name + " for the contact sheet " + path_);
-  // The dots were set on the surface's memory, behind cairo's back.
-  cairo_surface_mark_dirty(dots);
-  cairo_t* cr = cairo_create(ink.get());
-  cairo_scale(cr, static_cast<double>(width) / dotsWide, static_cast<double>(height) / dotsHigh);
-  cairo_set_source_surface(cr, dots, 0, 0);
-  // Each pixel the share of its dots that are set: thin bars stay grey
-  // rather than vanish.
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_paint(cr);
-  cairo_destroy(cr);
+  cairo_surface_flush(dots);
+  cairo_surface_flush(ink.get());
+  const unsigned char* from = cairo_image_surface_get_data(dots);
+  unsigned char* to = cairo_image_surface_get_data(ink.get());
+  const int fromStride = cairo_image_surface_get_stride(dots), toStride = cairo_image_surface_get_stride(ink.get());
+  std::vector<int> set(static_cast<std::size_t>(width));
+  for (int y = 0; y < height; ++y) {
+    std::fill(set.begin(), set.end(), 0);
+    for (int dotY = y * step; dotY < std::min(dotsHigh, (y + 1) * step); ++dotY) {
+      const unsigned char* row = from + static_cast<std::ptrdiff_t>(dotY) * fromStride;
+      for (int x = 0; x < dotsWide; ++x)
+        if (row[x >> 3] & DotMask(x & 7, (x & 7) + 1)) ++set[x / step];
+    }
+    for (int x = 0; x < width; ++x)
+      to[static_cast<std::ptrdiff_t>(y) * toStride + x] = static_cast<unsigned char>(set[x] * 255 / (step * step));
+  }
+  cairo_surface_mark_dirty(ink.get());
   labels_.push_back({std::move(ink), name});
   largestWidth_ = std::max(largestWidth_, width), largestHeight_ = std::max(largestHeight_, height);
 }
 
 void ContactSheet::Write() const {
   const Grid grid(labels_.size(), largestWidth_, largestHeight_);
-  Surface sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(grid.Width()),
-                                           static_cast<int>(grid.Height())),
-                cairo_surface_destroy);
+  Surface sheet(
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(grid.Width()), static_cast<int>(grid.Height())),
+      cairo_surface_destroy);
   cairo_t* cr = cairo_create(sheet.get());
   cairo_set_source_rgb(cr, 0.8, 0.8, 0.8);
   cairo_paint(cr);

@@ -11,7 +11,8 @@
 namespace imptherm::posix {
 
 // The labels of a preview side by side in one PNG picture, each at about
-// kPixelsPerInch with its picture's name under it, to look a run over at a
+// kPixelsPerInch (a whole number of dots a pixel) with its picture's name
+// under it, to look a run over at a
 // glance. It holds the first labels that fit in kMaxPixels (and at most
 // kMaxLabels); the others are only counted.
 class ContactSheet {
@@ -24,7 +25,7 @@ class ContactSheet {
   explicit ContactSheet(std::string path, std::optional<FileIdentity> notThis = std::nullopt)
       : path_(std::move(path)), notThis_(notThis) {}
 
-  // A label's dots as a cairo A1 surface holds them (a1_dots.h).
+  // A label's dots as a cairo A1 surface holds them (a1_dots.h), all set.
   void Add(cairo_surface_t* dots, int dotsPerInch, const std::string& name);
   // Raises PlatformError naming the file when it cannot be written.
   void Write() const;
