@@ -71,8 +71,9 @@ install(FILES ${pkgdir}/systemd/impthermorvane-bridge.socket ${pkgdir}/systemd/i
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${pkgdir}/debian/copyright ${changelog_gz}
         DESTINATION ${IMPTHERM_DOC_DIR})
 # Where the README's links find them.
-install(FILES ${CMAKE_SOURCE_DIR}/docs/ARCHITECTURE.md ${CMAKE_SOURCE_DIR}/docs/preview-hob-label.png
-        DESTINATION ${IMPTHERM_DOC_DIR}/docs)
+file(GLOB IMPTHERM_DOCS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md ${CMAKE_SOURCE_DIR}/docs/*.html)
+install(FILES ${IMPTHERM_DOCS} DESTINATION ${IMPTHERM_DOC_DIR}/docs)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/images DESTINATION ${IMPTHERM_DOC_DIR}/docs)
 install(FILES ${CMAKE_SOURCE_DIR}/data/sample/labels.txt ${CMAKE_SOURCE_DIR}/data/sample/baggage.txt
               ${CMAKE_SOURCE_DIR}/data/sample/sheet_parcels.txt ${CMAKE_SOURCE_DIR}/data/sample/sheet_baggage.txt
               ${CMAKE_SOURCE_DIR}/docs/example-page.html
