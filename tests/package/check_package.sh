@@ -86,7 +86,8 @@ while IFS='|' read -r words want; do
                  echo "${COMPREPLY[*]}"' _ "$completion" $words "")
   [ "$got" = "$want" ] || fail "completing '$words': got '$got', want '$want'"
 done <<'CASES'
-impthermorvane|print preview scramble printers serve --help --version
+impthermorvane|print preview scramble printers serve help -h --help --version
+impthermorvane help|print preview scramble printers serve help
 impthermorvane print --param|prnType= fileOut= streamUrl= nbEtiquColis= nbEtiquPalettes= Cookie= prnName= proxyEnable= proxyHttp= proxyDomaine= proxyUser= proxyPassword=
 impthermorvane print --param fileOut =|FILE WIN COM1 COM2 COM3 COM4 LPT1 LPT2 LPT3
 impthermorvane print --batch|--param --page --batch --first-label --sheet-pdf --preview
