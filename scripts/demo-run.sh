@@ -68,7 +68,8 @@ sed 's/^/   | /' "$demo/profile/MERIDON/ImpThermOrvane.ini" 2>/dev/null
 
 echo
 echo "== The thermal jobs drawn as a 203 dpi printer would print them (impthermorvane preview)"
-"$prog" preview "$demo/etiquettesOrvane.txt" -o "$demo/preview/" 2>"$demo/preview-notes.txt" | sed 's/^/   | /'
+"$prog" preview "$demo/etiquettesOrvane.txt" -o "$demo/preview/" --contact-sheet "$demo/contact-sheet.png" \
+  2>"$demo/preview-notes.txt" | sed 's/^/   | /'
 status=${PIPESTATUS[0]} notes=$(wc -l <"$demo/preview-notes.txt")
 if [ "$notes" -eq 0 ]; then
   echo "   exit status $status ; every line drawn as written"
@@ -92,3 +93,4 @@ echo "   $demo/labels-preview.pdf: $(pdfinfo "$demo/labels-preview.pdf" 2>/dev/n
 
 echo
 echo "Demo files are in $demo"
+echo "The labels the preview drew, side by side: $demo/contact-sheet.png"

@@ -20,6 +20,9 @@ const char* const kParameterNames[] = {"prnType",         "fileOut",      "strea
                                        "nbEtiquPalettes", "Cookie",       "prnName",   "proxyEnable",
                                        "proxyHttp",       "proxyDomaine", "proxyUser", "proxyPassword"};
 
+constexpr char kParamsShape[] =
+    "params must be an object of page parameters, each a name and a text value: {\"params\":{\"prnType\":\"4\",...}}";
+
 const char* KnownParameter(const std::string& name) {
   for (const char* known : kParameterNames)
     if (LowerAscii(known) == LowerAscii(name)) return known;
@@ -183,7 +186,8 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
       if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 4)
         return bad("firstSlot must be a number from 1 to 4");
       firstSlot = value.get<int>();
-    } else if (key == "params" && value.is_object()) {
+    } else if (key == "params") {
+      if (!value.is_object()) return bad(kParamsShape);
       hasParams = true;
       for (const auto& [name, v] : value.items()) {
         const char* known = KnownParameter(name);
@@ -191,7 +195,12 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
         if (!known) return bad("unknown parameter '" + name.substr(0, 100) + "'");
         if (!v.is_string()) return bad("parameter " + std::string(known) + " must be a text");
         std::string text = Utf8ToCp1252(v.get<std::string>());
-        if (LowerAscii(known) == "streamurl") streamUrl = text;
+        if (LowerAscii(known) == "streamurl") {
+          // A scheme is the same in any letter case, but the run puts
+          // "http://" in front of a URL that lacks those exact letters.
+          if (LowerAscii(text.substr(0, 7)) == "http://") text.replace(0, 7, "http://");
+          streamUrl = text;
+        }
         if (LowerAscii(known) == "proxyenable") proxyEnable = LowerAscii(text);
         if (LowerAscii(known) == "proxyhttp") proxyHttp = text;
         params.emplace_back(known, std::move(text));
@@ -200,7 +209,7 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
       return bad("unknown entry '" + key.substr(0, 100) + "' (expected params and firstSlot)");
     }
   }
-  if (!hasParams) return bad("params must be an object of page parameters");
+  if (!hasParams) return bad(kParamsShape);
   const bool hasStreamUrl =
       std::any_of(params.begin(), params.end(), [](const auto& p) { return p.first == "streamUrl"; });
   if (hasStreamUrl && !StreamUrlAllowed(rule, streamUrl))

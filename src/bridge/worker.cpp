@@ -107,13 +107,8 @@ class GuardedNetwork final : public Network {
 class EchoLog final : public RunLog::Echo {
  public:
   explicit EchoLog(const RunBinding& run) : run_(run) {}
-  void Line(const std::string& text) override {
-    // The run log file names the proxy user; the page that gave it scrambled
-    // never sees it in clear.
-    static const std::string kProxyUser = "ProxyUsername : ";
-    if (text.compare(0, kProxyUser.size(), kProxyUser) == 0) return run_.Send("log", kProxyUser + "********");
-    run_.Send("log", VisibleControls(text));
-  }
+  // Secret lines arrive masked by the run log itself.
+  void Line(const std::string& text) override { run_.Send("log", VisibleControls(text)); }
 
  private:
   const RunBinding& run_;

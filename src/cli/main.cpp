@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/help_text.h"
 #include "cli/options.h"
 #include "cli/preview_command.h"
 #include "cli/print_command.h"
@@ -21,12 +22,16 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   Options options;
   std::string error;
-  if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-    std::fprintf(stderr, "impthermorvane: %s\n%s", error.c_str(), kUsage);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!ParseOptions(args, options, error)) {
+    std::fprintf(stderr, "impthermorvane: %s\n%s", error.c_str(), UsageHint(args[0]).c_str());
     return kExitUsage;
   }
   switch (options.command) {
-    case Options::Command::Help: std::fputs(kUsage, stdout); return kExitOk;
+    case Options::Command::Help:
+      std::fputs(options.helpFor.empty() ? ProgramHelp().c_str() : CommandHelp(*FindCommand(options.helpFor)).c_str(),
+                 stdout);
+      return kExitOk;
     case Options::Command::Version: std::printf("%s\n", imptherm::kVersionDotted); return kExitOk;
     case Options::Command::Scramble:
       std::printf("%s\n", imptherm::ScrambleCredential(options.scrambleText).c_str());

@@ -26,12 +26,14 @@ struct Options {
   int firstLabel = 1;    // --first-label: the sheet slot taken when nobody is asked
   std::string sheetPdf;  // --sheet-pdf: sheets go to this PDF file, not to a printer
   std::string scrambleText;
+  std::string helpFor;  // help: the command whose help is asked for; empty: the program's
   // preview, and print --preview: where the pictures of the labels go (a
   // .pdf file, or a folder for PNG files), the job, resolution, label size.
   std::string previewOut;
   std::string previewJob;
   int previewDpi = 203;
   int previewWidth = 0, previewLength = 0;
+  std::string contactSheet;  // preview --contact-sheet: every label, smaller, in one PNG
   // serve: the port (-1: the configuration's), the configuration file, the
   // origins allowed for this start.
   int servePort = -1;
@@ -41,7 +43,5 @@ struct Options {
 
 // Parses the arguments after the program name. Returns false with a reason.
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
-
-extern const char kUsage[];
 
 }  // namespace imptherm::cli

@@ -77,12 +77,16 @@ class PreviewStages final : public PrintStages {
 
 }  // namespace
 
-std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out, std::optional<posix::FileIdentity> job) {
+bool IsPictureFolder(const std::string& out) {
   struct stat st {};
-  const bool folder = out.back() == '/' || (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-  if (!folder) return posix::OpenLabelPdf(out, job);
+  return out.back() == '/' || (::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
+std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out, std::optional<posix::FileIdentity> job,
+                                                   posix::ContactSheet* sheet) {
+  if (!IsPictureFolder(out)) return posix::OpenLabelPdf(out, job);
   if (::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) throw PlatformError("cannot make the folder " + out);
-  return posix::OpenLabelPngFolder(out, job);
+  return posix::OpenLabelPngFolder(out, job, sheet);
 }
 
 int ReportPreviewNotes(const EplPreview& preview, const std::string& jobName) {
@@ -106,6 +110,11 @@ int RunPreviewCommand(const Options& options) {
              std::to_string(MaxLabelLengthDots(dpi)) + " dots at " + std::to_string(dpi) + " dpi");
     return kExitUsage;
   }
+  // The sheet is made from the PNG pictures.
+  if (!options.contactSheet.empty() && !IsPictureFolder(options.previewOut)) {
+    Complain("--contact-sheet goes with -o FOLDER/, not with a PDF file");
+    return kExitUsage;
+  }
   const int fd = ::open(options.previewJob.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     Complain("cannot read the job " + options.previewJob + ": " + std::strerror(errno));
@@ -120,8 +129,11 @@ int RunPreviewCommand(const Options& options) {
   try {
     // Known by what it is, not by its name: no other name of it may be
     // written over while it is read.
+    const posix::FileIdentity jobIdentity{st.st_dev, st.st_ino};
+    std::optional<posix::ContactSheet> sheet;
+    if (!options.contactSheet.empty()) sheet.emplace(options.contactSheet, jobIdentity);
     std::unique_ptr<LabelPictures> pictures =
-        OpenPreviewPictures(options.previewOut, posix::FileIdentity{st.st_dev, st.st_ino});
+        OpenPreviewPictures(options.previewOut, jobIdentity, sheet ? &*sheet : nullptr);
     EplPreview preview(*pictures, {dpi, options.previewWidth, options.previewLength});
     std::string block(64 * 1024, '\0');
     while (true) {
@@ -134,6 +146,11 @@ int RunPreviewCommand(const Options& options) {
     preview.Finish();
     pictures->Finish();
     std::printf("%d labels drawn to %s\n", preview.labels(), options.previewOut.c_str());
+    if (sheet) {
+      sheet->Write();
+      std::printf("contact sheet of %s%zu labels: %s\n", sheet->leftOut() > 0 ? "the first " : "", sheet->labels(),
+                  options.contactSheet.c_str());
+    }
     return ReportPreviewNotes(preview, options.previewJob);
   } catch (const PlatformError& e) {
     Complain(e.what());

@@ -4,6 +4,7 @@
 
 #include "cli/options.h"
 #include "platform/label_pictures.h"
+#include "platform/posix/contact_sheet.h"
 #include "platform/posix/posix_output_file.h"
 #include "preview/epl_preview.h"
 #include "run/stages.h"
@@ -13,11 +14,16 @@ namespace imptherm::cli {
 // Runs `impthermorvane preview`.
 int RunPreviewCommand(const Options& options);
 
-// The pictures that -o names: a folder (ends in / or exists) gets PNG files,
-// anything else is a PDF file; none of them is ever the file `job`. Raises
-// PlatformError when it cannot be made.
+// Whether -o names a folder (ends in / or exists as one) for PNG files
+// rather than a PDF file.
+bool IsPictureFolder(const std::string& out);
+
+// The pictures that -o names, the PNG files also going to `sheet` when there
+// is one; none of them is ever the file `job`. Raises PlatformError when it
+// cannot be made.
 std::unique_ptr<LabelPictures> OpenPreviewPictures(const std::string& out,
-                                                   std::optional<posix::FileIdentity> job = std::nullopt);
+                                                   std::optional<posix::FileIdentity> job = std::nullopt,
+                                                   posix::ContactSheet* sheet = nullptr);
 
 // Prints the preview's notes on stderr, each with the job's name and its
 // line; returns the exit status for them.

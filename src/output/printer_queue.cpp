@@ -11,30 +11,34 @@
 namespace imptherm {
 namespace {
 
-void SendPiece(RunLog& runLog, RawDocument& document, const std::string& piece) {
+// False when the printer refused the piece.
+bool SendPiece(RunLog& runLog, RawDocument& document, const std::string& piece) {
   try {
     document.Write(piece);
+    return true;
   } catch (const PlatformError&) {
     runLog.Write("Print error");
+    return false;
   }
 }
 
-// One piece to the port, completed when the device takes it in part. False
-// when the device failed: the rest of the job is dropped.
-bool WritePortPiece(RunLog& runLog, PortDevice& device, std::string_view piece) {
+// One piece to the port, completed when the device takes it in part.
+// Returns why the device failed, empty when it took the piece: after a
+// failure the rest of the job is dropped.
+std::string WritePortPiece(RunLog& runLog, PortDevice& device, std::string_view piece) {
   for (std::size_t done = 0; done < piece.size();) {
     const PortDevice::WriteResult r = device.Write(piece.data() + done, piece.size() - done);
     if (!r.ok) {
       runLog.Write("Error WriteFile:" + std::to_string(r.errorCode));
-      return false;
+      return "system error " + std::to_string(r.errorCode);
     }
     if (r.written == 0) {
       runLog.Write("Error WriteFile:TimeOut");
-      return false;
+      return "the device took nothing within its time-out";
     }
     done += r.written;
   }
-  return true;
+  return "";
 }
 
 // Bytes gathered into the fixed-size pieces a device takes, however the job
@@ -107,7 +111,7 @@ class PrinterChannel final : public JobChannel {
       gaveUp_ = true;
       return false;
     }
-    SendPiece(ctx_.runLog, *document_, piece);
+    Deliver(piece);
     if (kept_ && sentBytes_ > kPrinterReplayLimit) {
       kept_ = false;
       sent_.clear();
@@ -122,7 +126,7 @@ class PrinterChannel final : public JobChannel {
     while (NextPrinter()) {
       try {
         document_ = ctx_.printer.BeginRawDocument(kPrinterDocumentTitle);
-        for (const std::string& piece : sent_) SendPiece(ctx_.runLog, *document_, piece);
+        for (const std::string& piece : sent_) Deliver(piece);
         return true;
       } catch (const PlatformError&) {
         document_.reset();
@@ -130,6 +134,11 @@ class PrinterChannel final : public JobChannel {
       }
     }
     return false;
+  }
+
+  void Deliver(const std::string& piece) {
+    if (!SendPiece(ctx_.runLog, *document_, piece))
+      Fail("the printer " + ctx_.printer.Current() + " refused a piece of the job");
   }
 
   // Selects the next printer whose name contains prnName; an empty name
@@ -176,12 +185,12 @@ class ParallelChannel final : public JobChannel {
   ParallelChannel(OutputContext& ctx, std::string portName) : ctx_(ctx), portName_(std::move(portName)) {}
 
   void Write(std::string_view bytes) override {
-    if (failed_) return;
+    if (!failure().empty()) return;
     if (!device_) {
       device_ = ctx_.platform.portDevices.OpenForWriting(portName_);
       if (!device_) {
         ctx_.runLog.Write("Error on port " + portName_);
-        failed_ = true;
+        Fail("the port " + portName_ + " could not be opened");
         return;
       }
     }
@@ -190,7 +199,7 @@ class ParallelChannel final : public JobChannel {
 
   std::string Finish() override {
     const std::string rest = pieces_.TakeRest();
-    if (!failed_ && !rest.empty()) Put(rest);
+    if (failure().empty() && !rest.empty()) Put(rest);
     return "";
   }
 
@@ -199,15 +208,15 @@ class ParallelChannel final : public JobChannel {
 
  private:
   bool Put(std::string_view piece) {
-    failed_ = !WritePortPiece(ctx_.runLog, *device_, piece);
-    return !failed_;
+    const std::string why = WritePortPiece(ctx_.runLog, *device_, piece);
+    if (!why.empty()) Fail("writing to " + portName_ + " failed: " + why);
+    return why.empty();
   }
 
   OutputContext ctx_;  // a copy: the channel may outlive the caller's context
   std::string portName_;
   std::unique_ptr<PortDevice> device_;
   Pieces pieces_{kPortPieceSize};
-  bool failed_ = false;
 };
 
 }  // namespace
@@ -225,7 +234,7 @@ void SendToPrinterQueue(RunLog& runLog, RawDocument& document, const std::string
 void WriteToPortHandle(RunLog& runLog, PortDevice& device, const std::string& job) {
   const std::string_view all(job);
   for (std::size_t pos = 0; pos < all.size(); pos += kPortPieceSize)
-    if (!WritePortPiece(runLog, device, all.substr(pos, kPortPieceSize))) return;
+    if (!WritePortPiece(runLog, device, all.substr(pos, kPortPieceSize)).empty()) return;
 }
 
 std::unique_ptr<JobChannel> OpenPrinterChannel(OutputContext& ctx, const std::string& prnName) {

@@ -74,7 +74,7 @@ class SerialChannel final : public JobChannel {
       : ctx_(ctx), portName_(std::move(portName)), win9x_(IsWin9xFamily(ctx.platform.serialPorts.OsKind())) {}
 
   void Write(std::string_view piece) override {
-    if (dropped_ || piece.empty()) return;
+    if (!failure().empty() || piece.empty()) return;
     if (!port_ && !Open()) return;
     try {
       WriteSerialJob(ctx_, *port_, portName_, piece, win9x_);
@@ -82,7 +82,7 @@ class SerialChannel final : public JobChannel {
       // The device went away in the middle of the job: the rest of this job
       // is lost, the next record gets a fresh open.
       ctx_.runLog.Write("Error on port " + portName_ + ": " + e.what());
-      dropped_ = true;
+      Fail("the serial port " + portName_ + " failed during the job: " + e.what());
     }
   }
 
@@ -97,19 +97,24 @@ class SerialChannel final : public JobChannel {
 
  private:
   bool Open() {
-    if (portName_.substr(0, 3) != "COM") return !(dropped_ = true);
+    if (portName_.substr(0, 3) != "COM") {
+      Fail(portName_ + " is no serial port");
+      return false;
+    }
     ctx_.runLog.Write("Open " + portName_);
     // The port is purged and closed by its destructor however this ends,
     // also when the person abandons the run during a wait.
+    std::string why;
     try {
       port_ = ctx_.platform.serialPorts.Open(portName_, win9x_);
       if (port_) WaitForDsr(ctx_, *port_);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& e) {
       port_.reset();
+      why = std::string(": ") + e.what();
     }
     if (port_) return true;
     ctx_.runLog.Write("Pb ouverture " + portName_);
-    dropped_ = true;
+    Fail("the serial port " + portName_ + " could not be opened" + why);
     return false;
   }
 
@@ -117,7 +122,6 @@ class SerialChannel final : public JobChannel {
   std::string portName_;
   bool win9x_;
   std::unique_ptr<SerialPort> port_;
-  bool dropped_ = false;
 };
 
 }  // namespace

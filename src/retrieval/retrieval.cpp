@@ -135,7 +135,7 @@ void Retrieval::LogCredentialsStep(const std::string& scheme) {
       "Authentification demand\xE9"
       "e : " +
       scheme);
-  runLog_.Write("ProxyUsername : " + client_.proxyUser);
+  runLog_.WriteSecret("ProxyUsername : ", client_.proxyUser);
 }
 
 void Retrieval::ProxySchemeChosen(const std::string& scheme) {

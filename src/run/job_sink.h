@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -36,6 +37,19 @@ class JobChannel : public JobSink {
   // so that the printer stops at the end of a label; a file or a printer
   // document drops the job as when it is dropped.
   virtual void Stop() {}
+  // Why the channel did not deliver all of the job, once it is finished;
+  // empty when it took every byte. The driver goes on with the next record
+  // as it does after an empty message, but the run's outcome is an error.
+  const std::string& failure() const { return failure_; }
+
+ protected:
+  // The first failure of a job is the one that says why.
+  void Fail(std::string why) {
+    if (failure_.empty()) failure_ = std::move(why);
+  }
+
+ private:
+  std::string failure_;
 };
 
 // A job that asks before every piece whether the person wants to stop: a

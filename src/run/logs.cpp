@@ -40,8 +40,14 @@ void ParameterLog::Reset() {
 
 void ParameterLog::Write(const std::string& text) { AppendToFile(path_, LogLine(system_, text)); }
 
-void RunLog::Write(const std::string& text) {
-  if (echo_) echo_->Line(text);
+void RunLog::Write(const std::string& text) { Put(text, text); }
+
+void RunLog::WriteSecret(const std::string& label, const std::string& secret) {
+  Put(label + secret, label + kSecretMask);
+}
+
+void RunLog::Put(const std::string& text, const std::string& echoed) {
+  if (echo_) echo_->Line(echoed);
   AppendToFile(path(), LogLine(system_, text));
 }
 

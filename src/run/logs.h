@@ -35,11 +35,14 @@ class ParameterLog {
   std::string path_;
 };
 
+// What an echo of the run log shows in place of a secret.
+inline constexpr char kSecretMask[] = "********";
+
 // The run log "OWTMP.LOG" in the work folder, appended to by every stage.
 class RunLog {
  public:
-  // Sees every line as it is written, without the date (a host that shows
-  // the run elsewhere, such as the browser bridge).
+  // Sees every line as it is written, without the date and with its secret
+  // masked (a host that shows the run elsewhere, such as the browser bridge).
   class Echo {
    public:
     virtual ~Echo() = default;
@@ -47,10 +50,16 @@ class RunLog {
   };
   RunLog(System& system, const RunState& state) : system_(system), state_(state) {}
   void Write(const std::string& text);
+  // A line that ends in a secret (the proxy user): the file keeps it whole,
+  // the echo gets `label` followed by kSecretMask. The writer marks it, so no
+  // host has to recognise the line by its text.
+  void WriteSecret(const std::string& label, const std::string& secret);
   std::string path() const { return state_.WorkFolder + "OWTMP.LOG"; }
   void SetEcho(Echo* echo) { echo_ = echo; }
 
  private:
+  void Put(const std::string& text, const std::string& echoed);
+
   System& system_;
   const RunState& state_;
   Echo* echo_ = nullptr;

@@ -10,6 +10,19 @@ namespace {
 
 int CountParameter(const std::string& text) { return ParseDecimal(text).value_or(1); }
 
+// A run whose channel did not take every record's job: an error, although
+// the control tells the page nothing and goes on with the next record.
+RunResult UndeliveredOutcome(std::size_t first, const std::string& why, std::size_t undelivered, std::size_t records) {
+  const std::string all = std::to_string(records);
+  RunResult r{RunOutcome::ErrorContained, "record " + std::to_string(first) + " was not sent: " + why};
+  if (undelivered == records)
+    r.detail = "nothing was sent of the " + (records == 1 ? "one record" : all + " records") + ": " + why;
+  else if (undelivered > 1)
+    r.detail += "; " + std::to_string(undelivered) + " of " + all + " records were not sent";
+  r.failedRecord = first;
+  return r;
+}
+
 }  // namespace
 
 int OutcomeStatus(RunOutcome outcome) {
@@ -176,6 +189,9 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     }
   } sheetGuard{stages, sheet};
   std::size_t number = 0;
+  // Records whose job a channel did not take, and why the first one.
+  std::size_t undelivered = 0, firstUndelivered = 0;
+  std::string why;
   while (index < lines.size()) {
     // Between two records; inside a record the job asks between two pieces
     // (PrintThermalRecord), and a job file drops the job it had begun.
@@ -184,12 +200,18 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     index = stages.GroupRecordLines(lines, index, record);
     record_ = ++number;
     if (!sheet) {
-      std::string message =
-          PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &labels_, &m_.platform.ui);
-      if (!message.empty()) {
-        memo.AddLine(message);
+      const RecordDelivery sent = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &m_.platform.ui);
+      labels_ += sent.labels;
+      // The page is told nothing and the run goes on, as the control does;
+      // the host's outcome names the record that did not go out, and why.
+      if (!sent.failure.empty() && undelivered++ == 0) {
+        firstUndelivered = number;
+        why = sent.failure;
+      }
+      if (!sent.message.empty()) {
+        memo.AddLine(sent.message);
         m_.platform.system.Sleep(2000);
-        result = {RunOutcome::ChannelMessage, message};
+        result = {RunOutcome::ChannelMessage, sent.message};
         result.failedRecord = number;
         break;
       }
@@ -210,6 +232,8 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     firstRecord = false;
   }
   record_ = 0;
+  if (undelivered > 0 && result.outcome == RunOutcome::Completed)
+    result = UndeliveredOutcome(firstUndelivered, why, undelivered, number);
   sheetGuard.armed = false;
   if (sheet && !firstRecord) labels_ += stages.EndSheetDocument();
   return result;

@@ -14,15 +14,16 @@ enum class RunOutcome {
   DownloadFailed,     // no label data file could be fetched or read
   ChannelMessage,     // an output channel returned its message
   Abandoned,          // the user abandoned (position chooser, Ctrl-C)
-  ErrorContained,     // an error was raised below and contained here
+  ErrorContained,     // an error was raised below and contained here, or a channel
+                      // did not deliver a record's job (the run went on, as the control's does)
 };
 
 struct RunResult {
   RunOutcome outcome = RunOutcome::Completed;
   std::string detail;  // the channel message or the contained error's text
   int labels = 0;      // labels the channels or the sheet printer took, copies included
-  // The record (counted from 1) whose job a channel refused or during which
-  // an error was raised; 0 when none.
+  // The record (counted from 1) whose job a channel refused, or the first one
+  // it did not deliver, or during which an error was raised; 0 when none.
   std::size_t failedRecord = 0;
 };
 

@@ -50,19 +50,25 @@ class PrintStages {
   virtual void AbortSheetDocument() = 0;
 };
 
-// One record on the thermal path: its job goes out while it is built.
-// Returns the channel's message, empty when the print run may go on; the
-// labels of a job the channel took are added to `labels`. With `ui`, a stop
-// asked for in the middle of the job raises RunAbandoned between two pieces.
-inline std::string PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
-                                      const std::string& prnName, const RecordLines& record, int* labels = nullptr,
-                                      UserInterface* ui = nullptr) {
+// What became of one record's job on the thermal path.
+struct RecordDelivery {
+  std::string message;  // the channel's message: empty when the print run may go on
+  std::string failure;  // why the channel did not take all of the job; the run still goes on
+  int labels = 0;       // the labels of a job the channel took whole, copies included
+};
+
+// One record on the thermal path: its job goes out while it is built. With
+// `ui`, a stop asked for in the middle of the job raises RunAbandoned between
+// two pieces.
+inline RecordDelivery PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
+                                         const std::string& prnName, const RecordLines& record,
+                                         UserInterface* ui = nullptr) {
   std::unique_ptr<JobChannel> channel = stages.OpenJob(fileOut, prnName);
   StoppableJob job(*channel, ui);
   stages.BuildThermalJob(prnType, record, job);
-  std::string message = channel->Finish();
-  if (message.empty() && labels) *labels += job.labels();
-  return message;
+  RecordDelivery sent{channel->Finish(), channel->failure()};
+  if (sent.message.empty() && sent.failure.empty()) sent.labels = job.labels();
+  return sent;
 }
 
 }  // namespace imptherm

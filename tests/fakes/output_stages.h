@@ -7,7 +7,7 @@
 namespace imptherm::fakes {
 
 // Stages whose download hands over one record per data line and whose job
-// is the line itself, delivered by the real output channels, wired the way
+// is the line itself (one label), delivered by the real output channels, wired the way
 // the core wires them (the module's progress memo included).
 class OutputStages final : public PrintStages {
  public:
@@ -23,8 +23,11 @@ class OutputStages final : public PrintStages {
     record = {std::string(lines[start])};
     return start + 1;
   }
+  // One label per record that is not empty.
   void BuildThermalJob(const std::string&, const RecordLines& record, JobSink& sink) override {
-    if (!record[0].empty()) sink.Write(record[0]);
+    if (record[0].empty()) return;
+    sink.Write(record[0]);
+    sink.CountLabels(1);
   }
   std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
     OutputContext ctx{m_.platform, m_.runLog, printer, m_.progress};

@@ -25,6 +25,8 @@
 #include "bridge/runs.h"
 #include "fakes/fake_platform.h"
 #include "retrieval/loopback_server.h"
+#include "retrieval/squid_proxy.h"
+#include "run/credentials.h"
 #include "support/folder_server.h"
 #include "support/run_program.h"
 
@@ -246,6 +248,40 @@ TEST_F(BridgeServerTest, OneOriginsCookiesNeverReachAnother) {
   std::lock_guard<std::mutex> lock(heardMutex);
   EXPECT_NE(heard.find("GET /d"), heard.npos);
   EXPECT_EQ(heard.find("SESSION_A"), heard.npos) << heard;
+}
+
+// Through a proxy that asks for Basic credentials: the page's proxy user is
+// in the run log file, as the control writes it, but in no event the page
+// sees, and the password is in neither.
+TEST_F(BridgeServerTest, TheProxyUserReachesTheRunLogFileButNoEvent) {
+  fs::create_directories(dir.path() + "www");
+  fs::copy_file(std::string(IMPTHERM_TEST_DATA) + "/labels/two_records.txt", dir.path() + "www/labels.txt");
+  testing::FolderServer site(dir.path() + "www", dir.path() + "site.log");
+  ASSERT_NE(site.port(), 0);
+  testing::SquidProxy squid({"basic"});
+  const std::string origin = "http://127.0.0.1:" + std::to_string(site.port());
+  fs::permissions(dir.path(), fs::perms(0700));
+  std::ofstream(dir.path() + "bridge.json") << R"({"origins":[{"origin":")" << origin << R"(","streamHosts":[")"
+                                            << origin.substr(7) << R"(",")" << squid.address() << "\"]}]}";
+  Start("http://127.0.0.1:1");
+  const std::string queued =
+      Request("POST", "/v1/print-runs", Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n",
+              R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + origin +
+                  R"(/labels.txt","proxyEnable":"TRUE","proxyHttp":")" + squid.address() + R"(","proxyUser":")" +
+                  ScrambleCredential("jean") + R"(","proxyPassword":")" + ScrambleCredential("secret") + "\"}}");
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(queued, id, std::regex("\"id\":\"([0-9a-f]+)\""))) << queued;
+  const std::string events =
+      Request("GET", "/v1/print-runs/" + id[1].str() + "/events", Host() + "Origin: " + origin + "\r\n");
+  EXPECT_NE(events.find("event: log\ndata: {\"text\":\"ProxyUsername : ********\"}"), events.npos) << events;
+  EXPECT_NE(events.find("\"status\":0}"), events.npos) << events;
+  const std::string runLog = dir.Read("tmp/OWTMP.LOG");
+  EXPECT_NE(runLog.find(" ProxyUsername : jean\r\n"), runLog.npos) << runLog;
+  for (const std::string& secret : {std::string("jean"), std::string("secret"), ScrambleCredential("jean")}) {
+    EXPECT_EQ(events.find(secret), events.npos) << secret << " in " << events;
+    EXPECT_EQ(dir.Read("log.txt").find(secret), std::string::npos) << secret;
+  }
+  EXPECT_EQ(runLog.find("secret"), runLog.npos) << runLog;
 }
 
 std::string IdOf(const std::string& answer) {

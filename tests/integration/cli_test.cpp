@@ -73,13 +73,20 @@ TEST_F(CliTest, APageWithoutObjectAndAMissingPageAreUsageErrors) {
   EXPECT_EQ(r.exitStatus, 1);
 }
 
-TEST_F(CliTest, VersionHelpAndScramble) {
+TEST_F(CliTest, VersionHelpOfEachCommandAndScramble) {
   auto r = RunProgram({"--version"}, Env());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, "1.0.0.20\n");
   r = RunProgram({"--help"}, Env());
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_NE(r.out.find("impthermorvane print"), std::string::npos);
+  EXPECT_NE(r.out.find("\n  serve "), std::string::npos) << r.out;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"serve", "--help"}, {"help", "serve"}}) {
+    r = RunProgram(args, Env());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("Usage: impthermorvane serve [--port N]")) << r.out;
+    EXPECT_NE(r.out.find("\n  --allow-origin ORIGIN "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nExample:\n  impthermorvane serve "), std::string::npos) << r.out;
+  }
   r = RunProgram({"scramble", "mot de passe"}, Env());
   EXPECT_EQ(r.exitStatus, 0);
   ASSERT_FALSE(r.out.empty());

@@ -71,17 +71,20 @@ bool FoundAt(const std::vector<Word>& words, int page, const std::string& first,
   return false;
 }
 
-bool BlackAt(const std::string& png, int x, int y) {
+// The colour of a pixel as 0xRRGGBB; -1 when the picture cannot be read.
+long ColourAt(const std::string& png, int x, int y) {
   cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
-  bool black = false;
+  long colour = -1;
   if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
     cairo_surface_flush(s);
     const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
-    black = (reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff) == 0;
+    colour = reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff;
   }
   cairo_surface_destroy(s);
-  return black;
+  return colour;
 }
+
+bool BlackAt(const std::string& png, int x, int y) { return ColourAt(png, x, y) == 0; }
 
 // Whether the whole text lies on the label: the font cells of the printer's
 // fonts 1 to 5, at 203 and 300 dpi, turned about the origin.
@@ -185,6 +188,36 @@ TEST(PreviewPdfTest, BarcodesTurnedEveryWayAreRead) {
     Shell("pdftoppm -r 406 -mono -png '" + temp.path() + "job.pdf' '" + temp.path() + "page'");
     EXPECT_EQ(Shell("zbarimg -q --raw '" + temp.path() + "page-1.png' 2>/dev/null"), data + "\n");
   }
+}
+
+// Three labels, black, blank and black again (printed twice), on a sheet of
+// two by two places: each where the grid puts it, the fourth place empty.
+TEST(PreviewCommandTest, ContactSheetHoldsEveryLabelInItsPlace) {
+  fakes::TempDir temp;
+  temp.Write("job.epl", "N\r\nq406\r\nQ203,24\r\nLO0,0,406,203\r\nP1\r\nN\r\nP1\r\nN\r\nLO0,0,406,203\r\nP2\r\n");
+  const std::string sheet = temp.path() + "sheet.png";
+  testing::ProgramResult r = testing::RunProgram(
+      {"preview", temp.path() + "job.epl", "-o", temp.path() + "png/", "--contact-sheet", sheet}, {});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find("contact sheet of 3 labels: " + sheet), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(temp.path() + "png/label-0003-x2.png"));
+  cairo_surface_t* s = cairo_image_surface_create_from_png(sheet.c_str());
+  const int width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+  cairo_surface_destroy(s);
+  // Labels of 2 x 1 inches at 100 pixels an inch, with room for a caption.
+  ASSERT_GT(width, 400);
+  ASSERT_GT(height, 200);
+  EXPECT_EQ(ColourAt(sheet, width / 4, height / 4), 0x000000);
+  EXPECT_EQ(ColourAt(sheet, width * 3 / 4, height / 4), 0xffffff);
+  EXPECT_EQ(ColourAt(sheet, width / 4, height * 3 / 4), 0x000000);
+  const long empty = ColourAt(sheet, width * 3 / 4, height * 3 / 4);
+  EXPECT_NE(empty, 0x000000);
+  EXPECT_NE(empty, 0xffffff);
+  // The sheet is drawn from the PNG pictures, not from a PDF.
+  r = testing::RunProgram({"preview", temp.path() + "job.epl", "-o", temp.path() + "out.pdf", "--contact-sheet", sheet},
+                          {});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find("--contact-sheet goes with -o FOLDER/"), std::string::npos) << r.err;
 }
 
 // Outputs that would destroy what they should not, and jobs that are not

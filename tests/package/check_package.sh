@@ -19,7 +19,8 @@ for f in /usr/bin/impthermorvane /usr/share/man/man1/impthermorvane.1.gz \
   /usr/share/man/man5/ImpThermOrvane.ini.5.gz /usr/share/bash-completion/completions/impthermorvane \
   /usr/lib/systemd/user/impthermorvane-bridge.socket /usr/lib/systemd/user/impthermorvane-bridge.service \
   /usr/share/doc/impthermorvane/copyright /usr/share/doc/impthermorvane/changelog.gz \
-  /usr/share/doc/impthermorvane/examples/labels.txt /usr/share/doc/impthermorvane/docs/preview-hob-label.png; do
+  /usr/share/doc/impthermorvane/examples/labels.txt /usr/share/doc/impthermorvane/docs/images/hob-label-203dpi.png \
+  /usr/share/doc/impthermorvane/docs/user-guide.md; do
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 outside=$(grep -v -e '^/usr/' -e '^/$' "$work/files")
@@ -85,7 +86,8 @@ while IFS='|' read -r words want; do
                  echo "${COMPREPLY[*]}"' _ "$completion" $words "")
   [ "$got" = "$want" ] || fail "completing '$words': got '$got', want '$want'"
 done <<'CASES'
-impthermorvane|print preview scramble printers serve --help --version
+impthermorvane|print preview scramble printers serve help -h --help --version
+impthermorvane help|print preview scramble printers serve help
 impthermorvane print --param|prnType= fileOut= streamUrl= nbEtiquColis= nbEtiquPalettes= Cookie= prnName= proxyEnable= proxyHttp= proxyDomaine= proxyUser= proxyPassword=
 impthermorvane print --param fileOut =|FILE WIN COM1 COM2 COM3 COM4 LPT1 LPT2 LPT3
 impthermorvane print --batch|--param --page --batch --first-label --sheet-pdf --preview
@@ -108,7 +110,7 @@ fi
 
 echo "== lintian"
 # Errors and warnings fail; the informational tags left are listed, with
-# why, in the README.
+# why, in docs/testing.md.
 lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1
 status=$?
 grep -v 'root privileges' "$work/lintian.txt"

@@ -181,7 +181,8 @@ class LabelPdf final : public LabelPictures {
 // are all alike.
 class LabelPngs final : public LabelPictures {
  public:
-  LabelPngs(std::string folder, std::optional<FileIdentity> notThis) : folder_(std::move(folder)), png_(notThis) {
+  LabelPngs(std::string folder, std::optional<FileIdentity> notThis, ContactSheet* sheet)
+      : folder_(std::move(folder)), png_(notThis), sheet_(sheet) {
     if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
   }
   ~LabelPngs() override { Release(); }
@@ -213,12 +214,12 @@ class LabelPngs final : public LabelPictures {
     canvas_->ByBits();
     char name[48];
     if (copies > 1)
-      std::snprintf(name, sizeof name, "label-%04d-x%d.png", ++count_, copies);
+      std::snprintf(name, sizeof name, "label-%04d-x%d", ++count_, copies);
     else
-      std::snprintf(name, sizeof name, "label-%04d.png", ++count_);
-    const std::string path = folder_ + name;
-    png_.Write(path, cairo_image_surface_get_data(surface_), cairo_image_surface_get_stride(surface_), width_, height_,
-               dpi_);
+      std::snprintf(name, sizeof name, "label-%04d", ++count_);
+    png_.Write(folder_ + name + ".png", cairo_image_surface_get_data(surface_),
+               cairo_image_surface_get_stride(surface_), width_, height_, dpi_);
+    if (sheet_) sheet_->Add(surface_, dpi_, name);
   }
   void Finish() override { Release(); }
 
@@ -235,6 +236,7 @@ class LabelPngs final : public LabelPictures {
   cairo_t* cr_ = nullptr;
   std::unique_ptr<DotCanvas> canvas_;
   OneBitPng png_;
+  ContactSheet* sheet_;
   int width_ = 0, height_ = 0, dpi_ = 0, count_ = 0;
 };
 
@@ -252,8 +254,9 @@ std::string TemporaryPdf() {
 std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path, std::optional<FileIdentity> notThis) {
   return std::make_unique<LabelPdf>(path, notThis);
 }
-std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder, std::optional<FileIdentity> notThis) {
-  return std::make_unique<LabelPngs>(folder, notThis);
+std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder, std::optional<FileIdentity> notThis,
+                                                  ContactSheet* sheet) {
+  return std::make_unique<LabelPngs>(folder, notThis, sheet);
 }
 
 std::string FontFamilyFor(const std::string& face) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/label_pictures.h"
+#include "platform/posix/contact_sheet.h"
 #include "platform/posix/posix_output_file.h"
 #include "platform/printing.h"
 
@@ -43,9 +44,11 @@ std::unique_ptr<LabelPictures> OpenLabelPdf(const std::string& path,
                                             std::optional<FileIdentity> notThis = std::nullopt);
 // Label pictures as PNG files in `folder` (label-0001.png, ...; a label
 // printed several times: label-0002-x3.png), one pixel per printer dot,
-// black and white as the print head draws them.
+// black and white as the print head draws them; each also goes to `sheet`
+// when there is one.
 std::unique_ptr<LabelPictures> OpenLabelPngFolder(const std::string& folder,
-                                                  std::optional<FileIdentity> notThis = std::nullopt);
+                                                  std::optional<FileIdentity> notThis = std::nullopt,
+                                                  ContactSheet* sheet = nullptr);
 
 // The font family that stands in for a Windows face name.
 std::string FontFamilyFor(const std::string& face);

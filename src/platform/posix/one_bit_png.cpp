@@ -287,18 +287,7 @@ void OneBitPng::EndChunk(std::size_t start) {
 // part way (a full disk, a size limit) leaves no half picture behind; the
 // error says which file and why.
 void OneBitPng::WriteFile(const std::string& path) const {
-  std::unique_ptr<OutputFile> file = OpenOutputFileBesides(path, OpenMode::Empty, notThis_);
-  try {
-    file->Write(std::string_view(reinterpret_cast<const char*>(file_.data()), file_.size()));
-  } catch (const PlatformError&) {
-    try {
-      file->Truncate(0);
-    } catch (const PlatformError&) {
-      // The error of the write is the one to tell.
-    }
-    throw;
-  }
-  file->Close();
+  WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(file_.data()), file_.size()), notThis_);
 }
 
 }  // namespace imptherm::posix

@@ -169,4 +169,19 @@ std::unique_ptr<OutputFile> posix::OpenOutputFileBesides(const std::string& path
   return std::make_unique<PosixOutputFile>(std::move(descriptor), path, keep);
 }
 
+void posix::WriteWholeFile(const std::string& path, std::string_view bytes, std::optional<FileIdentity> notThis) {
+  std::unique_ptr<OutputFile> file = OpenOutputFileBesides(path, OpenMode::Empty, notThis);
+  try {
+    file->Write(bytes);
+  } catch (const PlatformError&) {
+    try {
+      file->Truncate(0);
+    } catch (const PlatformError&) {
+      // The error of the write is the one to tell.
+    }
+    throw;
+  }
+  file->Close();
+}
+
 }  // namespace imptherm

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/output_file.h"
 
@@ -20,5 +21,9 @@ struct FileIdentity {
 // must not empty what it is reading.
 std::unique_ptr<OutputFile> OpenOutputFileBesides(const std::string& path, OpenMode mode,
                                                   std::optional<FileIdentity> notThis);
+
+// The file emptied and written whole (a picture), left empty rather than
+// half written when the write fails; raises PlatformError naming it.
+void WriteWholeFile(const std::string& path, std::string_view bytes, std::optional<FileIdentity> notThis);
 
 }  // namespace imptherm::posix

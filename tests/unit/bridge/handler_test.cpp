@@ -65,6 +65,7 @@ struct Case {
   const char* code;  // "" for an answer that is no error
   bool cors;
   const char* header = "";  // a header the answer must carry, "name: value"
+  const char* says = "";    // a text the answer's body must hold
 };
 
 TEST(BridgeHandlerTest, AnswersAndRefusals) {
@@ -125,6 +126,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"origin with C1 controls", c1Origin, 403, "origin-refused", false},
       {"path with controls", Get("/v1/\x9b\x1b[31m\xc2\x9b"), 404, "not-found", true},
       {"parameter not a text", post("application/json", R"({"params":{"prnType":4}})"), 400, "bad-request", true},
+      {"params not an object", post("application/json", R"({"params":[]})"), 400, "bad-request", true, "",
+       "params must be an object of page parameters, each a name and a text value"},
       {"slot out of range", post("application/json", R"({"params":{},"firstSlot":5})"), 400, "bad-request", true},
       {"streamUrl to another host",
        post("application/json", R"({"params":{"streamUrl":"http://intranet.example.com/x"}})"), 403,
@@ -141,6 +144,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
            "application/json",
            R"({"params":{"streamUrl":"http://labels.example.com/x","proxyEnable":"true","proxyHttp":"proxy.example.com:3128"}})"),
        202, "", true},
+      {"streamUrl with an upper-case scheme",
+       post("application/json", R"({"params":{"streamUrl":"HTTP://labels.example.com/x"}})"), 202, "", true},
       {"command-line origin, own host",
        post("application/json", R"({"params":{"streamUrl":"http://127.0.0.1:8000/x"}})", "http://127.0.0.1:8000"), 202,
        "", true},
@@ -163,6 +168,13 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       const std::string h = c.header;
       EXPECT_EQ(r.Header(h.substr(0, h.find(':'))), h.substr(h.find(':') + 2)) << c.name;
     }
+    EXPECT_NE(r.body.find(c.says), std::string::npos) << c.name << ": " << r.body;
+    // The run is given a scheme its download takes for one.
+    for (const auto& run : b.started)
+      for (const auto& [name, value] : run->params)
+        if (name == "streamUrl") {
+          EXPECT_EQ(value.rfind("http://", 0), 0u) << c.name << ": " << value;
+        }
     for (const std::string& line : b.log) {
       EXPECT_EQ(line.find("SECRETPW"), std::string::npos) << c.name;
       EXPECT_EQ(line.find_first_of("\x1b\r\n\x9b"), std::string::npos) << c.name << ": " << line;

@@ -90,13 +90,18 @@ TEST(ParseOptions, PrintWithParamsPageAndBatch) {
 }
 
 TEST(ParseOptions, RefusesWhatItCannotRead) {
-  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"print", "--param"},
-                                                                             {"print", "--param", "=4"},
-                                                                             {"print", "--param", "noequals"},
-                                                                             {"print", "--bogus"},
-                                                                             {"frobnicate"},
-                                                                             {"scramble"},
-                                                                             {"scramble", "a", "b"}}) {
+  for (std::vector<std::string> args :
+       std::vector<std::vector<std::string>>{{"print", "--param"},
+                                             {"print", "--param", "=4"},
+                                             {"print", "--param", "noequals"},
+                                             {"print", "--bogus"},
+                                             {"frobnicate"},
+                                             {"scramble"},
+                                             {"scramble", "a", "b"},
+                                             {"help", "bogus"},
+                                             {"help", "print", "serve"},
+                                             {"serve", "--bogus"},
+                                             {"preview", "j", "-o", "o/", "--contact-sheet", ""}}) {
     Options o;
     std::string error;
     EXPECT_FALSE(ParseOptions(args, o, error)) << args.back();

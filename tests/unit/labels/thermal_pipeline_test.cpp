@@ -34,7 +34,7 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   int jobs = 0;
   for (std::size_t index = 0; index < lines.size(); ++jobs) {
     index = module.stages->GroupRecordLines(lines, index, record);
-    EXPECT_EQ(PrintThermalRecord(*module.stages, "4", "FILE", "", record), "");
+    EXPECT_EQ(PrintThermalRecord(*module.stages, "4", "FILE", "", record).message, "");
   }
   EXPECT_EQ(jobs, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
