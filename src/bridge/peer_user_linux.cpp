@@ -61,12 +61,19 @@ bool SocketOwner(const TcpEnd& own, const TcpEnd& other, uid_t& uid, std::string
   kernel.nl_family = AF_NETLINK;
   alignas(nlmsghdr) char answer[8192];
   ssize_t size = -1;
+  sockaddr_nl sender{};
+  socklen_t senderSize = sizeof sender;
   if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
     why = SystemError("the kernel's socket lookup refused the request");
-  else if ((size = ::recv(fd, answer, sizeof answer, 0)) < 0)
+  else if ((size = ::recvfrom(fd, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize)) < 0)
     why = SystemError("the kernel's socket lookup did not answer");
   ::close(fd);
   if (size < 0) return false;
+  // Only the kernel's own answer counts.
+  if (sender.nl_pid != 0) {
+    why = "the answer to the socket lookup did not come from the kernel";
+    return false;
+  }
 
   auto length = static_cast<unsigned int>(size);
   for (auto* h = reinterpret_cast<nlmsghdr*>(answer); NLMSG_OK(h, length); h = NLMSG_NEXT(h, length)) {
