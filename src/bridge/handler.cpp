@@ -87,6 +87,14 @@ BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, c
 }
 
 BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
+  if (!request.otherUser.empty()) {
+    BridgeResponse r = Refuse(request, 403, "other-user",
+                              "this bridge serves only the processes of its own user, and " + request.otherUser, false);
+    // Any page may read it, so that its client goes on to the next port to
+    // find its own user's bridge; it tells nothing but that.
+    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    return r;
+  }
   config_.Refresh();
   if (!HostHeaderAllowed(request.host, setup_.port))
     return Refuse(request, 403, "host-refused",

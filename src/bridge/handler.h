@@ -28,6 +28,9 @@ struct BridgeRequest {
   bool bodyTooLarge = false;  // the server stopped reading at kMaxBodySize
   bool requestPrivateNetwork = false;
   bool requestLocalNetwork = false;
+  // Why the process that sent it is not served (another user's, or one
+  // whose user is unknown: peer_user.h); empty for the bridge user's own.
+  std::string otherUser;
 };
 
 struct BridgeResponse {

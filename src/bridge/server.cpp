@@ -5,6 +5,7 @@
 
 #include "bridge/server.h"
 
+#include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "bridge/peer_user.h"
 #include "bridge/worker.h"
 
 namespace imptherm::bridge {
@@ -27,6 +29,20 @@ using tcp = asio::ip::tcp;
 constexpr auto kRequestTimeLimit = std::chrono::seconds(30);
 // How long a stopping bridge lets its event streams take their last events.
 constexpr auto kStopDrainLimit = std::chrono::seconds(1);
+
+TcpEnd EndOf(const tcp::endpoint& at) {
+  TcpEnd end;
+  end.port = at.port();
+  end.v6 = at.address().is_v6();
+  if (end.v6) {
+    const auto bytes = at.address().to_v6().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), end.address.begin());
+  } else {
+    const auto bytes = at.address().to_v4().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), end.address.begin());
+  }
+  return end;
+}
 
 struct Shared {
   asio::io_context& io;
@@ -99,10 +115,23 @@ class Session : public std::enable_shared_from_this<Session> {
     };
     request.requestPrivateNetwork = flag("Access-Control-Request-Private-Network");
     request.requestLocalNetwork = flag("Access-Control-Request-Local-Network");
+    request.otherUser = OtherUser();
     BridgeResponse response = shared_.handler.Handle(request);
     if (response.eventsOf) return StartEvents(std::move(response));
-    // After a body that was not read whole, the connection cannot go on.
-    Write(std::move(response), !tooLarge && message.keep_alive());
+    // After a body that was not read whole, the connection cannot go on;
+    // nor does another user's.
+    Write(std::move(response), !tooLarge && message.keep_alive() && request.otherUser.empty());
+  }
+
+  // Whose process is at the other end, asked once per connection.
+  const std::string& OtherUser() {
+    if (otherUser_) return *otherUser_;
+    beast::error_code ec;
+    const tcp::endpoint local = stream_.socket().local_endpoint(ec);
+    const tcp::endpoint remote = ec ? tcp::endpoint() : stream_.socket().remote_endpoint(ec);
+    otherUser_ =
+        ec ? "the connection's addresses cannot be read: " + ec.message() : WhyNotSameUser(EndOf(local), EndOf(remote));
+    return *otherUser_;
   }
 
   void Write(BridgeResponse r, bool keepAlive) {
@@ -188,6 +217,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::shared_ptr<Shared::Count> connections_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<std::string> otherUser_;
   std::shared_ptr<PrintRunEntry> run_;
   std::uint64_t watch_ = 0;
   std::uint64_t cursor_ = 0;
@@ -229,16 +259,49 @@ class Listener : public std::enable_shared_from_this<Listener> {
   bool full_ = false;
 };
 
-// Binds a loopback address; false (with the reason) when it cannot.
-bool Bind(tcp::acceptor& acceptor, const tcp::endpoint& at, std::string& error) {
+// Binds a loopback address; the error when it cannot.
+beast::error_code Bind(tcp::acceptor& acceptor, const tcp::endpoint& at) {
   beast::error_code ec;
   acceptor.open(at.protocol(), ec);
   if (!ec && at.address().is_v6()) acceptor.set_option(asio::ip::v6_only(true), ec);
+#ifdef _WIN32
+  // Windows would let a socket with SO_REUSEADDR share the port, so that a
+  // second bridge took the first one's instead of the next free port.
+  if (!ec) acceptor.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true), ec);
+#else
   if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
   if (!ec) acceptor.bind(at, ec);
   if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) error = ec.message();
-  return !ec;
+  return ec;
+}
+
+// Listens on 127.0.0.1, and on ::1 where the machine has it, at the first
+// of `count` ports from `first` on that is free on both: the ones before
+// may be other users' bridges. False with the reason when none is.
+bool ListenOnFirstFree(asio::io_context& io, int first, int count, std::vector<tcp::acceptor>& acceptors,
+                       std::string& error) {
+  count = std::max(1, std::min(count, 65536 - first));
+  for (int i = 0; i < count; ++i) {
+    const bool last = i + 1 == count;
+    tcp::acceptor v4(io), v6(io);
+    beast::error_code ec = Bind(v4, {asio::ip::address_v4::loopback(), static_cast<unsigned short>(first + i)});
+    if (ec == asio::error::address_in_use && !last) continue;
+    if (ec) {
+      error = count > 1 && ec == asio::error::address_in_use
+                  ? "ports " + std::to_string(first) + " to " + std::to_string(first + i) +
+                        " are all taken on 127.0.0.1 (by other users' bridges or other programs)"
+                  : "cannot listen on 127.0.0.1:" + std::to_string(first + i) + ": " + ec.message();
+      return false;
+    }
+    const unsigned short port = v4.local_endpoint().port();
+    ec = Bind(v6, {asio::ip::address_v6::loopback(), port});
+    if (ec == asio::error::address_in_use && !last) continue;
+    acceptors.push_back(std::move(v4));
+    if (!ec) acceptors.push_back(std::move(v6));
+    return true;
+  }
+  return false;
 }
 
 // A socket handed over by the service manager, taken only when it listens
@@ -294,16 +357,14 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       port = at;
     }
   } else {
-    acceptors.emplace_back(io);
-    if (!Bind(acceptors.back(), {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}, error)) {
-      log("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + error);
+    if (!ListenOnFirstFree(io, port, options.ports, acceptors, error)) {
+      log(error);
       return 1;
     }
-    port = acceptors.back().local_endpoint().port();
-    tcp::acceptor v6(io);
-    // ::1 only where the machine has it.
-    if (Bind(v6, {asio::ip::address_v6::loopback(), static_cast<unsigned short>(port)}, error))
-      acceptors.push_back(std::move(v6));
+    port = acceptors.front().local_endpoint().port();
+    if (options.ports > 1)
+      log("took port " + std::to_string(port) + ", the first free one from " + std::to_string(options.port) + " to " +
+          std::to_string(options.port + options.ports - 1));
   }
 
   PrintWorker worker(backends);
@@ -367,6 +428,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   });
 
   config.Refresh();
+  if (options.onListening) options.onListening(port);
   std::printf("listening on http://127.0.0.1:%d\n", port);
   if (config.originCount() == 0)
     std::printf("no origin is allowed yet: add one with --allow-origin https://your.site or in %s\n",

@@ -17,6 +17,9 @@ inline constexpr std::size_t kMaxHeaderSize = 8 * 1024;
 
 struct ServerOptions {
   int port = kDefaultPort;  // 0: a free port the system picks (tests)
+  // The first free port of this many from `port` on is taken (kPortRange
+  // without --port); 1: `port` or nothing.
+  int ports = 1;
   // Listening sockets handed over by the service manager (socket
   // activation); each must be bound to a loopback address. Empty: bind
   // 127.0.0.1 and ::1 on `port`.
@@ -33,6 +36,8 @@ struct ServerOptions {
   // page's DELETE, the bridge stopping).
   std::function<void(const std::atomic<bool>* stop)> onWorkerRun;
   std::function<void()> onStop;
+  // Called on the server's thread with the port taken, once it listens.
+  std::function<void(int port)> onListening;
 };
 
 // A line of the bridge log on standard error, with the UTC time.

@@ -130,6 +130,9 @@ struct BrowserCase {
   // page the bridge or the browser refuses could not load it from there).
   bool moduleFromBridge;
   const char* result;  // the start of what the page writes
+  // Another user's bridge (nobody's, allowing the page too) holds the page's
+  // first port, and this user's has the next: the client must pass it.
+  bool otherUserFirst = false;
 };
 
 void PrintTo(const BrowserCase& c, std::ostream* os) { *os << c.name; }
@@ -160,13 +163,22 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string bridgeTemp = EnvOr("IMPTHERM_BRIDGE_TEMP", dir.path() + "tmp");
   const std::string jobFile = bridgeTemp + "/etiquettesOrvane.txt";
   fs::remove(jobFile);
-  const int port = testing::FreeLoopbackPort();
+  const int port = c.otherUserFirst ? testing::FreeLoopbackPorts(2) : testing::FreeLoopbackPort();
+  std::unique_ptr<Bridge> others;
+  if (c.otherUserFirst) {
+    others = std::make_unique<Bridge>(
+        "/usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups " + std::string(IMPTHERM_PROGRAM) +
+            " serve --batch --port " + std::to_string(port) + " --allow-origin " + origin,
+        std::map<std::string, std::string>{{"TMPDIR", "/tmp"}}, dir.path() + "others.log", port);
+    ASSERT_TRUE(others->listening()) << dir.Read("others.log");
+  }
+  const int own = c.otherUserFirst ? port + 1 : port;
   // A refused page's bridge allows another origin, so the list is not empty.
   const std::string allowed = c.allowed ? origin : "http://127.0.0.1:1";
-  Bridge bridge(EnvOr("IMPTHERM_BRIDGE_COMMAND", IMPTHERM_PROGRAM) + " serve --batch --port " + std::to_string(port) +
+  Bridge bridge(EnvOr("IMPTHERM_BRIDGE_COMMAND", IMPTHERM_PROGRAM) + " serve --batch --port " + std::to_string(own) +
                     " --allow-origin " + allowed,
                 {{"TMPDIR", dir.path() + "tmp"}, {"ALLUSERSPROFILE", dir.path() + "profile"}},
-                dir.path() + "bridge.log", port);
+                dir.path() + "bridge.log", own);
   ASSERT_TRUE(bridge.listening()) << dir.Read("bridge.log");
 
   std::unique_ptr<ManagedPolicy> policy;
@@ -192,6 +204,9 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string result = m[1];
   RecordProperty("page", result);
   ASSERT_EQ(result.rfind(c.result, 0), 0u) << result << "\nbridge log:\n" << dir.Read("bridge.log");
+  if (others) {
+    EXPECT_NE(dir.Read("others.log").find("other-user"), std::string::npos) << dir.Read("others.log");
+  }
   if (result.find("print ok") != std::string::npos) {
     // The same run by the command line gives the reference job file.
     std::string why;
@@ -212,7 +227,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BrowserCase{"PublicSiteListedByPolicy", true, true, true, true,
                                   "connect ok; stop not-found; print ok 0 "},
                       BrowserCase{"PublicSiteWithoutPolicy", true, true, false, false,
-                                  "connect unreachable; stop unreachable; print error unreachable 0 "}),
+                                  "connect unreachable; stop unreachable; print error unreachable 0 "},
+                      BrowserCase{"OtherUsersBridgeOnTheFirstPort", true, false, false, false,
+                                  "connect ok; stop not-found; print ok 0 ", true}),
     [](const ::testing::TestParamInfo<BrowserCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,7 @@
 #include <mutex>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include "bridge/runs.h"
 #include "fakes/fake_platform.h"
@@ -28,6 +31,7 @@
 #include "retrieval/squid_proxy.h"
 #include "run/credentials.h"
 #include "support/folder_server.h"
+#include "support/free_port.h"
 #include "support/run_program.h"
 
 namespace imptherm {
@@ -62,41 +66,68 @@ std::string Exchange(int port, const std::string& request) {
   return answer;
 }
 
+// The start of a command that runs as `user` (root can change to any): none
+// for the test's own user.
+std::vector<std::string> AsUser(const std::string& user) {
+  if (user.empty()) return {};
+  const passwd* account = ::getpwnam(user.c_str());
+  return {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + std::to_string(account ? account->pw_gid : 65534),
+          "--clear-groups"};
+}
+
 class BridgeServerTest : public ::testing::Test {
  protected:
   void Start(const std::string& origin, const std::string& lpt1 = "") {
     fs::create_directories(dir.path() + "tmp");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setenv("TMPDIR", (dir.path() + "tmp").c_str(), 1);
-      ::setenv("ALLUSERSPROFILE", (dir.path() + "profile").c_str(), 1);
-      if (!lpt1.empty()) ::setenv("IMPTHERM_LPT1", lpt1.c_str(), 1);
-      std::freopen("/dev/null", "r", stdin);
-      std::freopen((dir.path() + "out.txt").c_str(), "w", stdout);
-      std::freopen((dir.path() + "log.txt").c_str(), "w", stderr);
-      ::execl(IMPTHERM_PROGRAM, IMPTHERM_PROGRAM, "serve", "--port", "0", "--config",
-              (dir.path() + "bridge.json").c_str(), "--allow-origin", origin.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    const std::regex listening("listening on http://127.0.0.1:([0-9]+)");
-    for (int i = 0; i < 400 && port == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-      std::smatch m;
-      const std::string out = dir.Read("out.txt");
-      if (std::regex_search(out, m, listening)) port = std::stoi(m[1]);
-    }
+    std::map<std::string, std::string> env = {{"TMPDIR", dir.path() + "tmp"},
+                                              {"ALLUSERSPROFILE", dir.path() + "profile"}};
+    if (!lpt1.empty()) env["IMPTHERM_LPT1"] = lpt1;
+    port = Serve({"--port", "0", "--config", dir.path() + "bridge.json", "--allow-origin", origin}, env);
     ASSERT_NE(port, 0) << dir.Read("log.txt");
   }
-  // SIGTERM stops the bridge, a running print run included, with status 0.
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = -1;
-    for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
+  // Starts `impthermorvane serve` with `args`, as `user` when one is named
+  // (setpriv, as root), its output in NAMEout.txt and NAMElog.txt; the
+  // port it says it listens on, 0 when it says none.
+  int Serve(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            const std::string& name = "", const std::string& user = "") {
+    std::vector<std::string> argv = AsUser(user);
+    argv.push_back(IMPTHERM_PROGRAM);
+    argv.push_back("serve");
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (const auto& [key, value] : env) ::setenv(key.c_str(), value.c_str(), 1);
+      std::freopen("/dev/null", "r", stdin);
+      std::freopen((dir.path() + name + "out.txt").c_str(), "w", stdout);
+      std::freopen((dir.path() + name + "log.txt").c_str(), "w", stderr);
+      ::execv(pointers[0], pointers.data());
+      ::_exit(127);
+    }
+    pids_.push_back(pid);
+    const std::regex listening("listening on http://127.0.0.1:([0-9]+)");
+    for (int i = 0; i < 400; ++i) {
+      std::smatch m;
+      const std::string out = dir.Read(name + "out.txt");
+      if (std::regex_search(out, m, listening)) return std::stoi(m[1]);
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    if (!WIFEXITED(status)) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+    }
+    return 0;
+  }
+  // SIGTERM stops every bridge started, a running print run included, with
+  // status 0.
+  void Stop() {
+    for (const pid_t pid : pids_) ::kill(pid, SIGTERM);
+    for (const pid_t pid : pids_) {
+      int status = -1;
+      for (int i = 0; i < 400 && ::waitpid(pid, &status, WNOHANG) != pid; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      if (!WIFEXITED(status)) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+    }
+    pids_.clear();
   }
   void TearDown() override {
     // A data server that never answers is let go only after the bridge stopped.
@@ -118,7 +149,7 @@ class BridgeServerTest : public ::testing::Test {
   std::unique_ptr<testing::LoopbackServer> data;  // outlives the bridge
 
  private:
-  pid_t pid_ = -1;
+  std::vector<pid_t> pids_;
 };
 
 std::string Status(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
@@ -282,6 +313,73 @@ TEST_F(BridgeServerTest, TheProxyUserReachesTheRunLogFileButNoEvent) {
     EXPECT_EQ(dir.Read("log.txt").find(secret), std::string::npos) << secret;
   }
   EXPECT_EQ(runLog.find("secret"), runLog.npos) << runLog;
+}
+
+// Root's bridge takes the first port of the range, nobody's the next; each
+// serves its own user's processes only, over IPv4 and IPv6.
+TEST_F(BridgeServerTest, EachUserHasABridgeOfItsOwn) {
+  ASSERT_EQ(::geteuid(), 0u) << "a second user (nobody, through setpriv) needs root";
+  const std::string origin = "https://labels.example.com";
+  const int first = testing::FreeLoopbackPorts(2);
+  ASSERT_NE(first, 0);
+  // Each user's own configuration, trusted only in a folder of that user's.
+  const std::string config = R"({"port":)" + std::to_string(first) + "}";
+  fs::create_directories(dir.path() + "nobody/tmp");
+  dir.Write("bridge.json", config);
+  dir.Write("nobody/bridge.json", config);
+  ::chown((dir.path() + "nobody/bridge.json").c_str(), 65534, 65534);
+  ::chown((dir.path() + "nobody").c_str(), 65534, 65534);
+  ::chown((dir.path() + "nobody/tmp").c_str(), 65534, 65534);
+  fs::permissions(dir.path(), fs::perms(0711));
+  fs::permissions(dir.path() + "nobody", fs::perms(0700));
+  const auto serve = [&](const std::string& folder, const std::string& user) {
+    return Serve({"--config", dir.path() + folder + "bridge.json", "--allow-origin", origin},
+                 {{"TMPDIR", dir.path() + folder + "tmp"}, {"ALLUSERSPROFILE", dir.path() + folder + "profile"}},
+                 folder, user);
+  };
+  const int rootPort = serve("", "");
+  ASSERT_EQ(rootPort, first) << dir.Read("log.txt");
+  const int nobodyPort = serve("nobody/", "nobody");
+  ASSERT_EQ(nobodyPort, first + 1) << dir.Read("nobody/log.txt");
+  EXPECT_NE(dir.Read("nobody/log.txt")
+                .find("took port " + std::to_string(first + 1) + ", the first free one from " + std::to_string(first) +
+                      " to " + std::to_string(first + 7)),
+            std::string::npos)
+      << dir.Read("nobody/log.txt");
+
+  struct Case {
+    const char* client;
+    int port;
+    const char* address;
+    const char* status;
+  } cases[] = {
+      {"", rootPort, "127.0.0.1", "HTTP/1.1 200 OK"},
+      {"nobody", rootPort, "127.0.0.1", "HTTP/1.1 403 Forbidden"},
+      {"nobody", rootPort, "[::1]", "HTTP/1.1 403 Forbidden"},
+      {"", nobodyPort, "127.0.0.1", "HTTP/1.1 403 Forbidden"},
+      {"nobody", nobodyPort, "[::1]", "HTTP/1.1 200 OK"},
+  };
+  for (const Case& c : cases) {
+    std::string command;
+    for (const std::string& part : AsUser(c.client)) command += part + " ";
+    command += "curl -s -i -g --max-time 10 -H 'Origin: " + origin + "' http://" + c.address + ":" +
+               std::to_string(c.port) + "/v1/version 2>&1";
+    std::string answer;
+    if (FILE* out = ::popen(command.c_str(), "r")) {
+      char block[4096];
+      for (std::size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) answer.append(block, n);
+      ::pclose(out);
+    }
+    const std::string label = std::string(c.client) + " to " + c.address + ":" + std::to_string(c.port);
+    EXPECT_EQ(Status(answer), c.status) << label << "\n" << answer;
+    EXPECT_EQ(answer.find("\"code\":\"other-user\"") != std::string::npos, std::string(c.status) != "HTTP/1.1 200 OK")
+        << label << "\n"
+        << answer;
+  }
+  EXPECT_NE(dir.Read("log.txt").find("other-user (this bridge serves only the processes of its own user, and the "
+                                     "process at the other end runs as another user (uid 65534))"),
+            std::string::npos)
+      << dir.Read("log.txt");
 }
 
 std::string IdOf(const std::string& answer) {

@@ -95,6 +95,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest tooLarge = post("application/json", "{}");
   tooLarge.bodyTooLarge = true;
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
+  BridgeRequest otherUser = post("application/json", kRun);
+  otherUser.otherUser = "the process at the other end runs as another user (uid 1001)";
   // Controls that would forge a log line or steer the terminal showing it.
   BridgeRequest c1Origin = Get("/v1/version");
   c1Origin.origin =
@@ -153,6 +155,7 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"unknown path", Get("/v2/version"), 404, "not-found", true},
       {"unknown run", Get("/v1/print-runs/nope"), 404, "not-found", true},
       {"script for anyone", scriptAnyone, 200, "", false, "Content-Type: text/javascript; charset=utf-8"},
+      {"another user's process", otherUser, 403, "other-user", true, "Access-Control-Allow-Origin: *"},
   };
   for (const Case& c : cases) {
     Bridge b;
