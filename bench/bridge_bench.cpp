@@ -241,8 +241,8 @@ double BridgeRun(const Bridge& bridge, const std::string& origin, const std::str
 }
 
 // The connection flood: answer times of a page's request without it, then
-// with it (after a second to take hold), alternating nothing. Returns the
-// worst time under the flood (an unanswered request counts as the limit).
+// with it (after a second for it to take hold). Returns the worst time under
+// the flood (an unanswered request counts as the limit).
 double FloodAnswers(int port, const std::string& origin, int tries, int slow, int refused) {
   constexpr int kLimitMs = 5000;
   auto measure = [&](std::vector<double>& ms) {

@@ -22,10 +22,10 @@ void PrinterLister::Request(Answer answer) {
   waiting_.push_back(std::move(answer));
   if (listing_) return;
   listing_ = true;
-  const std::uint64_t number = ++listings_;
+  const std::uint64_t number = ++listingNumber_;
   deadline_.expires_after(timeLimit_);
   deadline_.async_wait([this, number](const boost::system::error_code& ec) {
-    if (ec || !listing_ || number != listings_) return;
+    if (ec || !listing_ || number != listingNumber_) return;
     overdue_ = true;
     AnswerWaiting(Overdue());
   });

@@ -48,7 +48,7 @@ class PrinterLister {
   std::chrono::milliseconds timeLimit_;
   boost::asio::steady_timer deadline_;
   std::shared_ptr<Way> way_;
-  std::uint64_t listings_ = 0;  // numbers each listing, so a late deadline is known
+  std::uint64_t listingNumber_ = 0;  // numbers each listing, so a late deadline is known
   bool listing_ = false;
   bool overdue_ = false;
   std::vector<Answer> waiting_;
