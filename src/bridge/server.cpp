@@ -14,8 +14,10 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "bridge/peer_user.h"
+#include "bridge/printer_lister.h"
 #include "bridge/worker.h"
 
 namespace imptherm::bridge {
@@ -26,9 +28,20 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-constexpr auto kRequestTimeLimit = std::chrono::seconds(30);
 // How long a stopping bridge lets its event streams take their last events.
 constexpr auto kStopDrainLimit = std::chrono::seconds(1);
+using Clock = std::chrono::steady_clock;
+
+class Session;
+
+// The connections not closed yet; shared with the sessions, the last of
+// which may go after the server's own state, in the stopped loop.
+struct Connections {
+  std::vector<Session*> open;
+  std::size_t streams = 0;
+  Clock::time_point fullLogged;  // at most a line a minute on reaching the limit
+  std::function<void()> freed;   // a connection closed
+};
 
 TcpEnd EndOf(const tcp::endpoint& at) {
   TcpEnd end;
@@ -47,53 +60,91 @@ TcpEnd EndOf(const tcp::endpoint& at) {
 struct Shared {
   asio::io_context& io;
   BridgeHandler& handler;
+  PrinterLister& printers;
   std::function<void(const std::string&)> log;
-  // The open connections, and what to do when one closes (take the next
-  // waiting one); shared with the sessions, the last of which may go after
-  // this struct.
-  struct Count {
-    std::size_t open = 0;
-    std::size_t streams = 0;  // of them, event streams
-    std::function<void()> freed;
-  };
-  std::shared_ptr<Count> connections = std::make_shared<Count>();
+  std::shared_ptr<Connections> connections = std::make_shared<Connections>();
   std::size_t maxConnections = kMaxConnections;
+  std::size_t maxStreams = kMaxConnections / 2;
+  std::chrono::milliseconds idleTimeLimit = kIdleTimeLimit;
 };
+
+// A refusal of the server's own, as the handler words its refusals.
+BridgeResponse Refusal(int status, const std::string& code, const std::string& message) {
+  BridgeResponse r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "application/json");
+  r.body = R"({"error":{"code":")" + code + R"(","message":")" + message + "\"}}";
+  return r;
+}
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, Shared& shared)
       : stream_(std::move(socket)), shared_(shared), connections_(shared.connections) {
-    ++connections_->open;
+    connections_->open.push_back(this);
   }
   ~Session() {
-    if (run_) {
-      run_->Unwatch(watch_);
-      --connections_->streams;
-    }
-    --connections_->open;
-    if (connections_->freed) connections_->freed();
+    if (run_) run_->Unwatch(watch_);
+    Forget();
   }
   void Start() { Read(); }
 
+  // An event stream is a page following its run, never closed for another.
+  bool streaming() const { return run_ != nullptr; }
+  // When the connection last began to wait: for a request (after its
+  // accept or its last answer), or on its answer once the request came whole.
+  Clock::time_point since() const { return since_; }
+
+  void Close() {
+    if (closed_) return;
+    Forget();
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.socket().close(ignored);
+  }
+
  private:
+  void Forget() {
+    if (closed_) return;
+    closed_ = true;
+    auto& open = connections_->open;
+    open.erase(std::find(open.begin(), open.end(), this));
+    if (run_) --connections_->streams;
+    if (connections_->freed) connections_->freed();
+  }
+
+  // The first byte within the idle limit, the header within
+  // kHeaderTimeLimit and the body within kRequestTimeLimit of the wait's
+  // start; bytes of a next request already read go straight on.
   void Read() {
+    since_ = Clock::now();
     parser_.emplace();
     parser_->header_limit(kMaxHeaderSize);
     parser_->body_limit(kMaxBodySize);
-    stream_.expires_after(kRequestTimeLimit);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    if (buffer_.size() > 0) return ReadHeader();
+    stream_.expires_after(shared_.idleTimeLimit);
+    stream_.async_read_some(buffer_.prepare(kMaxHeaderSize),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                              if (ec) return self->Close();
+                              self->buffer_.commit(n);
+                              self->ReadHeader();
+                            });
+  }
+
+  void ReadHeader() {
+    stream_.expires_at(since_ + kHeaderTimeLimit);
+    http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      if (ec) return self->OnRead(ec);
+      self->stream_.expires_at(self->since_ + kRequestTimeLimit);
+      http::async_read(self->stream_, self->buffer_, *self->parser_,
+                       [self](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    });
   }
 
   void OnRead(beast::error_code ec) {
     if (ec == http::error::header_limit) {
       shared_.log("refused a request whose header is over " + std::to_string(kMaxHeaderSize) + " bytes");
-      BridgeResponse r;
-      r.status = 431;
-      r.headers.emplace_back("Content-Type", "application/json");
-      r.body = R"({"error":{"code":"too-large","message":"the request header is too large"}})";
-      return Write(std::move(r), false);
+      return Write(Refusal(431, "too-large", "the request header is too large"), false);
     }
     const bool tooLarge = ec == http::error::body_limit;
     if (ec && !tooLarge) return Close();
@@ -116,11 +167,17 @@ class Session : public std::enable_shared_from_this<Session> {
     request.requestPrivateNetwork = flag("Access-Control-Request-Private-Network");
     request.requestLocalNetwork = flag("Access-Control-Request-Local-Network");
     request.otherUser = OtherUser();
+    since_ = Clock::now();  // a whole request: last in line to make room
     BridgeResponse response = shared_.handler.Handle(request);
+    // After a body that was not read whole, the connection cannot go on.
+    const bool keepAlive = !tooLarge && message.keep_alive();
     if (response.eventsOf) return StartEvents(std::move(response));
-    // After a body that was not read whole, the connection cannot go on;
-    // nor does another user's.
-    Write(std::move(response), !tooLarge && message.keep_alive() && request.otherUser.empty());
+    if (response.listPrinters) {
+      return shared_.printers.Request([self = shared_from_this(), request, keepAlive](const PrinterListing& listing) {
+        self->Write(self->shared_.handler.PrintersAnswer(request, listing), keepAlive);
+      });
+    }
+    Write(std::move(response), keepAlive);
   }
 
   // Whose process is at the other end, asked once per connection.
@@ -134,7 +191,10 @@ class Session : public std::enable_shared_from_this<Session> {
     return *otherUser_;
   }
 
+  // A refusal ends its connection: whoever was refused cannot hold a
+  // connection by sending refused requests on it.
   void Write(BridgeResponse r, bool keepAlive) {
+    keepAlive = keepAlive && r.status < 400;
     auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(r.status), 11);
     for (const auto& [name, value] : r.headers) res->set(name, value);
     res->set(http::field::server, "impthermorvane");
@@ -150,8 +210,16 @@ class Session : public std::enable_shared_from_this<Session> {
   // The event stream: the header, then every kept event from the start,
   // then the new ones as they come, until the outcome.
   void StartEvents(BridgeResponse r) {
-    run_ = std::move(r.eventsOf);
+    if (connections_->streams >= shared_.maxStreams) {
+      shared_.log("refused an event stream of run " + r.eventsOf->id + ": " + std::to_string(shared_.maxStreams) +
+                  " event streams are open");
+      BridgeResponse busy =
+          Refusal(503, "busy", std::to_string(shared_.maxStreams) + " event streams are open; try again later");
+      for (const char* name : {"Access-Control-Allow-Origin", "Vary"}) busy.headers.emplace_back(name, r.Header(name));
+      return Write(std::move(busy), false);
+    }
     ++connections_->streams;
+    run_ = std::move(r.eventsOf);
     std::weak_ptr<Session> weak = shared_from_this();
     watch_ = run_->Watch([weak] {
       if (auto self = weak.lock()) self->Pump();
@@ -204,23 +272,16 @@ class Session : public std::enable_shared_from_this<Session> {
                       });
   }
 
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream_.socket().close(ignored);
-  }
-
   beast::tcp_stream stream_;
   Shared& shared_;
-  std::shared_ptr<Shared::Count> connections_;
+  std::shared_ptr<Connections> connections_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::optional<std::string> otherUser_;
   std::shared_ptr<PrintRunEntry> run_;
   std::uint64_t watch_ = 0;
   std::uint64_t cursor_ = 0;
+  Clock::time_point since_ = Clock::now();
   bool writing_ = false;
   bool closed_ = false;
   char peerByte_[1];
@@ -228,35 +289,65 @@ class Session : public std::enable_shared_from_this<Session> {
 
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
-  Listener(tcp::acceptor acceptor, Shared& shared) : acceptor_(std::move(acceptor)), shared_(shared) {}
-  // At the limit, connections wait in the system's listen queue until one
-  // closes: a burst of requests is served in turn, none dropped.
+  Listener(tcp::acceptor acceptor, Shared& shared)
+      : acceptor_(std::move(acceptor)), shared_(shared), retry_(acceptor_.get_executor()) {}
   void Accept() {
-    if (accepting_ || !acceptor_.is_open()) return;
-    if (shared_.connections->open >= shared_.maxConnections) {
-      if (!full_) shared_.log(std::to_string(shared_.maxConnections) + " connections are open; the next ones wait");
-      full_ = true;
-      return;
-    }
-    full_ = false;
-    accepting_ = true;
     acceptor_.async_accept([self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
-      self->accepting_ = false;
       if (ec == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
-      if (!ec) std::make_shared<Session>(std::move(socket), self->shared_)->Start();
-      self->Accept();
+      if (ec) return self->Accept();
+      self->accepted_.emplace(std::move(socket));
+      self->Admit();
     });
   }
+
+  // The connection accepted last becomes a session as soon as there is
+  // room; until then no other is accepted. At the limit it takes the place
+  // of the connection (not an event stream) that has gone longest without
+  // sending a whole request, once that one has had kReplaceGrace: one that
+  // trickles its header or idles goes first, never one whose request is
+  // coming in as a page's does. So the open connections turn over at least
+  // every kReplaceGrace however they are held, and a page's connection
+  // waits only behind those in the listen queue before it.
+  void Admit() {
+    if (!accepted_ || !acceptor_.is_open()) return;
+    Connections& c = *shared_.connections;
+    Session* oldest = nullptr;
+    if (c.open.size() >= shared_.maxConnections) {
+      if (c.fullLogged == Clock::time_point() || Clock::now() - c.fullLogged > std::chrono::minutes(1)) {
+        shared_.log(std::to_string(shared_.maxConnections) +
+                    " connections are open: each new one takes the place of the one longest without a request");
+        c.fullLogged = Clock::now();
+      }
+      for (Session* s : c.open)
+        if (!s->streaming() && (!oldest || s->since() < oldest->since())) oldest = s;
+      const Clock::time_point due = oldest ? oldest->since() + kReplaceGrace : Clock::now() + kReplaceGrace;
+      if (due > Clock::now()) {
+        retry_.expires_at(due);
+        retry_.async_wait([self = shared_from_this()](beast::error_code ec) {
+          if (!ec) self->Admit();
+        });
+        return;
+      }
+    }
+    retry_.cancel();
+    auto session = std::make_shared<Session>(std::move(*accepted_), shared_);
+    accepted_.reset();
+    if (oldest) oldest->Close();
+    session->Start();
+    Accept();
+  }
+
   void Stop() {
     beast::error_code ignored;
     acceptor_.close(ignored);
+    retry_.cancel();
   }
 
  private:
   tcp::acceptor acceptor_;
   Shared& shared_;
-  bool accepting_ = false;
-  bool full_ = false;
+  std::optional<tcp::socket> accepted_;
+  asio::steady_timer retry_;
 };
 
 // Binds a loopback address; the error when it cannot.
@@ -392,17 +483,20 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     worker.Interrupt();
     if (options.onStop) options.onStop();
   };
-  BridgeHandler::Setup setup{port, options.script, options.printers, log};
-  if (!setup.printers) setup.printers = [] { return std::vector<PrinterEntry>{}; };
-  BridgeHandler handler(config, queue, setup);
-  Shared shared{io, handler, log};
-  shared.maxConnections = options.maxConnections;
+  BridgeHandler handler(config, queue, {port, options.script, log});
+  PrinterLister::List list = options.printers;
+  if (!list) list = [] { return std::vector<PrinterEntry>{}; };
+  PrinterLister printers(io, std::move(list), options.printersTimeLimit);
+  Shared shared{io, handler, printers, log};
+  shared.maxConnections = std::max<std::size_t>(options.maxConnections, 1);
+  shared.maxStreams = std::max<std::size_t>(shared.maxConnections / 2, 1);
+  shared.idleTimeLimit = options.idleTimeLimit;
   for (auto& a : acceptors) {
     listeners.push_back(std::make_shared<Listener>(std::move(a), shared));
     listeners.back()->Accept();
   }
   shared.connections->freed = [&listeners] {
-    for (auto& l : listeners) l->Accept();
+    for (auto& l : listeners) l->Admit();
   };
 
   // Once no run is left, the open event streams get their last events
