@@ -28,9 +28,9 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
+using Clock = std::chrono::steady_clock;
 // How long a stopping bridge lets its event streams take their last events.
 constexpr auto kStopDrainLimit = std::chrono::seconds(1);
-using Clock = std::chrono::steady_clock;
 
 class Session;
 
@@ -503,10 +503,10 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   // (each closes after its outcome) before the loop ends; a reader that does
   // not read is not waited for long.
   asio::steady_timer drain(io);
-  std::chrono::steady_clock::time_point drainLimit{};
+  Clock::time_point drainLimit{};
   endWhenDrained = [&] {
-    const auto now = std::chrono::steady_clock::now();
-    if (drainLimit == std::chrono::steady_clock::time_point{}) drainLimit = now + kStopDrainLimit;
+    const auto now = Clock::now();
+    if (drainLimit == Clock::time_point{}) drainLimit = now + kStopDrainLimit;
     if (shared.connections->streams == 0 || now >= drainLimit) return io.stop();
     drain.expires_after(std::chrono::milliseconds(10));
     drain.async_wait([&](beast::error_code) { endWhenDrained(); });
