@@ -1,7 +1,9 @@
-// Thermal job throughput: a label data file of 100,000 labels is grouped into
-// records, built into EPL2 jobs and appended to the job file, in a child
-// process whose peak memory is measured. The same bytes are then copied with
-// cp in the same run, as the yardstick for the time.
+// Thermal job throughput: a label data file of 100,000 labels is printed to
+// the job file by the program as a user starts it, and measured against the
+// file work that any print run of it must do (the job file opened once per
+// record, one run log line per record), in the same run and repetition by
+// repetition. The CPU time of each phase of the thermal loop says where the
+// rest goes.
 //
 //   bench/thermal_jobs_bench [labels] [repetitions]
 #include <fcntl.h>
@@ -11,21 +13,19 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/posix_platform.h"
 #include "folder_server.h"
+#include "output/job_file.h"
 #include "output/send_job.h"
 #include "run/core_stages.h"
-#include "run/files.h"
 
 namespace fs = std::filesystem;
 using namespace imptherm;
@@ -140,8 +140,9 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
 }
 
 // The file work that every print run must do whatever the job building
-// costs: the job file opened, appended to and closed once per record, and
-// one run log line per record, for the same number of bytes.
+// costs, through the same job file channel: the job file opened, appended
+// to and closed once per record, and one run log line per record, for the
+// same number of bytes.
 int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
   posix::PosixSystem system;
   RunState state;
@@ -151,7 +152,9 @@ int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
   const std::string path = TempFolder(system) + kJobFileName;
   for (std::size_t r = 0; r < records; ++r) {
     runLog.Write("fondPage=[{KAV]");
-    AppendToFile(path, chunk);
+    JobFileChannel job(path, "the job");
+    job.Write(chunk);
+    job.Finish();
   }
   return 0;
 }
@@ -194,14 +197,6 @@ Run TimeWholePrintRun(const std::string& program, const std::string& url) {
   });
 }
 
-double TimeCp(const std::string& from, const std::string& to) {
-  fs::remove(to);
-  const auto start = Clock::now();
-  const std::string command = "cp '" + from + "' '" + to + "'";
-  if (std::system(command.c_str()) != 0) std::exit(1);
-  return Seconds(start);
-}
-
 template <typename T>
 T Median(std::vector<T> v) {
   std::sort(v.begin(), v.end());
@@ -212,7 +207,8 @@ T Median(std::vector<T> v) {
 
 int main(int argc, char** argv) {
   const int labels = argc > 1 ? std::atoi(argv[1]) : 100000;
-  const int repetitions = argc > 2 ? std::atoi(argv[2]) : 3;
+  const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
+  const double goal = 1.5;
   const fs::path dir = fs::temp_directory_path() / ("imptherm-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir / "tmp");
   ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
@@ -220,50 +216,48 @@ int main(int argc, char** argv) {
   const std::string data = (dir / "labels.txt").string();
   const std::string jobs = (dir / "tmp" / kJobFileName).string();
   const std::uintmax_t dataBytes = WriteLabelData(data, labels);
-
-  const std::string program = (fs::path(argv[0]).parent_path() / ".." / "impthermorvane").string();
-  std::vector<double> wholeTimes;
-  long wholePeakKiB = 0;
-  {
-    bench::FolderServer server(dir.string());
-    for (int r = 0; r < repetitions; ++r) {
-      fs::remove(jobs);
-      const Run run = TimeWholePrintRun(program, server.Url("labels.txt"));
-      wholeTimes.push_back(run.seconds);
-      wholePeakKiB = std::max(wholePeakKiB, run.peakKiB);
-    }
-  }
-
-  std::vector<double> loopTimes, loopCpu, cpTimes;
-  long peakKiB = 0;
-  std::uintmax_t jobBytes = 0;
-  for (int r = 0; r < repetitions; ++r) {
-    fs::remove(jobs);
-    const Run run = TimeChild([&] { return RunThermalLoop(data, Phase::Send); });
-    loopTimes.push_back(run.seconds);
-    loopCpu.push_back(run.cpuSeconds);
-    peakKiB = std::max(peakKiB, run.peakKiB);
-    jobBytes = fs::file_size(jobs);
-    cpTimes.push_back(TimeCp(jobs, (dir / "copy.txt").string()));
-  }
-  // Where the time goes: CPU time of each phase on its own (noisy machines
-  // disturb CPU time less than wall time).
-  const char* names[] = {"reading the data lines", "+ grouping", "+ building jobs (config, run log)", "+ job file"};
-  double phaseCpu[4];
-  for (int p = 0; p < 4; ++p) {
-    fs::remove(jobs);
-    phaseCpu[p] = TimeChild([&] { return RunThermalLoop(data, static_cast<Phase>(p)); }).cpuSeconds;
-  }
   std::size_t records = 0;
   {
     const DataLines lines = ReadDataLines(data);
     for (std::size_t k = 0; k < lines.size(); ++k) records += lines[k] == "}";
   }
-  std::vector<double> floorTimes;
-  for (int r = 0; r < repetitions; ++r) {
-    fs::remove(jobs);
-    floorTimes.push_back(TimeChild([&] { return FileWorkOnly(records, jobBytes); }).seconds);
+
+  // The whole print run and the file work alone one after the other in each
+  // repetition, so that the load of a shared machine weighs on both alike.
+  const std::string program = (fs::path(argv[0]).parent_path() / ".." / "impthermorvane").string();
+  std::vector<double> wholeTimes, floorTimes, ratios;
+  long peakKiB = 0;
+  std::uintmax_t jobBytes = 0;
+  {
+    bench::FolderServer server(dir.string());
+    for (int r = 0; r < repetitions; ++r) {
+      fs::remove(jobs);
+      const Run whole = TimeWholePrintRun(program, server.Url("labels.txt"));
+      jobBytes = fs::file_size(jobs);
+      peakKiB = std::max(peakKiB, whole.peakKiB);
+      fs::remove(jobs);
+      const Run floor = TimeChild([&] { return FileWorkOnly(records, jobBytes); });
+      wholeTimes.push_back(whole.seconds);
+      floorTimes.push_back(floor.seconds);
+      ratios.push_back(whole.seconds / floor.seconds);
+    }
   }
+  // Where the time goes: CPU time of each phase of the thermal loop on its
+  // own, each phase adding to the one before (a shared machine disturbs CPU
+  // time less than wall time).
+  const char* names[] = {"reading the data lines", "+ grouping", "+ building the jobs", "+ the job file"};
+  double phaseCpu[4];
+  for (int p = 0; p < 4; ++p) {
+    std::vector<double> cpu;
+    for (int r = 0; r < repetitions; ++r) {
+      fs::remove(jobs);
+      const Run run = TimeChild([&] { return RunThermalLoop(data, static_cast<Phase>(p)); });
+      cpu.push_back(run.cpuSeconds);
+      peakKiB = std::max(peakKiB, run.peakKiB);
+    }
+    phaseCpu[p] = Median(cpu);
+  }
+  const double building = phaseCpu[2] - phaseCpu[1];
   // One crafted record against the same number of ordinary labels, both
   // through the whole thermal loop.
   const int craftedLabels = 10000;
@@ -281,31 +275,32 @@ int main(int argc, char** argv) {
   fs::remove_all(dir);
   const double craftedRatio = Median(craftedTimes) / Median(ordinaryTimes);
 
-  const double loop = Median(loopTimes), cp = Median(cpTimes), whole = Median(wholeTimes);
-  const double peakMiB = std::max(peakKiB, wholePeakKiB) / 1024.0;
+  const double whole = Median(wholeTimes), ratio = Median(ratios);
+  const double peakMiB = peakKiB / 1024.0;
   const double dataMiB = dataBytes / 1048576.0;
   const double memoryGoal = 2 * dataMiB + 32;
-  std::printf("labels                  %d\n", labels);
+  const bool timeMet = ratio <= goal, memoryMet = peakMiB <= memoryGoal, craftedMet = craftedRatio <= 3;
+  auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
+  std::printf("labels                  %d in %zu records\n", labels, records);
   std::printf("label data file         %.1f MiB\n", dataMiB);
   std::printf("job file                %.1f MiB\n", jobBytes / 1048576.0);
-  std::printf("whole print run         %.3f s, %.0f labels/s (download, grouping, jobs, job file; median)\n", whole,
-              labels / whole);
-  std::printf("  peak memory           %.1f MiB\n", wholePeakKiB / 1024.0);
-  std::printf("thermal loop (median)   %.3f s, %.0f labels/s\n", loop, labels / loop);
-  std::printf("thermal loop cpu time    %.3f s (user + system, median)\n", Median(loopCpu));
-  std::printf("cp of the job file      %.3f s (median of %d)\n", cp, repetitions);
-  std::printf("records                 %zu\n", records);
+  std::printf("whole print run         %.3f s, %.0f labels/s (download, grouping, jobs, job file; median of %d)\n",
+              whole, labels / whole, repetitions);
   std::printf("file work alone         %.3f s (job file opened once per record, one run log line per record)\n",
               Median(floorTimes));
   std::printf(
-      "time ratio              %.2f x cp for the whole print run, %.2f x for the thermal loop (goal: at most 3)\n",
-      whole / cp, loop / cp);
-  std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB)\n", peakMiB, memoryGoal);
-  for (int p = 0; p < 4; ++p) std::printf("  cpu %-32s %.3f s\n", names[p], phaseCpu[p]);
+      "time ratio              %.2f x the file work alone (median of the runs' ratios; goal: at most %.1f): %s\n",
+      ratio, goal, verdict(timeMet));
+  std::printf("building the jobs       %.3f s of CPU, %.2f us a label (configuration, fields, layouts, log line)\n",
+              building, building * 1e6 / labels);
+  for (int p = 0; p < 4; ++p) std::printf("  cpu %-24s %.3f s\n", names[p], phaseCpu[p]);
+  std::printf("peak memory             %.1f MiB (goal: at most %.1f MiB): %s\n", peakMiB, memoryGoal,
+              verdict(memoryMet));
   std::printf("one record of %d labels over 50,000 field lines (%.0f KB): %.3f s, %d ordinary labels: %.3f s\n",
               craftedLabels, craftedBytes / 1024.0, Median(craftedTimes), craftedLabels, Median(ordinaryTimes));
-  std::printf("crafted record ratio    %.2f x the ordinary labels (goal: at most 3)\n", craftedRatio);
-  const bool met = whole <= 3 * cp && peakMiB <= memoryGoal && craftedRatio <= 3;
+  std::printf("crafted record ratio    %.2f x the ordinary labels (goal: at most 3): %s\n", craftedRatio,
+              verdict(craftedMet));
+  const bool met = timeMet && memoryMet && craftedMet;
   std::printf("%s\n", met ? "goals met" : "GOALS MISSED");
   return met ? 0 : 1;
 }

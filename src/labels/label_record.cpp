@@ -1,8 +1,8 @@
 #include "labels/label_record.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 
 #include "base/text.h"
 
@@ -29,13 +29,79 @@ void PutText(std::string& out, std::string_view text, std::size_t width) {
   out.append(width - text.size(), ' ');
 }
 
-// A fixed-width number element: at least `digits` digits with leading zeros,
-// never cut.
-void PutNumber(std::string& out, long long value, int digits) {
-  char buffer[32];
-  int n = std::snprintf(buffer, sizeof buffer, "%.*lld", digits, value);
-  out.append(buffer, static_cast<std::size_t>(n));
+// A fixed-width number element: at least `digits` digits with leading zeros
+// after the sign, never cut.
+void PutNumber(std::string& out, int value, std::size_t digits) {
+  char buffer[16];
+  const unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  const char* end = std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr;
+  const std::size_t length = static_cast<std::size_t>(end - buffer);
+  if (value < 0) out += '-';
+  if (length < digits) out.append(digits - length, '0');
+  out.append(buffer, length);
 }
+
+char CheckDigit(std::string_view text) {
+  int odd = 0;
+  int even = 0;
+  for (std::size_t i = 0; i < text.size() && i < 31; ++i) {
+    const int value = text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : 0;
+    // Position i + 1 counted from 1: even indexes are the odd positions.
+    (i % 2 == 0 ? odd : even) += value;
+  }
+  const int sum = odd * 3 + even;
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// The barcode data of a label into `out`, which is emptied first; a field
+// of the label keeps its room from one label to the next.
+void ComposeBarcodeInto(std::string& out, const LabelRecord& label, int labelIndex) {
+  const bool zan = label.RecordKind == "{ZAN";
+  const std::string& group2 = label.Fields[zan ? 28 : 7];
+  const std::string& group6 = label.Fields[zan ? 15 : 11];
+  out.clear();
+  if (label.BarcodePrefix == "99") {
+    PutText(out, label.BarcodePrefix, 3);
+    PutText(out, group2, 4);
+    PutText(out, label.BarcodeGroup3, 6);
+    PutNumber(out, label.DayNumber, 3);
+    PutText(out, label.BarcodeGroup5, 1);
+    PutText(out, group6, 8);
+    PutNumber(out, labelIndex, 3);
+    if (zan) {
+      PutText(out, label.Fields[1], 3);
+    } else {
+      // Fields 01 and 02 read as one text.
+      const std::string_view first = std::string_view(label.Fields[1]).substr(0, 3);
+      out.append(first);
+      PutText(out, label.Fields[2], 3 - first.size());
+    }
+    out += CheckDigit(out);
+    return;
+  }
+  PutText(out, label.BarcodePrefix, 2);
+  PutText(out, group2, 4);
+  PutText(out, label.BarcodeGroup3, 6);
+  PutText(out, Chars(group6, 3, 8), 6);
+  PutNumber(out, labelIndex, 2);
+}
+
+void SpaceBarcodeInto(std::string& out, const std::string& barcode) {
+  if (barcode.size() != 32) {
+    out = barcode;
+    return;
+  }
+  static constexpr std::size_t kGroups[] = {3, 4, 6, 3, 1, 8, 3, 3, 1};
+  out.clear();
+  std::size_t at = 0;
+  for (std::size_t width : kGroups) {
+    if (at > 0) out += ' ';
+    out.append(barcode, at, width);
+    at += width;
+  }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -52,9 +118,12 @@ int DayOfYear(int day, int month, int year) {
 // The field a field line fills: its first two characters; none for a line
 // without a code or with a code past the last field.
 std::optional<std::size_t> FieldCode(std::string_view line) {
-  const std::optional<int> code = ParseDecimal(line.substr(0, 2));
-  if (!code || *code < 0 || *code >= static_cast<int>(std::tuple_size_v<decltype(LabelRecord::Fields)>))
-    return std::nullopt;
+  constexpr int kFields = static_cast<int>(std::tuple_size_v<decltype(LabelRecord::Fields)>);
+  // Most lines start with two digits; any other start is read as numbers are.
+  const std::optional<int> code = line.size() >= 2 && IsDigit(line[0]) && IsDigit(line[1])
+                                      ? (line[0] - '0') * 10 + (line[1] - '0')
+                                      : ParseDecimal(line.substr(0, 2));
+  if (!code || *code < 0 || *code >= kFields) return std::nullopt;
   return static_cast<std::size_t>(*code);
 }
 
@@ -142,13 +211,13 @@ void DeriveLabelFields(LabelRecord& label, int labelIndex, const std::string& he
   } else if (label.DayNumber == 0) {
     label.DayNumber = DayOfYearFromDate(label.Fields[zan ? 18 : 14]);
   }
-  std::string barcode = label.PresetLabel ? label.Fields[39] : ComposeBarcodeData(label, labelIndex);
-  if (zan) {
-    label.Fields[21] = std::move(barcode);
+  std::string& barcode = label.Fields[zan ? 21 : 32];
+  if (label.PresetLabel) {
+    barcode = label.Fields[39];
   } else {
-    label.Fields[33] = SpaceBarcodeText(barcode);
-    label.Fields[32] = std::move(barcode);
+    ComposeBarcodeInto(barcode, label, labelIndex);
   }
+  if (!zan) SpaceBarcodeInto(label.Fields[33], barcode);
 }
 
 bool IsDerivedField(const std::string& recordKind, int field) {
@@ -157,51 +226,16 @@ bool IsDerivedField(const std::string& recordKind, int field) {
 }
 
 std::string ComposeBarcodeData(const LabelRecord& label, int labelIndex) {
-  const bool zan = label.RecordKind == "{ZAN";
-  const std::string& group2 = label.Fields[zan ? 28 : 7];
-  const std::string& group6 = label.Fields[zan ? 15 : 11];
   std::string out;
-  if (label.BarcodePrefix == "99") {
-    PutText(out, label.BarcodePrefix, 3);
-    PutText(out, group2, 4);
-    PutText(out, label.BarcodeGroup3, 6);
-    PutNumber(out, label.DayNumber, 3);
-    PutText(out, label.BarcodeGroup5, 1);
-    PutText(out, group6, 8);
-    PutNumber(out, labelIndex, 3);
-    PutText(out, zan ? label.Fields[1] : label.Fields[1] + label.Fields[2], 3);
-    return AppendCheckDigit(out);
-  }
-  PutText(out, label.BarcodePrefix, 2);
-  PutText(out, group2, 4);
-  PutText(out, label.BarcodeGroup3, 6);
-  PutText(out, Chars(group6, 3, 8), 6);
-  PutNumber(out, labelIndex, 2);
+  ComposeBarcodeInto(out, label, labelIndex);
   return out;
 }
 
-std::string AppendCheckDigit(const std::string& text) {
-  int odd = 0;
-  int even = 0;
-  for (std::size_t i = 0; i < text.size() && i < 31; ++i) {
-    const int value = text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : 0;
-    // Position i + 1 counted from 1: even indexes are the odd positions.
-    (i % 2 == 0 ? odd : even) += value;
-  }
-  const int sum = odd * 3 + even;
-  return text + static_cast<char>('0' + (10 - sum % 10) % 10);
-}
+std::string AppendCheckDigit(const std::string& text) { return text + CheckDigit(text); }
 
 std::string SpaceBarcodeText(const std::string& barcode) {
-  if (barcode.size() != 32) return barcode;
-  static constexpr std::size_t kGroups[] = {3, 4, 6, 3, 1, 8, 3, 3, 1};
   std::string out;
-  std::size_t at = 0;
-  for (std::size_t width : kGroups) {
-    if (at > 0) out += ' ';
-    out.append(barcode, at, width);
-    at += width;
-  }
+  SpaceBarcodeInto(out, barcode);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "labels/layouts.h"
 
+#include <array>
 #include <initializer_list>
 #include <vector>
 
@@ -192,20 +193,17 @@ const Layout& ZanLayout() {
   return zan;
 }
 
-const Layout* LayoutOf(const std::string& kind) {
+// The kinds that have a layout, in the order of LayoutTables.
+constexpr const char* kLayoutKinds[] = {"{KAV", "{HOB", "{DUN", "{J41", "{K63", "{ZAN"};
+
+std::array<const Layout*, 6> LayoutTables() {
   static const Layout hob = MakeHob(), dun = MakeDun();
   static const Layout j41 = MakeMarked({"LO415,620,75,75", "LO565,620,75,75", "LO715,620,75,75", "LO490,695,75,75",
                                         "LO640,695,75,75", "LO415,770,75,75", "LO565,770,75,75", "LO715,770,75,75",
                                         "LO415,610,75,75", "LO565,610,75,75", "LO715,610,75,75", "LO490,685,75,75",
                                         "LO640,685,75,75", "LO415,760,75,75", "LO565,760,75,75", "LO715,760,75,75"});
   static const Layout k63 = MakeMarked({"LO412,618,385,80", "LO412,770,385,80"});
-  if (kind == "{KAV") return &KavLayout();
-  if (kind == "{HOB") return &hob;
-  if (kind == "{DUN") return &dun;
-  if (kind == "{J41") return &j41;
-  if (kind == "{K63") return &k63;
-  if (kind == "{ZAN") return &ZanLayout();
-  return nullptr;
+  return {&KavLayout(), &hob, &dun, &j41, &k63, &ZanLayout()};
 }
 
 // The accent folding table: every byte maps to itself unless listed; 0
@@ -252,22 +250,25 @@ void AppendFolded(std::string& out, std::string_view text) {
   }
   // The text with its sharp s written out is cut to the limit again before
   // folding, so the count is of written-out characters.
+  char folded[kFoldLimit];
+  std::size_t length = 0;
   std::size_t written = 0;
   auto put = [&](char c) {
     if (written++ >= kFoldLimit) return false;
-    const unsigned char folded = table.to[static_cast<unsigned char>(c)];
-    if (folded != 0) out += static_cast<char>(folded);
+    const unsigned char plain = table.to[static_cast<unsigned char>(c)];
+    if (plain != 0) folded[length++] = static_cast<char>(plain);
     return true;
   };
   for (std::size_t i = 0; i < text.size();) {
-    if (!sharp.empty() && text.substr(i, sharp.size()) == sharp) {
-      if (!put('S') || !put('S')) return;
+    if (!sharp.empty() && text[i] == sharp[0] && text.substr(i, sharp.size()) == sharp) {
+      if (!put('S') || !put('S')) break;
       i += sharp.size();
     } else {
-      if (!put(text[i])) return;
+      if (!put(text[i])) break;
       ++i;
     }
   }
+  out.append(folded, length);
 }
 
 void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxLength) {
@@ -278,38 +279,39 @@ void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxL
   if (out.size() - before > maxLength) out.resize(before + maxLength);
 }
 
-// The data of an A or B line between its double quotes. A double quote
-// inside it would end the data early at the printer, so it goes out as \";
-// backslashes stay as they are, since a server may send EPL2 escapes of its
-// own.
-void AppendQuotedData(std::string& out, const Line& line, const LabelRecord& label, const LayoutCaptions& captions,
-                      std::string& data) {
-  data.clear();
+// A double quote inside the data of an A or B line would end the data early
+// at the printer, so the data appended from `start` on has each one written
+// as \"; backslashes stay as they are, since a server may send EPL2 escapes
+// of its own.
+void EscapeQuotes(std::string& out, std::size_t start) {
+  const std::size_t quote = out.find('"', start);
+  if (quote == std::string::npos) return;
+  const std::string tail = out.substr(quote);
+  out.resize(quote);
+  for (char c : tail) {
+    if (c == '"') out += '\\';
+    out += c;
+  }
+}
+
+// The data of a field line, between its double quotes.
+void AppendFieldData(std::string& out, const Line& line, const LabelRecord& label) {
+  const std::size_t start = out.size();
+  const std::string& field = label.Fields[line.arg];
   switch (line.data) {
-    case Data::None: break;
-    case Data::Caption: data += captions[line.arg]; break;
-    case Data::Field: data += label.Fields[line.arg]; break;
-    case Data::Fold: AppendFolded(data, label.Fields[line.arg]); break;
-    case Data::Fold16: AppendFolded(data, std::string_view(label.Fields[line.arg]).substr(0, 16)); break;
-    case Data::TrimFoldCut: AppendTrimFoldCut(data, label.Fields[line.arg], line.max); break;
+    case Data::None:
+    case Data::Caption: break;
+    case Data::Field: out += field; break;
+    case Data::Fold: AppendFolded(out, field); break;
+    case Data::Fold16: AppendFolded(out, std::string_view(field).substr(0, 16)); break;
+    case Data::TrimFoldCut: AppendTrimFoldCut(out, field, line.max); break;
     case Data::Counter:
-      data += label.Fields[line.arg];
-      data += " / ";
-      data += std::to_string(label.LabelTotal());
+      out += field;
+      out += " / ";
+      out += std::to_string(label.LabelTotal());
       break;
   }
-  out += '"';
-  for (std::size_t from = 0;;) {
-    const std::size_t quote = data.find('"', from);
-    if (quote == std::string::npos) {
-      out.append(data, from, std::string::npos);
-      break;
-    }
-    out.append(data, from, quote - from);
-    out += "\\\"";
-    from = quote + 1;
-  }
-  out += '"';
+  EscapeQuotes(out, start);
 }
 
 }  // namespace
@@ -320,27 +322,55 @@ LayoutCaptions LoadLayoutCaptions(Resources& resources, int captionBase) {
   return captions;
 }
 
-LayoutTemplate::LayoutTemplate(const LabelRecord& label, const LayoutCaptions& captions) : captions_(captions) {
-  const Layout* layout = LayoutOf(label.RecordKind);
-  if (!layout) return;
-  for (const Line& line : *layout) {
-    text_ += line.text;
-    if (line.data != Data::None) {
-      if (line.data != Data::Caption && IsDerivedField(label.RecordKind, line.arg)) {
-        holes_.push_back({text_.size(), &line});
-      } else {
-        AppendQuotedData(text_, line, label, captions, scratch_);
+CaptionedLayouts::CaptionedLayouts(const LayoutCaptions& captions) {
+  const auto tables = LayoutTables();
+  for (std::size_t k = 0; k < tables.size(); ++k) {
+    Layout& out = layouts_[k];
+    for (const Line& line : *tables[k]) {
+      out.text += line.text;
+      if (line.data == Data::Caption) {
+        out.text += '"';
+        const std::size_t start = out.text.size();
+        out.text += captions[line.arg];
+        EscapeQuotes(out.text, start);
+        out.text += '"';
+      } else if (line.data != Data::None) {
+        out.text += '"';
+        out.holes.push_back({out.text.size(), &line, IsDerivedField(kLayoutKinds[k], line.arg)});
+        out.text += '"';
       }
+      out.text += "\r\n";
     }
-    text_ += "\r\n";
   }
+}
+
+const CaptionedLayouts::Layout* CaptionedLayouts::Find(const std::string& kind) const {
+  for (std::size_t k = 0; k < layouts_.size(); ++k)
+    if (kind == kLayoutKinds[k]) return &layouts_[k];
+  return nullptr;
+}
+
+LayoutTemplate::LayoutTemplate(const LabelRecord& label, const CaptionedLayouts& layouts) {
+  const CaptionedLayouts::Layout* layout = layouts.Find(label.RecordKind);
+  if (!layout) return;
+  std::size_t from = 0;
+  for (const CaptionedLayouts::Hole& hole : layout->holes) {
+    text_.append(layout->text, from, hole.at - from);
+    from = hole.at;
+    if (hole.perLabel) {
+      holes_.push_back({text_.size(), hole.line});
+    } else {
+      AppendFieldData(text_, *hole.line, label);
+    }
+  }
+  text_.append(layout->text, from, std::string::npos);
 }
 
 void LayoutTemplate::Append(std::string& out, const LabelRecord& label) const {
   std::size_t from = 0;
   for (const Hole& hole : holes_) {
     out.append(text_, from, hole.at - from);
-    AppendQuotedData(out, *hole.line, label, captions_, scratch_);
+    AppendFieldData(out, *hole.line, label);
     from = hole.at;
   }
   out.append(text_, from, std::string::npos);
@@ -348,7 +378,7 @@ void LayoutTemplate::Append(std::string& out, const LabelRecord& label) const {
 
 std::string RenderLayout(const LabelRecord& label, const LayoutCaptions& captions) {
   std::string out;
-  LayoutTemplate(label, captions).Append(out, label);
+  LayoutTemplate(label, CaptionedLayouts(captions)).Append(out, label);
   return out;
 }
 

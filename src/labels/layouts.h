@@ -21,14 +21,39 @@ LayoutCaptions LoadLayoutCaptions(Resources& resources, int captionBase);
 // backslashes are left as they are.
 std::string RenderLayout(const LabelRecord& label, const LayoutCaptions& captions);
 
-// The layout of one record, rendered once with holes where the fields that
-// change from label to label go (the label number, the barcode). Made after
-// the record's fields are loaded; every label then costs a copy and the
-// holes.
 struct LayoutLine;
+
+// The six layouts with the captions of one bank written in: each layout's
+// fixed bytes (graphics lines, captions, the start of every A and B line,
+// quotes and line ends) are written once per caption bank, with holes where
+// the fields go.
+class CaptionedLayouts {
+ public:
+  explicit CaptionedLayouts(const LayoutCaptions& captions);
+
+ private:
+  friend class LayoutTemplate;
+  struct Hole {
+    std::size_t at;  // just after the opening double quote in text
+    const LayoutLine* line;
+    bool perLabel;  // a derived field: filled for every label, not once per record
+  };
+  struct Layout {
+    std::string text;
+    std::vector<Hole> holes;
+  };
+  // The layout of a RecordKind; none for a kind without one.
+  const Layout* Find(const std::string& kind) const;
+  std::array<Layout, 6> layouts_;
+};
+
+// The layout of one record: its record's fields written into the holes once,
+// leaving the holes of the fields that change from label to label (the
+// label number, the barcode). Made after the record's fields are loaded;
+// every label then costs a copy and those few holes.
 class LayoutTemplate {
  public:
-  LayoutTemplate(const LabelRecord& label, const LayoutCaptions& captions);
+  LayoutTemplate(const LabelRecord& label, const CaptionedLayouts& layouts);
   // The layout of a label of the same record, as RenderLayout gives it.
   void Append(std::string& out, const LabelRecord& label) const;
 
@@ -37,10 +62,8 @@ class LayoutTemplate {
     std::size_t at;  // just after the opening double quote in text_
     const LayoutLine* line;
   };
-  const LayoutCaptions& captions_;
   std::string text_;
   std::vector<Hole> holes_;
-  mutable std::string scratch_;  // the data of one line before its quotes are escaped
 };
 
 // Accented capitals and small letters to their plain letters, ß to "SS",

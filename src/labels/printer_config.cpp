@@ -40,22 +40,23 @@ std::string ParamKey(int k) {
   return key;
 }
 
-// The values of Param01 to Param99 by number, each the first one the section
-// holds, names matched without regard to letter case as the profile functions
-// match them.
-std::array<std::string, kMaxParams + 1> ParamValues(const ProfileFiles::Entries& section) {
-  std::array<std::string, kMaxParams + 1> values;
-  std::array<bool, kMaxParams + 1> seen{};
+// The values of Param01 to Param99 by number (none where a key is missing),
+// each the first one the section holds, names matched without regard to
+// letter case as the profile functions match them.
+using ParamValues = std::array<const std::string*, kMaxParams + 1>;
+ParamValues ParamValuesOf(const ProfileFiles::Entries& section) {
+  ParamValues values{};
   for (const auto& [name, value] : section) {
     if (name.size() != 7 || UpperAscii(name.substr(0, 5)) != "PARAM") continue;
     if (name[5] < '0' || name[5] > '9' || name[6] < '0' || name[6] > '9') continue;
     const int k = (name[5] - '0') * 10 + (name[6] - '0');
-    if (k == 0 || seen[k]) continue;
-    seen[k] = true;
-    values[k] = value;
+    if (k == 0 || values[k]) continue;
+    values[k] = &value;
   }
   return values;
 }
+
+bool Filled(const std::string* value) { return value && !value->empty(); }
 
 }  // namespace
 
@@ -66,17 +67,19 @@ std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, con
   // The folder is made (again) only when the defaults must be written: the
   // driver made it when the run began, and a read needs no folder.
   const std::string path = SharedDataFolderPath(system) + system.PathSeparator() + kPrinterConfigFileName;
-  auto values = ParamValues(profiles.ReadSection(path, model->section));
-  if (values[1].empty()) {
+  ProfileFiles::Entries section = profiles.ReadSection(path, model->section);
+  ParamValues values = ParamValuesOf(section);
+  if (!Filled(values[1])) {
     SharedDataFolder(system);
     bool written = true;
     for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
       written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
     if (!written || !profiles.Flush(path)) throw PlatformError(kCannotWrite + path);
-    values = ParamValues(profiles.ReadSection(path, model->section));
+    section = profiles.ReadSection(path, model->section);
+    values = ParamValuesOf(section);
   }
-  for (int k = 1; k <= kMaxParams && !values[k].empty(); ++k) {
-    lines += values[k];
+  for (int k = 1; k <= kMaxParams && Filled(values[k]); ++k) {
+    lines += *values[k];
     lines += "\r\n";
   }
   return lines;

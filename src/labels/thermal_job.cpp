@@ -38,21 +38,21 @@ void AppendCopyBlock(std::string& job, int copies) {
   job += "\r\n";
 }
 
-const LayoutCaptions& Captions(ThermalJobContext& ctx, LayoutCaptions& own) {
+const CaptionedLayouts& Layouts(ThermalJobContext& ctx, std::optional<CaptionedLayouts>& own) {
   const int base = ctx.state.CaptionBase;
-  if (!ctx.captions) return own = LoadLayoutCaptions(ctx.platform.resources, base);
-  if (ctx.captions->captionBase != base) {
-    ctx.captions->captions = LoadLayoutCaptions(ctx.platform.resources, base);
+  if (!ctx.captions) return own.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
+  if (ctx.captions->captionBase != base || !ctx.captions->layouts) {
+    ctx.captions->layouts.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
     ctx.captions->captionBase = base;
   }
-  return ctx.captions->captions;
+  return *ctx.captions->layouts;
 }
 
 }  // namespace
 
 void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record, JobSink& sink) {
   JobPieces job(sink);
-  job.text = LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, prnType);
+  job.text += LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, prnType);
   if (record.size() >= kHeaderLines) {
     LabelRecord& label = ctx.label;
     ReadRecordHeader(record, label);
@@ -60,8 +60,8 @@ void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const R
     // Every label of a record reads the same field lines: they are read
     // once, and each label only derives its own number and barcode.
     LoadLabelFields(record, label);
-    LayoutCaptions own;
-    const LayoutTemplate layout(label, Captions(ctx, own));
+    std::optional<CaptionedLayouts> own;
+    const LayoutTemplate layout(label, Layouts(ctx, own));
     const int total = label.LabelTotal();
     for (int index = 1; index <= total; ++index) {
       DeriveLabelFields(label, index, ctx.state.HeaderText, ctx.state.BaggageMode);

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "labels/label_record.h"
@@ -16,11 +17,11 @@ namespace imptherm {
 // one piece and a small job goes out in one write.
 inline constexpr std::size_t kJobPieceSize = 64 * 1024;
 
-// The captions of the last caption bank a job used: the string table does
-// not change while the module is loaded.
+// The layouts written with the captions of the last caption bank a job
+// used: the string table does not change while the module is loaded.
 struct CaptionCache {
   int captionBase = -1;
-  LayoutCaptions captions;
+  std::optional<CaptionedLayouts> layouts;
 };
 
 // What job assembly reads and updates in the module.

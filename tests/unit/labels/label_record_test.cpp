@@ -213,6 +213,9 @@ TEST(ComposeBarcodeDataTest, LongFormExampleWithCheckDigitAndSpacedText) {
   EXPECT_EQ(SpaceBarcodeText(data), "99  AB   123456 045 1 12345678 002 751 2");
   EXPECT_EQ(SpaceBarcodeText(data).size(), 40u);
   EXPECT_EQ(ComposeBarcodeData(label, 1), "99 AB  1234560451123456780017513");
+  // A day number read as negative keeps its sign ahead of the zeros.
+  label.DayNumber = -7;
+  EXPECT_EQ(ComposeBarcodeData(label, 1).substr(13, 4), "-007");
 }
 
 TEST(ComposeBarcodeDataTest, ZanTakesItsOwnFields) {
