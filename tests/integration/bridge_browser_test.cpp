@@ -94,6 +94,7 @@ class ProcessGroup {
   ProcessGroup(const std::string& command, const std::map<std::string, std::string>& env, const std::string& logPath,
                int graceSeconds)
       : grace_(graceSeconds) {
+    std::fflush(nullptr);  // or the child writes the test's pending output again
     pid_ = ::fork();
     if (pid_ == 0) {
       ::setpgid(0, 0);
