@@ -75,8 +75,8 @@ BridgeHandler::BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
 BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, const std::string& code,
                                      const std::string& message, bool cors, const std::string& logHint) {
   setup_.log("refused " + request.method + " " + request.target.substr(0, 200) + " from " +
-             (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message + logHint +
-             ")");
+             (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message +
+             logHint + ")");
   BridgeResponse r;
   r.status = status;
   r.headers.emplace_back("Content-Type", "application/json");
@@ -108,8 +108,7 @@ BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
   if (!rule && request.hasOrigin)
     return Refuse(request, 403, "origin-refused", "origin " + request.origin + " is not allowed by this bridge", false,
                   "; allow it in " + config_.path() + " or with --allow-origin " + request.origin.substr(0, 200));
-  if (!rule)
-    return Refuse(request, 403, "origin-refused", "a request without an Origin header is not allowed", false);
+  if (!rule) return Refuse(request, 403, "origin-refused", "a request without an Origin header is not allowed", false);
   return Route(request, *rule);
 }
 
