@@ -112,11 +112,7 @@ class ProcessGroup {
     ::kill(-pid_, SIGTERM);
     // The leader stays unreaped until the group is killed, so that its id
     // cannot name another process meanwhile.
-    siginfo_t info{};
-    WaitFor(grace_, [&] {
-      info.si_pid = 0;
-      return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid_;
-    });
+    WaitFor(grace_, [&] { return Exited(); });
     ::kill(-pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
@@ -162,6 +158,11 @@ class ManagedPolicy {
 };
 
 enum class Browser { kChromium, kFirefox };
+
+std::string Program(Browser browser) {
+  return browser == Browser::kChromium ? EnvOr("IMPTHERM_CHROMIUM", "chromium")
+                                       : EnvOr("IMPTHERM_FIREFOX", "firefox-esr");
+}
 
 struct PageCase {
   const char* name;
@@ -211,15 +212,15 @@ class BridgeBrowserTest : public ::testing::TestWithParam<BrowserCase> {
     const std::string profile = dir.path() + "browser-profile";
     fs::create_directories(profile);
     if (browser == Browser::kChromium) {
-      std::string command = EnvOr("IMPTHERM_CHROMIUM", "chromium") +
-                            " --headless=new --no-sandbox --disable-gpu --no-first-run --user-data-dir=" + profile;
+      std::string command =
+          Program(browser) + " --headless=new --no-sandbox --disable-gpu --no-first-run --user-data-dir=" + profile;
       if (publicPort) command += " --ip-address-space-overrides=127.0.0.1:" + std::to_string(publicPort) + "=public";
       return command + " '" + url + "'";
     }
     if (publicPort)
       std::ofstream(profile + "/user.js")
           << "user_pref(\"network.lna.address_space.public.override\", \"127.0.0.1:" << publicPort << "\");\n";
-    return EnvOr("IMPTHERM_FIREFOX", "firefox-esr") + " --headless --no-remote --profile " + profile + " '" + url + "'";
+    return Program(browser) + " --headless --no-remote --profile " + profile + " '" + url + "'";
   }
   // The policy that lets the page's site reach the local network.
   static std::unique_ptr<ManagedPolicy> Policy(Browser browser, const std::string& origin) {
@@ -235,8 +236,7 @@ class BridgeBrowserTest : public ::testing::TestWithParam<BrowserCase> {
 
 TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const auto& [browser, c] = GetParam();
-  const std::string program =
-      browser == Browser::kChromium ? EnvOr("IMPTHERM_CHROMIUM", "chromium") : EnvOr("IMPTHERM_FIREFOX", "firefox-esr");
+  const std::string program = Program(browser);
   if (std::system(("command -v " + program.substr(0, program.find(' ')) + " >/dev/null").c_str()) != 0) {
     if (EnvOr("CI", "") == "true") FAIL() << program << " is missing (scripts/setup.sh test installs it)";
     GTEST_SKIP() << program << " is missing (scripts/setup.sh test installs it)";
@@ -298,12 +298,13 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
                               << dir.Read("bridge.log");
     // Each attempt that needs no preflight reached the bridge and was refused.
     for (const char* how : {"form", "fetch", "beacon"}) {
-      const std::string refused = std::string("refused POST /v1/print-runs?") + how + " from " + origin;
-      if (!c.csrf) continue;
-      EXPECT_TRUE(
-          WaitFor(10, [&] { return dir.Read("bridge.log").find(refused + ": origin-refused") != std::string::npos; }))
-          << how << " did not reach the bridge, or it was not refused:\n"
-          << dir.Read("bridge.log");
+      if (c.csrf) {
+        const std::string refused = std::string("refused POST /v1/print-runs?") + how + " from " + origin;
+        EXPECT_TRUE(
+            WaitFor(10, [&] { return dir.Read("bridge.log").find(refused + ": origin-refused") != std::string::npos; }))
+            << how << " did not reach the bridge, or it was not refused:\n"
+            << dir.Read("bridge.log");
+      }
     }
   }
   RecordProperty("page", result);
