@@ -7,9 +7,15 @@
 //    connections (the bridge takes 32 at a time); each one must either run or be refused as queue-full, none run twice
 //    (the job file must be the reference job repeated once per accepted run), the bridge's resident memory at most 32
 //    MiB above idle, and as many descriptors open afterwards as before.
+//  - connection flood: a page's request (GET /v1/version on a new connection)
+//    while a local process holds `--slow` connections that trickle their
+//    header and reconnect when closed, and `--refused` connections sending
+//    refused requests; median and worst of `--tries` answers against the same
+//    without the flood; goal: the worst under 1 s.
 // Exits 1 when a goal is missed, 2 when something could not be measured.
 //
 //   bench/bridge_bench [--runs N] [--requests N] [--connections N]
+//                      [--tries N] [--slow N] [--refused N] [--only flood]
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/prctl.h>
@@ -38,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "connection_flood.h"
 #include "folder_server.h"
 
 namespace fs = std::filesystem;
@@ -135,11 +142,12 @@ class Bridge {
 // One keep-alive connection to the bridge, as a page of `origin` talks to it.
 class Client {
  public:
-  Client(int port, std::string origin) : port_(port), origin_(std::move(origin)), socket_(io_) {
-    socket_.connect(tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port)));
-  }
+  Client(int port, std::string origin) : port_(port), origin_(std::move(origin)), socket_(io_) { Connect(); }
 
   http::response<http::string_body> Send(http::verb verb, const std::string& target, const std::string& body = {}) {
+    // The bridge closes the connection after an error answer, as a browser
+    // then does, and opens a new one.
+    if (!socket_.is_open()) Connect();
     http::request<http::string_body> req{verb, target, 11};
     req.set(http::field::host, "127.0.0.1:" + std::to_string(port_));
     req.set(http::field::origin, origin_);
@@ -151,6 +159,7 @@ class Client {
     http::write(socket_, req);
     http::response<http::string_body> res;
     http::read(socket_, buffer_, res);
+    if (!res.keep_alive()) socket_.close();
     return res;
   }
 
@@ -182,6 +191,11 @@ class Client {
   }
 
  private:
+  void Connect() {
+    buffer_.clear();
+    socket_.connect(tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port_)));
+  }
+
   int port_;
   std::string origin_;
   boost::asio::io_context io_;
@@ -226,16 +240,63 @@ double BridgeRun(const Bridge& bridge, const std::string& origin, const std::str
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The connection flood: answer times of a page's request without it, then
+// with it (after a second for it to take hold). Returns the worst time under
+// the flood (an unanswered request counts as the limit).
+double FloodAnswers(int port, const std::string& origin, int tries, int slow, int refused) {
+  constexpr int kLimitMs = 5000;
+  auto measure = [&](std::vector<double>& ms) {
+    int unanswered = 0;
+    for (int i = 0; i < tries; ++i) {
+      const double t = imptherm::bench::AnswerMs(port, origin, kLimitMs);
+      unanswered += t < 0;
+      ms.push_back(t < 0 ? kLimitMs : t);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return unanswered;
+  };
+  std::vector<double> quiet, flooded;
+  measure(quiet);
+  long closed = 0, refusals = 0;
+  int unanswered = 0;
+  {
+    imptherm::bench::ConnectionFlood flood(port, slow, refused);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long closedBefore = flood.closedByBridge(), refusalsBefore = flood.refusals();
+    unanswered = measure(flooded);
+    closed = flood.closedByBridge() - closedBefore;
+    refusals = flood.refusals() - refusalsBefore;
+  }
+  const double worst = *std::max_element(flooded.begin(), flooded.end());
+  const std::string lost = unanswered ? ", " + std::to_string(unanswered) + " unanswered in 5 s" : "";
+  std::printf(
+      "connection flood: %d slow-header and %d refused-request connections; meanwhile %ld refusals "
+      "answered, %ld flood connections closed by the bridge\n",
+      slow, refused, refusals, closed);
+  std::printf(
+      "connection flood: a page's request over %d tries: median %.1f ms, worst %.1f ms%s "
+      "(goal: under 1000 ms); without the flood median %.1f ms, worst %.1f ms; ratio of medians %.1f\n",
+      tries, Median(flooded), worst, lost.c_str(), Median(quiet), *std::max_element(quiet.begin(), quiet.end()),
+      Median(flooded) / Median(quiet));
+  std::fflush(stdout);
+  return worst;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = 21, requests = 1000, connections = 30;
+  int runs = 21, requests = 1000, connections = 30, tries = 21, slow = 100, refusedConnections = 32;
+  bool onlyFlood = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const int value = std::atoi(argv[i + 1]);
     if (name == "--runs") runs = value;
     if (name == "--requests") requests = value;
     if (name == "--connections") connections = value;
+    if (name == "--tries") tries = std::max(value, 1);
+    if (name == "--slow") slow = value;
+    if (name == "--refused") refusedConnections = value;
+    if (name == "--only") onlyFlood = std::string(argv[i + 1]) == "flood";
   }
   runs = std::max(runs, 1);
   connections = std::clamp(connections, 1, std::max(requests, 1));
@@ -248,6 +309,15 @@ int main(int argc, char** argv) {
   fs::copy_file(fs::path(IMPTHERM_BENCH_DATA) / "sample" / "labels.txt", dir / "www" / "labels.txt");
   std::ofstream(dir / "bridge.json") << R"({"origins": []})";
   int status = 0;
+  {
+    const std::string page = "http://127.0.0.1:9";  // an allowed origin; the flood needs no data
+    Bridge bridge(program, dir, FreeLoopbackPort(), page);
+    if (FloodAnswers(bridge.port(), page, tries, slow, refusedConnections) > 1000) status = 1;
+  }
+  if (onlyFlood) {
+    fs::remove_all(dir);
+    return status;
+  }
   {
     imptherm::bench::FolderServer www((dir / "www").string());
     const std::string streamUrl = www.Url("labels.txt");

@@ -65,8 +65,9 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
 endif()")
 install(FILES ${pkgdir}/bash-completion/impthermorvane
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-# User units, enabled by each user who wants the browser bridge.
-install(FILES ${pkgdir}/systemd/impthermorvane-bridge.socket ${pkgdir}/systemd/impthermorvane-bridge.service
+# The user unit, enabled by each user who wants the browser bridge (or by
+# "systemctl --global enable" for every user: each takes a port of its own).
+install(FILES ${pkgdir}/systemd/impthermorvane-bridge.service
         DESTINATION lib/systemd/user)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${pkgdir}/debian/copyright ${changelog_gz}
         DESTINATION ${IMPTHERM_DOC_DIR})

@@ -105,10 +105,10 @@ set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 add_executable(backend_test tests/win32/backend_test.cpp)
 target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
 
-# Checks of the network and profile backends against loopback sockets and real
-# files, also run under Wine.
+# Checks of the network and profile backends (and of the bridge's owner of a
+# connection) against loopback sockets and real files, also run under Wine.
 add_executable(net_profile_test tests/win32/net_profile_test.cpp)
-target_link_libraries(net_profile_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(net_profile_test PRIVATE impthermwin32 impthermbridge ${IMPTHERM_STATIC_RUNTIME})
 
 # The proxy credentials dialog, driven as a person would, also under Wine.
 add_executable(proxy_dialog_test tests/win32/proxy_dialog_test.cpp)

@@ -10,6 +10,10 @@
 namespace imptherm::bridge {
 
 inline constexpr int kDefaultPort = 9180;
+// Without a port of its own (--port), a bridge takes the first free one of
+// this many from the configured port on: each user of a shared computer has
+// a bridge, and a page's client looks through them for its own user's.
+inline constexpr int kPortRange = 8;
 
 // An allowed page origin and the hosts ("host" or "host:port") that its
 // streamUrl may name.

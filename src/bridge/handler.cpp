@@ -1,11 +1,11 @@
 #include "bridge/handler.h"
 
 #include <algorithm>
+#include <exception>
 #include <nlohmann/json.hpp>
 
 #include "base/text.h"
 #include "bridge/text.h"
-#include "platform/error.h"
 #include "run/version.h"
 
 namespace imptherm::bridge {
@@ -86,6 +86,14 @@ BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, c
 }
 
 BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
+  if (!request.otherUser.empty()) {
+    BridgeResponse r = Refuse(request, 403, "other-user",
+                              "this bridge serves only the processes of its own user, and " + request.otherUser, false);
+    // Any page may read it, so that its client goes on to the next port to
+    // find its own user's bridge; it tells nothing but that.
+    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    return r;
+  }
   config_.Refresh();
   if (!HostHeaderAllowed(request.host, setup_.port))
     return Refuse(request, 403, "host-refused",
@@ -135,16 +143,9 @@ BridgeResponse BridgeHandler::Route(const BridgeRequest& request, const OriginRu
   if (request.method == "GET" && path == "/v1/version")
     return JsonAnswer(200, {{"name", "impthermorvane"}, {"version", kVersionDotted}, {"api", 1}}, origin);
   if (request.method == "GET" && path == "/v1/printers") {
-    std::vector<PrinterEntry> printers;
-    try {
-      printers = setup_.printers();
-    } catch (const PlatformError& e) {
-      // The print server cannot be reached or did not answer: no empty list.
-      return Refuse(request, 502, "print-server", Cp1252ToUtf8(e.what()), true);
-    }
-    json list = json::array();
-    for (const PrinterEntry& p : printers) list.push_back({{"name", Cp1252ToUtf8(p.name)}, {"default", p.isDefault}});
-    return JsonAnswer(200, {{"printers", list}}, origin);
+    BridgeResponse r;
+    r.listPrinters = true;
+    return r;
   }
   if (request.method == "POST" && path == "/v1/print-runs") return StartRun(request, rule);
 
@@ -231,6 +232,25 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
                   true);
   setup_.log("run " + run->id + " from " + request.origin + ": queued");
   return JsonAnswer(202, {{"id", run->id}, {"state", "queued"}}, request.origin);
+}
+
+BridgeResponse BridgeHandler::PrintersAnswer(const BridgeRequest& request, const PrinterListing& listing) {
+  // The print server cannot be reached or did not answer: no empty list.
+  if (listing.error) return Refuse(request, 502, "print-server", Cp1252ToUtf8(*listing.error), true);
+  json list = json::array();
+  for (const PrinterEntry& p : listing.printers)
+    list.push_back({{"name", Cp1252ToUtf8(p.name)}, {"default", p.isDefault}});
+  return JsonAnswer(200, {{"printers", list}}, request.origin);
+}
+
+PrinterListing TakePrinterListing(const std::function<std::vector<PrinterEntry>()>& list) {
+  PrinterListing listing;
+  try {
+    listing.printers = list();
+  } catch (const std::exception& e) {
+    listing.error = e.what();
+  }
+  return listing;
 }
 
 std::vector<PrinterEntry> ListPrinters(Printers& printers) {

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,9 @@ struct BridgeRequest {
   bool bodyTooLarge = false;  // the server stopped reading at kMaxBodySize
   bool requestPrivateNetwork = false;
   bool requestLocalNetwork = false;
+  // Why the process that sent it is not served (another user's, or one
+  // whose user is unknown: peer_user.h); empty for the bridge user's own.
+  std::string otherUser;
 };
 
 struct BridgeResponse {
@@ -36,6 +40,9 @@ struct BridgeResponse {
   std::string body;
   // Set for an event stream: the server follows this run's events.
   std::shared_ptr<PrintRunEntry> eventsOf;
+  // Set for the printer list, which the print server may keep waiting: the
+  // server takes it off its own thread and answers with PrintersAnswer.
+  bool listPrinters = false;
   std::string Header(const std::string& name) const;
 };
 
@@ -46,18 +53,26 @@ struct PrinterEntry {
 // The system's printers as `GET /v1/printers` lists them.
 std::vector<PrinterEntry> ListPrinters(Printers& printers);
 
+// A printer list, or why the print server gave none (Windows-1252).
+struct PrinterListing {
+  std::vector<PrinterEntry> printers;
+  std::optional<std::string> error;
+};
+PrinterListing TakePrinterListing(const std::function<std::vector<PrinterEntry>()>& list);
+
 // Answers the bridge's HTTP API. Single-threaded, on the server's thread.
 class BridgeHandler {
  public:
   struct Setup {
     int port = kDefaultPort;
-    std::string script;  // the JavaScript client served at /impthermorvane.js
-    std::function<std::vector<PrinterEntry>()> printers;
+    std::string script;                           // the JavaScript client served at /impthermorvane.js
     std::function<void(const std::string&)> log;  // the bridge log, one line per refusal and per run
   };
   BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup);
 
   BridgeResponse Handle(const BridgeRequest& request);
+  // The answer to a request that Handle left to the printer list.
+  BridgeResponse PrintersAnswer(const BridgeRequest& request, const PrinterListing& listing);
   // A run the worker has finished: its line in the bridge log.
   void LogOutcome(const PrintRunEntry& run);
 

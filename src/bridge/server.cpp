@@ -5,6 +5,7 @@
 
 #include "bridge/server.h"
 
+#include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -13,7 +14,10 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "bridge/peer_user.h"
+#include "bridge/printer_lister.h"
 #include "bridge/worker.h"
 
 namespace imptherm::bridge {
@@ -24,54 +28,121 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-constexpr auto kRequestTimeLimit = std::chrono::seconds(30);
+using Clock = std::chrono::steady_clock;
+
+class Session;
+
+// The connections not closed yet; shared with the sessions, the last of
+// which may go after the server's own state, in the stopped loop.
+struct Connections {
+  std::vector<Session*> open;
+  std::size_t streams = 0;
+  Clock::time_point fullLogged;  // at most a line a minute on reaching the limit
+  std::function<void()> freed;   // a connection closed
+};
+
+TcpEnd EndOf(const tcp::endpoint& at) {
+  TcpEnd end;
+  end.port = at.port();
+  end.v6 = at.address().is_v6();
+  if (end.v6) {
+    const auto bytes = at.address().to_v6().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), end.address.begin());
+  } else {
+    const auto bytes = at.address().to_v4().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), end.address.begin());
+  }
+  return end;
+}
 
 struct Shared {
   asio::io_context& io;
   BridgeHandler& handler;
+  PrinterLister& printers;
   std::function<void(const std::string&)> log;
-  // The open connections, and what to do when one closes (take the next
-  // waiting one); shared with the sessions, the last of which may go after
-  // this struct.
-  struct Count {
-    std::size_t open = 0;
-    std::function<void()> freed;
-  };
-  std::shared_ptr<Count> connections = std::make_shared<Count>();
+  std::shared_ptr<Connections> connections = std::make_shared<Connections>();
   std::size_t maxConnections = kMaxConnections;
+  std::size_t maxStreams = kMaxConnections / 2;
+  std::chrono::milliseconds idleTimeLimit = kIdleTimeLimit;
 };
+
+// A refusal of the server's own, as the handler words its refusals.
+BridgeResponse Refusal(int status, const std::string& code, const std::string& message) {
+  BridgeResponse r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "application/json");
+  r.body = R"({"error":{"code":")" + code + R"(","message":")" + message + "\"}}";
+  return r;
+}
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, Shared& shared)
       : stream_(std::move(socket)), shared_(shared), connections_(shared.connections) {
-    ++connections_->open;
+    connections_->open.push_back(this);
   }
   ~Session() {
     if (run_) run_->Unwatch(watch_);
-    --connections_->open;
-    if (connections_->freed) connections_->freed();
+    Forget();
   }
   void Start() { Read(); }
 
+  // An event stream is a page following its run, never closed for another.
+  bool streaming() const { return run_ != nullptr; }
+  // When the connection last began to wait: for a request (after its
+  // accept or its last answer), or on its answer once the request came whole.
+  Clock::time_point since() const { return since_; }
+
+  void Close() {
+    if (closed_) return;
+    Forget();
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.socket().close(ignored);
+  }
+
  private:
+  void Forget() {
+    if (closed_) return;
+    closed_ = true;
+    auto& open = connections_->open;
+    open.erase(std::find(open.begin(), open.end(), this));
+    if (run_) --connections_->streams;
+    if (connections_->freed) connections_->freed();
+  }
+
+  // The first byte within the idle limit, the header within
+  // kHeaderTimeLimit and the body within kRequestTimeLimit of the wait's
+  // start; bytes of a next request already read go straight on.
   void Read() {
+    since_ = Clock::now();
     parser_.emplace();
     parser_->header_limit(kMaxHeaderSize);
     parser_->body_limit(kMaxBodySize);
-    stream_.expires_after(kRequestTimeLimit);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    if (buffer_.size() > 0) return ReadHeader();
+    stream_.expires_after(shared_.idleTimeLimit);
+    stream_.async_read_some(buffer_.prepare(kMaxHeaderSize),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                              if (ec) return self->Close();
+                              self->buffer_.commit(n);
+                              self->ReadHeader();
+                            });
+  }
+
+  void ReadHeader() {
+    stream_.expires_at(since_ + kHeaderTimeLimit);
+    http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      if (ec) return self->OnRead(ec);
+      self->stream_.expires_at(self->since_ + kRequestTimeLimit);
+      http::async_read(self->stream_, self->buffer_, *self->parser_,
+                       [self](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    });
   }
 
   void OnRead(beast::error_code ec) {
     if (ec == http::error::header_limit) {
       shared_.log("refused a request whose header is over " + std::to_string(kMaxHeaderSize) + " bytes");
-      BridgeResponse r;
-      r.status = 431;
-      r.headers.emplace_back("Content-Type", "application/json");
-      r.body = R"({"error":{"code":"too-large","message":"the request header is too large"}})";
-      return Write(std::move(r), false);
+      return Write(Refusal(431, "too-large", "the request header is too large"), false);
     }
     const bool tooLarge = ec == http::error::body_limit;
     if (ec && !tooLarge) return Close();
@@ -93,13 +164,35 @@ class Session : public std::enable_shared_from_this<Session> {
     };
     request.requestPrivateNetwork = flag("Access-Control-Request-Private-Network");
     request.requestLocalNetwork = flag("Access-Control-Request-Local-Network");
+    request.otherUser = OtherUser();
+    since_ = Clock::now();  // a whole request: last in line to make room
     BridgeResponse response = shared_.handler.Handle(request);
-    if (response.eventsOf) return StartEvents(std::move(response));
     // After a body that was not read whole, the connection cannot go on.
-    Write(std::move(response), !tooLarge && message.keep_alive());
+    const bool keepAlive = !tooLarge && message.keep_alive();
+    if (response.eventsOf) return StartEvents(std::move(response));
+    if (response.listPrinters) {
+      return shared_.printers.Request([self = shared_from_this(), request, keepAlive](const PrinterListing& listing) {
+        self->Write(self->shared_.handler.PrintersAnswer(request, listing), keepAlive);
+      });
+    }
+    Write(std::move(response), keepAlive);
   }
 
+  // Whose process is at the other end, asked once per connection.
+  const std::string& OtherUser() {
+    if (otherUser_) return *otherUser_;
+    beast::error_code ec;
+    const tcp::endpoint local = stream_.socket().local_endpoint(ec);
+    const tcp::endpoint remote = ec ? tcp::endpoint() : stream_.socket().remote_endpoint(ec);
+    otherUser_ =
+        ec ? "the connection's addresses cannot be read: " + ec.message() : WhyNotSameUser(EndOf(local), EndOf(remote));
+    return *otherUser_;
+  }
+
+  // A refusal ends its connection: whoever was refused cannot hold a
+  // connection by sending refused requests on it.
   void Write(BridgeResponse r, bool keepAlive) {
+    keepAlive = keepAlive && r.status < 400;
     auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(r.status), 11);
     for (const auto& [name, value] : r.headers) res->set(name, value);
     res->set(http::field::server, "impthermorvane");
@@ -115,6 +208,15 @@ class Session : public std::enable_shared_from_this<Session> {
   // The event stream: the header, then every kept event from the start,
   // then the new ones as they come, until the outcome.
   void StartEvents(BridgeResponse r) {
+    if (connections_->streams >= shared_.maxStreams) {
+      shared_.log("refused an event stream of run " + r.eventsOf->id + ": " + std::to_string(shared_.maxStreams) +
+                  " event streams are open");
+      BridgeResponse busy =
+          Refusal(503, "busy", std::to_string(shared_.maxStreams) + " event streams are open; try again later");
+      for (const char* name : {"Access-Control-Allow-Origin", "Vary"}) busy.headers.emplace_back(name, r.Header(name));
+      return Write(std::move(busy), false);
+    }
+    ++connections_->streams;
     run_ = std::move(r.eventsOf);
     std::weak_ptr<Session> weak = shared_from_this();
     watch_ = run_->Watch([weak] {
@@ -168,22 +270,16 @@ class Session : public std::enable_shared_from_this<Session> {
                       });
   }
 
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream_.socket().close(ignored);
-  }
-
   beast::tcp_stream stream_;
   Shared& shared_;
-  std::shared_ptr<Shared::Count> connections_;
+  std::shared_ptr<Connections> connections_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<std::string> otherUser_;
   std::shared_ptr<PrintRunEntry> run_;
   std::uint64_t watch_ = 0;
   std::uint64_t cursor_ = 0;
+  Clock::time_point since_ = Clock::now();
   bool writing_ = false;
   bool closed_ = false;
   char peerByte_[1];
@@ -191,47 +287,110 @@ class Session : public std::enable_shared_from_this<Session> {
 
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
-  Listener(tcp::acceptor acceptor, Shared& shared) : acceptor_(std::move(acceptor)), shared_(shared) {}
-  // At the limit, connections wait in the system's listen queue until one
-  // closes: a burst of requests is served in turn, none dropped.
+  Listener(tcp::acceptor acceptor, Shared& shared)
+      : acceptor_(std::move(acceptor)), shared_(shared), retry_(acceptor_.get_executor()) {}
   void Accept() {
-    if (accepting_ || !acceptor_.is_open()) return;
-    if (shared_.connections->open >= shared_.maxConnections) {
-      if (!full_) shared_.log(std::to_string(shared_.maxConnections) + " connections are open; the next ones wait");
-      full_ = true;
-      return;
-    }
-    full_ = false;
-    accepting_ = true;
     acceptor_.async_accept([self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
-      self->accepting_ = false;
       if (ec == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
-      if (!ec) std::make_shared<Session>(std::move(socket), self->shared_)->Start();
-      self->Accept();
+      if (ec) return self->Accept();
+      self->accepted_.emplace(std::move(socket));
+      self->Admit();
     });
   }
+
+  // The connection accepted last becomes a session as soon as there is
+  // room; until then no other is accepted. At the limit it takes the place
+  // of the connection (not an event stream) that has gone longest without
+  // sending a whole request, once that one has had kReplaceGrace: one that
+  // trickles its header or idles goes first, never one whose request is
+  // coming in as a page's does. So the open connections turn over at least
+  // every kReplaceGrace however they are held, and a page's connection
+  // waits only behind those in the listen queue before it.
+  void Admit() {
+    if (!accepted_ || !acceptor_.is_open()) return;
+    Connections& c = *shared_.connections;
+    Session* oldest = nullptr;
+    if (c.open.size() >= shared_.maxConnections) {
+      if (c.fullLogged == Clock::time_point() || Clock::now() - c.fullLogged > std::chrono::minutes(1)) {
+        shared_.log(std::to_string(shared_.maxConnections) +
+                    " connections are open: each new one takes the place of the one longest without a request");
+        c.fullLogged = Clock::now();
+      }
+      for (Session* s : c.open)
+        if (!s->streaming() && (!oldest || s->since() < oldest->since())) oldest = s;
+      const Clock::time_point due = oldest ? oldest->since() + kReplaceGrace : Clock::now() + kReplaceGrace;
+      if (due > Clock::now()) {
+        retry_.expires_at(due);
+        retry_.async_wait([self = shared_from_this()](beast::error_code ec) {
+          if (!ec) self->Admit();
+        });
+        return;
+      }
+    }
+    retry_.cancel();
+    auto session = std::make_shared<Session>(std::move(*accepted_), shared_);
+    accepted_.reset();
+    if (oldest) oldest->Close();
+    session->Start();
+    Accept();
+  }
+
   void Stop() {
     beast::error_code ignored;
     acceptor_.close(ignored);
+    retry_.cancel();
   }
 
  private:
   tcp::acceptor acceptor_;
   Shared& shared_;
-  bool accepting_ = false;
-  bool full_ = false;
+  std::optional<tcp::socket> accepted_;
+  asio::steady_timer retry_;
 };
 
-// Binds a loopback address; false (with the reason) when it cannot.
-bool Bind(tcp::acceptor& acceptor, const tcp::endpoint& at, std::string& error) {
+// Binds a loopback address; the error when it cannot.
+beast::error_code Bind(tcp::acceptor& acceptor, const tcp::endpoint& at) {
   beast::error_code ec;
   acceptor.open(at.protocol(), ec);
   if (!ec && at.address().is_v6()) acceptor.set_option(asio::ip::v6_only(true), ec);
+#ifdef _WIN32
+  // Windows would let a socket with SO_REUSEADDR share the port, so that a
+  // second bridge took the first one's instead of the next free port.
+  if (!ec) acceptor.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true), ec);
+#else
   if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
   if (!ec) acceptor.bind(at, ec);
   if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) error = ec.message();
-  return !ec;
+  return ec;
+}
+
+// Listens on 127.0.0.1, and on ::1 where the machine has it, at the first
+// of `count` ports from `first` on that is free on both: the ones before
+// may be other users' bridges. False with the reason when none is.
+bool ListenOnFirstFree(asio::io_context& io, int first, int count, std::vector<tcp::acceptor>& acceptors,
+                       std::string& error) {
+  count = std::max(1, std::min(count, 65536 - first));
+  for (int i = 0; i < count; ++i) {
+    const bool last = i + 1 == count;
+    tcp::acceptor v4(io), v6(io);
+    beast::error_code ec = Bind(v4, {asio::ip::address_v4::loopback(), static_cast<unsigned short>(first + i)});
+    if (ec == asio::error::address_in_use && !last) continue;
+    if (ec) {
+      error = count > 1 && ec == asio::error::address_in_use
+                  ? "ports " + std::to_string(first) + " to " + std::to_string(first + i) +
+                        " are all taken on 127.0.0.1 (by other users' bridges or other programs)"
+                  : "cannot listen on 127.0.0.1:" + std::to_string(first + i) + ": " + ec.message();
+      return false;
+    }
+    const unsigned short port = v4.local_endpoint().port();
+    ec = Bind(v6, {asio::ip::address_v6::loopback(), port});
+    if (ec == asio::error::address_in_use && !last) continue;
+    acceptors.push_back(std::move(v4));
+    if (!ec) acceptors.push_back(std::move(v6));
+    return true;
+  }
+  return false;
 }
 
 // A socket handed over by the service manager, taken only when it listens
@@ -287,16 +446,14 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       port = at;
     }
   } else {
-    acceptors.emplace_back(io);
-    if (!Bind(acceptors.back(), {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}, error)) {
-      log("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + error);
+    if (!ListenOnFirstFree(io, port, options.ports, acceptors, error)) {
+      log(error);
       return 1;
     }
-    port = acceptors.back().local_endpoint().port();
-    tcp::acceptor v6(io);
-    // ::1 only where the machine has it.
-    if (Bind(v6, {asio::ip::address_v6::loopback(), static_cast<unsigned short>(port)}, error))
-      acceptors.push_back(std::move(v6));
+    port = acceptors.front().local_endpoint().port();
+    if (options.ports > 1)
+      log("took port " + std::to_string(port) + ", the first free one from " + std::to_string(options.port) + " to " +
+          std::to_string(options.port + options.ports - 1));
   }
 
   PrintWorker worker(backends);
@@ -320,18 +477,21 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       });
     });
   });
-  BridgeHandler::Setup setup{port, options.script, options.printers, log};
-  if (!setup.printers) setup.printers = [] { return std::vector<PrinterEntry>{}; };
-  BridgeHandler handler(config, queue, setup);
+  BridgeHandler handler(config, queue, {port, options.script, log});
   handlerPtr = &handler;
-  Shared shared{io, handler, log};
-  shared.maxConnections = options.maxConnections;
+  PrinterLister::List list = options.printers;
+  if (!list) list = [] { return std::vector<PrinterEntry>{}; };
+  PrinterLister printers(io, std::move(list), options.printersTimeLimit);
+  Shared shared{io, handler, printers, log};
+  shared.maxConnections = std::max<std::size_t>(options.maxConnections, 1);
+  shared.maxStreams = std::max<std::size_t>(shared.maxConnections / 2, 1);
+  shared.idleTimeLimit = options.idleTimeLimit;
   for (auto& a : acceptors) {
     listeners.push_back(std::make_shared<Listener>(std::move(a), shared));
     listeners.back()->Accept();
   }
   shared.connections->freed = [&listeners] {
-    for (auto& l : listeners) l->Accept();
+    for (auto& l : listeners) l->Admit();
   };
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
@@ -346,6 +506,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   });
 
   config.Refresh();
+  if (options.onListening) options.onListening(port);
   std::printf("listening on http://127.0.0.1:%d\n", port);
   if (config.originCount() == 0)
     std::printf("no origin is allowed yet: add one with --allow-origin https://your.site or in %s\n",

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -10,19 +11,43 @@
 
 namespace imptherm::bridge {
 
-// Connections beyond this wait in the listen queue until one closes.
+// Open connections; at the limit a new one takes the place of the one that
+// has gone longest without a whole request, once that one has had
+// kReplaceGrace to send it. At most half of them are event streams.
 inline constexpr std::size_t kMaxConnections = 32;
+// A browser sends its request as soon as it is connected, within a
+// millisecond on loopback: 50 ms spare a page's connection on a busy
+// machine, yet turn every other connection over twenty times a second, so
+// that a page waits at most (connections queued before it / 16) x 50 ms.
+inline constexpr std::chrono::milliseconds kReplaceGrace{50};
 inline constexpr std::size_t kMaxHeaderSize = 8 * 1024;
+// A connection with no byte of a next request is closed after this: a
+// browser sends its request as soon as it connects and opens a new
+// connection when a kept one has gone, so a few seconds lose nothing, while
+// idle connections would hold slots that pages need.
+inline constexpr std::chrono::seconds kIdleTimeLimit{5};
+// From the start of that wait, the request line and headers must be in
+// within this, and the whole request within kRequestTimeLimit.
+inline constexpr std::chrono::seconds kHeaderTimeLimit{10};
+inline constexpr std::chrono::seconds kRequestTimeLimit{30};
+// A printer list the print server has not given within this is answered
+// with an error (`print-server`).
+inline constexpr std::chrono::seconds kPrintersTimeLimit{10};
 
 struct ServerOptions {
   int port = kDefaultPort;  // 0: a free port the system picks (tests)
+  // The first free port of this many from `port` on is taken (kPortRange
+  // without --port); 1: `port` or nothing.
+  int ports = 1;
   // Listening sockets handed over by the service manager (socket
   // activation); each must be bound to a loopback address. Empty: bind
   // 127.0.0.1 and ::1 on `port`.
   std::vector<int> adoptedSockets;
   std::size_t maxConnections = kMaxConnections;
-  std::string script;  // the JavaScript client
-  std::function<std::vector<PrinterEntry>()> printers;
+  std::chrono::milliseconds idleTimeLimit = kIdleTimeLimit;
+  std::chrono::milliseconds printersTimeLimit = kPrintersTimeLimit;
+  std::string script;                                   // the JavaScript client
+  std::function<std::vector<PrinterEntry>()> printers;  // called on a thread of its own
   // The bridge log (one line per refusal and per run); standard error when empty.
   std::function<void(const std::string&)> log;
   // Called on the worker's thread before each print run, and on the
@@ -30,6 +55,8 @@ struct ServerOptions {
   // blocking calls uses them to cut such a wait short.
   std::function<void()> onWorkerRun;
   std::function<void()> onStop;
+  // Called on the server's thread with the port taken, once it listens.
+  std::function<void(int port)> onListening;
 };
 
 // A line of the bridge log on standard error, with the UTC time.

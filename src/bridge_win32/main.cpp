@@ -6,9 +6,11 @@
 //   impthermorvane stop [--port N]
 #include <windows.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -129,6 +131,12 @@ int Serve(const ServeArgs& args) {
 
   bridge::ServerOptions server;
   server.port = args.port >= 0 ? args.port : config.file().port;
+  server.ports = args.port >= 0 ? 1 : bridge::kPortRange;
+  // The icon's window is named after the port the server takes: 0 when it
+  // could not listen.
+  std::promise<int> listening;
+  std::future<int> taken = listening.get_future();
+  server.onListening = [&listening](int port) { listening.set_value(port); };
   server.script = bridge::ClientScript();
   server.printers = [] {
     win32::Win32Printers printers;
@@ -143,10 +151,11 @@ int Serve(const ServeArgs& args) {
   int status = 0;
   std::thread serverThread([&] {
     status = bridge::RunBridgeServer(server, config, platform);
+    if (status != 0) listening.set_value(0);
     ::PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
   });
-  {
-    TrayIcon tray(::GetModuleHandleW(nullptr), server.port, [] { std::raise(SIGTERM); });
+  if (const int port = taken.get()) {
+    TrayIcon tray(::GetModuleHandleW(nullptr), port, [] { std::raise(SIGTERM); });
     RunMessageLoop();
   }
   serverThread.join();
@@ -166,9 +175,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!args.serve) {
-    const int port = args.port >= 0 ? args.port : imptherm::bridge::kDefaultPort;
-    if (AskBridgeToStop(port)) return 0;
-    std::fprintf(stderr, "impthermorvane: no bridge runs on port %d in this session\n", port);
+    // Without --port, this session's bridge on whichever port it took.
+    if (AskBridgeToStop(std::max(args.port, 0))) return 0;
+    if (args.port >= 0)
+      std::fprintf(stderr, "impthermorvane: no bridge runs on port %d in this session\n", args.port);
+    else
+      std::fprintf(stderr, "impthermorvane: no bridge runs in this session\n");
     return 1;
   }
   return Serve(args);

@@ -113,7 +113,7 @@ LRESULT TrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
-HWND FindBridgeWindow(int port) { return ::FindWindowW(kWindowClass, WindowTitle(port).c_str()); }
+HWND FindBridgeWindow(int port) { return ::FindWindowW(kWindowClass, port > 0 ? WindowTitle(port).c_str() : nullptr); }
 
 bool AskBridgeToStop(int port) {
   HWND window = FindBridgeWindow(port);

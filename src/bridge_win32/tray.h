@@ -35,7 +35,8 @@ class TrayIcon {
   std::wstring tip_;
 };
 
-// The window of the bridge listening on `port`, found by another process.
+// The window of the bridge listening on `port` (0: on any port), found by
+// another process of the same session.
 HWND FindBridgeWindow(int port);
 // Asks that bridge to stop, as its menu does. False when none runs there.
 bool AskBridgeToStop(int port);

@@ -171,7 +171,9 @@ const std::vector<CommandSpec> kCommands = {
             {
                 {.name = "--port",
                  .value = "N",
-                 .help = "The TCP port (default 9180, or the port of the configuration file; 0: a free port).",
+                 .help = "The TCP port, and no other (0: a free port). Without it, the first free one of 8 from "
+                         "the port of the configuration file (default 9180) on: the ones before may be other "
+                         "users' bridges.",
                  .take =
                      [](const std::string& v, Options& o, std::string& error) {
                        if (!Digits(v, 5) || std::stoi(v) > 65535) {

@@ -79,6 +79,7 @@ int RunServeCommand(const Options& options) {
 
   bridge::ServerOptions server;
   server.port = options.servePort >= 0 ? options.servePort : config.file().port;
+  server.ports = options.servePort >= 0 ? 1 : bridge::kPortRange;
   server.adoptedSockets = HandedOverSockets();
   server.script = bridge::ClientScript();
   server.printers = [] {

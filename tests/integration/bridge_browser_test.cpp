@@ -176,6 +176,9 @@ struct PageCase {
   // The start of what the page reports; {origin} is the page's origin,
   // {bridge} the bridge's address.
   const char* result;
+  // Another user's bridge (nobody's, allowing the page too) holds the page's
+  // first port, and this user's has the next: the client must pass it.
+  bool otherUserFirst = false;
 };
 
 constexpr char kRefused[] =
@@ -193,6 +196,8 @@ const PageCase kPages[] = {
     // let a public page load it from the bridge either.
     {"PublicSiteWithoutPolicy", true, true, false, false, false,
      "connect unreachable; stop unreachable; print error unreachable 0 "},
+    {"OtherUsersBridgeOnTheFirstPort", true, false, false, false, false, "connect ok; stop not-found; print ok 0 ",
+     true},
 };
 
 void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
@@ -221,6 +226,14 @@ class BridgeBrowserTest : public ::testing::TestWithParam<BrowserCase> {
       std::ofstream(profile + "/user.js")
           << "user_pref(\"network.lna.address_space.public.override\", \"127.0.0.1:" << publicPort << "\");\n";
     return Program(browser) + " --headless --no-remote --profile " + profile + " '" + url + "'";
+  }
+  // Whether the bridge of `group`, which writes to `logName`, said in time
+  // that it listens on `port`.
+  bool Listening(const ProcessGroup& group, const std::string& logName, int port) {
+    const std::string ready = "listening on http://127.0.0.1:" + std::to_string(port);
+    return WaitFor(std::stoi(EnvOr("IMPTHERM_BRIDGE_START_SECONDS", "30")),
+                   [&] { return group.Exited() || dir.Read(logName).find(ready) != std::string::npos; }) &&
+           !group.Exited();
   }
   // The policy that lets the page's site reach the local network.
   static std::unique_ptr<ManagedPolicy> Policy(Browser browser, const std::string& origin) {
@@ -255,18 +268,24 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   const std::string bridgeTemp = EnvOr("IMPTHERM_BRIDGE_TEMP", dir.path() + "tmp");
   const std::string jobFile = bridgeTemp + "/etiquettesOrvane.txt";
   fs::remove(jobFile);
-  const int port = testing::FreeLoopbackPort();
-  const std::string bridgeUrl = "http://127.0.0.1:" + std::to_string(port);
+  const int port = c.otherUserFirst ? testing::FreeLoopbackPorts(2) : testing::FreeLoopbackPort();
+  std::unique_ptr<ProcessGroup> others;
+  if (c.otherUserFirst) {
+    others = std::make_unique<ProcessGroup>(
+        "/usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups " + std::string(IMPTHERM_PROGRAM) +
+            " serve --batch --port " + std::to_string(port) + " --allow-origin " + origin,
+        std::map<std::string, std::string>{{"TMPDIR", "/tmp"}}, dir.path() + "others.log", 10);
+    ASSERT_TRUE(Listening(*others, "others.log", port)) << dir.Read("others.log");
+  }
+  const int own = c.otherUserFirst ? port + 1 : port;
+  const std::string bridgeUrl = "http://127.0.0.1:" + std::to_string(own);
   // A refused page's bridge allows another origin, so the list is not empty.
   const std::string allowed = c.allowed ? origin : "http://127.0.0.1:1";
   ProcessGroup bridge(EnvOr("IMPTHERM_BRIDGE_COMMAND", IMPTHERM_PROGRAM) + " serve --batch --port " +
-                          std::to_string(port) + " --allow-origin " + allowed,
+                          std::to_string(own) + " --allow-origin " + allowed,
                       {{"TMPDIR", dir.path() + "tmp"}, {"ALLUSERSPROFILE", dir.path() + "profile"}},
                       dir.path() + "bridge.log", 10);
-  const bool listening = WaitFor(std::stoi(EnvOr("IMPTHERM_BRIDGE_START_SECONDS", "30")), [&] {
-    return bridge.Exited() || dir.Read("bridge.log").find("listening on " + bridgeUrl) != std::string::npos;
-  });
-  ASSERT_TRUE(listening && !bridge.Exited()) << dir.Read("bridge.log");
+  ASSERT_TRUE(Listening(bridge, "bridge.log", own)) << dir.Read("bridge.log");
 
   std::unique_ptr<ManagedPolicy> policy;
   if (c.policy) {
@@ -313,6 +332,9 @@ TEST_P(BridgeBrowserTest, PageReachesTheBridgeOnlyWhenItsSiteIsAllowed) {
   Replace(expected, "{origin}", origin);
   ASSERT_EQ(result.rfind(expected, 0), 0u) << result << "\nexpected: " << expected << "\nbridge log:\n"
                                            << dir.Read("bridge.log");
+  if (others) {
+    EXPECT_NE(dir.Read("others.log").find("other-user"), std::string::npos) << dir.Read("others.log");
+  }
   if (result.find("print ok") != std::string::npos) {
     // The same run by the command line gives the reference job file.
     std::string why;

@@ -1,28 +1,38 @@
 // `impthermorvane serve` over plain HTTP on loopback: a run from an allowed
 // origin against `impthermorvane print`, the refusals that must write
-// nothing, the queue limit, the size and connection limits, a clean stop.
+// nothing, the queue and size limits, a clean stop; and the bridge server
+// itself with small limits: the connections a local process cannot hold,
+// a printer list the print server keeps waiting.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <regex>
 #include <thread>
+#include <vector>
 
+#include "bridge/server.h"
 #include "fakes/fake_platform.h"
 #include "retrieval/loopback_server.h"
 #include "retrieval/squid_proxy.h"
 #include "run/credentials.h"
 #include "support/folder_server.h"
+#include "support/free_port.h"
 #include "support/run_program.h"
 
 namespace imptherm {
@@ -45,6 +55,34 @@ int Connect(int port) {
   return fd;
 }
 
+void Send(int fd, const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+
+// One answer: its header, and its body when it says how long that is (an
+// event stream's does not).
+std::string ReadOne(int fd) {
+  std::string answer;
+  char byte;
+  while (answer.find("\r\n\r\n") == std::string::npos && ::recv(fd, &byte, 1, 0) == 1) answer += byte;
+  std::smatch length;
+  if (std::regex_search(answer, length, std::regex("\r\nContent-Length: ([0-9]+)\r\n", std::regex::icase)))
+    for (auto n = std::stoul(length[1]); n > 0 && ::recv(fd, &byte, 1, 0) == 1; --n) answer += byte;
+  return answer;
+}
+
+// Whether the other side closes the connection within `limit`, with
+// nothing more to read.
+bool ClosedWithin(int fd, std::chrono::milliseconds limit) {
+  timeval t{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+  char byte;
+  return ::recv(fd, &byte, 1, 0) == 0;
+}
+
+bool StillOpen(int fd) {
+  char byte;
+  return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
+}
+
 // Sends one request and reads the answer until the server closes.
 std::string Exchange(int port, const std::string& request) {
   const int fd = Connect(port);
@@ -57,29 +95,93 @@ std::string Exchange(int port, const std::string& request) {
   return answer;
 }
 
+// The start of a command that runs as `user` (root can change to any): none
+// for the test's own user.
+std::vector<std::string> AsUser(const std::string& user) {
+  if (user.empty()) return {};
+  const passwd* account = ::getpwnam(user.c_str());
+  return {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + std::to_string(account ? account->pw_gid : 65534),
+          "--clear-groups"};
+}
+
+constexpr char kPage[] = "https://labels.example.com";
+
 class BridgeServerTest : public ::testing::Test {
  protected:
   void Start(const std::string& origin) {
+    port = Serve({"--port", "0", "--config", dir.path() + "bridge.json", "--allow-origin", origin}, Folders());
+    ASSERT_NE(port, 0) << dir.Read("log.txt");
+  }
+  std::map<std::string, std::string> Folders() {
     fs::create_directories(dir.path() + "tmp");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setenv("TMPDIR", (dir.path() + "tmp").c_str(), 1);
-      ::setenv("ALLUSERSPROFILE", (dir.path() + "profile").c_str(), 1);
+    return {{"TMPDIR", dir.path() + "tmp"}, {"ALLUSERSPROFILE", dir.path() + "profile"}};
+  }
+  // The server itself in a child, for kPage, with `limits`; its printer list
+  // and its worker wait until Release() or the stop.
+  void StartServer(bridge::ServerOptions limits) {
+    port = Spawn(
+        [&] {
+          static std::atomic<bool> stopping{false};
+          auto hold = [released = dir.path() + "released"] {
+            while (!stopping && !fs::exists(released)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          };
+          limits.port = 0;
+          limits.printers = [hold, calls = dir.path() + "printer-calls"] {
+            std::ofstream(calls, std::ios::app) << "listed\n";
+            hold();
+            return std::vector<bridge::PrinterEntry>{{"Zebra", true}};
+          };
+          limits.onWorkerRun = hold;
+          limits.onStop = [] { stopping = true; };
+          int status = 1;
+          {
+            bridge::ConfigStore config(dir.path() + "bridge.json", {bridge::RuleForOrigin(kPage)},
+                                       bridge::LogToStandardError);
+            fakes::FakePlatform fake;
+            status = bridge::RunBridgeServer(limits, config, fake.platform);
+          }
+          ::_exit(status);
+        },
+        Folders());
+    ASSERT_NE(port, 0) << dir.Read("log.txt");
+  }
+  void Release() { std::ofstream(dir.path() + "released"); }
+  // Starts `impthermorvane serve` with `args`, as `user` when one is named
+  // (setpriv, as root); see Spawn.
+  int Serve(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            const std::string& name = "", const std::string& user = "") {
+    std::vector<std::string> argv = AsUser(user);
+    argv.push_back(IMPTHERM_PROGRAM);
+    argv.push_back("serve");
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return Spawn([&] { ::execv(pointers[0], pointers.data()); }, env, name);
+  }
+  // A bridge in a child process that runs `child` with `env`, its output in
+  // NAMEout.txt and NAMElog.txt; the port it says it listens on, 0 when it
+  // says none.
+  int Spawn(const std::function<void()>& child, const std::map<std::string, std::string>& env,
+            const std::string& name = "") {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (const auto& [key, value] : env) ::setenv(key.c_str(), value.c_str(), 1);
       std::freopen("/dev/null", "r", stdin);
-      std::freopen((dir.path() + "out.txt").c_str(), "w", stdout);
-      std::freopen((dir.path() + "log.txt").c_str(), "w", stderr);
-      ::execl(IMPTHERM_PROGRAM, IMPTHERM_PROGRAM, "serve", "--port", "0", "--config",
-              (dir.path() + "bridge.json").c_str(), "--allow-origin", origin.c_str(), static_cast<char*>(nullptr));
+      std::freopen((dir.path() + name + "out.txt").c_str(), "w", stdout);
+      std::freopen((dir.path() + name + "log.txt").c_str(), "w", stderr);
+      child();
       ::_exit(127);
     }
+    pids_.push_back(pid);
     const std::regex listening("listening on http://127.0.0.1:([0-9]+)");
-    for (int i = 0; i < 400 && port == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    for (int i = 0; i < 400; ++i) {
       std::smatch m;
-      const std::string out = dir.Read("out.txt");
-      if (std::regex_search(out, m, listening)) port = std::stoi(m[1]);
+      const std::string out = dir.Read(name + "out.txt");
+      if (std::regex_search(out, m, listening)) return std::stoi(m[1]);
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    ASSERT_NE(port, 0) << dir.Read("log.txt");
+    return 0;
   }
   void TearDown() override {
     // A data server that never answers is let go only after the bridge stopped.
@@ -87,14 +189,15 @@ class BridgeServerTest : public ::testing::Test {
       std::atomic<bool>& flag;
       ~LetGo() { flag = true; }
     } letGoAtEnd{letGo};
-    if (pid_ <= 0) return;
     // SIGTERM stops the bridge, a running print run included, with status 0.
-    ::kill(pid_, SIGTERM);
-    int status = -1;
-    for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    if (!WIFEXITED(status)) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+    for (const pid_t pid : pids_) ::kill(pid, SIGTERM);
+    for (const pid_t pid : pids_) {
+      int status = -1;
+      for (int i = 0; i < 400 && ::waitpid(pid, &status, WNOHANG) != pid; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      if (!WIFEXITED(status)) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
+    }
   }
   std::string Request(const std::string& method, const std::string& target, const std::string& headers,
                       const std::string& body = "") {
@@ -108,7 +211,7 @@ class BridgeServerTest : public ::testing::Test {
   std::unique_ptr<testing::LoopbackServer> data;  // outlives the bridge
 
  private:
-  pid_t pid_ = -1;
+  std::vector<pid_t> pids_;
 };
 
 std::string Status(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
@@ -277,10 +380,77 @@ TEST_F(BridgeServerTest, TheProxyUserReachesTheRunLogFileButNoEvent) {
   EXPECT_EQ(runLog.find("secret"), runLog.npos) << runLog;
 }
 
+// Root's bridge takes the first port of the range, nobody's the next; each
+// serves its own user's processes only, over IPv4 and IPv6.
+TEST_F(BridgeServerTest, EachUserHasABridgeOfItsOwn) {
+  ASSERT_EQ(::geteuid(), 0u) << "a second user (nobody, through setpriv) needs root";
+  const std::string origin = "https://labels.example.com";
+  const int first = testing::FreeLoopbackPorts(2);
+  ASSERT_NE(first, 0);
+  // Each user's own configuration, trusted only in a folder of that user's.
+  const std::string config = R"({"port":)" + std::to_string(first) + "}";
+  fs::create_directories(dir.path() + "nobody/tmp");
+  dir.Write("bridge.json", config);
+  dir.Write("nobody/bridge.json", config);
+  ::chown((dir.path() + "nobody/bridge.json").c_str(), 65534, 65534);
+  ::chown((dir.path() + "nobody").c_str(), 65534, 65534);
+  ::chown((dir.path() + "nobody/tmp").c_str(), 65534, 65534);
+  fs::permissions(dir.path(), fs::perms(0711));
+  fs::permissions(dir.path() + "nobody", fs::perms(0700));
+  const auto serve = [&](const std::string& folder, const std::string& user) {
+    return Serve({"--config", dir.path() + folder + "bridge.json", "--allow-origin", origin},
+                 {{"TMPDIR", dir.path() + folder + "tmp"}, {"ALLUSERSPROFILE", dir.path() + folder + "profile"}},
+                 folder, user);
+  };
+  const int rootPort = serve("", "");
+  ASSERT_EQ(rootPort, first) << dir.Read("log.txt");
+  const int nobodyPort = serve("nobody/", "nobody");
+  ASSERT_EQ(nobodyPort, first + 1) << dir.Read("nobody/log.txt");
+  EXPECT_NE(dir.Read("nobody/log.txt")
+                .find("took port " + std::to_string(first + 1) + ", the first free one from " + std::to_string(first) +
+                      " to " + std::to_string(first + 7)),
+            std::string::npos)
+      << dir.Read("nobody/log.txt");
+
+  struct Case {
+    const char* client;
+    int port;
+    const char* address;
+    const char* status;
+  } cases[] = {
+      {"", rootPort, "127.0.0.1", "HTTP/1.1 200 OK"},
+      {"nobody", rootPort, "127.0.0.1", "HTTP/1.1 403 Forbidden"},
+      {"nobody", rootPort, "[::1]", "HTTP/1.1 403 Forbidden"},
+      {"", nobodyPort, "127.0.0.1", "HTTP/1.1 403 Forbidden"},
+      {"nobody", nobodyPort, "[::1]", "HTTP/1.1 200 OK"},
+  };
+  for (const Case& c : cases) {
+    std::string command;
+    for (const std::string& part : AsUser(c.client)) command += part + " ";
+    command += "curl -s -i -g --max-time 10 -H 'Origin: " + origin + "' http://" + c.address + ":" +
+               std::to_string(c.port) + "/v1/version 2>&1";
+    std::string answer;
+    if (FILE* out = ::popen(command.c_str(), "r")) {
+      char block[4096];
+      for (std::size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) answer.append(block, n);
+      ::pclose(out);
+    }
+    const std::string label = std::string(c.client) + " to " + c.address + ":" + std::to_string(c.port);
+    EXPECT_EQ(Status(answer), c.status) << label << "\n" << answer;
+    EXPECT_EQ(answer.find("\"code\":\"other-user\"") != std::string::npos, std::string(c.status) != "HTTP/1.1 200 OK")
+        << label << "\n"
+        << answer;
+  }
+  EXPECT_NE(dir.Read("log.txt").find("other-user (this bridge serves only the processes of its own user, and the "
+                                     "process at the other end runs as another user (uid 65534))"),
+            std::string::npos)
+      << dir.Read("log.txt");
+}
+
 // One run holds the worker (its data server answers only after the bridge
 // stopped, so the stop must cut the wait short): 32 more wait, the next is
-// refused. Then the limits of one request and of the connections.
-TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
+// refused. Then the limits of one request.
+TEST_F(BridgeServerTest, QueueAndSizeLimits) {
   data = std::make_unique<testing::LoopbackServer>([&](const std::string&, int) {
     while (!letGo) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
@@ -298,27 +468,88 @@ TEST_F(BridgeServerTest, QueueAndSizeAndConnectionLimits) {
             "HTTP/1.1 413 Payload Too Large");
   EXPECT_EQ(Status(Request("GET", "/v1/version", json + "X-Padding: " + std::string(9000, 'x') + "\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
+}
 
-  // The connection beyond the limit waits for a free one, then is answered.
-  std::vector<int> open;
-  for (std::size_t i = 0; i < 32; ++i) open.push_back(Connect(port));
-  const int waiting = Connect(port);
-  const std::string version = "GET /v1/version HTTP/1.1\r\nConnection: close\r\n" + json + "\r\n";
-  ::send(waiting, version.data(), version.size(), MSG_NOSIGNAL);
-  timeval shortLimit{0, 300000};
-  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &shortLimit, sizeof shortLimit);
-  char byte;
-  EXPECT_EQ(::recv(waiting, &byte, 1, 0), -1) << "a connection beyond the limit was answered";
-  ::close(open.back());
-  timeval longLimit{10, 0};
-  ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &longLimit, sizeof longLimit);
-  std::string answer;
-  char block[512];
-  for (ssize_t n; (n = ::recv(waiting, block, sizeof block, 0)) > 0;) answer.append(block, static_cast<std::size_t>(n));
-  EXPECT_EQ(Status(answer), "HTTP/1.1 200 OK");
-  ::close(waiting);
-  open.pop_back();
-  for (int fd : open) ::close(fd);
+// A local process cannot hold the connections pages need: a refusal and an
+// idle connection end their connection, event streams take at most half of
+// the connections, and with all the others held by connections that trickle
+// their header a page's request is still answered at once.
+TEST_F(BridgeServerTest, NoLocalProcessHoldsTheConnectionsPagesNeed) {
+  bridge::ServerOptions limits;
+  limits.maxConnections = 4;
+  limits.idleTimeLimit = std::chrono::milliseconds(300);
+  StartServer(limits);
+  const std::string page = Host() + "Origin: " + kPage + "\r\n";
+  const int refused = Connect(port);
+  Send(refused, "GET /v1/version HTTP/1.1\r\n" + Host() + "\r\n");
+  const std::string refusal = ReadOne(refused);
+  EXPECT_EQ(Status(refusal), "HTTP/1.1 403 Forbidden");
+  EXPECT_NE(refusal.find("\r\nConnection: close\r\n"), std::string::npos) << refusal;
+  EXPECT_TRUE(ClosedWithin(refused, std::chrono::milliseconds(2000)));
+  const int idle = Connect(port);
+  Send(idle, "GET /v1/version HTTP/1.1\r\n" + page + "\r\n");
+  EXPECT_EQ(Status(ReadOne(idle)), "HTTP/1.1 200 OK");
+  const auto answered = std::chrono::steady_clock::now();
+  EXPECT_TRUE(ClosedWithin(idle, std::chrono::milliseconds(3000)));
+  EXPECT_GE(std::chrono::steady_clock::now() - answered, std::chrono::milliseconds(250));
+
+  // The run waits in the worker; two streams follow it, a third is refused.
+  const std::string queued =
+      Request("POST", "/v1/print-runs", page + "Content-Type: application/json\r\n", R"({"params":{"prnType":"4"}})");
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(queued, id, std::regex("\"id\":\"([0-9a-f]+)\""))) << queued;
+  std::vector<int> streams;
+  for (const char* status : {"HTTP/1.1 200 OK", "HTTP/1.1 200 OK", "HTTP/1.1 503 Service Unavailable"}) {
+    streams.push_back(Connect(port));
+    Send(streams.back(), "GET /v1/print-runs/" + id[1].str() + "/events HTTP/1.1\r\n" + page + "\r\n");
+    const std::string answer = ReadOne(streams.back());
+    EXPECT_EQ(Status(answer), status) << answer;
+  }
+  EXPECT_TRUE(ClosedWithin(streams.back(), std::chrono::milliseconds(2000)));
+
+  const int slowFirst = Connect(port), slowSecond = Connect(port);
+  Send(slowFirst, "GET /v1/version HTTP/1.1\r\n");
+  Send(slowSecond, "GET /v1/vers");
+  const auto start = std::chrono::steady_clock::now();
+  const std::string answer = Exchange(port, "GET /v1/version HTTP/1.1\r\nConnection: close\r\n" + page + "\r\n");
+  EXPECT_EQ(Status(answer), "HTTP/1.1 200 OK") << answer;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(ClosedWithin(slowFirst, std::chrono::milliseconds(1000)));
+  EXPECT_TRUE(StillOpen(slowSecond) && StillOpen(streams[0]) && StillOpen(streams[1]));
+  for (int fd : streams) ::close(fd);
+  for (int fd : {refused, idle, slowFirst, slowSecond}) ::close(fd);
+}
+
+// The print server keeps the printer list waiting: other requests are
+// answered meanwhile, the requests for the list share one listing and get
+// an error after the time limit, and once the print server answers, the
+// list comes.
+TEST_F(BridgeServerTest, APrinterListThePrintServerHoldsHoldsNothingElse) {
+  bridge::ServerOptions limits;
+  limits.printersTimeLimit = std::chrono::seconds(1);
+  StartServer(limits);
+  const std::string page = Host() + "Origin: " + kPage + "\r\n";
+  const std::string list = "GET /v1/printers HTTP/1.1\r\n" + page + "\r\n";
+  const int first = Connect(port), second = Connect(port);
+  Send(first, list);
+  for (int i = 0; i < 200 && dir.Read("printer-calls").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Send(second, list);
+  EXPECT_EQ(Status(Request("GET", "/v1/version", page)), "HTTP/1.1 200 OK");
+  for (int fd : {first, second}) {
+    const std::string answer = ReadOne(fd);
+    EXPECT_EQ(Status(answer), "HTTP/1.1 502 Bad Gateway");
+    EXPECT_NE(answer.find("the print server has not listed the printers within 1 s"), std::string::npos) << answer;
+    ::close(fd);
+  }
+  EXPECT_EQ(dir.Read("printer-calls"), "listed\n");
+  Release();
+  std::string listed;
+  for (int i = 0; i < 100 && Status(listed) != "HTTP/1.1 200 OK"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    listed = Request("GET", "/v1/printers", page);
+  }
+  EXPECT_NE(listed.find(R"({"printers":[{"default":true,"name":"Zebra"}]})"), std::string::npos) << listed;
 }
 
 }  // namespace

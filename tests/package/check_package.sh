@@ -17,7 +17,7 @@ echo "== file list"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 for f in /usr/bin/impthermorvane /usr/share/man/man1/impthermorvane.1.gz \
   /usr/share/man/man5/ImpThermOrvane.ini.5.gz /usr/share/bash-completion/completions/impthermorvane \
-  /usr/lib/systemd/user/impthermorvane-bridge.socket /usr/lib/systemd/user/impthermorvane-bridge.service \
+  /usr/lib/systemd/user/impthermorvane-bridge.service \
   /usr/share/doc/impthermorvane/copyright /usr/share/doc/impthermorvane/changelog.gz \
   /usr/share/doc/impthermorvane/examples/labels.txt /usr/share/doc/impthermorvane/docs/images/hob-label-203dpi.png \
   /usr/share/doc/impthermorvane/docs/user-guide.md; do
@@ -102,8 +102,8 @@ if command -v systemd-analyze >/dev/null; then
   for unit in "$work"/root/usr/lib/systemd/user/*; do
     sed "s|/usr/bin/impthermorvane|$prog|" "$unit" >"$work/units/$(basename "$unit")"
   done
-  grep -qx 'ListenStream=127.0.0.1:9180' "$work/units/impthermorvane-bridge.socket" ||
-    fail "the socket unit does not listen on 127.0.0.1:9180"
+  grep -qx 'WantedBy=default.target' "$work/units/impthermorvane-bridge.service" ||
+    fail "the bridge's user unit does not start with the user's session"
   result=$(XDG_RUNTIME_DIR=$work/runtime systemd-analyze --user --man=no verify "$work"/units/* 2>&1) ||
     fail "systemd-analyze verify: $result"
 fi

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
 
 #include "../cases/profile_file_cases.h"
+#include "bridge/peer_user.h"
 #include "checks.h"
 #include "labels/printer_config.h"
 #include "platform/error.h"
@@ -360,10 +362,46 @@ void CheckNtlm() {
 
 }  // namespace
 
+// The bridge's question of whose process holds a connection's other end:
+// this very process's connection is its own user's, one the TCP table does
+// not have is refused. Wine names no owning process in its table (for its
+// own processes neither), so there the Linux table answers, and the token
+// comparison is checked on this process and on one that does not exist.
+void CheckPeerUser() {
+  Listener listener;
+  SOCKET client = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<u_short>(listener.port));
+  ::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  SOCKET accepted = listener.Accept();
+  sockaddr_in local{}, remote{};
+  int size = sizeof local;
+  ::getsockname(accepted, reinterpret_cast<sockaddr*>(&local), &size);
+  size = sizeof remote;
+  ::getpeername(accepted, reinterpret_cast<sockaddr*>(&remote), &size);
+  const auto end = [](const sockaddr_in& a) {
+    bridge::TcpEnd e;
+    std::memcpy(e.address.data(), &a.sin_addr, 4);
+    e.port = ntohs(a.sin_port);
+    return e;
+  };
+  CheckEq(bridge::WhyNotSameUser(end(local), end(remote)), "", "this process's own connection is its user's");
+  bridge::TcpEnd nowhere = end(remote);
+  nowhere.port = 0;
+  Check(!bridge::WhyNotSameUser(end(local), nowhere).empty(), "a connection the TCP table lacks is refused");
+  CheckEq(bridge::WhyNotSameUserProcess(::GetCurrentProcessId()), "", "this process runs as its own user");
+  Check(!bridge::WhyNotSameUserProcess(0xFFFFFFF0).empty(), "a process that cannot be opened is refused");
+  ::closesocket(accepted);
+  ::closesocket(client);
+}
+
 int main() {
   WSADATA data;
   ::WSAStartup(MAKEWORD(2, 2), &data);
   CheckNetwork();
+  CheckPeerUser();
   CheckProfiles();
   CheckNtlm();
   ::WSACleanup();

@@ -24,7 +24,7 @@ if [ -z "${IMPTHERM_WINE_DISPLAY:-}" ]; then
   IMPTHERM_WINE_DISPLAY=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$build"
 fi
 
-for tool in wineserver timeout python3 cmp socat cupsd lpadmin; do
+for tool in wineserver timeout python3 cmp socat cupsd lpadmin curl setpriv; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$build/ImpThermOrvane.ocx" ] || fail "$build/ImpThermOrvane.ocx is not built"
@@ -314,12 +314,22 @@ server_pid=$!
 listening=$(port_from "$work/bridge.out" "s|^listening on http://127.0.0.1:\($bridge_port\)\r*\$|\1|p")
 [ -n "$listening" ] || { cat "$work/bridge.out"; fail "the bridge did not say it listens on $bridge_port"; }
 grep -q -- '--allow-origin' "$work/bridge.out" || { cat "$work/bridge.out"; fail "the bridge did not say how to allow an origin"; }
-timeout 60 "$wine" "$build/impthermorvane.exe" stop --port "$bridge_port" || fail "impthermorvane.exe stop found no bridge"
+# It serves its own user's processes only: root's request reaches the origin
+# check, nobody's is refused. Wine names no owner of a connection, so the
+# bridge asks the Linux table of connections.
+own=$(timeout 20 curl -s --max-time 10 "http://127.0.0.1:$bridge_port/v1/version")
+[[ "$own" == *'"code":"origin-refused"'* ]] || fail "the bridge did not serve its own user's request: $own"
+other=$(timeout 20 setpriv --reuid=nobody --regid=nogroup --clear-groups curl -s --max-time 10 "http://127.0.0.1:$bridge_port/v1/version")
+[[ "$other" == *'"code":"other-user"'* ]] || fail "the bridge did not refuse another user's request: $other"
+grep -q 'other-user (.*runs as another Linux user (uid 65534))' "$work/bridge.out" ||
+  { cat "$work/bridge.out"; fail "the bridge log does not say why it refused another user"; }
+# Without --port, stop finds this session's bridge on whichever port it took.
+timeout 60 "$wine" "$build/impthermorvane.exe" stop || fail "impthermorvane.exe stop found no bridge"
 wait "$server_pid"
 bridge_status=$?
 server_pid=
 [ "$bridge_status" -eq 0 ] || { cat "$work/bridge.out"; fail "the bridge ended with $bridge_status after stop"; }
-echo "   listened on 127.0.0.1:$bridge_port, stopped from its window with status 0"
+echo "   listened on 127.0.0.1:$bridge_port, refused another user, stopped from its window with status 0"
 
 echo "-- the browser bridge under Wine driven by headless Chromium (FILE channel against the Linux program)"
 wine_temp=$("$wine" winepath -u "$(timeout 30 "$wine" cmd /c echo %TEMP% | tr -d '\r')")

@@ -7,11 +7,16 @@
 // No dependencies; works as a module served by the bridge or copied next to
 // the page.
 //
-//   import { ImpThermOrvane } from "http://127.0.0.1:9180/impthermorvane.js";
-//   const printer = await ImpThermOrvane.connect({ port: 9180 });
+//   import { ImpThermOrvane } from "./impthermorvane.js";
+//   const printer = await ImpThermOrvane.connect();
 //   const outcome = await printer.print({ prnType: "4", fileOut: "FILE", streamUrl, nbEtiquColis: "1" });
+//
+// Each user of a shared computer has a bridge of their own, on the first
+// free port of PORT_RANGE from 9180 on; connect() looks through them for
+// the bridge of the user whose browser runs the page.
 
 const DEFAULT_PORT = 9180;
+const PORT_RANGE = 8;
 const DEFAULT_TIMEOUT_MS = 5000;
 // The control sets its panel's caption to its module's name at every print run.
 const PANEL_CAPTION = "ImpThermOrvane.ocx";
@@ -67,16 +72,46 @@ function outcomeOf(raw, id) {
   };
 }
 
+// When no port has this user's bridge, the reason the page is told: a
+// bridge that refuses the page's origin says more than another user's
+// bridge, which says more than a port where nothing answers.
+function telling(error) {
+  return { "origin-refused": 3, "other-user": 2, unreachable: 0 }[error.code] ?? 1;
+}
+
 export class ImpThermOrvane {
-  // Reaches the bridge and checks it speaks this client's API; rejects with
-  // "unreachable" or "origin-refused" otherwise.
-  static async connect({ port = DEFAULT_PORT, host = "127.0.0.1", timeout = DEFAULT_TIMEOUT_MS } = {}) {
-    const printer = new ImpThermOrvane(`http://${loopbackHost(host)}:${Number(port)}`, timeout);
-    const version = await printer._request("GET", "/v1/version");
-    if (!version || version.api !== 1)
-      throw new ImpThermOrvaneError("bad-response", `the bridge at ${printer.url} speaks API ${version && version.api}, this client speaks 1`);
-    printer.version = version;
-    return printer;
+  // Reaches this user's bridge on the first of `ports` ports from `port` on
+  // whose bridge serves it (another user's answers "other-user") and checks
+  // it speaks this client's API; rejects with the most telling reason
+  // ("origin-refused", "other-user", "unreachable", ...) when none does.
+  // `ports: 1` asks `port` alone.
+  static async connect({ port = DEFAULT_PORT, ports = PORT_RANGE, host = "127.0.0.1", timeout = DEFAULT_TIMEOUT_MS } = {}) {
+    let failure = null;
+    const count = Math.max(1, Number(ports));
+    for (let i = 0; i < count; i += 1) {
+      const printer = new ImpThermOrvane(`http://${loopbackHost(host)}:${Number(port) + i}`, timeout);
+      let error;
+      try {
+        const version = await printer._request("GET", "/v1/version");
+        if (version && version.api === 1) {
+          printer.version = version;
+          return printer;
+        }
+        error = new ImpThermOrvaneError("bad-response", `the bridge at ${printer.url} speaks API ${version && version.api}, this client speaks 1`);
+      } catch (e) {
+        if (!(e instanceof ImpThermOrvaneError)) throw e;
+        error = e;
+      }
+      if (!failure || telling(error) > telling(failure)) failure = error;
+    }
+    if (failure.code === "other-user")
+      throw new ImpThermOrvaneError(
+        "other-user",
+        `no bridge on ports ${port} to ${Number(port) + count - 1} serves this user, only other users' bridges ` +
+          'answer there: start this user\'s own with "impthermorvane serve"',
+        failure.httpStatus,
+      );
+    throw failure;
   }
 
   constructor(url, timeout = DEFAULT_TIMEOUT_MS) {

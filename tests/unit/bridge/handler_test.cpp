@@ -40,14 +40,17 @@ struct Bridge {
       {{kSite, {"labels.example.com", "proxy.example.com:3128"}}, RuleForOrigin("http://127.0.0.1:8000")},
       [this](const std::string& l) { log.push_back(l); }};
   RunQueue queue{[this](std::shared_ptr<PrintRunEntry> r) { started.push_back(r); }};
-  BridgeHandler handler{config,
-                        queue,
-                        {9180, "export {};",
-                         [this] {
-                           if (printServerDown) throw PlatformError("the print server 127.0.0.1:631 cannot be reached");
-                           return std::vector<PrinterEntry>{{"Zebra", true}};
-                         },
-                         [this](const std::string& l) { log.push_back(l); }}};
+  BridgeHandler handler{config, queue, {9180, "export {};", [this](const std::string& l) { log.push_back(l); }}};
+  // The answer, with the printer list taken as the server takes it.
+  BridgeResponse Answer(const BridgeRequest& request) {
+    BridgeResponse r = handler.Handle(request);
+    if (!r.listPrinters) return r;
+    return handler.PrintersAnswer(request, TakePrinterListing([this] {
+                                    if (printServerDown)
+                                      throw PlatformError("the print server 127.0.0.1:631 cannot be reached");
+                                    return std::vector<PrinterEntry>{{"Zebra", true}};
+                                  }));
+  }
   BridgeResponse Post(const std::string& body, const std::string& origin = kSite) {
     return handler.Handle(Request("POST", "/v1/print-runs", origin, "application/json", body));
   }
@@ -92,6 +95,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest tooLarge = post("application/json", "{}");
   tooLarge.bodyTooLarge = true;
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
+  BridgeRequest otherUser = post("application/json", kRun);
+  otherUser.otherUser = "the process at the other end runs as another user (uid 1001)";
   // Controls that would forge a log line or steer the terminal showing it.
   BridgeRequest c1Origin = Get("/v1/version");
   c1Origin.origin =
@@ -150,10 +155,11 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"unknown path", Get("/v2/version"), 404, "not-found", true},
       {"unknown run", Get("/v1/print-runs/nope"), 404, "not-found", true},
       {"script for anyone", scriptAnyone, 200, "", true, "Access-Control-Allow-Origin: *"},
+      {"another user's process", otherUser, 403, "other-user", true, "Access-Control-Allow-Origin: *"},
   };
   for (const Case& c : cases) {
     Bridge b;
-    const BridgeResponse r = b.handler.Handle(c.request);
+    const BridgeResponse r = b.Answer(c.request);
     EXPECT_EQ(r.status, c.status) << c.name << ": " << r.body;
     EXPECT_EQ(!r.Header("Access-Control-Allow-Origin").empty(), c.cors) << c.name;
     if (*c.code) {
@@ -185,7 +191,7 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
 TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
   Bridge b;
   b.printServerDown = true;
-  const BridgeResponse r = b.handler.Handle(Get("/v1/printers"));
+  const BridgeResponse r = b.Answer(Get("/v1/printers"));
   EXPECT_EQ(r.status, 502);
   EXPECT_NE(r.body.find("\"print-server\""), std::string::npos) << r.body;
   EXPECT_NE(r.body.find("127.0.0.1:631 cannot be reached"), std::string::npos) << r.body;
