@@ -97,6 +97,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
   BridgeRequest otherUser = post("application/json", kRun);
   otherUser.otherUser = "the process at the other end runs as another user (uid 1001)";
+  BridgeRequest scriptOtherUser = scriptAnyone;
+  scriptOtherUser.otherUser = otherUser.otherUser;
   // Controls that would forge a log line or steer the terminal showing it.
   BridgeRequest c1Origin = Get("/v1/version");
   c1Origin.origin =
@@ -156,6 +158,7 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"unknown run", Get("/v1/print-runs/nope"), 404, "not-found", true},
       {"script for anyone", scriptAnyone, 200, "", true, "Access-Control-Allow-Origin: *"},
       {"another user's process", otherUser, 403, "other-user", true, "Access-Control-Allow-Origin: *"},
+      {"script for another user's process", scriptOtherUser, 200, "", true, "Access-Control-Allow-Origin: *"},
   };
   for (const Case& c : cases) {
     Bridge b;
