@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "barcode/code128.h"
 #include "base/text.h"
-#include "sheet/code128.h"
 
 namespace {
 

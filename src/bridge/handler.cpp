@@ -70,6 +70,8 @@ BridgeHandler::BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
   // Origins, paths and parameter names come from the request: a control
   // byte among them must not forge a line of the log or steer a terminal.
   if (setup_.log) setup_.log = [log = std::move(setup_.log)](const std::string& line) { log(VisibleLogText(line)); };
+  // Every run ends with its line, the ones that never started included.
+  queue_.onEnded = [this](const PrintRunEntry& run) { LogOutcome(run); };
 }
 
 BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, const std::string& code,
@@ -168,8 +170,8 @@ BridgeResponse BridgeHandler::Route(const BridgeRequest& request, const OriginRu
         return r;
       }
       if (request.method == "DELETE" && !events) {
-        queue_.Cancel(run);
         setup_.log("run " + run->id + " from " + origin + ": stop asked");
+        queue_.Cancel(run);
         return JsonAnswer(202, {{"id", run->id}, {"state", run->StateName()}}, origin);
       }
     }
@@ -226,11 +228,20 @@ BridgeResponse BridgeHandler::StartRun(const BridgeRequest& request, const Origi
   if (proxyEnable == "true" && !trimmedProxy.empty() && !ProxyAllowed(rule, trimmedProxy))
     return Refuse(request, 403, "stream-host-refused", "proxyHttp must name a host:port allowed for " + request.origin,
                   true);
+  switch (queue_.WhyRefused(rule.origin)) {
+    case RunQueue::Refusal::None: break;
+    case RunQueue::Refusal::QueueFull:
+      return Refuse(request, 503, "queue-full",
+                    "the bridge already has " + std::to_string(kQueueCapacity) + " print runs waiting; try again later",
+                    true);
+    case RunQueue::Refusal::OriginShareFull:
+      return Refuse(request, 429, "origin-queue-full",
+                    "this origin already has " + std::to_string(kOriginShare) +
+                        " print runs waiting, its share of the queue; try again when one has ended",
+                    true);
+    case RunQueue::Refusal::Stopping: return Refuse(request, 503, "stopping", "the bridge is stopping", true);
+  }
   auto run = queue_.Submit(rule, std::move(params), firstSlot);
-  if (!run)
-    return Refuse(request, 503, "queue-full",
-                  "the bridge already has " + std::to_string(kQueueCapacity) + " print runs waiting; try again later",
-                  true);
   setup_.log("run " + run->id + " from " + request.origin + ": queued");
   return JsonAnswer(202, {{"id", run->id}, {"state", "queued"}}, request.origin);
 }

@@ -73,10 +73,10 @@ class BridgeHandler {
   BridgeResponse Handle(const BridgeRequest& request);
   // The answer to a request that Handle left to the printer list.
   BridgeResponse PrintersAnswer(const BridgeRequest& request, const PrinterListing& listing);
-  // A run the worker has finished: its line in the bridge log.
-  void LogOutcome(const PrintRunEntry& run);
 
  private:
+  // A run that ended: its line in the bridge log.
+  void LogOutcome(const PrintRunEntry& run);
   // `logHint` is added to the log line only, not to the answer.
   BridgeResponse Refuse(const BridgeRequest& request, int status, const std::string& code, const std::string& message,
                         bool cors, const std::string& logHint = "");

@@ -1,5 +1,6 @@
 #include "bridge/runs.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "platform/random.h"
@@ -51,8 +52,15 @@ std::string RunQueue::NewId() {
   return id;
 }
 
+RunQueue::Refusal RunQueue::WhyRefused(const std::string& origin) const {
+  if (stopping_) return Refusal::Stopping;
+  if (waiting_.size() >= kQueueCapacity) return Refusal::QueueFull;
+  const auto own = std::count_if(waiting_.begin(), waiting_.end(), [&](const auto& r) { return r->origin == origin; });
+  return static_cast<std::size_t>(own) >= kOriginShare ? Refusal::OriginShareFull : Refusal::None;
+}
+
 std::shared_ptr<PrintRunEntry> RunQueue::Submit(const OriginRule& rule, PageParameters params, int firstSlot) {
-  if (waiting_.size() >= capacity_) return nullptr;
+  if (WhyRefused(rule.origin) != Refusal::None) return nullptr;
   auto run = std::make_shared<PrintRunEntry>();
   run->id = NewId();
   run->origin = rule.origin;
@@ -73,18 +81,17 @@ std::shared_ptr<PrintRunEntry> RunQueue::Find(const std::string& id) const {
 void RunQueue::Cancel(std::shared_ptr<PrintRunEntry> run) {
   if (run->state == PrintRunEntry::State::Running) {
     *run->stop = true;
+    if (onStopRunning) onStopRunning();
     return;
   }
-  if (run->state != PrintRunEntry::State::Queued) return;
-  for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
-    if (*it == run) {
-      waiting_.erase(it);
-      break;
-    }
-  }
+  if (run->state == PrintRunEntry::State::Queued) Drop(run, "the run was cancelled before it started");
+}
+
+void RunQueue::Drop(std::shared_ptr<PrintRunEntry> run, const char* why) {
+  waiting_.erase(std::find(waiting_.begin(), waiting_.end(), run));
   RunOutcomeInfo outcome;
   outcome.status = 5;
-  outcome.message = "abandoned: the run was cancelled before it started";
+  outcome.message = std::string("abandoned: ") + why;
   Finished(run, std::move(outcome));
 }
 
@@ -94,14 +101,15 @@ void RunQueue::Finished(const std::shared_ptr<PrintRunEntry>& run, RunOutcomeInf
   run->outcome = std::move(outcome);
   finished_.push_back(run->id);
   if (running_ == run) running_.reset();
+  if (onEnded) onEnded(*run);
   Forget();
   StartNext();
 }
 
 void RunQueue::CancelAll() {
   stopping_ = true;
-  while (!waiting_.empty()) Cancel(waiting_.front());
-  if (running_) *running_->stop = true;
+  while (!waiting_.empty()) Drop(waiting_.front(), "the bridge stopped before the run started");
+  if (running_) Cancel(running_);
 }
 
 void RunQueue::StartNext() {

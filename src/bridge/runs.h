@@ -17,6 +17,9 @@ namespace imptherm::bridge {
 
 // At most this many runs wait behind the running one; more are refused.
 inline constexpr std::size_t kQueueCapacity = 32;
+// At most this many of them come from one origin, so that one page cannot
+// fill the queue and keep every other site from printing.
+inline constexpr std::size_t kOriginShare = 8;
 // Events kept per run; older ones are dropped (and counted) beyond it.
 inline constexpr std::size_t kMaxEventsPerRun = 1000;
 // Finished runs kept for their result and events, the oldest forgotten first.
@@ -73,14 +76,21 @@ class RunQueue {
  public:
   // Hands a run to the worker; the worker calls Finished when it is over.
   using Starter = std::function<void(std::shared_ptr<PrintRunEntry>)>;
-  explicit RunQueue(Starter starter, std::size_t capacity = kQueueCapacity)
-      : starter_(std::move(starter)), capacity_(capacity) {}
+  explicit RunQueue(Starter starter) : starter_(std::move(starter)) {}
 
-  // Queues a run; nothing when the queue is full.
+  // Told, after the running run's stop flag was set, to cut its waits short.
+  std::function<void()> onStopRunning;
+  // Told of every run that ends, whether it ran or not.
+  std::function<void(const PrintRunEntry&)> onEnded;
+
+  enum class Refusal { None, QueueFull, OriginShareFull, Stopping };
+  // Why a run of `origin` would not be queued now.
+  Refusal WhyRefused(const std::string& origin) const;
+  // Queues a run; nothing when WhyRefused says why not.
   std::shared_ptr<PrintRunEntry> Submit(const OriginRule& rule, PageParameters params, int firstSlot);
   std::shared_ptr<PrintRunEntry> Find(const std::string& id) const;
   // A waiting run leaves the queue as abandoned; a running one is asked to
-  // stop between two records.
+  // stop at once.
   void Cancel(std::shared_ptr<PrintRunEntry> run);
   void Finished(const std::shared_ptr<PrintRunEntry>& run, RunOutcomeInfo outcome);
   // Shutting down: waiting runs are abandoned, the running one asked to stop.
@@ -92,9 +102,9 @@ class RunQueue {
   void StartNext();
   void Forget();
   std::string NewId();
+  void Drop(std::shared_ptr<PrintRunEntry> run, const char* why);
 
   Starter starter_;
-  std::size_t capacity_;
   std::deque<std::shared_ptr<PrintRunEntry>> waiting_;
   std::shared_ptr<PrintRunEntry> running_;
   std::map<std::string, std::shared_ptr<PrintRunEntry>> runs_;

@@ -29,6 +29,8 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 using Clock = std::chrono::steady_clock;
+// How long a stopping bridge lets its event streams take their last events.
+constexpr auto kStopDrainLimit = std::chrono::seconds(1);
 
 class Session;
 
@@ -458,8 +460,8 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
 
   PrintWorker worker(backends);
   asio::thread_pool pool(1);
-  BridgeHandler* handlerPtr = nullptr;
   bool stopping = false;
+  std::function<void()> endWhenDrained;
   std::vector<std::shared_ptr<Listener>> listeners;
   RunQueue queue([&](std::shared_ptr<PrintRunEntry> run) {
     // After the answer that queued it, so that the log reads in order.
@@ -468,17 +470,20 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
       auto emit = [&io, run](RunEvent e) {
         asio::post(io, [run, e = std::move(e)]() mutable { run->AddEvent(std::move(e)); });
       };
-      if (options.onWorkerRun) options.onWorkerRun();
+      if (options.onWorkerRun) options.onWorkerRun(run->stop.get());
       RunOutcomeInfo outcome = worker.Run(run->params, run->rule, run->firstSlot, *run->stop, emit);
+      if (options.onWorkerRun) options.onWorkerRun(nullptr);
       asio::post(io, [&, run, outcome = std::move(outcome)]() mutable {
         queue.Finished(run, std::move(outcome));
-        handlerPtr->LogOutcome(*run);
-        if (stopping && !queue.busy()) io.stop();
+        if (stopping && !queue.busy()) endWhenDrained();
       });
     });
   });
+  queue.onStopRunning = [&] {
+    worker.Interrupt();
+    if (options.onStop) options.onStop();
+  };
   BridgeHandler handler(config, queue, {port, options.script, log});
-  handlerPtr = &handler;
   PrinterLister::List list = options.printers;
   if (!list) list = [] { return std::vector<PrinterEntry>{}; };
   PrinterLister printers(io, std::move(list), options.printersTimeLimit);
@@ -494,6 +499,18 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     for (auto& l : listeners) l->Admit();
   };
 
+  // Once no run is left, the open event streams get their last events
+  // (each closes after its outcome) before the loop ends; a reader that does
+  // not read is not waited for long.
+  asio::steady_timer drain(io);
+  Clock::time_point drainLimit{};
+  endWhenDrained = [&] {
+    const auto now = Clock::now();
+    if (drainLimit == Clock::time_point{}) drainLimit = now + kStopDrainLimit;
+    if (shared.connections->streams == 0 || now >= drainLimit) return io.stop();
+    drain.expires_after(std::chrono::milliseconds(10));
+    drain.async_wait([&](beast::error_code) { endWhenDrained(); });
+  };
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](beast::error_code ec, int) {
     if (ec) return;
@@ -501,8 +518,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
     stopping = true;
     for (auto& l : listeners) l->Stop();
     queue.CancelAll();
-    if (options.onStop) options.onStop();
-    if (!queue.busy()) io.stop();
+    if (!queue.busy()) endWhenDrained();
   });
 
   config.Refresh();

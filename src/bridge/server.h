@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -50,10 +51,12 @@ struct ServerOptions {
   std::function<std::vector<PrinterEntry>()> printers;  // called on a thread of its own
   // The bridge log (one line per refusal and per run); standard error when empty.
   std::function<void(const std::string&)> log;
-  // Called on the worker's thread before each print run, and on the
-  // server's thread when the bridge stops: a host whose backends wait in
-  // blocking calls uses them to cut such a wait short.
-  std::function<void()> onWorkerRun;
+  // A host whose backends wait in blocking calls uses these to cut such a
+  // wait short. onWorkerRun: on the worker's thread, with the run's stop flag
+  // before each print run and with nullptr after it. onStop: on the
+  // server's thread, whenever the running print run was asked to stop (a
+  // page's DELETE, the bridge stopping).
+  std::function<void(const std::atomic<bool>* stop)> onWorkerRun;
   std::function<void()> onStop;
   // Called on the server's thread with the port taken, once it listens.
   std::function<void(int port)> onListening;
@@ -63,9 +66,9 @@ struct ServerOptions {
 void LogToStandardError(const std::string& line);
 
 // Listens, answers and runs print runs on `backends` until SIGINT or
-// SIGTERM; the running print run is then asked to stop between two records
-// and waited for. Returns the exit status: 0 after a clean stop, 1 when it
-// could not listen.
+// SIGTERM; the waiting runs then end unstarted, the running one is stopped
+// and waited for, and every open event stream gets its run's outcome.
+// Returns the exit status: 0 after a clean stop, 1 when it could not listen.
 int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Platform& backends);
 
 }  // namespace imptherm::bridge

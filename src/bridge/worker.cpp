@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bridge/run_stop.h"
 #include "bridge/text.h"
 #include "platform/error.h"
 #include "run/core_stages.h"
@@ -178,9 +179,12 @@ struct PrintWorker::Impl {
       : ui(b.ui, run),
         chooser(b.chooser, run),
         echo(run),
-        network(b.network, run),
-        platform{b.system,   ui,      b.resources, b.printers,    b.serialPorts, b.portDevices,
-                 b.profiles, network, b.ntlm,      b.proxyDialog, b.documents,   chooser} {}
+        stoppable(b.network, stopAsked),
+        network(stoppable, run),
+        serialPorts(b.serialPorts, stopAsked),
+        portDevices(b.portDevices, stopAsked),
+        platform{b.system,   ui,      b.resources, b.printers,    serialPorts, portDevices,
+                 b.profiles, network, b.ntlm,      b.proxyDialog, b.documents, chooser} {}
   // Each origin has a module of its own, as each site would have its own
   // control: the cookies a data server set, the kept connection and the
   // proxy credentials of one origin's runs never reach another's.
@@ -194,16 +198,22 @@ struct PrintWorker::Impl {
     return *module;
   }
   RunBinding run;
+  StopAsked stopAsked = [this] { return run.stop && run.stop->load(); };
   EchoUi ui;
   SlotChooser chooser;
   EchoLog echo;
+  StoppableNetwork stoppable;
   GuardedNetwork network;
+  StoppableSerialPorts serialPorts;
+  StoppablePortDevices portDevices;
   Platform platform;
   std::map<std::string, std::unique_ptr<Module>> modules;
 };
 
 PrintWorker::PrintWorker(const Platform& backends) : impl_(std::make_unique<Impl>(backends)) {}
 PrintWorker::~PrintWorker() = default;
+
+void PrintWorker::Interrupt() { impl_->stoppable.Interrupt(); }
 
 RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& rule, int firstSlot,
                                 const std::atomic<bool>& stop, const Emit& emit) {

@@ -21,12 +21,16 @@ class PrintWorker {
   PrintWorker(const PrintWorker&) = delete;
   PrintWorker& operator=(const PrintWorker&) = delete;
 
-  // `stop` asks the run to end between two records (a page's DELETE, the
-  // bridge stopping); `firstSlot` 1..4 answers the sheet chooser without
-  // asking, 0 lets the backend's chooser decide.
-  // The run opens connections only to the hosts `rule` allows.
+  // `stop` asks the run to end (a page's DELETE, the bridge stopping): it is
+  // looked at between two records, between two pieces of a job, and by every
+  // call on a connection, a serial port or a port device; `firstSlot` 1..4
+  // answers the sheet chooser without asking, 0 lets the backend's chooser
+  // decide. The run opens connections only to the hosts `rule` allows.
   RunOutcomeInfo Run(const PageParameters& params, const OriginRule& rule, int firstSlot, const std::atomic<bool>& stop,
                      const Emit& emit);
+  // From another thread, after the running run's `stop` was set: ends its
+  // waits on the network at once.
+  void Interrupt();
 
  private:
   struct Impl;

@@ -222,7 +222,7 @@ const std::vector<CommandSpec> kCommands = {
 };
 
 const GlobalOption kGlobalOptions[] = {
-    {"-h, --help", "Prints this help; COMMAND --help prints that command's"},
+    {"-h, --help", "Prints this help; COMMAND --help prints that command's own"},
     {"--version", "Prints the version"},
 };
 

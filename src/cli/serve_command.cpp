@@ -39,8 +39,9 @@ std::vector<int> HandedOverSockets() {
   return sockets;
 }
 
-// The worker's thread, signalled when the bridge stops so that a wait for
-// the network or a device returns at once (EINTR) and sees the stop.
+// The worker's thread, signalled when its run is asked to stop (a page's
+// DELETE, the bridge stopping) so that a wait for the network or a device
+// returns at once (EINTR) and sees the run's stop flag.
 pthread_t g_worker;
 std::atomic<bool> g_hasWorker{false};
 
@@ -87,14 +88,14 @@ int RunServeCommand(const Options& options) {
     return bridge::ListPrinters(printers);
   };
   PrepareWorkerWake();
-  server.onWorkerRun = [] {
+  server.onWorkerRun = [](const std::atomic<bool>* stop) {
     g_worker = ::pthread_self();
     g_hasWorker = true;
+    posix::WatchThreadStopFlag(stop);
   };
-  // Ctrl-C and SIGTERM end a print run as they do for `print`: between two
-  // records, or in a wait.
+  // A stop ends a print run as Ctrl-C does for `print`: between two records,
+  // or in a wait.
   server.onStop = [] {
-    posix::RequestInterrupt();
     if (g_hasWorker) ::pthread_kill(g_worker, SIGUSR1);
   };
   return bridge::RunBridgeServer(server, config, backends.platform);

@@ -42,6 +42,11 @@ class Connection {
   // connection must not carry) also count as not usable.
   virtual bool IsOpen() = 0;
   virtual void Close() = 0;
+  // Cuts the connection from another thread while this one may wait on it:
+  // the wait ends at once, and the connection then reads as closed by the
+  // peer (or fails). Close still frees it; the caller keeps Abort and Close
+  // from running at the same time.
+  virtual void Abort() = 0;
 };
 
 class Network {

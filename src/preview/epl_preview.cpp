@@ -8,11 +8,11 @@
 #include <limits>
 #include <optional>
 
+#include "barcode/code128.h"
+#include "barcode/code39.h"
+#include "barcode/ean13.h"
+#include "barcode/interleaved_2_of_5.h"
 #include "base/text.h"
-#include "preview/code39.h"
-#include "preview/ean13.h"
-#include "preview/interleaved_2_of_5.h"
-#include "sheet/code128.h"
 
 namespace imptherm {
 

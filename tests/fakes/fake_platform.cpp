@@ -159,6 +159,7 @@ class FakeConnection final : public Connection {
   }
   std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
     net_.receiveLimits.push_back(limitMs);
+    if (aborted_) return 0;
     if (pos_ < reply_.bytes.size()) {
       std::size_t n = std::min({size, net_.piece, reply_.bytes.size() - pos_});
       std::copy_n(reply_.bytes.data() + pos_, n, buffer);
@@ -176,6 +177,7 @@ class FakeConnection final : public Connection {
     return !closed_ && !(reply_.closeAfter && pos_ >= reply_.bytes.size());
   }
   void Close() override { closed_ = true; }
+  void Abort() override { aborted_ = true; }
 
  private:
   FakeNetwork& net_;
@@ -184,6 +186,7 @@ class FakeConnection final : public Connection {
   FakeReply reply_{"", false, false};
   std::size_t pos_ = 0;
   bool closed_ = false;
+  bool aborted_ = false;
 };
 
 class FakeNtlmContext final : public NtlmContext {

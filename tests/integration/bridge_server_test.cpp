@@ -1,14 +1,16 @@
 // `impthermorvane serve` over plain HTTP on loopback: a run from an allowed
 // origin against `impthermorvane print`, the refusals that must write
-// nothing, the queue and size limits, a clean stop; and the bridge server
-// itself with small limits: the connections a local process cannot hold,
-// a printer list the print server keeps waiting.
+// nothing, the queue's share of an origin and the size limits, a page's stop
+// in a download or a device wait, a clean stop; and the bridge server itself
+// with small limits: the connections a local process cannot hold, a printer
+// list the print server keeps waiting.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/runs.h"
 #include "bridge/server.h"
 #include "fakes/fake_platform.h"
 #include "retrieval/loopback_server.h"
@@ -108,8 +112,10 @@ constexpr char kPage[] = "https://labels.example.com";
 
 class BridgeServerTest : public ::testing::Test {
  protected:
-  void Start(const std::string& origin) {
-    port = Serve({"--port", "0", "--config", dir.path() + "bridge.json", "--allow-origin", origin}, Folders());
+  void Start(const std::string& origin, const std::string& lpt1 = "") {
+    std::map<std::string, std::string> env = Folders();
+    if (!lpt1.empty()) env["IMPTHERM_LPT1"] = lpt1;
+    port = Serve({"--port", "0", "--config", dir.path() + "bridge.json", "--allow-origin", origin}, env);
     ASSERT_NE(port, 0) << dir.Read("log.txt");
   }
   std::map<std::string, std::string> Folders() {
@@ -131,7 +137,9 @@ class BridgeServerTest : public ::testing::Test {
             hold();
             return std::vector<bridge::PrinterEntry>{{"Zebra", true}};
           };
-          limits.onWorkerRun = hold;
+          limits.onWorkerRun = [hold](const std::atomic<bool>* stop) {
+            if (stop) hold();
+          };
           limits.onStop = [] { stopping = true; };
           int status = 1;
           {
@@ -183,13 +191,9 @@ class BridgeServerTest : public ::testing::Test {
     }
     return 0;
   }
-  void TearDown() override {
-    // A data server that never answers is let go only after the bridge stopped.
-    struct LetGo {
-      std::atomic<bool>& flag;
-      ~LetGo() { flag = true; }
-    } letGoAtEnd{letGo};
-    // SIGTERM stops the bridge, a running print run included, with status 0.
+  // SIGTERM stops every bridge started, a running print run included, with
+  // status 0.
+  void Stop() {
     for (const pid_t pid : pids_) ::kill(pid, SIGTERM);
     for (const pid_t pid : pids_) {
       int status = -1;
@@ -198,6 +202,15 @@ class BridgeServerTest : public ::testing::Test {
       if (!WIFEXITED(status)) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << dir.Read("log.txt");
     }
+    pids_.clear();
+  }
+  void TearDown() override {
+    // A data server that never answers is let go only after the bridge stopped.
+    struct LetGo {
+      std::atomic<bool>& flag;
+      ~LetGo() { flag = true; }
+    } letGoAtEnd{letGo};
+    Stop();
   }
   std::string Request(const std::string& method, const std::string& target, const std::string& headers,
                       const std::string& body = "") {
@@ -447,27 +460,115 @@ TEST_F(BridgeServerTest, EachUserHasABridgeOfItsOwn) {
       << dir.Read("log.txt");
 }
 
+std::string IdOf(const std::string& answer) {
+  std::smatch id;
+  return std::regex_search(answer, id, std::regex("\"id\":\"([0-9a-f]+)\"")) ? id[1].str() : "";
+}
+
 // One run holds the worker (its data server answers only after the bridge
-// stopped, so the stop must cut the wait short): 32 more wait, the next is
-// refused. Then the limits of one request.
-TEST_F(BridgeServerTest, QueueAndSizeLimits) {
+// stopped, so the stop must cut the wait short): its origin's share of the
+// queue waits, the next of that origin is refused, another origin's run is
+// still queued. Then the limits of one request. The stop ends every run with
+// a line in the log and a last event to its stream.
+TEST_F(BridgeServerTest, QueueShareSizeLimitsAndStop) {
   data = std::make_unique<testing::LoopbackServer>([&](const std::string&, int) {
     while (!letGo) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return testing::ServerReply{"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
   });
   const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
+  const std::string other = "http://127.0.0.1:1";
+  fs::permissions(dir.path(), fs::perms(0700));
+  std::ofstream(dir.path() + "bridge.json") << R"({"origins":[{"origin":")" << other << "\"}]}";
   Start(origin);
+  auto post = [&](const std::string& from, const std::string& body) {
+    return Request("POST", "/v1/print-runs", Host() + "Origin: " + from + "\r\nContent-Type: application/json\r\n",
+                   body);
+  };
   const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
   const std::string run = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + data->url("/d") + "\"}}";
-  for (int i = 0; i < 33; ++i) ASSERT_EQ(Status(Request("POST", "/v1/print-runs", json, run)), "HTTP/1.1 202 Accepted");
-  const std::string full = Request("POST", "/v1/print-runs", json, run);
-  EXPECT_EQ(Status(full), "HTTP/1.1 503 Service Unavailable");
-  EXPECT_NE(full.find("queue-full"), std::string::npos);
+  std::vector<std::string> ids;
+  for (std::size_t i = 0; i < 1 + bridge::kOriginShare; ++i) {
+    ids.push_back(IdOf(post(origin, run)));
+    ASSERT_FALSE(ids.back().empty()) << i;
+  }
+  const std::string share = post(origin, run);
+  EXPECT_EQ(Status(share), "HTTP/1.1 429 Too Many Requests");
+  EXPECT_NE(share.find("origin-queue-full"), std::string::npos);
+  ids.push_back(IdOf(post(other, R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":")" + other + "/d\"}}")));
+  ASSERT_FALSE(ids.back().empty()) << "another origin got no place in the queue";
 
-  EXPECT_EQ(Status(Request("POST", "/v1/print-runs", json, std::string(64 * 1024 + 1, ' '))),
-            "HTTP/1.1 413 Payload Too Large");
+  EXPECT_EQ(Status(post(origin, std::string(64 * 1024 + 1, ' '))), "HTTP/1.1 413 Payload Too Large");
   EXPECT_EQ(Status(Request("GET", "/v1/version", json + "X-Padding: " + std::string(9000, 'x') + "\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
+
+  // The running run's stream and a waiting run's, open while the bridge stops.
+  char block[512];
+  std::map<int, std::string> streams;
+  for (const std::string& id : {ids.front(), ids.back()}) {
+    const int fd = Connect(port);
+    const std::string get = "GET /v1/print-runs/" + id + "/events HTTP/1.1\r\n" + Host() +
+                            "Origin: " + (id == ids.back() ? other : origin) + "\r\n\r\n";
+    ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+    std::string& events = streams[fd];
+    for (ssize_t n; events.find("\r\n\r\n") == events.npos && (n = ::recv(fd, block, sizeof block, 0)) > 0;)
+      events.append(block, static_cast<std::size_t>(n));
+  }
+  Stop();
+  for (auto& [fd, events] : streams) {
+    for (ssize_t n; (n = ::recv(fd, block, sizeof block, 0)) > 0;) events.append(block, static_cast<std::size_t>(n));
+    ::close(fd);
+    EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "),
+              std::string::npos)
+        << events;
+  }
+  const std::string log = dir.Read("log.txt");
+  for (const std::string& id : ids)
+    EXPECT_TRUE(std::regex_search(log, std::regex("run " + id + " from [^\n]*: status 5, "))) << id << "\n" << log;
+}
+
+// A page's DELETE stops a run within a second, as stopped (status 5), in a
+// wait: a download that trickles, a byte every two seconds, and a parallel
+// port (a FIFO standing in) whose printer never takes the job.
+TEST_F(BridgeServerTest, DeleteStopsARunInItsDownloadOrDeviceWaitWithinASecond) {
+  std::ifstream file(std::string(IMPTHERM_TEST_DATA) + "/labels/two_records.txt", std::ios::binary);
+  const std::string labels((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  data = std::make_unique<testing::LoopbackServer>([&](const std::string& request, int) {
+    testing::ServerReply reply{"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(labels.size()) + "\r\n\r\n"};
+    if (request.rfind("GET /trickle", 0) != 0) return testing::ServerReply{reply.bytes + labels};
+    reply.fillBytes = labels.size();
+    reply.fillPause = std::chrono::seconds(2);
+    return reply;
+  });
+  const std::string origin = "http://127.0.0.1:" + std::to_string(data->port());
+  ASSERT_EQ(::mkfifo((dir.path() + "lpt1").c_str(), 0600), 0);
+  Start(origin, dir.path() + "lpt1");
+  const std::string json = Host() + "Origin: " + origin + "\r\nContent-Type: application/json\r\n";
+  struct Case {
+    const char* name;
+    const char* path;
+    const char* fileOut;
+  } cases[] = {{"download", "/trickle", "FILE"}, {"parallel port", "/labels.txt", "LPT1"}};
+  std::size_t asked = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = IdOf(Request("POST", "/v1/print-runs", json,
+                                        R"({"params":{"prnType":"4","fileOut":")" + std::string(c.fileOut) +
+                                            R"(","streamUrl":")" + data->url(c.path) + "\"}}"));
+    ASSERT_FALSE(id.empty());
+    ++asked;
+    for (int i = 0; i < 400 && data->requests().size() < asked; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_EQ(data->requests().size(), asked);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stop = std::chrono::steady_clock::now();
+    EXPECT_EQ(Status(Request("DELETE", "/v1/print-runs/" + id, json)), "HTTP/1.1 202 Accepted");
+    const std::string events = Request("GET", "/v1/print-runs/" + id + "/events", json);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count(), 1.0);
+    EXPECT_NE(events.find("event: outcome\ndata: {\"failedRecord\":null,\"labels\":0,\"message\":\"abandoned: "
+                          "interrupted by the user\",\"status\":5}"),
+              std::string::npos)
+        << events;
+  }
 }
 
 // A local process cannot hold the connections pages need: a refusal and an

@@ -136,6 +136,20 @@ void CheckNetwork() {
   Check(!c->IsOpen(), "a closed connection is not open");
   c->Close();
 
+  // A wait for a silent peer, cut short from another thread.
+  auto quiet = net.Connect("127.0.0.1", listener.port, Connection::kNoLimit);
+  const SOCKET silent = listener.Accept();
+  Thread stopper([&] {
+    ::Sleep(200);
+    quiet->Abort();
+  });
+  const DWORD waiting = ::GetTickCount();
+  CheckEq(quiet->Receive(buf, sizeof buf, Connection::kNoLimit), 0, "an aborted wait reads as the end");
+  Check(::GetTickCount() - waiting < 1000, "Abort ends the wait at once");
+  Check(!quiet->IsOpen(), "an aborted connection is not open");
+  stopper.Join();
+  ::closesocket(silent);
+
   // Connecting has a limit: a listener whose queue is full never answers.
   {
     Listener full(0);

@@ -23,7 +23,8 @@ const PANEL_CAPTION = "ImpThermOrvane.ocx";
 
 // Why a request did not become a print run (or why its outcome could not be
 // learned). `code` is the bridge's error code ("origin-refused",
-// "queue-full", "bad-request", ...) or one of the client's own:
+// "origin-queue-full", "queue-full", "bad-request", ...) or one of the
+// client's own:
 // "unreachable" (no bridge answered, or the browser blocked the request),
 // "lost" (the bridge stopped answering during the run) and "bad-response".
 export class ImpThermOrvaneError extends Error {
@@ -175,8 +176,9 @@ export class ImpThermOrvane {
   // One print run with the page parameters of the control. Resolves with
   // {status, message, labels, failedRecord, id} when the run is over, whatever
   // its status (0 is a run without fault); rejects when the bridge refuses
-  // the request or cannot be reached. `signal` (an AbortSignal) asks the run
-  // to stop between two records, or drops it from the queue.
+  // the request or cannot be reached. `signal` (an AbortSignal) stops the
+  // run within a second, in a download or a wait for the printer too (status
+  // 5), or drops it from the queue.
   async print(params, { firstSlot, onProgress, signal } = {}) {
     const body = { params: paramsBody(params) };
     if (firstSlot !== undefined && firstSlot !== null) body.firstSlot = Number(firstSlot);
@@ -210,7 +212,7 @@ export class ImpThermOrvane {
     }
   }
 
-  // Asks a run to stop between two records (or drops it from the queue).
+  // Stops a run within a second (or drops it from the queue).
   async stop(id) {
     await this._request("DELETE", `/v1/print-runs/${encodeURIComponent(id)}`);
   }

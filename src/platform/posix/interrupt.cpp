@@ -16,6 +16,8 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 volatile std::sig_atomic_t g_socket = -1;
 
+thread_local const std::atomic<bool>* t_stopFlag = nullptr;
+
 // Only what is safe in a signal handler: a flag, and shutdown(2).
 void Interrupt() {
   g_interrupted = 1;
@@ -35,9 +37,9 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool InterruptRequested() { return g_interrupted != 0; }
+bool InterruptRequested() { return g_interrupted != 0 || (t_stopFlag && t_stopFlag->load()); }
 
-void RequestInterrupt() { Interrupt(); }
+void WatchThreadStopFlag(const std::atomic<bool>* flag) { t_stopFlag = flag; }
 
 void ShutDownOnInterrupt(int fd) {
   g_socket = fd;

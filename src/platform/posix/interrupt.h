@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 
 namespace imptherm::posix {
 
@@ -6,10 +7,12 @@ namespace imptherm::posix {
 // sets a flag and interrupts blocking calls; the places that wait for a
 // device check the flag and raise RunAbandoned.
 void InstallInterruptHandler();
+// True after the signal, and on a thread whose own stop flag is set.
 bool InterruptRequested();
-// Sets the flag as the signal does, for a host that took the signals itself
-// (the browser bridge); a blocking call is woken by signalling its thread.
-void RequestInterrupt();
+// A stop flag of the calling thread alone (nullptr: none), for a host that
+// stops one print run and not the program (the browser bridge's worker): a
+// blocking call is woken by signalling the thread, and sees the flag.
+void WatchThreadStopFlag(const std::atomic<bool>* flag);
 // The flag as libcups' cancel argument reads it (httpConnect2): non-zero
 // once an interrupt was asked for.
 int* InterruptFlag();

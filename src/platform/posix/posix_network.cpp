@@ -75,6 +75,12 @@ class SocketConnection final : public Connection {
     fd_ = -1;
   }
 
+  // A shutdown wakes poll and recv in the other thread, and every later
+  // recv returns 0 at once, so a wait that begins after it ends too.
+  void Abort() override {
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+
  private:
   int fd_;
   std::string peer_;

@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 
 namespace imptherm::win32 {
@@ -44,26 +45,38 @@ class SocketConnection final : public Connection {
   }
 
   std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
-    if (s_ == INVALID_SOCKET) return 0;
-    // Any negative limit waits as long as it takes, as kNoLimit does.
-    if (limitMs >= 0) {
+    // Any negative limit waits as long as it takes, as kNoLimit does. The
+    // wait goes in slices, so that Abort ends it whatever Winsock makes of
+    // a shutdown from another thread.
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+      if (s_ == INVALID_SOCKET || aborted_) return 0;
+      const long spent = static_cast<long>(::GetTickCount() - start);
+      const long wait = limitMs < 0 ? kAbortCheckMs : std::clamp<long>(limitMs - spent, 0, kAbortCheckMs);
       fd_set readable;
       FD_ZERO(&readable);
       FD_SET(s_, &readable);
-      timeval wait{limitMs / 1000, (limitMs % 1000) * 1000};
-      int r = ::select(0, &readable, nullptr, nullptr, &wait);
+      timeval slice{wait / 1000, (wait % 1000) * 1000};
+      int r = ::select(0, &readable, nullptr, nullptr, &slice);
+      if (aborted_) return 0;
       if (r == SOCKET_ERROR) throw ReceiveError(::WSAGetLastError());
-      if (r == 0) return kTimedOut;
+      if (r > 0) break;
+      if (limitMs >= 0 && spent + wait >= limitMs) return kTimedOut;
     }
     const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
     int n = ::recv(s_, buffer, chunk, 0);
-    if (n >= 0) return n;
+    if (n >= 0 || aborted_) return std::max(n, 0);
     // A reset or aborted connection is a lost one, not the end of the data.
     throw ReceiveError(::WSAGetLastError());
   }
 
+  void Abort() override {
+    aborted_ = true;
+    if (s_ != INVALID_SOCKET) ::shutdown(s_, SD_BOTH);
+  }
+
   bool IsOpen() override {
-    if (s_ == INVALID_SOCKET) return false;
+    if (s_ == INVALID_SOCKET || aborted_) return false;
     // Readable without waiting means the peer closed, broke the connection
     // or sent bytes nobody asked for: in every case it is not reusable.
     fd_set readable;
@@ -86,8 +99,10 @@ class SocketConnection final : public Connection {
         peer_ + " : " + Reason(error));
   }
 
+  static constexpr long kAbortCheckMs = 100;
   SOCKET s_;
   std::string peer_;
+  std::atomic<bool> aborted_{false};
 };
 
 // Connects `s` within `limitMs`. Returns 0 or the Winsock error of the

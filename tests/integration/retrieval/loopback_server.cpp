@@ -153,7 +153,13 @@ void LoopbackServer::Serve(int fd, int number) {
     ServerReply reply = handler_(request, number);
     bool ok = SendAll(fd, reply.bytes.data(), reply.bytes.size());
     for (std::size_t sent = 0; ok && sent < reply.fillBytes;) {
-      std::size_t n = std::min(sizeof block, reply.fillBytes - sent);
+      if (sent > 0 && reply.fillPause.count() > 0) {
+        // Bounded steps, so that the server's end is not kept waiting.
+        const auto next = std::chrono::steady_clock::now() + reply.fillPause;
+        while (!stop_ && std::chrono::steady_clock::now() < next)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      std::size_t n = std::min(reply.fillPause.count() > 0 ? 1 : sizeof block, reply.fillBytes - sent);
       for (std::size_t i = 0; i < n; ++i) block[i] = FillByte(sent + i);
       ok = SendAll(fd, block, n);
       sent += n;

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -15,6 +16,8 @@ struct ServerReply {
   bool close = true;          // close the connection after sending
   std::size_t fillBytes = 0;  // then this many generated body bytes, sent in blocks
   bool reset = false;         // then break the connection (a reset) instead of closing it
+  // Not zero: the fill bytes go one at a time, this long apart (a trickle).
+  std::chrono::milliseconds fillPause{0};
 };
 
 // An HTTP server on 127.0.0.1 with an ephemeral port, for the tests: it

@@ -35,10 +35,13 @@ struct Bridge {
   std::vector<std::string> log;
   std::vector<std::shared_ptr<PrintRunEntry>> started;
   bool printServerDown = false;
-  ConfigStore config{
-      "/nonexistent/bridge.json",
-      {{kSite, {"labels.example.com", "proxy.example.com:3128"}}, RuleForOrigin("http://127.0.0.1:8000")},
-      [this](const std::string& l) { log.push_back(l); }};
+  ConfigStore config{"/nonexistent/bridge.json",
+                     {{kSite, {"labels.example.com", "proxy.example.com:3128"}},
+                      RuleForOrigin("http://127.0.0.1:8000"),
+                      RuleForOrigin("http://127.0.0.1:8001"),
+                      RuleForOrigin("http://127.0.0.1:8002"),
+                      RuleForOrigin("http://127.0.0.1:8003")},
+                     [this](const std::string& l) { log.push_back(l); }};
   RunQueue queue{[this](std::shared_ptr<PrintRunEntry> r) { started.push_back(r); }};
   BridgeHandler handler{config, queue, {9180, "export {};", [this](const std::string& l) { log.push_back(l); }}};
   // The answer, with the printer list taken as the server takes it.
@@ -189,8 +192,6 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   }
 }
 
-// The 33rd waiting run is refused; a run is seen only by its own origin;
-// the events kept per run stay bounded.
 TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
   Bridge b;
   b.printServerDown = true;
@@ -200,11 +201,14 @@ TEST(BridgeHandlerTest, APrintServerThatCannotBeReachedIsNoEmptyList) {
   EXPECT_NE(r.body.find("127.0.0.1:631 cannot be reached"), std::string::npos) << r.body;
 }
 
-TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
+// An origin's runs beyond its share of the queue are refused, and any run
+// beyond the queue's size; a run is seen only by its own origin; the events
+// kept per run stay bounded.
+TEST(BridgeHandlerTest, QueueSharesRunsOfOtherOriginsAndEventLimit) {
   Bridge b;
   std::string first;
   std::set<std::string> halves;
-  for (std::size_t i = 0; i <= kQueueCapacity; ++i) {
+  for (std::size_t i = 0; i <= kOriginShare; ++i) {
     const BridgeResponse r = b.Post(kRun);
     ASSERT_EQ(r.status, 202) << i;
     const std::string id = r.body.substr(7, r.body.find('"', 7) - 7);
@@ -214,7 +218,17 @@ TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
     EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
     EXPECT_TRUE(halves.insert(id.substr(0, 16)).second && halves.insert(id.substr(16)).second) << id;
   }
-  EXPECT_EQ(b.Post(kRun).status, 503);
+  // Beyond its share an origin waits; the others fill the rest of the queue.
+  const BridgeResponse share = b.Post(kRun);
+  EXPECT_EQ(share.status, 429);
+  EXPECT_NE(share.body.find("\"origin-queue-full\""), std::string::npos) << share.body;
+  const std::string streamUrl = R"({"params":{"prnType":"4","fileOut":"FILE","streamUrl":"http://127.0.0.1:)";
+  for (int port = 8000; b.queue.waiting() < kQueueCapacity; ++port)
+    for (std::size_t i = 0; i < kOriginShare; ++i) {
+      const std::string origin = "http://127.0.0.1:" + std::to_string(port);
+      ASSERT_EQ(b.Post(streamUrl + std::to_string(port) + "/d\"}}", origin).status, 202) << origin;
+    }
+  EXPECT_EQ(b.Post(streamUrl + "8003/d\"}}", "http://127.0.0.1:8003").status, 503);
   BridgeRequest other = Request("GET", "/v1/print-runs/" + first, "http://127.0.0.1:8000");
   EXPECT_EQ(b.handler.Handle(other).status, 404);
   EXPECT_EQ(b.handler.Handle(Get("/v1/print-runs/" + first)).status, 200);
@@ -224,6 +238,9 @@ TEST(BridgeHandlerTest, QueueRunsOfOtherOriginsAndEventLimit) {
   for (std::size_t i = 0; i < kMaxEventsPerRun + 5; ++i) run.AddEvent({"line", "{}"});
   EXPECT_EQ(run.events.size(), kMaxEventsPerRun);
   EXPECT_EQ(run.firstKept, 5u);
+
+  b.queue.CancelAll();
+  EXPECT_NE(b.Post(kRun).body.find("\"stopping\""), std::string::npos);
 }
 
 TEST(BridgeConfigTest, FileEntries) {

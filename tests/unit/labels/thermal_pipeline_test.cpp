@@ -6,11 +6,11 @@
 #include <csignal>
 #include <regex>
 
+#include "barcode/code128.h"
 #include "fakes/fake_platform.h"
 #include "output/send_job.h"
 #include "platform/error.h"
 #include "run/core_stages.h"
-#include "sheet/code128.h"
 #include "unit/labels/label_files.h"
 
 namespace imptherm {

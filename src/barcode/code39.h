@@ -1,5 +1,5 @@
 #pragma once
-#include "preview/bar_elements.h"
+#include "barcode/bar_elements.h"
 
 namespace imptherm {
 

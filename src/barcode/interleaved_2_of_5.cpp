@@ -1,4 +1,4 @@
-#include "preview/interleaved_2_of_5.h"
+#include "barcode/interleaved_2_of_5.h"
 
 #include <array>
 

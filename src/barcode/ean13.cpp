@@ -1,4 +1,4 @@
-#include "preview/ean13.h"
+#include "barcode/ean13.h"
 
 #include <array>
 

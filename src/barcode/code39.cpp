@@ -1,4 +1,4 @@
-#include "preview/code39.h"
+#include "barcode/code39.h"
 
 #include <array>
 
