@@ -19,7 +19,7 @@ groups=(
   "the printer channel tests and Wine's printers|cups cups-client cups-bsd"
   "the proxy tests|squid apache2-utils gss-ntlmssp libgssapi-krb5-2"
   "the serial port tests|socat"
-  "the bridge browser tests|chromium"
+  "the bridge browser tests in Chromium and Firefox ESR|chromium firefox-esr"
   "the integration tests' servers and benchmarks|curl time"
   "the sheet benchmark|glabels"
   "the LPrint route tests|lprint"

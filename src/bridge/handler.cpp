@@ -75,9 +75,10 @@ BridgeHandler::BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
 }
 
 BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, const std::string& code,
-                                     const std::string& message, bool cors) {
+                                     const std::string& message, bool cors, const std::string& logHint) {
   setup_.log("refused " + request.method + " " + request.target.substr(0, 200) + " from " +
-             (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message + ")");
+             (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message +
+             logHint + ")");
   BridgeResponse r;
   r.status = status;
   r.headers.emplace_back("Content-Type", "application/json");
@@ -87,14 +88,6 @@ BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, c
 }
 
 BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
-  if (!request.otherUser.empty()) {
-    BridgeResponse r = Refuse(request, 403, "other-user",
-                              "this bridge serves only the processes of its own user, and " + request.otherUser, false);
-    // Any page may read it, so that its client goes on to the next port to
-    // find its own user's bridge; it tells nothing but that.
-    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
-    return r;
-  }
   config_.Refresh();
   if (!HostHeaderAllowed(request.host, setup_.port))
     return Refuse(request, 403, "host-refused",
@@ -104,17 +97,29 @@ BridgeResponse BridgeHandler::Handle(const BridgeRequest& request) {
   const OriginRule* rule = request.hasOrigin ? config_.Find(request.origin) : nullptr;
   const std::string path = request.target.substr(0, request.target.find('?'));
   if (request.method == "GET" && path == "/impthermorvane.js") {
+    // Any page may import the client, which holds nothing secret, even from
+    // another user's bridge on the first port: a page the bridge refuses
+    // then hears from the client what to allow, instead of only that its
+    // import failed.
     BridgeResponse r;
     r.headers.emplace_back("Content-Type", "text/javascript; charset=utf-8");
+    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
     r.body = setup_.script;
-    if (rule) AddCors(r, request.origin);
     return r;
   }
-  if (!rule)
-    return Refuse(request, 403, "origin-refused",
-                  request.hasOrigin ? "origin " + request.origin + " is not allowed by this bridge"
-                                    : "a request without an Origin header is not allowed",
-                  false);
+  if (!request.otherUser.empty()) {
+    BridgeResponse r = Refuse(request, 403, "other-user",
+                              "this bridge serves only the processes of its own user, and " + request.otherUser, false);
+    // Any page may read it, so that its client goes on to the next port to
+    // find its own user's bridge; it tells nothing but that.
+    r.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    return r;
+  }
+  // The file's path goes to the log only: it may name the user.
+  if (!rule && request.hasOrigin)
+    return Refuse(request, 403, "origin-refused", "origin " + request.origin + " is not allowed by this bridge", false,
+                  "; allow it in " + config_.path() + " or with --allow-origin " + request.origin.substr(0, 200));
+  if (!rule) return Refuse(request, 403, "origin-refused", "a request without an Origin header is not allowed", false);
   return Route(request, *rule);
 }
 

@@ -77,8 +77,9 @@ class BridgeHandler {
  private:
   // A run that ended: its line in the bridge log.
   void LogOutcome(const PrintRunEntry& run);
+  // `logHint` is added to the log line only, not to the answer.
   BridgeResponse Refuse(const BridgeRequest& request, int status, const std::string& code, const std::string& message,
-                        bool cors);
+                        bool cors, const std::string& logHint = "");
   BridgeResponse Route(const BridgeRequest& request, const OriginRule& rule);
   BridgeResponse StartRun(const BridgeRequest& request, const OriginRule& rule);
 

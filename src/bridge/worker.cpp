@@ -1,12 +1,18 @@
 #include "bridge/worker.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 #include "bridge/run_stop.h"
 #include "bridge/text.h"
+#include "platform/error.h"
 #include "run/core_stages.h"
+#include "run/logs.h"
 #include "run/module.h"
 #include "run/print_run.h"
 
@@ -17,14 +23,50 @@ std::string TextEvent(const std::string& cp1252) {
   return nlohmann::json{{"text", Cp1252ToUtf8(cp1252)}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Each folder of this user's that a run's texts may name, and what the page
+// reads instead: a file in one by its name alone. The folders name the user
+// (C:\Users\NAME\AppData\Local\Temp, ~/.cache), which is none of a page's
+// business. Longest first, so that a folder inside another goes whole.
+using LocalFolders = std::vector<std::pair<std::string, std::string>>;
+
+LocalFolders LocalFoldersOf(System& system) {
+  const char sep = system.PathSeparator();
+  LocalFolders out;
+  auto add = [&](const std::function<std::string()>& folderOf, const char* neutral) {
+    std::string folder;
+    try {
+      folder = folderOf();
+    } catch (const PlatformError&) {
+      return;  // a folder the system cannot give, the run cannot name either
+    }
+    while (!folder.empty() && folder.back() == sep) folder.pop_back();
+    if (folder.empty()) return;
+    out.emplace_back(folder + sep, "");
+    out.emplace_back(folder, neutral);
+  };
+  add([&] { return system.TempPath(); }, "the temporary folder");
+  add([&] { return SharedDataFolderPath(system); }, "the shared data folder");
+  std::stable_sort(out.begin(), out.end(),
+                   [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+  return out;
+}
+
+std::string WithoutLocalFolders(std::string text, const LocalFolders& folders) {
+  for (const auto& [folder, neutral] : folders)
+    for (std::size_t at = 0; (at = text.find(folder, at)) != std::string::npos; at += neutral.size())
+      text.replace(at, folder.size(), neutral);
+  return text;
+}
+
 // The current run's events and stop flag, set for the length of a run.
 struct RunBinding {
   const std::atomic<bool>* stop = nullptr;
   const PrintWorker::Emit* emit = nullptr;
   int firstSlot = 0;
   const OriginRule* rule = nullptr;
+  LocalFolders folders;
   void Send(const char* name, const std::string& text) const {
-    if (emit) (*emit)({name, TextEvent(text)});
+    if (emit) (*emit)({name, TextEvent(WithoutLocalFolders(text, folders))});
   }
 };
 
@@ -175,7 +217,7 @@ void PrintWorker::Interrupt() { impl_->stoppable.Interrupt(); }
 
 RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& rule, int firstSlot,
                                 const std::atomic<bool>& stop, const Emit& emit) {
-  impl_->run = {&stop, &emit, firstSlot, &rule};
+  impl_->run = {&stop, &emit, firstSlot, &rule, LocalFoldersOf(impl_->platform.system)};
   struct Unbind {
     RunBinding& run;
     ~Unbind() { run = {}; }
@@ -184,7 +226,7 @@ RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& 
   const RunResult result = PrintRun(impl_->ModuleOf(rule.origin)).Load(source);
   RunOutcomeInfo outcome;
   outcome.status = OutcomeStatus(result.outcome);
-  outcome.message = Cp1252ToUtf8(OutcomeMessage(result));
+  outcome.message = Cp1252ToUtf8(WithoutLocalFolders(OutcomeMessage(result), impl_->run.folders));
   outcome.labels = result.labels;
   outcome.failedRecord = result.failedRecord;
   return outcome;

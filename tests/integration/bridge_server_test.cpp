@@ -249,6 +249,9 @@ TEST_F(BridgeServerTest, AllowedRunWritesTheJobFileOfPrint) {
   ASSERT_TRUE(std::regex_search(events, outcome, std::regex("event: outcome\ndata: (.*)\n"))) << events;
   EXPECT_EQ(events.find("event: caption\ndata: {\"text\":\"ImpThermOrvane.ocx"), events.find("\r\n\r\n") + 4);
   EXPECT_NE(events.find("event: log\ndata: {\"text\":\"fondPage=[{ZAN]\"}"), std::string::npos) << events;
+  // The page hears of the run's files by name, not of the user's folders.
+  EXPECT_NE(events.find("{\"text\":\"Fichier : DataThermOrvane.txt\"}"), std::string::npos) << events;
+  EXPECT_EQ(events.find(dir.path()), std::string::npos) << events;
 
   std::string why;
   const std::string jobs = testing::ReferenceJobFile(streamUrl, dir.path() + "ref", why);

@@ -308,8 +308,9 @@ export class ImpThermOrvane {
 
   // A browser shows a page no answer that lacks CORS headers, and the bridge
   // gives none to an origin it refuses: the script is served to anyone, so
-  // loading it opaquely tells a refused origin from a bridge that is not
-  // there (or that the browser does not let this page reach).
+  // loading it tells a refused origin from a bridge that is not there (or
+  // that the browser does not let this page reach). The page's own origin is
+  // what its user must allow.
   async _whyUnanswered() {
     const origin = typeof location !== "undefined" ? location.origin : "this page";
     try {
@@ -319,15 +320,17 @@ export class ImpThermOrvane {
       clearTimeout(timer);
       return new ImpThermOrvaneError(
         "origin-refused",
-        `the bridge at ${this.url} refused the origin ${origin}: it is not in its allowed origins`,
+        `the bridge at ${this.url} does not allow pages of ${origin}: add "${origin}" to "origins" in its ` +
+          `configuration file bridge.json (the bridge's log names it), or start it with --allow-origin ${origin}`,
         403,
       );
     } catch {
       return new ImpThermOrvaneError(
         "unreachable",
         `no bridge answered at ${this.url}: start it with "impthermorvane serve", ` +
-          `or, for a site outside this network, have the administrator list ${origin} in the browser policy ` +
-          "LocalNetworkAccessAllowedForUrls",
+          `or, for a site outside this network, have the administrator let ${origin} reach the local network ` +
+          "(browser policy LocalNetworkAccessAllowedForUrls in Chromium and Chrome, LocalNetworkAccess SkipDomains " +
+          "in Firefox)",
       );
     }
   }

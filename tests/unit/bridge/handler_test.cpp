@@ -100,6 +100,8 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
   BridgeRequest deletePlain = Request("DELETE", "/v1/print-runs/x", kSite, "text/plain");
   BridgeRequest otherUser = post("application/json", kRun);
   otherUser.otherUser = "the process at the other end runs as another user (uid 1001)";
+  BridgeRequest scriptOtherUser = scriptAnyone;
+  scriptOtherUser.otherUser = otherUser.otherUser;
   // Controls that would forge a log line or steer the terminal showing it.
   BridgeRequest c1Origin = Get("/v1/version");
   c1Origin.origin =
@@ -157,8 +159,9 @@ TEST(BridgeHandlerTest, AnswersAndRefusals) {
       {"run", post("application/json; charset=utf-8", kRun), 202, "", true},
       {"unknown path", Get("/v2/version"), 404, "not-found", true},
       {"unknown run", Get("/v1/print-runs/nope"), 404, "not-found", true},
-      {"script for anyone", scriptAnyone, 200, "", false, "Content-Type: text/javascript; charset=utf-8"},
+      {"script for anyone", scriptAnyone, 200, "", true, "Access-Control-Allow-Origin: *"},
       {"another user's process", otherUser, 403, "other-user", true, "Access-Control-Allow-Origin: *"},
+      {"script for another user's process", scriptOtherUser, 200, "", true, "Access-Control-Allow-Origin: *"},
   };
   for (const Case& c : cases) {
     Bridge b;
