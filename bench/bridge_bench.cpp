@@ -4,9 +4,9 @@
 //    `impthermorvane print` of the same run (a child process, end to end);
 //    goal: at most 10 ms added.
 //  - flood: requests sent at once from the allowed origin, on 30 keep-alive
-//    connections (the bridge takes 32 at a time); each one must either run or be refused as queue-full, none run twice
-//    (the job file must be the reference job repeated once per accepted run), the bridge's resident memory at most 32
-//    MiB above idle, and as many descriptors open afterwards as before.
+//    connections (the bridge takes 32 at a time); each one must either run or be refused as queue-full or
+//    origin-queue-full, none run twice (the job file must be the reference job repeated once per accepted run), the
+//    bridge's resident memory at most 32 MiB above idle, and as many descriptors open afterwards as before.
 //  - connection flood: a page's request (GET /v1/version on a new connection)
 //    while a local process holds `--slow` connections that trickle their
 //    header and reconnect when closed, and `--refused` connections sending
@@ -360,8 +360,12 @@ int main(int argc, char** argv) {
           std::lock_guard<std::mutex> hold(lock);
           if (res.result() == http::status::accepted) {
             accepted.push_back(nlohmann::json::parse(res.body()).at("id").get<std::string>());
-          } else if (res.result() == http::status::service_unavailable &&
-                     res.body().find("\"queue-full\"") != std::string::npos) {
+          } else if ((res.result() == http::status::service_unavailable &&
+                      res.body().find("\"queue-full\"") != std::string::npos) ||
+                     (res.result() == http::status::too_many_requests &&
+                      res.body().find("\"origin-queue-full\"") != std::string::npos)) {
+            // One origin sends them all: its share of the queue is full
+            // before the queue is.
             ++refused;
           } else {
             ++other;
@@ -403,7 +407,8 @@ int main(int argc, char** argv) {
       fdAfter = OpenDescriptors(bridge.pid());
     }
     std::printf(
-        "flood: %d requests on %d connections in %.0f ms: %zu ran, %d refused as queue-full, %d otherwise%s%s\n",
+        "flood: %d requests on %d connections in %.0f ms: %zu ran, %d refused as (origin-)queue-full, %d "
+        "otherwise%s%s\n",
         requests, connections, sentMs, accepted.size(), refused, other, other ? ": " : "", otherAnswer.c_str());
     std::printf("flood: job file %s (%zu runs of %zu bytes), ids %s\n", jobsRight ? "right" : "WRONG", accepted.size(),
                 reference.size(), ids.size() == accepted.size() ? "unique" : "REPEATED");

@@ -29,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConfigStore store("/nonexistent/bridge.json", config.origins, [](const std::string&) {});
   store.Refresh();
   RunQueue queue([](std::shared_ptr<PrintRunEntry>) {});
-  BridgeHandler handler(store, queue,
-                        {9180, "", [] { return std::vector<PrinterEntry>{}; }, [](const std::string&) {}});
+  BridgeHandler handler(store, queue, {9180, "", [](const std::string&) {}});
   BridgeRequest request;
   request.method = f[0];
   request.target = f[1];
