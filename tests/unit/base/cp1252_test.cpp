@@ -18,8 +18,10 @@ TEST(Cp1252, EveryByteMakesTheTripThroughUtf8) {
       EXPECT_EQ(Utf8ToCp1252(utf8), one) << b;
       std::size_t pos = 0;
       const auto cp = DecodeUtf8(utf8, pos);
-      ASSERT_TRUE(cp && pos == utf8.size()) << b;                                // one character
-      if (b < 0x80 || b >= 0xA0) EXPECT_EQ(*cp, static_cast<char32_t>(b)) << b;  // Latin-1 outside the table
+      ASSERT_TRUE(cp && pos == utf8.size()) << b;  // one character
+      if (b < 0x80 || b >= 0xA0) {
+        EXPECT_EQ(*cp, static_cast<char32_t>(b)) << b;  // Latin-1 outside the table
+      }
     }
   }
 }
