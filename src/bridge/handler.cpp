@@ -4,6 +4,7 @@
 #include <exception>
 #include <nlohmann/json.hpp>
 
+#include "base/cp1252.h"
 #include "base/text.h"
 #include "bridge/text.h"
 #include "run/version.h"

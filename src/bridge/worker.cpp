@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "base/text.h"
 #include "bridge/run_stop.h"
-#include "bridge/text.h"
 #include "platform/error.h"
 #include "run/core_stages.h"
 #include "run/logs.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/posix/cp1252.h"
+#include "base/cp1252.h"
 
 namespace imptherm::cli {
 namespace {
@@ -50,7 +50,7 @@ const std::vector<CommandSpec> kCommands = {
                          error = "wants NAME=VALUE, got '" + v + "'";
                          return false;
                        }
-                       o.params.emplace_back(v.substr(0, eq), posix::Utf8ToCp1252(v.substr(eq + 1)));
+                       o.params.emplace_back(v.substr(0, eq), Utf8ToCp1252(v.substr(eq + 1)));
                        return true;
                      },
                  .repeats = true},
@@ -145,7 +145,7 @@ const std::vector<CommandSpec> kCommands = {
         .operand = "TEXT",
         .takeOperand =
             [](const std::string& v, Options& o, std::string&) {
-              o.scrambleText = posix::Utf8ToCp1252(v);
+              o.scrambleText = Utf8ToCp1252(v);
               return true;
             },
         .missing = "scramble takes exactly one text",

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "base/cp1252.h"
 #include "base/text.h"
-#include "platform/posix/cp1252.h"
 
 namespace imptherm::cli {
 namespace {
@@ -84,7 +84,7 @@ Tag ReadTag(std::string_view text, std::size_t& pos) {
 
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size();)
-    if (!posix::DecodeUtf8(text, pos)) return false;
+    if (!DecodeUtf8(text, pos)) return false;
   return true;
 }
 
@@ -111,12 +111,12 @@ std::string DecodeCharacterReferences(std::string_view text) {
         char* end = nullptr;
         unsigned long v = digits.empty() ? 0 : std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
         if (!digits.empty() && end && *end == '\0' && std::isxdigit(static_cast<unsigned char>(digits[0]))) {
-          posix::AppendUtf8(out, static_cast<char32_t>(v == 0 || v > 0x10FFFF ? 0xFFFD : v));
+          AppendUtf8(out, static_cast<char32_t>(v == 0 || v > 0x10FFFF ? 0xFFFD : v));
           i = semi + 1;
           continue;
         }
       } else if (auto it = NamedReferences().find(std::string(body)); it != NamedReferences().end()) {
-        posix::AppendUtf8(out, it->second);
+        AppendUtf8(out, it->second);
         i = semi + 1;
         continue;
       }
@@ -128,7 +128,7 @@ std::string DecodeCharacterReferences(std::string_view text) {
 
 bool ParsePageParameters(std::string_view html, NamedValues& params, std::string& error) {
   // Work on UTF-8; a page in the Windows code page is converted first.
-  std::string text = IsValidUtf8(html) ? std::string(html) : posix::Cp1252ToUtf8(html);
+  std::string text = IsValidUtf8(html) ? std::string(html) : Cp1252ToUtf8(html);
   std::vector<ObjectElement> objects;
   std::vector<std::size_t> open;  // indexes into objects
   for (std::size_t pos = 0; (pos = text.find('<', pos)) != std::string::npos;) {
@@ -146,8 +146,7 @@ bool ParsePageParameters(std::string_view html, NamedValues& params, std::string
     } else if (tag.name == "param" && !open.empty()) {
       auto name = tag.attributes.find("name");
       if (name == tag.attributes.end()) continue;
-      objects[open.back()].params.emplace_back(posix::Utf8ToCp1252(name->second),
-                                               posix::Utf8ToCp1252(tag.attributes["value"]));
+      objects[open.back()].params.emplace_back(Utf8ToCp1252(name->second), Utf8ToCp1252(tag.attributes["value"]));
     }
   }
   if (objects.empty()) {

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/cp1252.h"
 #include "cli/named_parameters.h"
 #include "cli/posix_platform.h"
 #include "cli/preview_command.h"
 #include "platform/error.h"
-#include "platform/posix/cp1252.h"
 #include "platform/posix/interrupt.h"
 #include "run/core_stages.h"
 #include "run/print_run.h"
@@ -37,7 +37,7 @@ bool ReadPage(const std::string& path, NamedValues& params) {
 }
 
 int ExitFor(const RunResult& r) {
-  if (r.outcome != RunOutcome::Completed) Complain(posix::Cp1252ToUtf8(OutcomeMessage(r)));
+  if (r.outcome != RunOutcome::Completed) Complain(Cp1252ToUtf8(OutcomeMessage(r)));
   return OutcomeStatus(r.outcome);
 }
 

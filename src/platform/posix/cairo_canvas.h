@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "platform/canvas.h"
 #include "platform/posix/cairo_documents.h"
-#include "platform/posix/cp1252.h"
 
 namespace imptherm::posix {
 

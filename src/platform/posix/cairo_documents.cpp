@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/cp1252.h"
 #include "platform/error.h"
 #include "platform/posix/cairo_canvas.h"
-#include "platform/posix/cp1252.h"
 #include "platform/posix/dot_canvas.h"
 #include "platform/posix/one_bit_png.h"
 #include "platform/posix/posix_output_file.h"

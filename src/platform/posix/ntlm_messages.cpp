@@ -3,7 +3,7 @@
 #include <nettle/hmac.h>
 #include <nettle/md4.h>
 
-#include "platform/posix/cp1252.h"
+#include "base/cp1252.h"
 
 namespace imptherm::posix {
 namespace {

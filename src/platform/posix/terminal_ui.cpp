@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "platform/posix/cp1252.h"
+#include "base/cp1252.h"
 
 namespace imptherm::posix {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/posix/cp1252.h"
+#include "base/cp1252.h"
 
-namespace imptherm::posix {
+namespace imptherm {
 namespace {
 
 // Code points of the bytes 0x80 to 0x9F; 0 marks the unassigned ones.
@@ -79,4 +79,4 @@ std::string Utf8ToCp1252(std::string_view text) {
   return out;
 }
 
-}  // namespace imptherm::posix
+}  // namespace imptherm
