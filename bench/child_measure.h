@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "run/data_lines.h"
+#include "common/data_lines.h"
 
 namespace imptherm::bench {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "labels/label_record.h"
+#include "common/label_record.h"
 #include "labels/layouts.h"
 #include "platform/posix/builtin_resources.h"
 

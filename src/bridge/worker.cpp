@@ -10,9 +10,9 @@
 #include "base/cp1252.h"
 #include "base/text.h"
 #include "bridge/run_stop.h"
+#include "common/logs.h"
 #include "platform/error.h"
 #include "run/core_stages.h"
-#include "run/logs.h"
 #include "run/module.h"
 #include "run/print_run.h"
 

@@ -20,8 +20,8 @@
 #include "bridge/script.h"
 #include "bridge/server.h"
 #include "bridge_win32/tray.h"
+#include "common/logs.h"
 #include "platform/win32/win32_platform.h"
-#include "run/logs.h"
 #include "run/version.h"
 
 namespace imptherm::bridge_win32 {

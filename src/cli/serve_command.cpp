@@ -15,9 +15,9 @@
 #include "bridge/script.h"
 #include "bridge/server.h"
 #include "cli/posix_platform.h"
+#include "common/logs.h"
 #include "platform/posix/interrupt.h"
 #include "platform/posix/posix_system.h"
-#include "run/logs.h"
 
 namespace imptherm::cli {
 namespace {

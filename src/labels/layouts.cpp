@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "run/captions.h"
+#include "common/captions.h"
 
 namespace imptherm {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "labels/label_record.h"
+#include "common/label_record.h"
 #include "platform/resources.h"
 
 namespace imptherm {

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "common/logs.h"
 #include "platform/error.h"
-#include "run/logs.h"
 
 namespace imptherm {
 namespace {

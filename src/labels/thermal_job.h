@@ -3,12 +3,12 @@
 #include <optional>
 #include <string>
 
-#include "labels/label_record.h"
+#include "common/job_sink.h"
+#include "common/label_record.h"
+#include "common/logs.h"
+#include "common/run_state.h"
 #include "labels/layouts.h"
 #include "platform/platform.h"
-#include "run/job_sink.h"
-#include "run/logs.h"
-#include "run/run_state.h"
 
 namespace imptherm {
 

@@ -2,11 +2,11 @@
 #include <memory>
 #include <string>
 
-#include "output/printer_object.h"
+#include "common/job_sink.h"
+#include "common/logs.h"
+#include "common/printer_object.h"
 #include "platform/platform.h"
 #include "platform/ui.h"
-#include "run/job_sink.h"
-#include "run/logs.h"
 
 namespace imptherm {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/job_sink.h"
 #include "platform/output_file.h"
-#include "run/job_sink.h"
 
 namespace imptherm {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/job_sink.h"
 #include "platform/label_pictures.h"
-#include "run/job_sink.h"
 
 namespace imptherm {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "run/data_lines.h"
-#include "run/run_state.h"
+#include "common/data_lines.h"
+#include "common/run_state.h"
 
 namespace imptherm {
 

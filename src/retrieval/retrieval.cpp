@@ -1,10 +1,10 @@
 #include "retrieval/retrieval.h"
 
 #include "base/text.h"
+#include "common/logs.h"
 #include "platform/error.h"
 #include "platform/output_file.h"
 #include "retrieval/label_data.h"
-#include "run/logs.h"
 
 namespace imptherm {
 namespace {

@@ -2,14 +2,22 @@
 #include <optional>
 #include <string>
 
+#include "common/data_lines.h"
+#include "common/logs.h"
+#include "common/run_state.h"
 #include "platform/platform.h"
 #include "platform/proxy_dialog.h"
 #include "retrieval/http_client.h"
-#include "run/logs.h"
-#include "run/run_state.h"
-#include "run/stages.h"
 
 namespace imptherm {
+
+// What a download gives the driver: the data lines after the header, and
+// whether the exchange and the file read succeeded at all (an empty list
+// from a good file is not a failed download).
+struct LabelData {
+  bool downloaded = false;
+  DataLines lines;
+};
 
 // The label data retrieval of one module: the process's HTTP client with its
 // cookies and kept connection, the proxy credentials step, and the label

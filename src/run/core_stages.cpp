@@ -1,8 +1,8 @@
 #include "run/core_stages.h"
 
-#include "labels/label_record.h"
+#include "common/label_record.h"
+#include "common/printer_object.h"
 #include "labels/thermal_job.h"
-#include "output/printer_object.h"
 #include "output/send_job.h"
 #include "retrieval/retrieval.h"
 #include "sheet/code128.h"

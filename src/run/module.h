@@ -1,9 +1,9 @@
 #pragma once
 #include <memory>
 
+#include "common/logs.h"
+#include "common/run_state.h"
 #include "platform/platform.h"
-#include "run/logs.h"
-#include "run/run_state.h"
 #include "run/stages.h"
 
 namespace imptherm {

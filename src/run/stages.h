@@ -3,21 +3,13 @@
 #include <memory>
 #include <string>
 
+#include "common/data_lines.h"
+#include "common/job_sink.h"
 #include "platform/ui.h"
-#include "run/data_lines.h"
-#include "run/job_sink.h"
+#include "retrieval/retrieval.h"
+#include "sheet/position_chooser.h"
 
 namespace imptherm {
-
-// What a download gives the driver: the data lines after the header, and
-// whether the exchange and the file read succeeded at all (an empty list
-// from a good file is not a failed download).
-struct LabelData {
-  bool downloaded = false;
-  DataLines lines;
-};
-
-enum class ChooserResult { Ok, Cancel };
 
 // The stages of a print run below the driver. The core's own implementation
 // wires them to the subsystems; tests substitute their own.

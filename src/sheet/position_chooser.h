@@ -1,9 +1,10 @@
 #pragma once
-#include "output/printer_object.h"
+#include "common/printer_object.h"
 #include "platform/platform.h"
-#include "run/stages.h"
 
 namespace imptherm {
+
+enum class ChooserResult { Ok, Cancel };
 
 // String resources of the chooser's texts.
 inline constexpr int kChooserCaptionId = 50700;

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "common/captions.h"
 #include "platform/error.h"
-#include "run/captions.h"
 
 namespace imptherm {
 namespace {

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "labels/label_record.h"
-#include "output/printer_object.h"
+#include "common/label_record.h"
+#include "common/logs.h"
+#include "common/printer_object.h"
+#include "common/run_state.h"
 #include "platform/platform.h"
-#include "run/logs.h"
-#include "run/run_state.h"
 #include "sheet/code128.h"
 #include "sheet/position_chooser.h"
 

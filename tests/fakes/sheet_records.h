@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/data_lines.h"
+#include "common/data_lines.h"
 
 namespace imptherm::fakes {
 

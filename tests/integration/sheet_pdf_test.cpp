@@ -9,10 +9,10 @@
 #include <set>
 #include <sstream>
 
+#include "common/label_record.h"
 #include "fakes/fake_platform.h"
 #include "fakes/sheet_records.h"
 #include "integration/page_probe.h"
-#include "labels/label_record.h"
 #include "platform/posix/cairo_documents.h"
 #include "run/core_stages.h"
 #include "run/module.h"

@@ -12,12 +12,12 @@
 #include <string>
 
 #include "checks.h"
+#include "common/logs.h"
+#include "common/run_state.h"
 #include "output/printer_queue.h"
 #include "platform/error.h"
 #include "platform/win32/win32_serial.h"
 #include "platform/win32/win32_system.h"
-#include "run/logs.h"
-#include "run/run_state.h"
 
 using namespace imptherm;
 using namespace imptherm::win32;

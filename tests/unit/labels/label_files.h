@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
+#include "common/data_lines.h"
 #include "fakes/fake_platform.h"
-#include "run/data_lines.h"
 
 namespace imptherm::testdata {
 

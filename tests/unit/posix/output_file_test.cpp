@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 
+#include "common/files.h"
 #include "fakes/fake_platform.h"
 #include "platform/error.h"
 #include "platform/posix/posix_system.h"
-#include "run/files.h"
 
 namespace imptherm {
 namespace {

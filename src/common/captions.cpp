@@ -1,4 +1,4 @@
-#include "run/captions.h"
+#include "common/captions.h"
 
 namespace imptherm {
 

@@ -1,12 +1,12 @@
-#include "run/logs.h"
+#include "common/logs.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "common/captions.h"
 #include "fakes/fake_platform.h"
 #include "platform/error.h"
-#include "run/captions.h"
 
 namespace imptherm {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "run/data_lines.h"
+#include "common/data_lines.h"
 
 namespace imptherm {
 

@@ -1,4 +1,4 @@
-#include "labels/label_record.h"
+#include "common/label_record.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "run/logs.h"
+#include "common/logs.h"
 
 #include "base/text.h"
-#include "run/files.h"
+#include "common/files.h"
 
 namespace imptherm {
 

@@ -1,4 +1,4 @@
-#include "run/files.h"
+#include "common/files.h"
 
 #include "platform/output_file.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
+#include "common/run_state.h"
 #include "platform/system.h"
-#include "run/run_state.h"
 
 namespace imptherm {
 
