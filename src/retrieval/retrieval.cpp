@@ -12,8 +12,8 @@ namespace {
 // The body of the final answer, written as it arrives.
 class FileSink final : public BodySink {
  public:
-  explicit FileSink(std::string path) : path_(std::move(path)) { Restart(); }
-  void Restart() override { file_ = OpenOutputFile(path_, OpenMode::Empty); }
+  FileSink(System& system, std::string path) : system_(system), path_(std::move(path)) { Restart(); }
+  void Restart() override { file_ = system_.OpenOutputFile(path_, OpenMode::Empty); }
   void Write(std::string_view bytes) override { file_->Write(bytes); }
   void Close() {
     auto file = std::move(file_);
@@ -21,6 +21,7 @@ class FileSink final : public BodySink {
   }
 
  private:
+  System& system_;
   std::string path_;
   std::unique_ptr<OutputFile> file_;
 };
@@ -91,7 +92,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
   log.Write("Fichier : " + file);
 
   try {
-    FileSink sink(file);
+    FileSink sink(platform_.system, file);
     const std::string full = url.find("http://") == std::string::npos ? "http://" + url : url;
     const int status = client_.Get(full, sink);
     sink.Close();
