@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -59,11 +61,29 @@ LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state);
 // The same over bytes already in memory.
 LabelFileResult ReadLabelData(std::string_view bytes, RunState& state);
 
+// The first byte from `i` on below 0x20 (line ends and Ctrl-Z are among
+// them), or the size: label text is skipped eight bytes at a time.
+inline std::size_t NextControlByte(std::string_view bytes, std::size_t i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    // Nonzero exactly when one of the eight bytes is below 0x20.
+    if (((word - kOnes * 0x20) & ~word & kHighs) != 0) break;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20) ++i;
+  return i;
+}
+
 template <typename Take>
 bool LineSplitter::Feed(std::string_view bytes, Take&& take) {
   if (ended_) return false;
   std::size_t start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (!afterCr_) {
+      i = NextControlByte(bytes, i);
+      if (i == bytes.size()) break;
+    }
     char c = bytes[i];
     if (afterCr_) {
       afterCr_ = false;

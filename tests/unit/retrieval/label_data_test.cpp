@@ -43,6 +43,14 @@ TEST(LineSplitterTest, AllThreeLineEndsInAnyPiecesGiveTheSameLines) {
   const std::string text = "a\r\nb\nc\rd\r\r\ne\n\nf";
   const std::vector<std::string> expected{"a", "b", "c", "d", "", "e", "", "f"};
   for (std::size_t piece : {1u, 2u, 3u, 5u, 100u}) EXPECT_EQ(Split(text, piece), expected) << piece;
+  // Long lines of accents, tabs and other control bytes, with their ends at
+  // every place in a word of eight bytes.
+  for (std::size_t shift = 0; shift < 8; ++shift) {
+    const std::string first = std::string(shift, 'x') + "Caf\xE9 \xFF\x80\t\x1F\x7F\x1B end";
+    const std::string longer = first + "\r\n0123456789abcdef\n0123456\r\n01234567\r\r\n";
+    const std::vector<std::string> lines{first, "0123456789abcdef", "0123456", "01234567", ""};
+    for (std::size_t piece : {1u, 8u, 100u}) EXPECT_EQ(Split(longer, piece), lines) << shift << " " << piece;
+  }
 }
 
 TEST(LineSplitterTest, CtrlZEndsTheTextWherePiecesBreak) {
