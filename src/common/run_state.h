@@ -11,8 +11,8 @@ struct ProxySettings {
   std::string proxyPassword;  // clear text, never logged
 };
 
-// The only values that outlive a print run; everything a run's stages read
-// comes to them in its RunOptions.
+// The only values that outlive a print run; what the stages that build and
+// print read comes to them in the run's RunOptions.
 // - The copy counts: a page that leaves out nbEtiquColis (or only
 //   nbEtiquPalettes) prints with the counts of the module's previous run.
 // - The proxy settings: the module's HTTP client reads them from its
