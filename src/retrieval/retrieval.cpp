@@ -109,12 +109,13 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
 }
 
 LabelData Retrieval::DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) {
-  state_.WorkFolder = TempFolder(platform_.system);
-  const std::string path = state_.WorkFolder + "DataThermOrvane.txt";
+  const std::string folder = TempFolder(platform_.system);
+  runLog_.SetWorkFolder(folder);
+  const std::string path = folder + "DataThermOrvane.txt";
   const std::string cookieLine = cookie.empty() ? "" : "Cookie: " + cookie;
   if (HttpExchange("GET", url, path, cookieLine, memo) != 200) return {};
-  LabelFileResult file = ReadLabelDataFile(path, state_);
-  return LabelData{file.accepted, std::move(file.lines)};
+  LabelFileResult file = ReadLabelDataFile(path);
+  return LabelData{file.accepted, std::move(file.lines), std::move(file.header)};
 }
 
 void Retrieval::ApplyProxyCredentials() {
