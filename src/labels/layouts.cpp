@@ -350,7 +350,9 @@ const CaptionedLayouts::Layout* CaptionedLayouts::Find(const std::string& kind) 
   return nullptr;
 }
 
-LayoutTemplate::LayoutTemplate(const LabelRecord& label, const CaptionedLayouts& layouts) {
+void LayoutTemplate::Fill(const LabelRecord& label, const CaptionedLayouts& layouts) {
+  text_.clear();
+  holes_.clear();
   const CaptionedLayouts::Layout* layout = layouts.Find(label.RecordKind);
   if (!layout) return;
   std::size_t from = 0;

@@ -53,7 +53,10 @@ class CaptionedLayouts {
 // every label then costs a copy and those few holes.
 class LayoutTemplate {
  public:
-  LayoutTemplate(const LabelRecord& label, const CaptionedLayouts& layouts);
+  LayoutTemplate() = default;
+  LayoutTemplate(const LabelRecord& label, const CaptionedLayouts& layouts) { Fill(label, layouts); }
+  // Made again for another record; the room of the one before is kept.
+  void Fill(const LabelRecord& label, const CaptionedLayouts& layouts);
   // The layout of a label of the same record, as RenderLayout gives it.
   void Append(std::string& out, const LabelRecord& label) const;
 

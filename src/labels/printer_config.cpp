@@ -69,31 +69,53 @@ ParamValues ParamValuesOf(const ProfileFiles::Entries& section) {
 
 bool Filled(const std::string* value) { return value && !value->empty(); }
 
-}  // namespace
-
-std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType) {
-  std::string lines;
-  const Model* model = ModelOf(prnType);
-  if (!model) return lines;
-  // The folder is made (again) only when the defaults must be written: the
-  // driver made it when the run began, and a read needs no folder.
-  const std::string path = SharedDataFolderPath(system) + system.PathSeparator() + kPrinterConfigFileName;
-  ProfileFiles::Entries section = profiles.ReadSection(path, model->section);
-  ParamValues values = ParamValuesOf(section);
-  if (!Filled(values[1])) {
-    SharedDataFolder(system);
-    bool written = true;
-    for (int k = 1; written && k <= static_cast<int>(model->defaults.size()); ++k)
-      written = profiles.WriteString(path, model->section, ParamKey(k), model->defaults[k - 1]);
-    if (!written || !profiles.Flush(path)) throw PlatformError(kCannotWrite + path);
-    section = profiles.ReadSection(path, model->section);
-    values = ParamValuesOf(section);
-  }
+void AppendLines(std::string& lines, const ProfileFiles::Entries& section) {
+  const ParamValues values = ParamValuesOf(section);
   for (int k = 1; k <= kMaxParams && Filled(values[k]); ++k) {
     lines += *values[k];
     lines += "\r\n";
   }
-  return lines;
+}
+
+void WriteDefaults(System& system, ProfileFiles& profiles, const std::string& path, const Model& model) {
+  SharedDataFolder(system);
+  bool written = true;
+  for (int k = 1; written && k <= static_cast<int>(model.defaults.size()); ++k)
+    written = profiles.WriteString(path, model.section, ParamKey(k), model.defaults[k - 1]);
+  if (!written || !profiles.Flush(path)) throw PlatformError(kCannotWrite + path);
+}
+
+}  // namespace
+
+std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType) {
+  PrinterConfiguration configuration;
+  return configuration.Load(system, profiles, prnType);
+}
+
+const std::string& PrinterConfiguration::Load(System& system, ProfileFiles& profiles, const std::string& prnType) {
+  const Model* model = ModelOf(prnType);
+  if (!model) {
+    section_ = nullptr;
+    lines_.clear();
+    return lines_;
+  }
+  // The folder is made (again) only when the defaults must be written: the
+  // driver made it when the run began, and a read needs no folder.
+  const std::string path = SharedDataFolderPath(system) + system.PathSeparator() + kPrinterConfigFileName;
+  ProfileFiles::Entries entries = profiles.ReadSection(path, model->section);
+  // The lines follow from the section's entries alone.
+  if (section_ == model->section && entries == entries_) return lines_;
+  section_ = nullptr;
+  lines_.clear();
+  if (!Filled(ParamValuesOf(entries)[1])) {
+    WriteDefaults(system, profiles, path, *model);
+    AppendLines(lines_, profiles.ReadSection(path, model->section));
+    return lines_;
+  }
+  AppendLines(lines_, entries);
+  section_ = model->section;
+  entries_ = std::move(entries);
+  return lines_;
 }
 
 }  // namespace imptherm

@@ -14,4 +14,17 @@ inline constexpr char kPrinterConfigFileName[] = "ImpThermOrvane.ini";
 // PlatformError when they cannot be written.
 std::string LoadPrinterConfiguration(System& system, ProfileFiles& profiles, const std::string& prnType);
 
+// The same for job after job: the file is read for every job, so that an
+// edit reaches the next one, but the lines are made again only when the
+// model's section no longer reads as it did.
+class PrinterConfiguration {
+ public:
+  const std::string& Load(System& system, ProfileFiles& profiles, const std::string& prnType);
+
+ private:
+  const char* section_ = nullptr;  // the model's section the lines were made from; none yet
+  ProfileFiles::Entries entries_;
+  std::string lines_;
+};
+
 }  // namespace imptherm

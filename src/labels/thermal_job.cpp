@@ -1,19 +1,22 @@
 #include "labels/thermal_job.h"
 
 #include <charconv>
-
-#include "labels/printer_config.h"
+#include <optional>
 
 namespace imptherm {
 namespace {
 
 constexpr std::size_t kHeaderLines = 6;
 
-// The job text waiting to go to the sink.
+// The job text waiting to go to the sink, written into `text`, which keeps
+// its room from one job to the next.
 class JobPieces {
  public:
-  explicit JobPieces(JobSink& sink) : sink_(sink) { text.reserve(kJobPieceSize + kJobPieceSize / 4); }
-  std::string text;
+  JobPieces(JobSink& sink, std::string& text) : text(text), sink_(sink) {
+    text.clear();
+    text.reserve(kJobPieceSize + kJobPieceSize / 4);
+  }
+  std::string& text;
   // Hands the text over once a piece is full.
   void Ready() {
     if (text.size() >= kJobPieceSize) Flush();
@@ -38,20 +41,21 @@ void AppendCopyBlock(std::string& job, int copies) {
   job += "\r\n";
 }
 
-const CaptionedLayouts& Layouts(ThermalJobContext& ctx, int base, std::optional<CaptionedLayouts>& own) {
-  if (!ctx.captions) return own.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
-  if (ctx.captions->captionBase != base || !ctx.captions->layouts) {
-    ctx.captions->layouts.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
-    ctx.captions->captionBase = base;
+const CaptionedLayouts& Layouts(ThermalJobCache& cache, Resources& resources, int base) {
+  if (cache.captionBase != base || !cache.layouts) {
+    cache.layouts.emplace(LoadLayoutCaptions(resources, base));
+    cache.captionBase = base;
   }
-  return *ctx.captions->layouts;
+  return *cache.layouts;
 }
 
 }  // namespace
 
 void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink) {
-  JobPieces job(sink);
-  job.text += LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, run.prnType);
+  std::optional<ThermalJobCache> own;
+  ThermalJobCache& cache = ctx.cache ? *ctx.cache : own.emplace();
+  JobPieces job(sink, cache.text);
+  job.text += cache.configuration.Load(ctx.platform.system, ctx.platform.profiles, run.prnType);
   if (record.size() >= kHeaderLines) {
     LabelRecord& label = ctx.label;
     ReadRecordHeader(record, label);
@@ -59,8 +63,8 @@ void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const Record
     // Every label of a record reads the same field lines: they are read
     // once, and each label only derives its own number and barcode.
     LoadLabelFields(record, label);
-    std::optional<CaptionedLayouts> own;
-    const LayoutTemplate layout(label, Layouts(ctx, run.header.CaptionBase, own));
+    LayoutTemplate& layout = cache.layout;
+    layout.Fill(label, Layouts(cache, ctx.platform.resources, run.header.CaptionBase));
     const int total = label.LabelTotal();
     for (int index = 1; index <= total; ++index) {
       DeriveLabelFields(label, index, run.header.HeaderText, run.header.BaggageMode);

@@ -8,6 +8,7 @@
 #include "common/logs.h"
 #include "common/run_options.h"
 #include "labels/layouts.h"
+#include "labels/printer_config.h"
 #include "platform/platform.h"
 
 namespace imptherm {
@@ -17,11 +18,17 @@ namespace imptherm {
 // one piece and a small job goes out in one write.
 inline constexpr std::size_t kJobPieceSize = 64 * 1024;
 
-// The layouts written with the captions of the last caption bank a job
-// used: the string table does not change while the module is loaded.
-struct CaptionCache {
+// What one job leaves to the next: the layouts written with the captions
+// of the last caption bank a job used (the string table does not change
+// while the module is loaded), the model's configuration lines with the
+// section they were made from, and the room of the job text and of the
+// record's layout.
+struct ThermalJobCache {
   int captionBase = -1;
   std::optional<CaptionedLayouts> layouts;
+  PrinterConfiguration configuration;
+  LayoutTemplate layout;
+  std::string text;
 };
 
 // What job assembly reads and updates in the module.
@@ -29,7 +36,7 @@ struct ThermalJobContext {
   Platform& platform;
   RunLog& runLog;
   LabelRecord& label;
-  CaptionCache* captions = nullptr;  // none: looked up for every job
+  ThermalJobCache* cache = nullptr;  // none: everything made again for every job
 };
 
 // The EPL2 job of one record: the configuration lines of the model the run's

@@ -30,7 +30,7 @@ class CoreStages final : public PrintStages {
     return imptherm::GroupRecordLines(lines, start, record);
   }
   void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) override {
-    ThermalJobContext ctx{m_.platform, m_.runLog, label_, &captions_};
+    ThermalJobContext ctx{m_.platform, m_.runLog, label_, &jobCache_};
     imptherm::BuildThermalJob(ctx, run, record, sink);
   }
   std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
@@ -65,7 +65,7 @@ class CoreStages final : public PrintStages {
   // share its current printer.
   PrinterObject printer_;
   Retrieval retrieval_;  // the process's HTTP client lives as long as the module
-  CaptionCache captions_;
+  ThermalJobCache jobCache_;
   // The record last grouped, counted from 1 in the label data of the run:
   // how a job that cannot be written is named.
   std::size_t recordNumber_ = 0;
