@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -21,25 +22,40 @@ std::string_view Chars(std::string_view s, std::size_t from, std::size_t to) {
   return s.substr(from - 1, to - from + 1);
 }
 
-// A fixed-width text element: left-aligned, padded with blanks and cut to
-// exactly `width` characters.
-void PutText(std::string& out, std::string_view text, std::size_t width) {
-  text = text.substr(0, width);
-  out.append(text);
-  out.append(width - text.size(), ' ');
-}
+// A barcode's data while it is written: fixed-width elements, at most 48
+// characters in all, put side by side without a string's checks.
+class BarcodeText {
+ public:
+  // A text element: left-aligned, padded with blanks and cut to exactly
+  // `width` characters.
+  void Text(std::string_view text, std::size_t width) {
+    text = text.substr(0, width);
+    std::memcpy(bytes_ + size_, text.data(), text.size());
+    std::memset(bytes_ + size_ + text.size(), ' ', width - text.size());
+    size_ += width;
+  }
+  // A number element: at least `digits` digits with leading zeros after the
+  // sign, never cut.
+  void Number(int value, std::size_t digits) {
+    char buffer[16];
+    const unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr;
+    const std::size_t length = static_cast<std::size_t>(end - buffer);
+    if (value < 0) bytes_[size_++] = '-';
+    if (length < digits) {
+      std::memset(bytes_ + size_, '0', digits - length);
+      size_ += digits - length;
+    }
+    std::memcpy(bytes_ + size_, buffer, length);
+    size_ += length;
+  }
+  void Char(char c) { bytes_[size_++] = c; }
+  std::string_view View() const { return {bytes_, size_}; }
 
-// A fixed-width number element: at least `digits` digits with leading zeros
-// after the sign, never cut.
-void PutNumber(std::string& out, int value, std::size_t digits) {
-  char buffer[16];
-  const unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  const char* end = std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr;
-  const std::size_t length = static_cast<std::size_t>(end - buffer);
-  if (value < 0) out += '-';
-  if (length < digits) out.append(digits - length, '0');
-  out.append(buffer, length);
-}
+ private:
+  char bytes_[64];
+  std::size_t size_ = 0;
+};
 
 char CheckDigit(std::string_view text) {
   int odd = 0;
@@ -59,31 +75,32 @@ void ComposeBarcodeInto(std::string& out, const LabelRecord& label, int labelInd
   const bool zan = label.RecordKind == "{ZAN";
   const std::string& group2 = label.Fields[zan ? 28 : 7];
   const std::string& group6 = label.Fields[zan ? 15 : 11];
-  out.clear();
+  BarcodeText text;
   if (label.BarcodePrefix == "99") {
-    PutText(out, label.BarcodePrefix, 3);
-    PutText(out, group2, 4);
-    PutText(out, label.BarcodeGroup3, 6);
-    PutNumber(out, label.DayNumber, 3);
-    PutText(out, label.BarcodeGroup5, 1);
-    PutText(out, group6, 8);
-    PutNumber(out, labelIndex, 3);
+    text.Text(label.BarcodePrefix, 3);
+    text.Text(group2, 4);
+    text.Text(label.BarcodeGroup3, 6);
+    text.Number(label.DayNumber, 3);
+    text.Text(label.BarcodeGroup5, 1);
+    text.Text(group6, 8);
+    text.Number(labelIndex, 3);
     if (zan) {
-      PutText(out, label.Fields[1], 3);
+      text.Text(label.Fields[1], 3);
     } else {
       // Fields 01 and 02 read as one text.
       const std::string_view first = std::string_view(label.Fields[1]).substr(0, 3);
-      out.append(first);
-      PutText(out, label.Fields[2], 3 - first.size());
+      text.Text(first, first.size());
+      text.Text(label.Fields[2], 3 - first.size());
     }
-    out += CheckDigit(out);
-    return;
+    text.Char(CheckDigit(text.View()));
+  } else {
+    text.Text(label.BarcodePrefix, 2);
+    text.Text(group2, 4);
+    text.Text(label.BarcodeGroup3, 6);
+    text.Text(Chars(group6, 3, 8), 6);
+    text.Number(labelIndex, 2);
   }
-  PutText(out, label.BarcodePrefix, 2);
-  PutText(out, group2, 4);
-  PutText(out, label.BarcodeGroup3, 6);
-  PutText(out, Chars(group6, 3, 8), 6);
-  PutNumber(out, labelIndex, 2);
+  out.assign(text.View());
 }
 
 void SpaceBarcodeInto(std::string& out, const std::string& barcode) {
@@ -115,16 +132,18 @@ int DayOfYear(int day, int month, int year) {
   return total;
 }
 
-// The field a field line fills: its first two characters; none for a line
-// without a code or with a code past the last field.
-std::optional<std::size_t> FieldCode(std::string_view line) {
+// The field a field line fills: its first two characters; kNoField for a
+// line without a code or with a code past the last field. A plain number,
+// not an optional: this runs for every field line, and an optional came
+// back through memory a byte at a time and was read back whole.
+constexpr int kNoField = -1;
+int FieldCode(std::string_view line) {
   constexpr int kFields = static_cast<int>(std::tuple_size_v<decltype(LabelRecord::Fields)>);
   // Most lines start with two digits; any other start is read as numbers are.
-  const std::optional<int> code = line.size() >= 2 && IsDigit(line[0]) && IsDigit(line[1])
-                                      ? (line[0] - '0') * 10 + (line[1] - '0')
-                                      : ParseDecimal(line.substr(0, 2));
-  if (!code || *code < 0 || *code >= kFields) return std::nullopt;
-  return static_cast<std::size_t>(*code);
+  const int code = line.size() >= 2 && IsDigit(line[0]) && IsDigit(line[1])
+                       ? (line[0] - '0') * 10 + (line[1] - '0')
+                       : ParseDecimal(line.substr(0, 2)).value_or(kNoField);
+  return code >= 0 && code < kFields ? code : kNoField;
 }
 
 // Out of line on purpose: inlined, the copy of a text known to be short
@@ -167,12 +186,12 @@ std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLi
       }
       if (used < kPlacedRecordLines) {
         place(line);
-      } else if (const std::optional<std::size_t> code = FieldCode(line)) {
+      } else if (const int code = FieldCode(line); code != kNoField) {
         // The last line of a code is the one that counts.
-        if (kept[*code])
-          record[kept[*code]].assign(line);
+        if (kept[code])
+          record[kept[code]].assign(line);
         else
-          kept[*code] = place(line);
+          kept[code] = place(line);
       }
     } else if (!line.empty() && line.front() == '{') {
       inRecord = true;
@@ -200,12 +219,12 @@ void LoadLabelFields(const RecordLines& record, LabelRecord& label, std::size_t 
     const std::string_view line = record[i];
     // Codes past the last field have nowhere to go; they are skipped like
     // lines without a code.
-    const std::optional<std::size_t> code = FieldCode(line);
-    if (!code) continue;
-    if (*code == 32) {
+    const int code = FieldCode(line);
+    if (code == kNoField) continue;
+    if (code == 32) {
       label.DayNumber = ParseDecimal(TrimBlanks(Chars(line, 3, 5))).value_or(0);
     } else {
-      KeepField(label.Fields[*code], Chars(line, 3, 2 + (*code == 6 ? kField06Limit : kFieldLimit)));
+      KeepField(label.Fields[code], Chars(line, 3, 2 + (code == 6 ? kField06Limit : kFieldLimit)));
     }
   }
   const std::string number = TrimBlanks(label.Fields[37]);

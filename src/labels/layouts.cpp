@@ -1,6 +1,8 @@
 #include "labels/layouts.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -237,20 +239,23 @@ struct FoldTable {
   }
 };
 
-void AppendFolded(std::string& out, std::string_view text) {
+// The folded text, in `folded` (room for kFoldLimit characters).
+std::string_view Fold(std::string_view text, char* folded) {
   static const FoldTable table;
   text = text.substr(0, kFoldLimit);
   // A text holds the sharp s either as one Windows-1252 byte or, pasted from
-  // elsewhere, as its two UTF-8 bytes; only one form is mended.
+  // elsewhere, as its two UTF-8 bytes; only one form is mended, the single
+  // byte when both are there. Texts are short: a plain scan, no library call.
   std::string_view sharp;
-  if (text.find('\xDF') != std::string_view::npos) {
-    sharp = "\xDF";
-  } else if (text.find("\xC3\x9F") != std::string_view::npos) {
-    sharp = "\xC3\x9F";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\xDF') {
+      sharp = "\xDF";
+      break;
+    }
+    if (sharp.empty() && text[i] == '\xC3' && i + 1 < text.size() && text[i + 1] == '\x9F') sharp = "\xC3\x9F";
   }
   // The text with its sharp s written out is cut to the limit again before
   // folding, so the count is of written-out characters.
-  char folded[kFoldLimit];
   std::size_t length = 0;
   std::size_t written = 0;
   auto put = [&](char c) {
@@ -268,50 +273,61 @@ void AppendFolded(std::string& out, std::string_view text) {
       ++i;
     }
   }
-  out.append(folded, length);
+  return {folded, length};
 }
 
-void AppendTrimFoldCut(std::string& out, std::string_view text, std::size_t maxLength) {
+std::string_view TrimFoldCut(std::string_view text, std::size_t maxLength, char* folded) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  const std::size_t before = out.size();
-  AppendFolded(out, text);
-  if (out.size() - before > maxLength) out.resize(before + maxLength);
+  return Fold(text, folded).substr(0, maxLength);
+}
+
+// The first double quote in `text` from `i` on, or its size: field data is
+// short and seldom holds one, so it is looked for eight bytes at a time
+// rather than through a library call for every field.
+std::size_t FindQuote(std::string_view text, std::size_t i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    word ^= kOnes * '"';
+    // Nonzero exactly when one of the eight bytes was a quote.
+    if (((word - kOnes) & ~word & kHighs) != 0) break;
+  }
+  while (i < text.size() && text[i] != '"') ++i;
+  return i;
 }
 
 // A double quote inside the data of an A or B line would end the data early
-// at the printer, so the data appended from `start` on has each one written
-// as \"; backslashes stay as they are, since a server may send EPL2 escapes
-// of its own.
-void EscapeQuotes(std::string& out, std::size_t start) {
-  const std::size_t quote = out.find('"', start);
-  if (quote == std::string::npos) return;
-  const std::string tail = out.substr(quote);
-  out.resize(quote);
-  for (char c : tail) {
-    if (c == '"') out += '\\';
-    out += c;
+// at the printer, so `text` is appended with each one written as \";
+// backslashes stay as they are, since a server may send EPL2 escapes of its
+// own.
+void AppendEscaped(std::string& out, std::string_view text) {
+  for (std::size_t quote; (quote = FindQuote(text, 0)) < text.size();) {
+    out.append(text.data(), quote);
+    out += "\\\"";
+    text.remove_prefix(quote + 1);
   }
+  out.append(text);
 }
 
 // The data of a field line, between its double quotes.
 void AppendFieldData(std::string& out, const Line& line, const LabelRecord& label) {
-  const std::size_t start = out.size();
   const std::string& field = label.Fields[line.arg];
+  char folded[kFoldLimit];
   switch (line.data) {
     case Data::None:
     case Data::Caption: break;
-    case Data::Field: out += field; break;
-    case Data::Fold: AppendFolded(out, field); break;
-    case Data::Fold16: AppendFolded(out, std::string_view(field).substr(0, 16)); break;
-    case Data::TrimFoldCut: AppendTrimFoldCut(out, field, line.max); break;
+    case Data::Field: AppendEscaped(out, field); break;
+    case Data::Fold: AppendEscaped(out, Fold(field, folded)); break;
+    case Data::Fold16: AppendEscaped(out, Fold(std::string_view(field).substr(0, 16), folded)); break;
+    case Data::TrimFoldCut: AppendEscaped(out, TrimFoldCut(field, line.max, folded)); break;
     case Data::Counter:
-      out += field;
+      AppendEscaped(out, field);
       out += " / ";
       out += std::to_string(label.LabelTotal());
       break;
   }
-  EscapeQuotes(out, start);
 }
 
 }  // namespace
@@ -330,9 +346,7 @@ CaptionedLayouts::CaptionedLayouts(const LayoutCaptions& captions) {
       out.text += line.text;
       if (line.data == Data::Caption) {
         out.text += '"';
-        const std::size_t start = out.text.size();
-        out.text += captions[line.arg];
-        EscapeQuotes(out.text, start);
+        AppendEscaped(out.text, captions[line.arg]);
         out.text += '"';
       } else if (line.data != Data::None) {
         out.text += '"';
@@ -385,15 +399,13 @@ std::string RenderLayout(const LabelRecord& label, const LayoutCaptions& caption
 }
 
 std::string FoldAccents(std::string_view text) {
-  std::string out;
-  AppendFolded(out, text);
-  return out;
+  char folded[kFoldLimit];
+  return std::string(Fold(text, folded));
 }
 
 std::string TrimFoldCut(std::string_view text, std::size_t maxLength) {
-  std::string out;
-  AppendTrimFoldCut(out, text, maxLength);
-  return out;
+  char folded[kFoldLimit];
+  return std::string(TrimFoldCut(text, maxLength, folded));
 }
 
 }  // namespace imptherm
