@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/logs.h"
 #include "fakes/fake_platform.h"
 #include "platform/error.h"
 #include "platform/posix/posix_profiles.h"
@@ -175,6 +176,41 @@ TEST(PrinterConfigFakeTest, FailedWriteRaisesAndBuildsNothing) {
   fakes::FakePlatform f;
   f.profiles.writable = false;
   EXPECT_THROW(LoadPrinterConfiguration(f.system, f.profiles, "1"), PlatformError);
+}
+
+// One configuration kept from job to job gives, at every step, what a fresh
+// read gives: an edit, another model or a type without one is never
+// answered with the lines of the section read before.
+TEST(PrinterConfigFakeTest, KeptLinesFollowEveryEditAndModel) {
+  fakes::FakePlatform f;
+  const std::string path = SharedDataFolderPath(f.system) + f.system.PathSeparator() + kPrinterConfigFileName;
+  struct Step {
+    const char* section;  // the edit made before the job; none: the file as it is
+    const char* key;
+    const char* value;
+    const char* prnType;
+    const char* lines;
+  };
+  const Step steps[] = {
+      {"ZEBRA 2844", "Param01", "N", "4", "N\r\n"},
+      {"ZEBRA 2844", "Param02", "S3", "4", "N\r\nS3\r\n"},
+      {nullptr, nullptr, nullptr, "4", "N\r\nS3\r\n"},
+      {"ZEBRA 2844", "Param02", "S7", "4", "N\r\nS7\r\n"},
+      {"LP2642", "Param01", "X", "1", "X\r\n"},
+      {nullptr, nullptr, nullptr, "4", "N\r\nS7\r\n"},
+      {nullptr, nullptr, nullptr, "9", ""},
+      {nullptr, nullptr, nullptr, "4", "N\r\nS7\r\n"},
+      {"ZEBRA 2844", "Param01", "", "4", "N\r\nS3\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,24\r\n"},
+      {"ZEBRA 2844", "Param09", "Z", "4", "N\r\nS3\r\nD9\r\nON,D\r\nI8,1,033\r\nZT\r\nR0,0\r\nQ1080,24\r\nZ\r\n"},
+  };
+  PrinterConfiguration kept;
+  int n = 0;
+  for (const Step& step : steps) {
+    ++n;
+    if (step.section) f.profiles.WriteString(path, step.section, step.key, step.value);
+    EXPECT_EQ(kept.Load(f.system, f.profiles, step.prnType), step.lines) << "step " << n;
+    EXPECT_EQ(LoadPrinterConfiguration(f.system, f.profiles, step.prnType), step.lines) << "step " << n;
+  }
 }
 
 }  // namespace
