@@ -30,7 +30,7 @@ class BarcodeText {
   // `width` characters.
   void Text(std::string_view text, std::size_t width) {
     text = text.substr(0, width);
-    std::memcpy(bytes_ + size_, text.data(), text.size());
+    text.copy(bytes_ + size_, text.size());
     std::memset(bytes_ + size_ + text.size(), ' ', width - text.size());
     size_ += width;
   }
