@@ -22,7 +22,7 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 // Counts come from the label data file: added in 64 bits, they cannot overflow.
 long long LabelTotal(const LabelRecord& label) { return static_cast<long long>(label.ParcelCount) + label.PalletCount; }
 
-std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.state.CaptionBase, k); }
+std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.run->header.CaptionBase, k); }
 
 }  // namespace
 
@@ -98,7 +98,7 @@ int SheetPrinter::EndDocument() {
 }
 
 void SheetPrinter::AdvanceSlot() {
-  int& pos = c_.state.FirstLabelPosition;
+  int& pos = position_;
   if (pos <= 0) {
     const int chosen = c_.chooser.selected();
     pos = chosen >= 1 && chosen <= 4 ? chosen : 1;
@@ -110,11 +110,12 @@ void SheetPrinter::AdvanceSlot() {
   }
 }
 
-void SheetPrinter::PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord) {
-  // An abandoned chooser prints nothing at all.
-  if (c_.state.FirstLabelPosition < 0) return;
+void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) {
+  c_.run = &run;
+  // The chooser's slot is where a run begins.
+  if (isFirstRecord) position_ = 0;
   LabelRecord& label = c_.label;
-  const bool baggage = c_.state.BaggageMode;
+  const bool baggage = run.header.BaggageMode;
   // A record too short for a header has no labels; the previous record's
   // counts must not print again under its name.
   if (record.size() >= 6) {
@@ -131,7 +132,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
   }
   c_.runLog.Write("fondPage=[" + label.RecordKind + "]");
 
-  if (isFirstRecord || !document_) StartDocument(printerName);
+  if (isFirstRecord || !document_) StartDocument(run.prnName);
 
   // A label index is an int; no record can hold more labels than that.
   const long long total = record.size() >= 6 ? std::min<long long>(LabelTotal(label), INT_MAX) : 0;
@@ -150,7 +151,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
       }
     }
     DrawSheetLabel(i, document_->page());
-    const int copies = (i <= parcels ? c_.state.nbEtiquColis : c_.state.nbEtiquPalettes) - 1;
+    const int copies = (i <= parcels ? run.nbEtiquColis : run.nbEtiquPalettes) - 1;
     documentLabels_ += 1 + (copies > 0 ? copies : 0);
     for (int n = 0; n < copies; ++n) {
       AdvanceSlot();
@@ -161,12 +162,12 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
     if (label.PresetLabel) break;
     ++next;
   }
-  if (c_.state.HeaderFlag) c_.state.FirstLabelPosition = 4;
+  if (run.header.HeaderFlag) position_ = 4;
 }
 
 void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
-  const bool baggage = c_.state.BaggageMode;
-  origin_ = SlotOriginFor(c_.state.FirstLabelPosition, baggage);
+  const bool baggage = c_.run->header.BaggageMode;
+  origin_ = SlotOriginFor(position_, baggage);
   DrawOutline(canvas, baggage ? kBaggageLabelHeight : kLabelHeight);
 
   LabelRecord& label = c_.label;
@@ -174,7 +175,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
   RowContext at{.total = std::to_string(LabelTotal(label)), .entry = labelIndex, .baggage = baggage};
   DrawRows(canvas, SheetBand(style), at);
 
-  DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.state.HeaderText, baggage);
+  DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.run->header.HeaderText, baggage);
   if (style == 6) {
     DrawRows(canvas, ZanSheetLayout(), at);
     return;
@@ -185,8 +186,8 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
 }
 
 void SheetPrinter::DrawPickupRequest(Canvas& cv) {
-  const bool baggage = c_.state.BaggageMode;
-  origin_ = SlotOriginFor(c_.state.FirstLabelPosition, baggage);
+  const bool baggage = c_.run->header.BaggageMode;
+  origin_ = SlotOriginFor(position_, baggage);
   DrawOutline(cv, kBaggageLabelHeight);
   RowContext at{.total = std::to_string(LabelTotal(c_.label)), .baggage = baggage};
   DrawRows(cv, PickupHead(), at);
