@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/network_messages.h"
 #include "retrieval/base64.h"
 
 namespace imptherm {
@@ -143,10 +144,7 @@ std::ptrdiff_t HttpClient::Fill(int limitMs) {
 }
 
 HttpFailure HttpClient::Silence() const {
-  return HttpFailure{
-      "Aucune donn\xE9"
-      "e re\xE7ue de " +
-      connHost_ + ":" + std::to_string(connPort_) + " en " + LimitText(silenceLimitMs)};
+  return HttpFailure{messages::NoDataReceived(connHost_ + ":" + std::to_string(connPort_), silenceLimitMs)};
 }
 
 // False when the server closed before sending a byte of its answer, which a
@@ -177,7 +175,7 @@ bool HttpClient::ReadHead(Answer& a) {
     }
     if (pending.size() >= kMaxResponseHead) {
       Disconnect();
-      throw HttpFailure{"En-t\xEAte de r\xE9ponse trop long (plus de " + std::to_string(kMaxResponseHead) + " octets)"};
+      throw HttpFailure{messages::HeadTooLong(kMaxResponseHead)};
     }
     const std::ptrdiff_t n = Fill(silenceLimitMs);
     if (n == Connection::kTimedOut) {
@@ -340,9 +338,7 @@ std::string HttpClient::RunScheme(Transfer& t, Scheme& s, const ResponseHead& he
         challenge.reset();
       }
       if (!challenge) {
-        throw HttpFailure{
-            "Op\xE9ration abandonn\xE9"
-            "e"};
+        throw HttpFailure{messages::kAbandoned};
       }
       std::string answer = s.ntlm->Authenticate(*challenge);
       ++s.count;
@@ -371,7 +367,7 @@ std::optional<std::string> ChooseScheme(const std::vector<std::string>& offers, 
 
 HttpResult HttpClient::Get(const HttpRequest& request) {
   auto parsed = ParseHttpUrl(request.url);
-  if (!parsed) throw HttpFailure{"Adresse incorrecte : " + request.url};
+  if (!parsed) throw HttpFailure{messages::BadAddress(request.url)};
   HttpTarget target = *parsed;
   const std::string pageHost = UpperAscii(target.host);
   const ProxyAddress& proxy = request.proxy;
@@ -423,7 +419,7 @@ HttpResult HttpClient::Get(const HttpRequest& request) {
       auto next = ResolveLocation(target, *location);
       if (!next) {
         ReadBody(a, nullptr, kDropLimitMs);
-        throw HttpFailure{"Redirection impossible : " + *location};
+        throw HttpFailure{messages::CannotRedirect(*location)};
       }
       ReadBody(a, nullptr, kDropLimitMs);
       sink.Restart();

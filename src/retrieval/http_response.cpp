@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/network_messages.h"
 
 namespace imptherm {
 namespace {
@@ -92,7 +93,7 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
-      if (!ParseStatusLine(line, head)) return ResponseError{"R\xE9ponse du serveur illisible : " + Excerpt(line)};
+      if (!ParseStatusLine(line, head)) return ResponseError{messages::UnreadableAnswer(Excerpt(line))};
       head.statusLine = line;
       continue;
     }
@@ -110,7 +111,7 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
     head.fields.emplace_back(std::string(TrimSpaces(line.substr(0, colon))),
                              std::string(TrimSpaces(line.substr(colon + 1))));
   }
-  if (first) return ResponseError{"R\xE9ponse du serveur vide"};
+  if (first) return ResponseError{messages::kEmptyAnswer};
   return head;
 }
 
@@ -133,13 +134,13 @@ std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head) {
   std::optional<std::uint64_t> length;
   for (const std::string& value : head.FindAll("Content-Length")) {
     std::string_view v = value;
-    if (v.empty() || v.size() > 18) return ResponseError{"Content-Length incorrect : " + Excerpt(v)};
+    if (v.empty() || v.size() > 18) return ResponseError{messages::BadContentLength(Excerpt(v))};
     std::uint64_t n = 0;
     for (char c : v) {
-      if (!IsDigit(c)) return ResponseError{"Content-Length incorrect : " + Excerpt(v)};
+      if (!IsDigit(c)) return ResponseError{messages::BadContentLength(Excerpt(v))};
       n = n * 10 + static_cast<unsigned>(c - '0');
     }
-    if (length && *length != n) return ResponseError{"Content-Length contradictoires"};
+    if (length && *length != n) return ResponseError{messages::kConflictingLengths};
     length = n;
   }
   if (length) {
@@ -151,7 +152,7 @@ std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head) {
 
 bool ChunkedDecoder::Fail(const char* why) {
   state_ = State::Failed;
-  error_ = ResponseError{std::string("Corps de r\xE9ponse fragment\xE9 incorrect : ") + why};
+  error_ = ResponseError{messages::BadChunkedBody(why)};
   return false;
 }
 

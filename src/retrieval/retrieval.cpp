@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "common/logs.h"
 #include "platform/error.h"
+#include "platform/network_messages.h"
 #include "platform/output_file.h"
 #include "retrieval/label_data.h"
 
@@ -127,10 +128,7 @@ HttpCredentials Retrieval::ApplyProxyCredentials() {
 // without the password.
 HttpCredentials Retrieval::ProxyCredentials(const std::string& scheme) {
   HttpCredentials credentials = ApplyProxyCredentials();
-  runLog_.Write(
-      "Authentification demand\xE9"
-      "e : " +
-      scheme);
+  runLog_.Write(messages::AuthenticationAsked(scheme));
   runLog_.WriteSecret("ProxyUsername : ", credentials.user);
   return credentials;
 }
