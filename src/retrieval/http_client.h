@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/net.h"
 #include "platform/ntlm.h"
 #include "platform/system.h"
@@ -18,9 +19,13 @@ namespace imptherm {
 
 // Why an exchange ended without a final answer. Quiet failures (the server
 // closed before its answer was complete) show no box and write no log line.
-struct HttpFailure {
-  std::string text;
-  bool quiet = false;
+class HttpFailure : public PlatformError {
+ public:
+  explicit HttpFailure(const std::string& text, bool quiet = false) : PlatformError(text), quiet_(quiet) {}
+  bool quiet() const { return quiet_; }
+
+ private:
+  bool quiet_;
 };
 
 // Receives the body of the final answer. Restart empties it again (after a

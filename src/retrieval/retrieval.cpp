@@ -94,7 +94,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
     log.Write("Getting in : " + std::to_string(platform_.system.TickCount() - start) + " ms");
     return result.status;
   } catch (const HttpFailure& failure) {
-    if (!failure.quiet) Fail(failure.text);
+    if (!failure.quiet()) Fail(failure.what());
   } catch (const PlatformError& error) {
     Fail(error.what());
   }
