@@ -156,18 +156,18 @@ bool HttpClient::ReadHead(Answer& a) {
     if (auto end = FindHeadEnd(pending); end && *end <= kMaxResponseHead) {
       auto parsed = ParseResponseHead(pending.substr(0, *end));
       inPos_ += *end;
-      if (auto* error = std::get_if<ResponseError>(&parsed)) {
+      if (!parsed) {
         Disconnect();
-        throw HttpFailure{error->text};
+        throw HttpFailure{parsed.error()};
       }
-      a.head = std::move(std::get<ResponseHead>(parsed));
+      a.head = std::move(*parsed);
       if (a.head.status < 200) continue;  // an interim answer: the real one follows
       auto framing = FramingOf(a.head);
-      if (auto* error = std::get_if<ResponseError>(&framing)) {
+      if (!framing) {
         Disconnect();
-        throw HttpFailure{error->text};
+        throw HttpFailure{framing.error()};
       }
-      a.framing = std::get<BodyFraming>(framing);
+      a.framing = *framing;
       a.keep = a.framing.kind != BodyFraming::UntilClose &&
                (a.head.HasToken("Connection", "keep-alive") || a.head.HasToken("Proxy-Connection", "keep-alive")) &&
                !a.head.HasToken("Connection", "close");
