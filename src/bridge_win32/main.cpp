@@ -100,10 +100,9 @@ class BatchUi final : public UserInterface {
 };
 
 int Serve(const ServeArgs& args) {
-  std::string refused;
-  auto start = bridge::RulesForOrigins(args.origins, refused);
+  auto start = bridge::RulesForOrigins(args.origins);
   if (!start) {
-    std::fprintf(stderr, "impthermorvane: %s\n", refused.c_str());
+    std::fprintf(stderr, "impthermorvane: %s\n", start.error().c_str());
     return 1;
   }
 

@@ -9,10 +9,9 @@ namespace imptherm::cli {
 namespace {
 
 NamedValues Parse(std::string_view html) {
-  NamedValues out;
-  std::string error;
-  EXPECT_TRUE(ParsePageParameters(html, out, error)) << error;
-  return out;
+  auto params = ParsePageParameters(html);
+  EXPECT_TRUE(params) << params.error();
+  return params ? *params : NamedValues{};
 }
 
 TEST(ParsePageParameters, ReadsParamsOfTheObjectInAnyCaseAndQuoting) {
@@ -54,18 +53,14 @@ TEST(ParsePageParameters, TakesTheControlsObjectOverOthersAndIgnoresParamsOutsid
 }
 
 TEST(ParsePageParameters, APageWithoutObjectIsRefusedWithAReason) {
-  NamedValues out;
-  std::string error;
-  EXPECT_FALSE(ParsePageParameters("<html><param name=a value=b></html>", out, error));
-  EXPECT_EQ(error, "the page holds no <object> element");
+  auto params = ParsePageParameters("<html><param name=a value=b></html>");
+  ASSERT_FALSE(params);
+  EXPECT_EQ(params.error(), "the page holds no <object> element");
 }
 
 TEST(ParsePageParameters, TruncatedMarkupEndsCleanly) {
-  for (std::string_view html : {"<object", "<object><param name=\"a", "<object><param name=a value=", "<", "<!--"}) {
-    NamedValues out;
-    std::string error;
-    ParsePageParameters(html, out, error);
-  }
+  for (std::string_view html : {"<object", "<object><param name=\"a", "<object><param name=a value=", "<", "<!--"})
+    ParsePageParameters(html);
   auto params = Parse("<object><param name=a value='unterminated");
   EXPECT_EQ(params, (NamedValues{{"a", "unterminated"}}));
 }
