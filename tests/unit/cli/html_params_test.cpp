@@ -73,11 +73,10 @@ TEST(NamedParameters, NamesMatchInAnyCaseAndTheLaterValueWins) {
 }
 
 TEST(ParseOptions, PrintWithParamsPageAndBatch) {
-  Options o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({"print", "--param", "prnType=4", "--param", "Cookie=", "--param", "streamUrl=a=b", "--page",
-                            "p.html", "--batch"},
-                           o, error));
+  auto parsed = ParseOptions({"print", "--param", "prnType=4", "--param", "Cookie=", "--param", "streamUrl=a=b",
+                              "--page", "p.html", "--batch"});
+  ASSERT_TRUE(parsed) << parsed.error();
+  const Options& o = *parsed;
   EXPECT_EQ(o.command, Options::Command::Print);
   EXPECT_EQ(o.params, (NamedValues{{"prnType", "4"}, {"Cookie", ""}, {"streamUrl", "a=b"}}));
   EXPECT_EQ(o.pagePath, "p.html");
@@ -97,10 +96,9 @@ TEST(ParseOptions, RefusesWhatItCannotRead) {
                                              {"help", "print", "serve"},
                                              {"serve", "--bogus"},
                                              {"preview", "j", "-o", "o/", "--contact-sheet", ""}}) {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(args, o, error)) << args.back();
-    EXPECT_FALSE(error.empty());
+    auto o = ParseOptions(args);
+    ASSERT_FALSE(o) << args.back();
+    EXPECT_FALSE(o.error().empty());
   }
 }
 
