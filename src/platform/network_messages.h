@@ -3,7 +3,7 @@
 
 #include "platform/net.h"
 
-// The French texts that network and HTTP failures show in the error box and
+// The French texts that network, NTLM and HTTP failures show in the error box and
 // write to the run log, for both network backends and the HTTP client. Like
 // the module's string table beside this file, they are Windows-1252 bytes
 // written as escapes; an escape followed by a letter that reads as a hex
@@ -75,6 +75,36 @@ inline std::string BadChunkedBody(const std::string& why) {
 inline const char kAbandoned[] =
     "Op\xE9ration abandonn\xE9"
     "e";
+
+// NTLM, on either system.
+inline const char kNtlmUnreadableChallenge[] =
+    "NTLM : message de d\xE9"
+    "fi illisible";
+inline const char kNtlmNoUserFile[] =
+    "NTLM : aucun identifiant pour l'utilisateur connect\xE9 (la variable NTLM_USER_FILE n'est pas d\xE9"
+    "finie)";
+inline std::string NtlmUnreadableUserFile(const std::string& file) {
+  return "NTLM : fichier d'identifiants illisible : " + file;
+}
+inline std::string NtlmNoUserIn(const std::string& file) { return "NTLM : aucun identifiant dans " + file; }
+inline const char kNtlmNoPackage[] =
+    "NTLM : le paquet de s\xE9"
+    "curit\xE9 est absent";
+inline const char kNtlmChallengeFirst[] =
+    "NTLM : d\xE9"
+    "fi re\xE7u avant la n\xE9gociation";
+// The steps a failed status names.
+inline const char kNtlmCredentialsStep[] = "l'obtention des identifiants";
+inline const char kNtlmNegotiateStep[] = "le message de n\xE9gociation";
+inline const char kNtlmAnswerStep[] =
+    "la r\xE9ponse au d\xE9"
+    "fi";
+inline std::string NtlmStepFailed(const std::string& step, const std::string& code) {
+  return "NTLM : " + step +
+         " a \xE9"
+         "chou\xE9 (" +
+         code + ")";
+}
 
 // A run log line, not a failure: the step that asks for proxy credentials.
 inline std::string AuthenticationAsked(const std::string& scheme) {

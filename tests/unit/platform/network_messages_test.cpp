@@ -22,6 +22,22 @@ TEST(NetworkMessagesTest, KeepTheirBytes) {
        "e re\xE7ue de srv:80 en 1500 ms"},
       {messages::kEmptyAnswer, "R\xE9ponse du serveur vide"},
       {messages::BadAddress("http://"), "Adresse incorrecte : http://"},
+      {messages::kNtlmNoUserFile,
+       "NTLM : aucun identifiant pour l'utilisateur connect\xE9 (la variable NTLM_USER_FILE n'est pas d\xE9"
+       "finie)"},
+      {messages::kNtlmNoPackage,
+       "NTLM : le paquet de s\xE9"
+       "curit\xE9 est absent"},
+      {messages::kNtlmChallengeFirst,
+       "NTLM : d\xE9"
+       "fi re\xE7u avant la n\xE9gociation"},
+      {messages::NtlmStepFailed(messages::kNtlmAnswerStep, "0x8009030C"),
+       "NTLM : la r\xE9ponse au d\xE9"
+       "fi a \xE9"
+       "chou\xE9 (0x8009030C)"},
+      {messages::NtlmStepFailed(messages::kNtlmCredentialsStep, "0x8009030E"),
+       "NTLM : l'obtention des identifiants a \xE9"
+       "chou\xE9 (0x8009030E)"},
   };
   for (const auto& [text, bytes] : cases) EXPECT_EQ(text, bytes);
 }
