@@ -51,11 +51,10 @@ struct Run {
     settings.sheetPdf = sheetPdf;
     backends = std::make_unique<cli::PosixPlatform>(settings);
     module = std::make_unique<Module>(backends->platform);
-    module->state.WorkFolder = dir;
-    module->state.nbEtiquColis = 1;
-    module->state.nbEtiquPalettes = 1;
+    module->runLog.SetWorkFolder(dir);
     module->stages = MakeCoreStages(*module);
   }
+  RunOptions options{"4", "", "", 1, 1, {}};
   cli::PosixPlatform::Settings settings;
   std::unique_ptr<cli::PosixPlatform> backends;
   std::unique_ptr<Module> module;
@@ -66,8 +65,8 @@ int DrawSheets(int labels, const std::string& dir) {
   PrintStages& s = *run.module->stages;
   s.CreatePositionChooser();
   if (s.ShowPositionChooser() != ChooserResult::Ok) return 1;
-  run.module->state.FirstLabelPosition = 0;
-  for (int n = 0; n * 10 < labels; ++n) s.PrintSheetRecord("", TenLabelRecord(n), n == 0);
+  run.options.prnType = "0";
+  for (int n = 0; n * 10 < labels; ++n) s.PrintSheetRecord(run.options, TenLabelRecord(n), n == 0);
   s.EndSheetDocument();
   return 0;
 }
@@ -78,7 +77,7 @@ int DrawPreview(int labels, const std::string& dir, bool png) {
   std::unique_ptr<LabelPictures> pictures =
       png ? posix::OpenLabelPngFolder(dir + "png/") : posix::OpenLabelPdf(dir + "preview.pdf");
   EplPreview preview(*pictures, {203, 0, 0});
-  for (int n = 0; n * 10 < labels; ++n) run.module->stages->BuildThermalJob("4", TenLabelRecord(n), preview);
+  for (int n = 0; n * 10 < labels; ++n) run.module->stages->BuildThermalJob(run.options, TenLabelRecord(n), preview);
   preview.Finish();
   pictures->Finish();
   // The notes (the long barcode data runs past the label's edge) are the

@@ -42,15 +42,13 @@ int DrawOurs(int labels, const std::string& dir) {
   settings.sheetPdf = dir + "ours.pdf";
   cli::PosixPlatform backends(settings);
   Module module(backends.platform);
-  module.state.WorkFolder = dir;
-  module.state.nbEtiquColis = 1;
-  module.state.nbEtiquPalettes = 1;
+  module.runLog.SetWorkFolder(dir);
+  const RunOptions run{"0", "", "", 1, 1, {}};
   module.stages = MakeCoreStages(module);
   PrintStages& s = *module.stages;
   s.CreatePositionChooser();
   if (s.ShowPositionChooser() != ChooserResult::Ok) return 1;
-  module.state.FirstLabelPosition = 0;
-  for (int n = 0; n * 10 < labels; ++n) s.PrintSheetRecord("", TenLabelRecord(n), n == 0);
+  for (int n = 0; n * 10 < labels; ++n) s.PrintSheetRecord(run, TenLabelRecord(n), n == 0);
   s.EndSheetDocument();
   return 0;
 }

@@ -121,19 +121,18 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
   posix::PosixSystem& system = backends.system;
   Module module(backends.platform);
   module.stages = MakeCoreStages(module);
-  module.state.WorkFolder = TempFolder(system);
-  module.state.nbEtiquColis = 2;
-  module.state.nbEtiquPalettes = 1;
+  module.runLog.SetWorkFolder(TempFolder(system));
+  const RunOptions run{"4", "FILE", "", 2, 1, {}};
   const DataLines lines = ReadDataLines(dataPath);
   RecordLines record;
   for (std::size_t index = 0; phase != Phase::Read && index < lines.size();) {
     index = module.stages->GroupRecordLines(lines, index, record);
     if (phase == Phase::Group) continue;
     if (phase == Phase::Send) {
-      PrintThermalRecord(*module.stages, "4", "FILE", "", record);
+      PrintThermalRecord(*module.stages, run, record);
     } else {
       NullSink sink;
-      module.stages->BuildThermalJob("4", record, sink);
+      module.stages->BuildThermalJob(run, record, sink);
     }
   }
   return 0;
@@ -145,14 +144,13 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
 // same number of bytes.
 int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
   posix::PosixSystem system;
-  RunState state;
-  state.WorkFolder = TempFolder(system);
-  RunLog runLog(system, state);
+  RunLog runLog(system);
+  runLog.SetWorkFolder(TempFolder(system));
   const std::string chunk(jobBytes / records, 'x');
   const std::string path = TempFolder(system) + kJobFileName;
   for (std::size_t r = 0; r < records; ++r) {
     runLog.Write("fondPage=[{KAV]");
-    JobFileChannel job(path, "the job");
+    JobFileChannel job(system, path, "the job");
     job.Write(chunk);
     job.Finish();
   }

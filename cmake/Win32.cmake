@@ -39,13 +39,9 @@ set(IMPTHERM_WIN32_LIBS ole32 oleaut32 uuid user32 gdi32 advapi32 winspool ws2_3
 set(IMPTHERM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # The Win32 backend of the platform interfaces.
-file(GLOB_RECURSE WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
-add_library(impthermwin32 STATIC ${WIN32_SOURCES})
-target_include_directories(impthermwin32 PUBLIC src)
+imptherm_backend(impthermwin32 win32)
 target_compile_definitions(impthermwin32 PUBLIC ${IMPTHERM_WIN32_DEFINES})
-target_link_libraries(impthermwin32 PUBLIC impthermcore ${IMPTHERM_WIN32_LIBS})
-# The core opens its output files through the backend (platform/output_file.h).
-target_link_libraries(impthermcore INTERFACE impthermwin32)
+target_link_libraries(impthermwin32 PUBLIC ${IMPTHERM_WIN32_LIBS})
 
 # The control itself.
 file(GLOB CONTROL_SOURCES CONFIGURE_DEPENDS src/control/*.cpp)
@@ -56,7 +52,7 @@ add_library(ImpThermOrvane SHARED ${CONTROL_SOURCES} ${IMPTHERM_RC} src/control/
 add_dependencies(ImpThermOrvane impthermtypelib)
 set_target_properties(ImpThermOrvane PROPERTIES PREFIX "" SUFFIX ".ocx" OUTPUT_NAME ImpThermOrvane)
 target_include_directories(ImpThermOrvane PRIVATE src ${IMPTHERM_CONTROL_GEN} ${CMAKE_SOURCE_DIR}/src/control)
-target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
+target_link_libraries(ImpThermOrvane PRIVATE impthermwin32 impthermcore ${IMPTHERM_STATIC_RUNTIME} -Wl,--enable-stdcall-fixup)
 # What is shipped carries no symbols.
 target_link_options(ImpThermOrvane PRIVATE $<$<CONFIG:Release>:-s>)
 
@@ -103,26 +99,26 @@ set_target_properties(control_host PROPERTIES WIN32_EXECUTABLE OFF)
 
 # Checks of the Win32 backend on its own, also run under Wine.
 add_executable(backend_test tests/win32/backend_test.cpp)
-target_link_libraries(backend_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(backend_test PRIVATE impthermwin32 impthermcore ${IMPTHERM_STATIC_RUNTIME})
 
 # Checks of the network and profile backends (and of the bridge's owner of a
 # connection) against loopback sockets and real files, also run under Wine.
 add_executable(net_profile_test tests/win32/net_profile_test.cpp)
-target_link_libraries(net_profile_test PRIVATE impthermwin32 impthermbridge ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(net_profile_test PRIVATE impthermwin32 impthermcore impthermbridge ${IMPTHERM_STATIC_RUNTIME})
 
 # The proxy credentials dialog, driven as a person would, also under Wine.
 add_executable(proxy_dialog_test tests/win32/proxy_dialog_test.cpp)
-target_link_libraries(proxy_dialog_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(proxy_dialog_test PRIVATE impthermwin32 impthermcore ${IMPTHERM_STATIC_RUNTIME})
 
 # Checks of the Win32 device backends (serial and parallel ports), run under
 # Wine against a pseudo-terminal pair and a file that the runner maps in.
 add_executable(device_test tests/win32/device_test.cpp)
-target_link_libraries(device_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(device_test PRIVATE impthermwin32 impthermcore ${IMPTHERM_STATIC_RUNTIME})
 
 # Checks of the Win32 sheet backends: GDI drawing, drawn documents and the
 # position chooser, driven on Wine's virtual display.
 add_executable(sheet_test tests/win32/sheet_test.cpp)
-target_link_libraries(sheet_test PRIVATE impthermwin32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(sheet_test PRIVATE impthermwin32 impthermcore ${IMPTHERM_STATIC_RUNTIME})
 
 enable_testing()
 add_test(NAME wine_control

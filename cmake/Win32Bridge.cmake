@@ -9,5 +9,5 @@ add_executable(impthermorvane ${BRIDGE_WIN32_SOURCES} ${IMPTHERM_BRIDGE_RC})
 # No console window when started at logon; see UseParentConsole in main.cpp.
 set_target_properties(impthermorvane PROPERTIES WIN32_EXECUTABLE ON)
 target_include_directories(impthermorvane PRIVATE src)
-target_link_libraries(impthermorvane PRIVATE impthermbridge impthermwin32 shell32 ${IMPTHERM_STATIC_RUNTIME})
+target_link_libraries(impthermorvane PRIVATE impthermbridge impthermwin32 impthermcore shell32 ${IMPTHERM_STATIC_RUNTIME})
 target_link_options(impthermorvane PRIVATE $<$<CONFIG:Release>:-s>)

@@ -7,15 +7,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  imptherm::RunState whole, pieces;
-  auto a = imptherm::ReadLabelData(input, whole);
-  imptherm::LabelDataReader reader(pieces);
+  auto a = imptherm::ReadLabelData(input);
+  imptherm::LabelDataReader reader;
   imptherm::LineSplitter splitter;
   auto take = [&](std::string_view line) { reader.TakeLine(line); };
   bool open = true;
   for (std::size_t i = 0; i < input.size() && open; i += 3) open = splitter.Feed(input.substr(i, 3), take);
   if (open) splitter.Finish(take);
-  // Cutting the input differently must not change the lines.
+  // Cutting the input differently must not change the header or the lines.
+  if (!(reader.header() == a.header)) __builtin_trap();
   if (!reader.refused() && reader.headerComplete()) {
     if (reader.lines().size() != a.lines.size()) __builtin_trap();
     for (std::size_t i = 0; i < a.lines.size(); ++i)

@@ -1,6 +1,7 @@
-// The bridge's HTTP side over Boost.Beast: every connection, the event
-// streams and the worker thread. All state is touched on the one server
-// thread; the worker thread only runs print runs and posts back.
+// The bridge's HTTP side over Boost.Beast: the listening sockets, the
+// admission of connections at the limit, and the worker thread. All state is
+// touched on the one server thread; the worker thread only runs print runs
+// and posts back.
 #include <utility>  // before Asio: Boost 1.74's awaitable.hpp needs std::exchange
 
 #include "bridge/server.h"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,8 +16,8 @@
 #include <optional>
 #include <vector>
 
-#include "bridge/peer_user.h"
 #include "bridge/printer_lister.h"
+#include "bridge/session.h"
 #include "bridge/worker.h"
 
 namespace imptherm::bridge {
@@ -25,271 +25,15 @@ namespace {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
-namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-using Clock = std::chrono::steady_clock;
+using Clock = SessionClock;
 // How long a stopping bridge lets its event streams take their last events.
 constexpr auto kStopDrainLimit = std::chrono::seconds(1);
 
-class Session;
-
-// The connections not closed yet; shared with the sessions, the last of
-// which may go after the server's own state, in the stopped loop.
-struct Connections {
-  std::vector<Session*> open;
-  std::size_t streams = 0;
-  Clock::time_point fullLogged;  // at most a line a minute on reaching the limit
-  std::function<void()> freed;   // a connection closed
-};
-
-TcpEnd EndOf(const tcp::endpoint& at) {
-  TcpEnd end;
-  end.port = at.port();
-  end.v6 = at.address().is_v6();
-  if (end.v6) {
-    const auto bytes = at.address().to_v6().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), end.address.begin());
-  } else {
-    const auto bytes = at.address().to_v4().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), end.address.begin());
-  }
-  return end;
-}
-
-struct Shared {
-  asio::io_context& io;
-  BridgeHandler& handler;
-  PrinterLister& printers;
-  std::function<void(const std::string&)> log;
-  std::shared_ptr<Connections> connections = std::make_shared<Connections>();
-  std::size_t maxConnections = kMaxConnections;
-  std::size_t maxStreams = kMaxConnections / 2;
-  std::chrono::milliseconds idleTimeLimit = kIdleTimeLimit;
-};
-
-// A refusal of the server's own, as the handler words its refusals.
-BridgeResponse Refusal(int status, const std::string& code, const std::string& message) {
-  BridgeResponse r;
-  r.status = status;
-  r.headers.emplace_back("Content-Type", "application/json");
-  r.body = R"({"error":{"code":")" + code + R"(","message":")" + message + "\"}}";
-  return r;
-}
-
-class Session : public std::enable_shared_from_this<Session> {
- public:
-  Session(tcp::socket socket, Shared& shared)
-      : stream_(std::move(socket)), shared_(shared), connections_(shared.connections) {
-    connections_->open.push_back(this);
-  }
-  ~Session() {
-    if (run_) run_->Unwatch(watch_);
-    Forget();
-  }
-  void Start() { Read(); }
-
-  // An event stream is a page following its run, never closed for another.
-  bool streaming() const { return run_ != nullptr; }
-  // When the connection last began to wait: for a request (after its
-  // accept or its last answer), or on its answer once the request came whole.
-  Clock::time_point since() const { return since_; }
-
-  void Close() {
-    if (closed_) return;
-    Forget();
-    beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream_.socket().close(ignored);
-  }
-
- private:
-  void Forget() {
-    if (closed_) return;
-    closed_ = true;
-    auto& open = connections_->open;
-    open.erase(std::find(open.begin(), open.end(), this));
-    if (run_) --connections_->streams;
-    if (connections_->freed) connections_->freed();
-  }
-
-  // The first byte within the idle limit, the header within
-  // kHeaderTimeLimit and the body within kRequestTimeLimit of the wait's
-  // start; bytes of a next request already read go straight on.
-  void Read() {
-    since_ = Clock::now();
-    parser_.emplace();
-    parser_->header_limit(kMaxHeaderSize);
-    parser_->body_limit(kMaxBodySize);
-    if (buffer_.size() > 0) return ReadHeader();
-    stream_.expires_after(shared_.idleTimeLimit);
-    stream_.async_read_some(buffer_.prepare(kMaxHeaderSize),
-                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-                              if (ec) return self->Close();
-                              self->buffer_.commit(n);
-                              self->ReadHeader();
-                            });
-  }
-
-  void ReadHeader() {
-    stream_.expires_at(since_ + kHeaderTimeLimit);
-    http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      if (ec) return self->OnRead(ec);
-      self->stream_.expires_at(self->since_ + kRequestTimeLimit);
-      http::async_read(self->stream_, self->buffer_, *self->parser_,
-                       [self](beast::error_code ec, std::size_t) { self->OnRead(ec); });
-    });
-  }
-
-  void OnRead(beast::error_code ec) {
-    if (ec == http::error::header_limit) {
-      shared_.log("refused a request whose header is over " + std::to_string(kMaxHeaderSize) + " bytes");
-      return Write(Refusal(431, "too-large", "the request header is too large"), false);
-    }
-    const bool tooLarge = ec == http::error::body_limit;
-    if (ec && !tooLarge) return Close();
-    const auto& message = parser_->get();
-    BridgeRequest request;
-    request.method = std::string(message.method_string());
-    request.target = std::string(message.target());
-    request.host = std::string(message[http::field::host]);
-    if (auto origin = message.find(http::field::origin); origin != message.end()) {
-      request.hasOrigin = true;
-      request.origin = std::string(origin->value());
-    }
-    request.contentType = std::string(message[http::field::content_type]);
-    request.bodyTooLarge = tooLarge;
-    if (!tooLarge) request.body = message.body();
-    auto flag = [&](const char* name) {
-      auto it = message.find(name);
-      return it != message.end() && beast::iequals(it->value(), "true");
-    };
-    request.requestPrivateNetwork = flag("Access-Control-Request-Private-Network");
-    request.requestLocalNetwork = flag("Access-Control-Request-Local-Network");
-    request.otherUser = OtherUser();
-    since_ = Clock::now();  // a whole request: last in line to make room
-    BridgeResponse response = shared_.handler.Handle(request);
-    // After a body that was not read whole, the connection cannot go on.
-    const bool keepAlive = !tooLarge && message.keep_alive();
-    if (response.eventsOf) return StartEvents(std::move(response));
-    if (response.listPrinters) {
-      return shared_.printers.Request([self = shared_from_this(), request, keepAlive](const PrinterListing& listing) {
-        self->Write(self->shared_.handler.PrintersAnswer(request, listing), keepAlive);
-      });
-    }
-    Write(std::move(response), keepAlive);
-  }
-
-  // Whose process is at the other end, asked once per connection.
-  const std::string& OtherUser() {
-    if (otherUser_) return *otherUser_;
-    beast::error_code ec;
-    const tcp::endpoint local = stream_.socket().local_endpoint(ec);
-    const tcp::endpoint remote = ec ? tcp::endpoint() : stream_.socket().remote_endpoint(ec);
-    otherUser_ =
-        ec ? "the connection's addresses cannot be read: " + ec.message() : WhyNotSameUser(EndOf(local), EndOf(remote));
-    return *otherUser_;
-  }
-
-  // A refusal ends its connection: whoever was refused cannot hold a
-  // connection by sending refused requests on it.
-  void Write(BridgeResponse r, bool keepAlive) {
-    keepAlive = keepAlive && r.status < 400;
-    auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(r.status), 11);
-    for (const auto& [name, value] : r.headers) res->set(name, value);
-    res->set(http::field::server, "impthermorvane");
-    res->body() = std::move(r.body);
-    res->keep_alive(keepAlive);
-    res->prepare_payload();
-    http::async_write(stream_, *res, [self = shared_from_this(), res, keepAlive](beast::error_code ec, std::size_t) {
-      if (ec || !keepAlive) return self->Close();
-      self->Read();
-    });
-  }
-
-  // The event stream: the header, then every kept event from the start,
-  // then the new ones as they come, until the outcome.
-  void StartEvents(BridgeResponse r) {
-    if (connections_->streams >= shared_.maxStreams) {
-      shared_.log("refused an event stream of run " + r.eventsOf->id + ": " + std::to_string(shared_.maxStreams) +
-                  " event streams are open");
-      BridgeResponse busy =
-          Refusal(503, "busy", std::to_string(shared_.maxStreams) + " event streams are open; try again later");
-      for (const char* name : {"Access-Control-Allow-Origin", "Vary"}) busy.headers.emplace_back(name, r.Header(name));
-      return Write(std::move(busy), false);
-    }
-    ++connections_->streams;
-    run_ = std::move(r.eventsOf);
-    std::weak_ptr<Session> weak = shared_from_this();
-    watch_ = run_->Watch([weak] {
-      if (auto self = weak.lock()) self->Pump();
-    });
-    stream_.expires_never();
-    auto res = std::make_shared<http::response<http::empty_body>>(http::status::ok, 11);
-    for (const auto& [name, value] : r.headers) res->set(name, value);
-    res->set(http::field::server, "impthermorvane");
-    res->keep_alive(false);
-    auto serializer = std::make_shared<http::response_serializer<http::empty_body>>(*res);
-    writing_ = true;
-    http::async_write_header(stream_, *serializer,
-                             [self = shared_from_this(), res, serializer](beast::error_code ec, std::size_t) {
-                               self->writing_ = false;
-                               if (ec) return self->Close();
-                               self->WatchPeer();
-                               self->Pump();
-                             });
-  }
-
-  // A reader that goes away is noticed at once, not at the next event.
-  void WatchPeer() {
-    stream_.socket().async_read_some(asio::buffer(peerByte_),
-                                     [self = shared_from_this()](beast::error_code, std::size_t) { self->Close(); });
-  }
-
-  void Pump() {
-    if (writing_ || closed_) return;
-    std::string text;
-    if (cursor_ < run_->firstKept) {
-      text += "event: dropped\ndata: {\"count\":" + std::to_string(run_->firstKept - cursor_) + "}\n\n";
-      cursor_ = run_->firstKept;
-    }
-    for (; cursor_ < run_->next(); ++cursor_) {
-      const RunEvent& e = run_->events[static_cast<std::size_t>(cursor_ - run_->firstKept)];
-      text += "event: " + e.name + "\ndata: " + e.data + "\n\n";
-    }
-    const bool last = run_->state == PrintRunEntry::State::Done && cursor_ == run_->next();
-    if (text.empty()) {
-      if (last) Close();
-      return;
-    }
-    writing_ = true;
-    auto data = std::make_shared<std::string>(std::move(text));
-    asio::async_write(stream_.socket(), asio::buffer(*data),
-                      [self = shared_from_this(), data](beast::error_code ec, std::size_t) {
-                        self->writing_ = false;
-                        if (ec) return self->Close();
-                        self->Pump();
-                      });
-  }
-
-  beast::tcp_stream stream_;
-  Shared& shared_;
-  std::shared_ptr<Connections> connections_;
-  beast::flat_buffer buffer_;
-  std::optional<http::request_parser<http::string_body>> parser_;
-  std::optional<std::string> otherUser_;
-  std::shared_ptr<PrintRunEntry> run_;
-  std::uint64_t watch_ = 0;
-  std::uint64_t cursor_ = 0;
-  Clock::time_point since_ = Clock::now();
-  bool writing_ = false;
-  bool closed_ = false;
-  char peerByte_[1];
-};
-
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
-  Listener(tcp::acceptor acceptor, Shared& shared)
+  Listener(tcp::acceptor acceptor, ServerShared& shared)
       : acceptor_(std::move(acceptor)), shared_(shared), retry_(acceptor_.get_executor()) {}
   void Accept() {
     acceptor_.async_accept([self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
@@ -345,7 +89,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
 
  private:
   tcp::acceptor acceptor_;
-  Shared& shared_;
+  ServerShared& shared_;
   std::optional<tcp::socket> accepted_;
   asio::steady_timer retry_;
 };
@@ -487,7 +231,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   PrinterLister::List list = options.printers;
   if (!list) list = [] { return std::vector<PrinterEntry>{}; };
   PrinterLister printers(io, std::move(list), options.printersTimeLimit);
-  Shared shared{io, handler, printers, log};
+  ServerShared shared{io, handler, printers, log};
   shared.maxConnections = std::max<std::size_t>(options.maxConnections, 1);
   shared.maxStreams = std::max<std::size_t>(shared.maxConnections / 2, 1);
   shared.idleTimeLimit = options.idleTimeLimit;

@@ -55,17 +55,15 @@ class PreviewStages final : public PrintStages {
   std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) override {
     return inner_->GroupRecordLines(lines, start, record);
   }
-  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
-    inner_->BuildThermalJob(prnType, record, sink);
+  void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) override {
+    inner_->BuildThermalJob(run, record, sink);
   }
-  std::unique_ptr<JobChannel> OpenJob(const std::string&, const std::string&) override {
-    return std::make_unique<PreviewChannel>(preview_);
-  }
+  std::unique_ptr<JobChannel> OpenJob(const RunOptions&) override { return std::make_unique<PreviewChannel>(preview_); }
   bool PositionChooserExists() override { return inner_->PositionChooserExists(); }
   void CreatePositionChooser() override { inner_->CreatePositionChooser(); }
   ChooserResult ShowPositionChooser() override { return inner_->ShowPositionChooser(); }
-  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
-    inner_->PrintSheetRecord(prnName, record, isFirstRecord);
+  void PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) override {
+    inner_->PrintSheetRecord(run, record, isFirstRecord);
   }
   int EndSheetDocument() override { return inner_->EndSheetDocument(); }
   void AbortSheetDocument() override { inner_->AbortSheetDocument(); }

@@ -4,12 +4,14 @@
 
 namespace imptherm {
 
-void AppendToFile(const std::string& path, std::string_view bytes) {
-  auto file = OpenOutputFile(path, OpenMode::Append);
+void AppendToFile(System& system, const std::string& path, std::string_view bytes) {
+  auto file = system.OpenOutputFile(path, OpenMode::Append);
   file->Write(bytes);
   file->Close();
 }
 
-void CreateEmptyFile(const std::string& path) { OpenOutputFile(path, OpenMode::Empty)->Close(); }
+void CreateEmptyFile(System& system, const std::string& path) {
+  system.OpenOutputFile(path, OpenMode::Empty)->Close();
+}
 
 }  // namespace imptherm

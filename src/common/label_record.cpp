@@ -137,33 +137,45 @@ int LabelRecord::LabelTotal() const {
 }
 
 std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) {
-  record.clear();
+  // The strings of the record before keep their room: most lines of the
+  // next record fit in it, so grouping allocates next to nothing.
+  std::size_t used = 0;
+  auto place = [&](std::string_view line) {
+    if (used < record.size())
+      record[used].assign(line);
+    else
+      record.emplace_back(line);
+    return used++;
+  };
   // Where the line of each field code is kept, past the placed lines: a
   // record of a hundred million lines holds no more than 70 of them.
   std::array<std::size_t, std::tuple_size_v<decltype(LabelRecord::Fields)>> kept;
   kept.fill(0);
   bool inRecord = false;
+  std::size_t next = lines.size() + 1;
   for (std::size_t k = start; k < lines.size(); ++k) {
     const std::string_view line = lines[k];
     if (inRecord) {
-      if (line == "}") return k + 1;
-      if (record.size() < kPlacedRecordLines) {
-        record.emplace_back(line);
+      if (line == "}") {
+        next = k + 1;
+        break;
+      }
+      if (used < kPlacedRecordLines) {
+        place(line);
       } else if (const std::optional<std::size_t> code = FieldCode(line)) {
         // The last line of a code is the one that counts.
-        if (kept[*code]) {
-          record[kept[*code]] = line;
-        } else {
-          kept[*code] = record.size();
-          record.emplace_back(line);
-        }
+        if (kept[*code])
+          record[kept[*code]].assign(line);
+        else
+          kept[*code] = place(line);
       }
     } else if (!line.empty() && line.front() == '{') {
       inRecord = true;
-      record.emplace_back(line);
+      place(line);
     }
   }
-  return lines.size() + 1;
+  record.resize(used);
+  return next;
 }
 
 void ReadRecordHeader(const RecordLines& record, LabelRecord& label) {

@@ -35,10 +35,10 @@ std::string LogLine(System& system, const std::string& text) {
 
 void ParameterLog::Reset() {
   path_ = TempFolder(system_) + "ImpThermOrvane.Log";
-  CreateEmptyFile(path_);
+  CreateEmptyFile(system_, path_);
 }
 
-void ParameterLog::Write(const std::string& text) { AppendToFile(path_, LogLine(system_, text)); }
+void ParameterLog::Write(const std::string& text) { AppendToFile(system_, path_, LogLine(system_, text)); }
 
 void RunLog::Write(const std::string& text) { Put(text, text); }
 
@@ -48,7 +48,7 @@ void RunLog::WriteSecret(const std::string& label, const std::string& secret) {
 
 void RunLog::Put(const std::string& text, const std::string& echoed) {
   if (echo_) echo_->Line(echoed);
-  AppendToFile(path(), LogLine(system_, text));
+  AppendToFile(system_, path(), LogLine(system_, text));
 }
 
 }  // namespace imptherm

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
+#include <utility>
 
-#include "common/run_state.h"
 #include "platform/system.h"
 
 namespace imptherm {
@@ -39,6 +39,9 @@ class ParameterLog {
 inline constexpr char kSecretMask[] = "********";
 
 // The run log "OWTMP.LOG" in the work folder, appended to by every stage.
+// The log keeps the folder for the life of the module: a download (or the
+// version exchange) moves it to the temp folder, and a later run's lines go
+// where the last one put them until it moves again.
 class RunLog {
  public:
   // Sees every line as it is written, without the date and with its secret
@@ -48,20 +51,23 @@ class RunLog {
     virtual ~Echo() = default;
     virtual void Line(const std::string& text) = 0;
   };
-  RunLog(System& system, const RunState& state) : system_(system), state_(state) {}
+  explicit RunLog(System& system) : system_(system) {}
   void Write(const std::string& text);
   // A line that ends in a secret (the proxy user): the file keeps it whole,
   // the echo gets `label` followed by kSecretMask. The writer marks it, so no
   // host has to recognise the line by its text.
   void WriteSecret(const std::string& label, const std::string& secret);
-  std::string path() const { return state_.WorkFolder + "OWTMP.LOG"; }
+  std::string path() const { return workFolder_ + "OWTMP.LOG"; }
+  // Empty until the first run sets it; ends in the path separator once set.
+  const std::string& workFolder() const { return workFolder_; }
+  void SetWorkFolder(std::string folder) { workFolder_ = std::move(folder); }
   void SetEcho(Echo* echo) { echo_ = echo; }
 
  private:
   void Put(const std::string& text, const std::string& echoed);
 
   System& system_;
-  const RunState& state_;
+  std::string workFolder_;
   Echo* echo_ = nullptr;
 };
 

@@ -11,18 +11,17 @@ struct ProxySettings {
   std::string proxyPassword;  // clear text, never logged
 };
 
-// Values that live as long as the loaded module and that several stages read
-// and write. Not reset between print runs except where the driver says so.
+// The only values that outlive a print run; what the stages that build and
+// print read comes to them in the run's RunOptions.
+// - The copy counts: a page that leaves out nbEtiquColis (or only
+//   nbEtiquPalettes) prints with the counts of the module's previous run.
+// - The proxy settings: the module's HTTP client reads them from its
+//   authentication callbacks, and the credentials dialog's answer is kept
+//   there for the rest of the run. The driver sets all five afresh at every
+//   run that has its parameters.
 struct RunState {
-  std::string LanguageCode;
-  int CaptionBase = 0;
-  std::string HeaderText;  // at most 30 characters
-  bool BaggageMode = false;
-  bool HeaderFlag = false;
-  int FirstLabelPosition = 0;
   int nbEtiquColis = 0;
   int nbEtiquPalettes = 0;
-  std::string WorkFolder;  // ends in the path separator once set
   ProxySettings Proxy;
 };
 

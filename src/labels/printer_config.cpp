@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "base/text.h"
 #include "common/logs.h"
@@ -40,6 +41,16 @@ std::string ParamKey(int k) {
   return key;
 }
 
+// Read once a job for every key of the section: no copy of the name.
+bool StartsWithParam(const std::string& name) {
+  constexpr std::string_view kWord = "PARAM";
+  for (std::size_t i = 0; i < kWord.size(); ++i) {
+    const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+    if (c != kWord[i]) return false;
+  }
+  return true;
+}
+
 // The values of Param01 to Param99 by number (none where a key is missing),
 // each the first one the section holds, names matched without regard to
 // letter case as the profile functions match them.
@@ -47,7 +58,7 @@ using ParamValues = std::array<const std::string*, kMaxParams + 1>;
 ParamValues ParamValuesOf(const ProfileFiles::Entries& section) {
   ParamValues values{};
   for (const auto& [name, value] : section) {
-    if (name.size() != 7 || UpperAscii(name.substr(0, 5)) != "PARAM") continue;
+    if (name.size() != 7 || !StartsWithParam(name)) continue;
     if (name[5] < '0' || name[5] > '9' || name[6] < '0' || name[6] > '9') continue;
     const int k = (name[5] - '0') * 10 + (name[6] - '0');
     if (k == 0 || values[k]) continue;

@@ -38,8 +38,7 @@ void AppendCopyBlock(std::string& job, int copies) {
   job += "\r\n";
 }
 
-const CaptionedLayouts& Layouts(ThermalJobContext& ctx, std::optional<CaptionedLayouts>& own) {
-  const int base = ctx.state.CaptionBase;
+const CaptionedLayouts& Layouts(ThermalJobContext& ctx, int base, std::optional<CaptionedLayouts>& own) {
   if (!ctx.captions) return own.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
   if (ctx.captions->captionBase != base || !ctx.captions->layouts) {
     ctx.captions->layouts.emplace(LoadLayoutCaptions(ctx.platform.resources, base));
@@ -50,9 +49,9 @@ const CaptionedLayouts& Layouts(ThermalJobContext& ctx, std::optional<CaptionedL
 
 }  // namespace
 
-void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record, JobSink& sink) {
+void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink) {
   JobPieces job(sink);
-  job.text += LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, prnType);
+  job.text += LoadPrinterConfiguration(ctx.platform.system, ctx.platform.profiles, run.prnType);
   if (record.size() >= kHeaderLines) {
     LabelRecord& label = ctx.label;
     ReadRecordHeader(record, label);
@@ -61,14 +60,14 @@ void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const R
     // once, and each label only derives its own number and barcode.
     LoadLabelFields(record, label);
     std::optional<CaptionedLayouts> own;
-    const LayoutTemplate layout(label, Layouts(ctx, own));
+    const LayoutTemplate layout(label, Layouts(ctx, run.header.CaptionBase, own));
     const int total = label.LabelTotal();
     for (int index = 1; index <= total; ++index) {
-      DeriveLabelFields(label, index, ctx.state.HeaderText, ctx.state.BaggageMode);
+      DeriveLabelFields(label, index, run.header.HeaderText, run.header.BaggageMode);
       job.text += "N\r\n";
       layout.Append(job.text, label);
       job.text += "P\r\n";
-      const int copies = index > label.ParcelCount ? ctx.state.nbEtiquPalettes : ctx.state.nbEtiquColis;
+      const int copies = index > label.ParcelCount ? run.nbEtiquPalettes : run.nbEtiquColis;
       AppendCopyBlock(job.text, copies);
       sink.CountLabels(copies > 1 ? copies : 1);
       if (label.PresetLabel || index == total) break;
@@ -78,9 +77,9 @@ void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const R
   job.Flush();
 }
 
-std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record) {
+std::string BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record) {
   StringJobSink job;
-  BuildThermalJob(ctx, prnType, record, job);
+  BuildThermalJob(ctx, run, record, job);
   return std::move(job.bytes);
 }
 

@@ -6,7 +6,7 @@
 #include "common/job_sink.h"
 #include "common/label_record.h"
 #include "common/logs.h"
-#include "common/run_state.h"
+#include "common/run_options.h"
 #include "labels/layouts.h"
 #include "platform/platform.h"
 
@@ -27,17 +27,16 @@ struct CaptionCache {
 // What job assembly reads and updates in the module.
 struct ThermalJobContext {
   Platform& platform;
-  const RunState& state;
   RunLog& runLog;
   LabelRecord& label;
   CaptionCache* captions = nullptr;  // none: looked up for every job
 };
 
-// The EPL2 job of one record: the configuration lines of the model prnType
-// names, then every label ("N", its layout, "P") with its copy block,
+// The EPL2 job of one record: the configuration lines of the model the run's
+// prnType names, then every label ("N", its layout, "P") with its copy block,
 // handed to `sink` in pieces. A job without configuration lines and labels
 // writes nothing.
-void BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record, JobSink& sink);
-std::string BuildThermalJob(ThermalJobContext& ctx, const std::string& prnType, const RecordLines& record);
+void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink);
+std::string BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record);
 
 }  // namespace imptherm

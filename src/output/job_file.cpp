@@ -11,7 +11,7 @@ JobFileChannel::~JobFileChannel() {
 void JobFileChannel::Write(std::string_view piece) {
   if (piece.empty()) return;
   if (!file_) {
-    file_ = OpenOutputFile(path_, OpenMode::Append);
+    file_ = system_.OpenOutputFile(path_, OpenMode::Append);
     start_ = file_->Size();
   }
   try {

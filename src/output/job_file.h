@@ -6,6 +6,7 @@
 
 #include "common/job_sink.h"
 #include "platform/output_file.h"
+#include "platform/system.h"
 
 namespace imptherm {
 
@@ -17,7 +18,8 @@ namespace imptherm {
 class JobFileChannel final : public JobChannel {
  public:
   // `jobName` names the job in the error raised when it cannot be written.
-  JobFileChannel(std::string path, std::string jobName) : path_(std::move(path)), jobName_(std::move(jobName)) {}
+  JobFileChannel(System& system, std::string path, std::string jobName)
+      : system_(system), path_(std::move(path)), jobName_(std::move(jobName)) {}
   // A job abandoned before Finish is cut out of the file again.
   ~JobFileChannel() override;
 
@@ -29,6 +31,7 @@ class JobFileChannel final : public JobChannel {
  private:
   std::string CutBack() noexcept;
 
+  System& system_;
   std::string path_, jobName_;
   std::unique_ptr<OutputFile> file_;
   std::uint64_t start_ = 0;  // the file's length before the job

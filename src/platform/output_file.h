@@ -6,7 +6,7 @@
 
 namespace imptherm {
 
-// A file the system writes: the logs, the label data file, the job file.
+// A file the system writes (System::OpenOutputFile opens it): the logs, the label data file, the job file.
 // POSIX opens it by rules that keep other users of a shared folder out: a
 // file it creates is readable by its owner only (0600, whatever the umask),
 // and a name that is a symbolic link, another user's file, a file with
@@ -30,11 +30,5 @@ enum class OpenMode {
   Append,  // created when missing, kept as it is otherwise
   Empty,   // created when missing, emptied otherwise
 };
-
-// The one way the core opens a file for writing. Defined by the backend
-// (posix_output_file.cpp, win32_output_file.cpp) rather than reached through
-// Platform: the log writers are called from everywhere, also where no
-// Platform is at hand.
-std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode);
 
 }  // namespace imptherm

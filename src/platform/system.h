@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/output_file.h"
 
 namespace imptherm {
 
@@ -25,6 +28,9 @@ class System {
   virtual bool DirectoryExists(const std::string& path) = 0;
   // Creates the folder and its missing parents; raises PlatformError on failure.
   virtual void CreateDirectories(const std::string& path) = 0;
+  // The one way the core opens a file for writing (see OutputFile for the
+  // rules each backend keeps). Raises PlatformError.
+  virtual std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) = 0;
 
   // Local date and time in the user's short date and long time formats,
   // separated by one blank.

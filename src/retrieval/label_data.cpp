@@ -19,20 +19,20 @@ void LabelDataReader::TakeLine(std::string_view line) {
         refused_ = true;
         return;
       }
-      state_.BaggageMode = kind == "ETIQUETTESBAG";
+      header_.BaggageMode = kind == "ETIQUETTESBAG";
       break;
     }
-    case 1: state_.HeaderText = std::string(line.substr(0, 30)); break;
+    case 1: header_.HeaderText = std::string(line.substr(0, 30)); break;
     case 2:
-      state_.LanguageCode = UpperAscii(line);
-      state_.CaptionBase = state_.LanguageCode == "EN"   ? 1000
-                           : state_.LanguageCode == "ES" ? 2000
-                           : state_.LanguageCode == "IT" ? 3000
-                                                         : 0;
+      header_.LanguageCode = UpperAscii(line);
+      header_.CaptionBase = header_.LanguageCode == "EN"   ? 1000
+                            : header_.LanguageCode == "ES" ? 2000
+                            : header_.LanguageCode == "IT" ? 3000
+                                                           : 0;
       break;
     case 3:
       if (!line.empty() && line[0] != '{') {
-        state_.HeaderFlag = UpperAscii(line) == "Y";
+        header_.HeaderFlag = UpperAscii(line) == "Y";
         break;
       }
       lines_.push_back(line);
@@ -47,6 +47,7 @@ namespace {
 LabelFileResult Finish(LabelDataReader& reader) {
   LabelFileResult r;
   r.accepted = !reader.refused() && reader.headerComplete();
+  r.header = reader.header();
   // The room reserved for the lines stays: what was never written costs no
   // memory, and giving it back would copy every line once more.
   if (r.accepted) r.lines = std::move(reader.lines());
@@ -55,8 +56,8 @@ LabelFileResult Finish(LabelDataReader& reader) {
 
 }  // namespace
 
-LabelFileResult ReadLabelData(std::string_view bytes, RunState& state) {
-  LabelDataReader reader(state);
+LabelFileResult ReadLabelData(std::string_view bytes) {
+  LabelDataReader reader;
   reader.lines().reserve(bytes.size());
   LineSplitter splitter;
   auto take = [&](std::string_view line) { reader.TakeLine(line); };
@@ -64,10 +65,10 @@ LabelFileResult ReadLabelData(std::string_view bytes, RunState& state) {
   return Finish(reader);
 }
 
-LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state) {
+LabelFileResult ReadLabelDataFile(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) throw PlatformError("cannot open " + path + ": " + std::strerror(errno));
-  LabelDataReader reader(state);
+  LabelDataReader reader;
   // Where the file's size can be told, the lines never have to be copied to grow.
   if (std::fseek(f.get(), 0, SEEK_END) == 0) {
     const long size = std::ftell(f.get());

@@ -1,10 +1,12 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "common/data_lines.h"
-#include "common/run_state.h"
+#include "common/run_options.h"
 
 namespace imptherm {
 
@@ -30,12 +32,12 @@ class LineSplitter {
   bool ended_ = false;
 };
 
-// Reads the header of the label data file into RunState and keeps the data
-// lines. Fed line by line.
+// Reads the header of the label data file and keeps the data lines. Fed line
+// by line.
 class LabelDataReader {
  public:
-  explicit LabelDataReader(RunState& state) : state_(state) {}
   void TakeLine(std::string_view line);
+  const LabelFileHeader& header() const { return header_; }
   // Whether the first line named a label document.
   bool refused() const { return refused_; }
   // Whether the three required header lines were all there.
@@ -43,7 +45,7 @@ class LabelDataReader {
   DataLines& lines() { return lines_; }
 
  private:
-  RunState& state_;
+  LabelFileHeader header_;
   std::size_t index_ = 0;
   bool refused_ = false;
   DataLines lines_;
@@ -52,18 +54,37 @@ class LabelDataReader {
 struct LabelFileResult {
   bool accepted = false;  // a known document with its whole header
   DataLines lines;
+  LabelFileHeader header;  // as far as the file reached
 };
 // Reads the label data file at `path` in blocks. Raises PlatformError when
 // the file cannot be opened or read.
-LabelFileResult ReadLabelDataFile(const std::string& path, RunState& state);
+LabelFileResult ReadLabelDataFile(const std::string& path);
 // The same over bytes already in memory.
-LabelFileResult ReadLabelData(std::string_view bytes, RunState& state);
+LabelFileResult ReadLabelData(std::string_view bytes);
+
+// The first byte from `i` on below 0x20 (line ends and Ctrl-Z are among
+// them), or the size: label text is skipped eight bytes at a time.
+inline std::size_t NextControlByte(std::string_view bytes, std::size_t i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    // Nonzero exactly when one of the eight bytes is below 0x20.
+    if (((word - kOnes * 0x20) & ~word & kHighs) != 0) break;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20) ++i;
+  return i;
+}
 
 template <typename Take>
 bool LineSplitter::Feed(std::string_view bytes, Take&& take) {
   if (ended_) return false;
   std::size_t start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (!afterCr_) {
+      i = NextControlByte(bytes, i);
+      if (i == bytes.size()) break;
+    }
     char c = bytes[i];
     if (afterCr_) {
       afterCr_ = false;

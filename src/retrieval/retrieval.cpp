@@ -13,8 +13,8 @@ namespace {
 // The body of the final answer, written as it arrives.
 class FileSink final : public BodySink {
  public:
-  explicit FileSink(std::string path) : path_(std::move(path)) { Restart(); }
-  void Restart() override { file_ = OpenOutputFile(path_, OpenMode::Empty); }
+  FileSink(System& system, std::string path) : system_(system), path_(std::move(path)) { Restart(); }
+  void Restart() override { file_ = system_.OpenOutputFile(path_, OpenMode::Empty); }
   void Write(std::string_view bytes) override { file_->Write(bytes); }
   void Close() {
     auto file = std::move(file_);
@@ -22,6 +22,7 @@ class FileSink final : public BodySink {
   }
 
  private:
+  System& system_;
   std::string path_;
   std::unique_ptr<OutputFile> file_;
 };
@@ -85,7 +86,7 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
   log.Write("Fichier : " + file);
 
   try {
-    FileSink sink(file);
+    FileSink sink(platform_.system, file);
     request.body = &sink;
     const HttpResult result = client_.Get(request);
     sink.Close();
@@ -102,12 +103,13 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
 }
 
 LabelData Retrieval::DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) {
-  state_.WorkFolder = TempFolder(platform_.system);
-  const std::string path = state_.WorkFolder + "DataThermOrvane.txt";
+  const std::string folder = TempFolder(platform_.system);
+  runLog_.SetWorkFolder(folder);
+  const std::string path = folder + "DataThermOrvane.txt";
   const std::string cookieLine = cookie.empty() ? "" : "Cookie: " + cookie;
   if (HttpExchange("GET", url, path, cookieLine, memo) != 200) return {};
-  LabelFileResult file = ReadLabelDataFile(path, state_);
-  return LabelData{file.accepted, std::move(file.lines)};
+  LabelFileResult file = ReadLabelDataFile(path);
+  return LabelData{file.accepted, std::move(file.lines), std::move(file.header)};
 }
 
 HttpCredentials Retrieval::ApplyProxyCredentials() {

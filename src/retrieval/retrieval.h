@@ -4,6 +4,7 @@
 
 #include "common/data_lines.h"
 #include "common/logs.h"
+#include "common/run_options.h"
 #include "common/run_state.h"
 #include "platform/platform.h"
 #include "platform/proxy_dialog.h"
@@ -11,12 +12,13 @@
 
 namespace imptherm {
 
-// What a download gives the driver: the data lines after the header, and
-// whether the exchange and the file read succeeded at all (an empty list
-// from a good file is not a failed download).
+// What a download gives the driver: the data lines after the header, what
+// the header said, and whether the exchange and the file read succeeded at
+// all (an empty list from a good file is not a failed download).
 struct LabelData {
   bool downloaded = false;
   DataLines lines;
+  LabelFileHeader header;
 };
 
 // The label data retrieval of one module: the process's HTTP client with its

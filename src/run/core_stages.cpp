@@ -29,28 +29,28 @@ class CoreStages final : public PrintStages {
     ++recordNumber_;
     return imptherm::GroupRecordLines(lines, start, record);
   }
-  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
-    ThermalJobContext ctx{m_.platform, m_.state, m_.runLog, label_, &captions_};
-    imptherm::BuildThermalJob(ctx, prnType, record, sink);
+  void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) override {
+    ThermalJobContext ctx{m_.platform, m_.runLog, label_, &captions_};
+    imptherm::BuildThermalJob(ctx, run, record, sink);
   }
-  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
+  std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
-    return OpenJobChannel(ctx, fileOut, prnName, "the job of record " + std::to_string(recordNumber_));
+    return OpenJobChannel(ctx, run.fileOut, run.prnName, "the job of record " + std::to_string(recordNumber_));
   }
   bool PositionChooserExists() override { return chooser_ != nullptr; }
   void CreatePositionChooser() override {
     chooser_ = std::make_unique<PositionChooser>(m_.platform, 0);
     chooser_->InitPrinterScale(printer_);
-    sheet_ = std::make_unique<SheetPrinter>(
-        SheetContext{m_.platform, m_.state, m_.runLog, printer_, label_, barcode_, *chooser_});
+    sheet_ =
+        std::make_unique<SheetPrinter>(SheetContext{m_.platform, m_.runLog, printer_, label_, barcode_, *chooser_});
   }
   ChooserResult ShowPositionChooser() override {
     if (!chooser_) CreatePositionChooser();
     return chooser_->Show();
   }
-  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) override {
+  void PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) override {
     if (!sheet_) CreatePositionChooser();
-    sheet_->PrintSheetRecord(prnName, record, isFirstRecord);
+    sheet_->PrintSheetRecord(run, record, isFirstRecord);
   }
   int EndSheetDocument() override { return sheet_ ? sheet_->EndDocument() : 0; }
   void AbortSheetDocument() override {

@@ -9,9 +9,10 @@
 namespace imptherm {
 
 // What lives as long as the loaded control (one per process for the command
-// line): the run state, the logs and the stages with their lasting objects.
+// line): what outlives a run (RunState), the logs and the stages with their
+// lasting objects.
 struct Module {
-  explicit Module(Platform& p) : platform(p), parameterLog(p.system), runLog(p.system, state) {}
+  explicit Module(Platform& p) : platform(p), parameterLog(p.system), runLog(p.system) {}
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 

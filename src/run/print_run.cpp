@@ -90,7 +90,7 @@ RunResult PrintRun::Load(ParameterSource& params) {
 // temp folder is where it will be.
 void PrintRun::ContainError(const std::string& text) {
   try {
-    if (m_.state.WorkFolder.empty()) m_.state.WorkFolder = TempFolder(m_.platform.system);
+    if (m_.runLog.workFolder().empty()) m_.runLog.SetWorkFolder(TempFolder(m_.platform.system));
     m_.runLog.Write(text);
   } catch (...) {
   }
@@ -108,7 +108,6 @@ bool PrintRun::ReadParameters(ParameterSource& params, Parameters& p) {
   p.prnType = *prnType;
   p.fileOut = *fileOut;
   p.streamUrl = *streamUrl;
-  m_.state.LanguageCode = "FRF";
   p.cookie.clear();
   if (auto colis = params.Read("nbEtiquColis")) {
     m_.state.nbEtiquColis = CountParameter(*colis);
@@ -133,7 +132,6 @@ void PrintRun::ReadProxySettings(ParameterSource& params) {
 }
 
 RunResult PrintRun::Run(ParameterSource& params, Memo& memo) {
-  m_.state.HeaderFlag = false;
   Parameters p;
   if (!ReadParameters(params, p)) {
     memo.AddLine("Erreur dans les parametres");
@@ -160,7 +158,7 @@ RunResult PrintRun::Run(ParameterSource& params, Memo& memo) {
 RunResult PrintRun::UpdateExchange(Parameters& p, Memo& memo) {
   const std::string url = p.streamUrl + "&version=" + kVersionText;
   const std::string temp = TempFolder(m_.platform.system);
-  m_.state.WorkFolder = temp;
+  m_.runLog.SetWorkFolder(temp);
   const std::string cookieLine = p.cookie.empty() ? "" : "Cookie: " + p.cookie;
   m_.stages->HttpExchange("GET", url, temp + "DataThermOrvane.txt", cookieLine, memo);
   return {};
@@ -174,11 +172,16 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   RunResult result;
   if (!data.downloaded) result = {RunOutcome::DownloadFailed, "the label data file could not be downloaded or read"};
 
+  // A lone data line never forces a new sheet, whatever the header says.
+  if (lines.size() == 1) data.header.HeaderFlag = false;
+  const RunOptions run{
+      p.prnType, p.fileOut, p.prnName, m_.state.nbEtiquColis, m_.state.nbEtiquPalettes, std::move(data.header)};
+
   RecordLines record;
   std::size_t index = 0;
   bool firstRecord = true;
+  bool abandoned = false;
   const bool sheet = p.prnType == "0";
-  if (lines.size() == 1) m_.state.HeaderFlag = false;
   // A sheet document cut short, by a stop or by an error below, is cancelled
   // rather than printed in part.
   struct SheetGuard {
@@ -200,7 +203,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     index = stages.GroupRecordLines(lines, index, record);
     record_ = ++number;
     if (!sheet) {
-      const RecordDelivery sent = PrintThermalRecord(stages, p.prnType, p.fileOut, p.prnName, record, &m_.platform.ui);
+      const RecordDelivery sent = PrintThermalRecord(stages, run, record, &m_.platform.ui);
       labels_ += sent.labels;
       // The page is told nothing and the run goes on, as the control does;
       // the host's outcome names the record that did not go out, and why.
@@ -221,14 +224,12 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
     if (firstRecord) {
       if (stages.ShowPositionChooser() == ChooserResult::Cancel) {
         index = lines.size() + 1;
-        m_.state.FirstLabelPosition = -1;
+        abandoned = true;
         result = {RunOutcome::Abandoned, "the first label position was not chosen"};
-      } else {
-        m_.state.FirstLabelPosition = 0;
       }
     }
-    if (m_.state.FirstLabelPosition < 0) continue;
-    stages.PrintSheetRecord(p.prnName, record, firstRecord);
+    if (abandoned) continue;
+    stages.PrintSheetRecord(run, record, firstRecord);
     firstRecord = false;
   }
   record_ = 0;

@@ -5,6 +5,7 @@
 
 #include "common/data_lines.h"
 #include "common/job_sink.h"
+#include "common/run_options.h"
 #include "platform/ui.h"
 #include "retrieval/retrieval.h"
 #include "sheet/position_chooser.h"
@@ -12,7 +13,10 @@
 namespace imptherm {
 
 // The stages of a print run below the driver. The core's own implementation
-// wires them to the subsystems; tests substitute their own.
+// wires them to the subsystems; tests substitute their own. What a run's
+// stages read flows down this interface only: the download returns the data
+// file's header with its lines, and the driver hands the run's RunOptions,
+// made from the page and that header, to every stage that builds or prints.
 class PrintStages {
  public:
   virtual ~PrintStages() = default;
@@ -26,16 +30,16 @@ class PrintStages {
   virtual std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLines& record) = 0;
   // Builds the record's job into `sink` piece by piece; an empty job writes
   // no piece.
-  virtual void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) = 0;
-  // The channel fileOut names, ready to take one job.
-  virtual std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) = 0;
+  virtual void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) = 0;
+  // The channel the run's fileOut names, ready to take one job.
+  virtual std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) = 0;
 
   // Sheet path. The chooser and the shared barcode object are made on the
   // first call and kept for the life of the module.
   virtual bool PositionChooserExists() = 0;
   virtual void CreatePositionChooser() = 0;
   virtual ChooserResult ShowPositionChooser() = 0;
-  virtual void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool isFirstRecord) = 0;
+  virtual void PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) = 0;
   // Hands the open document to the printer; returns the labels drawn in it.
   virtual int EndSheetDocument() = 0;
   // Cancels the open document: nothing of it is printed.
@@ -52,12 +56,11 @@ struct RecordDelivery {
 // One record on the thermal path: its job goes out while it is built. With
 // `ui`, a stop asked for in the middle of the job raises RunAbandoned between
 // two pieces.
-inline RecordDelivery PrintThermalRecord(PrintStages& stages, const std::string& prnType, const std::string& fileOut,
-                                         const std::string& prnName, const RecordLines& record,
+inline RecordDelivery PrintThermalRecord(PrintStages& stages, const RunOptions& run, const RecordLines& record,
                                          UserInterface* ui = nullptr) {
-  std::unique_ptr<JobChannel> channel = stages.OpenJob(fileOut, prnName);
+  std::unique_ptr<JobChannel> channel = stages.OpenJob(run);
   StoppableJob job(*channel, ui);
-  stages.BuildThermalJob(prnType, record, job);
+  stages.BuildThermalJob(run, record, job);
   RecordDelivery sent{channel->Finish(), channel->failure()};
   if (sent.message.empty() && sent.failure.empty()) sent.labels = job.labels();
   return sent;

@@ -25,7 +25,7 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 // Counts come from the label data file: added in 64 bits, they cannot overflow.
 long long LabelTotal(const LabelRecord& label) { return static_cast<long long>(label.ParcelCount) + label.PalletCount; }
 
-std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.state.CaptionBase, k); }
+std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.run->header.CaptionBase, k); }
 
 }  // namespace
 
@@ -101,7 +101,7 @@ int SheetPrinter::EndDocument() {
 }
 
 void SheetPrinter::AdvanceSlot() {
-  int& pos = c_.state.FirstLabelPosition;
+  int& pos = position_;
   if (pos <= 0) {
     const int chosen = c_.chooser.selected();
     pos = chosen >= 1 && chosen <= 4 ? chosen : 1;
@@ -113,11 +113,12 @@ void SheetPrinter::AdvanceSlot() {
   }
 }
 
-void SheetPrinter::PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord) {
-  // An abandoned chooser prints nothing at all.
-  if (c_.state.FirstLabelPosition < 0) return;
+void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) {
+  c_.run = &run;
+  // The chooser's slot is where a run begins.
+  if (isFirstRecord) position_ = 0;
   LabelRecord& label = c_.label;
-  const bool baggage = c_.state.BaggageMode;
+  const bool baggage = run.header.BaggageMode;
   // A record too short for a header has no labels; the previous record's
   // counts must not print again under its name.
   if (record.size() >= 6) {
@@ -134,7 +135,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
   }
   c_.runLog.Write("fondPage=[" + label.RecordKind + "]");
 
-  if (isFirstRecord || !document_) StartDocument(printerName);
+  if (isFirstRecord || !document_) StartDocument(run.prnName);
 
   // A label index is an int; no record can hold more labels than that.
   const long long total = record.size() >= 6 ? std::min<long long>(LabelTotal(label), INT_MAX) : 0;
@@ -153,7 +154,7 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
       }
     }
     DrawSheetLabel(i, document_->page());
-    const int copies = (i <= parcels ? c_.state.nbEtiquColis : c_.state.nbEtiquPalettes) - 1;
+    const int copies = (i <= parcels ? run.nbEtiquColis : run.nbEtiquPalettes) - 1;
     documentLabels_ += 1 + (copies > 0 ? copies : 0);
     for (int n = 0; n < copies; ++n) {
       AdvanceSlot();
@@ -165,12 +166,12 @@ void SheetPrinter::PrintSheetRecord(const std::string& printerName, const Record
     if (label.PresetLabel) break;
     ++next;
   }
-  if (c_.state.HeaderFlag) c_.state.FirstLabelPosition = 4;
+  if (run.header.HeaderFlag) position_ = 4;
 }
 
 void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
-  const bool baggage = c_.state.BaggageMode;
-  origin_ = SlotOriginFor(c_.state.FirstLabelPosition, baggage);
+  const bool baggage = c_.run->header.BaggageMode;
+  origin_ = SlotOriginFor(position_, baggage);
   const int h = baggage ? kBaggageLabelHeight : kLabelHeight;
   DrawFrame(canvas, 0, 0, kLabelWidth, h);
   DrawBox(canvas, 0, 0, kLabelWidth, h, false);
@@ -198,7 +199,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
     default: break;
   }
 
-  DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.state.HeaderText, baggage);
+  DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.run->header.HeaderText, baggage);
   const std::string total = std::to_string(LabelTotal(label));
   if (style == 6) {
     DrawZanLayout(canvas, total);
@@ -252,7 +253,7 @@ void SheetPrinter::DrawZanLayout(Canvas& cv, const std::string& total) {
 
 void SheetPrinter::DrawStandardLayout(Canvas& cv, int style, int labelIndex, const std::string& total) {
   const auto& f = c_.label.Fields;
-  const bool baggage = c_.state.BaggageMode;
+  const bool baggage = c_.run->header.BaggageMode;
   DrawLine(cv, 0, 109, 384, 109, 1, 1);
   DrawLine(cv, 197, 109, 197, 143, 1, 1);
   DrawLine(cv, 0, 143, 384, 143, 1, 1);
@@ -314,7 +315,7 @@ void SheetPrinter::DrawStandardLayout(Canvas& cv, int style, int labelIndex, con
 }
 
 void SheetPrinter::DrawPickupRequest(Canvas& cv) {
-  origin_ = SlotOriginFor(c_.state.FirstLabelPosition, c_.state.BaggageMode);
+  origin_ = SlotOriginFor(position_, c_.run->header.BaggageMode);
   const auto& f = c_.label.Fields;
   DrawFrame(cv, 0, 0, kLabelWidth, kBaggageLabelHeight);
   DrawBox(cv, 0, 0, kLabelWidth, kBaggageLabelHeight, false);

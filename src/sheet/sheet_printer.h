@@ -6,7 +6,7 @@
 #include "common/label_record.h"
 #include "common/logs.h"
 #include "common/printer_object.h"
-#include "common/run_state.h"
+#include "common/run_options.h"
 #include "platform/platform.h"
 #include "sheet/code128.h"
 #include "sheet/position_chooser.h"
@@ -29,15 +29,16 @@ SlotOrigin SlotOriginFor(int slot, bool baggageMode);
 // The label style a record kind selects (0: none).
 int StyleForKind(const std::string& recordKind);
 
-// What the sheet path works with; all of it outlives the printer.
+// What the sheet path works with; all of it outlives the printer but the
+// run, which each PrintSheetRecord call hands over for its own duration.
 struct SheetContext {
   Platform& platform;
-  RunState& state;
   RunLog& runLog;
   PrinterObject& printer;
   LabelRecord& label;
   BarcodeSettings& barcode;
   PositionChooser& chooser;
+  const RunOptions* run = nullptr;
 };
 
 // Draws label records four to a sheet on the current printer, with the
@@ -46,7 +47,9 @@ class SheetPrinter {
  public:
   explicit SheetPrinter(SheetContext ctx) : c_(ctx) {}
 
-  void PrintSheetRecord(const std::string& printerName, const RecordLines& record, bool isFirstRecord);
+  // Draws on the run's prnName; the first record of a run starts a new
+  // document at the slot the chooser shows.
+  void PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord);
   // Ends the open document, if any, and hands it to the printer; returns
   // the labels drawn in it, copies included.
   int EndDocument();
@@ -58,6 +61,8 @@ class SheetPrinter {
   const std::string& UmEntry(int k) const { return um_.at(static_cast<std::size_t>(k)); }
   const std::string& UgEntry(int k) const { return ug_.at(static_cast<std::size_t>(k)); }
   bool bare() const { return bare_; }
+  // The slot (1 to 4) of the item drawn last on the current sheet.
+  int position() const { return position_; }
 
  private:
   void ReadBaggageLines(const RecordLines& record);
@@ -80,6 +85,7 @@ class SheetPrinter {
   std::unique_ptr<DrawnDocument> document_;
   int documentLabels_ = 0;
   SlotOrigin origin_{0, 0};
+  int position_ = 0;  // 0 until the run's first item takes the chooser's slot
   std::string face_ = "MS Sans Serif";
   std::array<std::string, 14> bag_;              // baggage lines 6 to 13
   std::array<std::string, kBagEntries + 1> um_;  // entries 1 to 15

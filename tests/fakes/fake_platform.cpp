@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "platform/error.h"
+#include "platform/posix/posix_output_file.h"
 
 namespace imptherm::fakes {
 namespace fs = std::filesystem;
@@ -49,6 +50,10 @@ bool FakeSystem::DirectoryExists(const std::string& path) { return fs::is_direct
 void FakeSystem::CreateDirectories(const std::string& path) {
   createdDirectories.push_back(path);
   if (path.rfind(tempPath, 0) == 0 && !tempPath.empty()) fs::create_directories(path);
+}
+
+std::unique_ptr<OutputFile> FakeSystem::OpenOutputFile(const std::string& path, OpenMode mode) {
+  return posix::OpenOutputFileBesides(path, mode, std::nullopt);
 }
 
 namespace {

@@ -48,6 +48,8 @@ class FakeSystem final : public System {
   std::string AllUsersFallback() override { return allUsersFallback; }
   bool DirectoryExists(const std::string& path) override;
   void CreateDirectories(const std::string& path) override;
+  // Real files, opened by the POSIX rules.
+  std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) override;
   std::string LocalTimeStamp() override { return timeStamp; }
   std::uint32_t TickCount() override { return ticks; }
   void Sleep(std::uint32_t ms) override {

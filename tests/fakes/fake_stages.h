@@ -12,7 +12,7 @@ namespace imptherm::fakes {
 class FakeStages final : public PrintStages {
  public:
   // Script
-  LabelData download{true, {}};
+  LabelData download{true, {}, {}};
   std::vector<std::string> sendMessages;  // per SendJob call; empty when exhausted
   ChooserResult chooserResult = ChooserResult::Ok;
   std::function<void()> onBuildJob;  // may raise, to test containment
@@ -20,6 +20,7 @@ class FakeStages final : public PrintStages {
   // Record
   std::vector<std::string> calls;
   std::vector<RecordLines> records;  // as handed to the job or sheet stage
+  std::vector<RunOptions> runs;      // the options that came with each of them
   std::vector<std::string> exchangeUrls, exchangeFiles, exchangeHeaders;
   std::string downloadUrl, downloadCookie;
   std::vector<bool> sheetFirstFlags;
@@ -48,8 +49,9 @@ class FakeStages final : public PrintStages {
     for (; i < lines.size() && lines[i] != "}"; ++i) record.emplace_back(lines[i]);
     return i < lines.size() ? i + 1 : lines.size() + 1;
   }
-  void BuildThermalJob(const std::string& prnType, const RecordLines& record, JobSink& sink) override {
-    calls.push_back("BuildThermalJob " + prnType);
+  void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) override {
+    calls.push_back("BuildThermalJob " + run.prnType);
+    runs.push_back(run);
     records.push_back(record);
     if (onBuildJob) onBuildJob();
     sink.Write("JOB" + std::to_string(records.size()));
@@ -70,8 +72,8 @@ class FakeStages final : public PrintStages {
     FakeStages& stages_;
     std::string what_, bytes_;
   };
-  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
-    return std::make_unique<Channel>(*this, "SendJob " + fileOut + " " + prnName + " ");
+  std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
+    return std::make_unique<Channel>(*this, "SendJob " + run.fileOut + " " + run.prnName + " ");
   }
   bool PositionChooserExists() override { return chooserExists; }
   void CreatePositionChooser() override {
@@ -82,8 +84,9 @@ class FakeStages final : public PrintStages {
     calls.push_back("ShowPositionChooser");
     return chooserResult;
   }
-  void PrintSheetRecord(const std::string& prnName, const RecordLines& record, bool first) override {
-    calls.push_back("PrintSheetRecord " + prnName);
+  void PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool first) override {
+    calls.push_back("PrintSheetRecord " + run.prnName);
+    runs.push_back(run);
     records.push_back(record);
     sheetFirstFlags.push_back(first);
   }

@@ -13,8 +13,8 @@ class OutputStages final : public PrintStages {
  public:
   OutputStages(Module& module, DataLines lines) : m_(module), lines_(std::move(lines)) {}
   LabelData DownloadLabelData(const std::string&, const std::string&, Memo&) override {
-    m_.state.WorkFolder = TempFolder(m_.platform.system);
-    return {true, lines_};
+    m_.runLog.SetWorkFolder(TempFolder(m_.platform.system));
+    return {true, lines_, {}};
   }
   int HttpExchange(const std::string&, const std::string&, const std::string&, const std::string&, Memo&) override {
     return 0;
@@ -24,19 +24,19 @@ class OutputStages final : public PrintStages {
     return start + 1;
   }
   // One label per record that is not empty.
-  void BuildThermalJob(const std::string&, const RecordLines& record, JobSink& sink) override {
+  void BuildThermalJob(const RunOptions&, const RecordLines& record, JobSink& sink) override {
     if (record[0].empty()) return;
     sink.Write(record[0]);
     sink.CountLabels(1);
   }
-  std::unique_ptr<JobChannel> OpenJob(const std::string& fileOut, const std::string& prnName) override {
+  std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
     OutputContext ctx{m_.platform, m_.runLog, printer, m_.progress};
-    return OpenJobChannel(ctx, fileOut, prnName);
+    return OpenJobChannel(ctx, run.fileOut, run.prnName);
   }
   bool PositionChooserExists() override { return true; }
   void CreatePositionChooser() override {}
   ChooserResult ShowPositionChooser() override { return ChooserResult::Cancel; }
-  void PrintSheetRecord(const std::string&, const RecordLines&, bool) override {}
+  void PrintSheetRecord(const RunOptions&, const RecordLines&, bool) override {}
   int EndSheetDocument() override { return 0; }
   void AbortSheetDocument() override {}
 

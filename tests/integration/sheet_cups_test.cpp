@@ -179,18 +179,17 @@ TEST_F(SheetCupsTest, NoPrinterOrAnUnknownOneIsAnErrorNotASilentLoss) {
 
 TEST_F(SheetCupsTest, OneRunIsOnePdfJobOnTheNamedPrinterWithTheDefaultPrintersScale) {
   Module module(platform);
-  module.state.WorkFolder = f.temp.path();
-  module.state.nbEtiquColis = 1;
+  module.runLog.SetWorkFolder(f.temp.path());
+  const RunOptions run{"0", "", "raw", 1, 0, {}};
   module.stages = MakeCoreStages(module);
   PrintStages& s = *module.stages;
   s.CreatePositionChooser();  // scale of the default printer, Q600: 6 pixels a unit
   ASSERT_EQ(s.ShowPositionChooser(), ChooserResult::Ok);
-  module.state.FirstLabelPosition = 0;
   fakes::RecordShape shape;
   shape.parcels = 5;
   shape.fields = fakes::ParcelFields();
-  s.PrintSheetRecord("raw", fakes::MakeRecord(shape), true);
-  s.PrintSheetRecord("raw", fakes::MakeRecord(shape), false);
+  s.PrintSheetRecord(run, fakes::MakeRecord(shape), true);
+  s.PrintSheetRecord(run, fakes::MakeRecord(shape), false);
   s.EndSheetDocument();
 
   EXPECT_EQ(cups->WaitForJobs("Office_Raw", 1), "ImpThermOrvane\n");

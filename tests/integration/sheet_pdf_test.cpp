@@ -27,9 +27,9 @@ using fakes::RecordShape;
 class SheetPdfTest : public ::testing::Test {
  protected:
   SheetPdfTest() : pdf(f.temp.path() + "sheets.pdf"), documents(pdf) {
-    module.state.WorkFolder = f.temp.path();
-    module.state.nbEtiquColis = 1;
-    module.state.nbEtiquPalettes = 1;
+    module.runLog.SetWorkFolder(f.temp.path());
+    run.nbEtiquColis = 1;
+    run.nbEtiquPalettes = 1;
     module.stages = MakeCoreStages(module);
   }
 
@@ -39,10 +39,9 @@ class SheetPdfTest : public ::testing::Test {
     f.chooser.answers = {slot};
     if (!s.PositionChooserExists()) s.CreatePositionChooser();
     ASSERT_EQ(s.ShowPositionChooser(), ChooserResult::Ok);
-    module.state.FirstLabelPosition = 0;
     bool first = true;
     for (const RecordLines& r : records) {
-      s.PrintSheetRecord("", r, first);
+      s.PrintSheetRecord(run, r, first);
       first = false;
     }
     s.EndSheetDocument();
@@ -90,6 +89,7 @@ class SheetPdfTest : public ::testing::Test {
   Platform platform{f.system,   f.ui,      f.resources, f.printers,    f.serialPorts, f.portDevices,
                     f.profiles, f.network, f.ntlm,      f.proxyDialog, documents,     f.chooser};
   Module module{platform};
+  RunOptions run{"0", "", "", 0, 0, {}};
   std::vector<std::string> pngs;
   std::vector<Page> pages;
 };
@@ -143,7 +143,7 @@ TEST_F(SheetPdfTest, SlotThreeChosenPlacesLabelsInOrderAndEveryBarcodeDecodes) {
 }
 
 TEST_F(SheetPdfTest, CopiesCarryTwoStrokesAndTheOriginalNone) {
-  module.state.nbEtiquColis = 2;
+  run.nbEtiquColis = 2;
   RecordShape shape;
   shape.parcels = 2;
   shape.fields = fakes::ParcelFields();
@@ -168,7 +168,7 @@ TEST_F(SheetPdfTest, CopiesCarryTwoStrokesAndTheOriginalNone) {
 }
 
 TEST_F(SheetPdfTest, BaggageRecordGetsItsPickupRequestAndTheBareRecordNone) {
-  module.state.BaggageMode = true;
+  run.header.BaggageMode = true;
   RecordShape bag;
   bag.kind = "{HOB";
   bag.parcels = 1;
@@ -227,8 +227,8 @@ TEST_F(SheetPdfTest, SampleParcelFileFillsPagesFromSlotThreeAndEveryOriginalRead
     if (!r.empty()) records.push_back(r);
   }
   ASSERT_EQ(records.size(), 3u);
-  module.state.nbEtiquColis = 2;
-  module.state.nbEtiquPalettes = 1;
+  run.nbEtiquColis = 2;
+  run.nbEtiquPalettes = 1;
   std::set<std::string> expected;
   int items = 0;
   for (const RecordLines& r : records) {

@@ -13,7 +13,6 @@
 
 #include "checks.h"
 #include "common/logs.h"
-#include "common/run_state.h"
 #include "output/printer_queue.h"
 #include "platform/error.h"
 #include "platform/win32/win32_serial.h"
@@ -164,9 +163,8 @@ void CheckWaitHook() {
 
 void CheckParallel(const std::string& name, const std::string& file) {
   Win32System system;
-  RunState state;
-  state.WorkFolder = system.TempPath();
-  RunLog log(system, state);
+  RunLog log(system);
+  log.SetWorkFolder(system.TempPath());
   Win32PortDevices devices;
   Check(devices.OpenForWriting("LPT9") == nullptr, "a parallel port that does not exist is not opened");
   std::string job;

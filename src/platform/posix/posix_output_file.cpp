@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "platform/output_file.h"
 #include "platform/posix/posix_output_file.h"
+#include "platform/posix/posix_system.h"
 
 namespace imptherm {
 namespace {
@@ -132,7 +133,7 @@ std::string Refusal(int fd, std::optional<posix::FileIdentity> notThis) {
 
 }  // namespace
 
-std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
+std::unique_ptr<OutputFile> posix::PosixSystem::OpenOutputFile(const std::string& path, OpenMode mode) {
   return posix::OpenOutputFileBesides(path, mode, std::nullopt);
 }
 

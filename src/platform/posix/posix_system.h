@@ -21,6 +21,8 @@ class PosixSystem final : public System {
   std::string AllUsersFallback() override;
   bool DirectoryExists(const std::string& path) override;
   void CreateDirectories(const std::string& path) override;
+  // posix_output_file.cpp
+  std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) override;
   std::string LocalTimeStamp() override;
   std::uint32_t TickCount() override;
   void Sleep(std::uint32_t milliseconds) override;

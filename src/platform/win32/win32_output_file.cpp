@@ -59,7 +59,7 @@ class Win32OutputFile final : public OutputFile {
 
 // Shared for reading and writing, as the C runtime opens files, so that an
 // editor showing a log does not make the next line fail.
-std::unique_ptr<OutputFile> OpenOutputFile(const std::string& path, OpenMode mode) {
+std::unique_ptr<OutputFile> win32::Win32System::OpenOutputFile(const std::string& path, OpenMode mode) {
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            mode == OpenMode::Append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE)

@@ -18,7 +18,7 @@ namespace imptherm {
 // a folder of the test's own.
 class RealOutput {
  public:
-  RealOutput() { state.WorkFolder = dir.path(); }
+  RealOutput() { runLog.SetWorkFolder(dir.path()); }
   std::string RunLogText() const { return dir.Read("OWTMP.LOG"); }
   bool Logged(const std::string& text) const { return RunLogText().find(" " + text + "\r\n") != std::string::npos; }
 
@@ -64,8 +64,7 @@ class RealOutput {
   fakes::FakeChooser chooser;
   Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
                     profiles, network, ntlm,      proxyDialog, documents,   chooser};
-  RunState state;
-  RunLog runLog{system, state};
+  RunLog runLog{system};
   PrinterObject printer{printers};
   fakes::FakeMemo progress;
   OutputContext ctx{platform, runLog, printer, &progress};

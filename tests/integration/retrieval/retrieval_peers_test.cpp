@@ -31,7 +31,7 @@ std::string RequestLine(const std::string& request) { return request.substr(0, r
 class PeersTest : public ::testing::Test {
  protected:
   PeersTest() : module(platform), retrieval(module.platform, module.state, module.runLog) {
-    module.state.WorkFolder = f.temp.path();
+    module.runLog.SetWorkFolder(f.temp.path());
   }
 
   int Get(const std::string& url, const std::string& extra = "") {
@@ -135,7 +135,7 @@ TEST_F(PeersTest, DownloadReadsTheLabelDataFile) {
   EXPECT_TRUE(data.downloaded);
   ASSERT_EQ(data.lines.size(), 3u);
   EXPECT_EQ(data.lines[2], "B");
-  EXPECT_EQ(module.state.CaptionBase, 3000);
+  EXPECT_EQ(data.header.CaptionBase, 3000);
   EXPECT_EQ(RequestLine(server.requests().at(0)), "GET /get.asp HTTP/1.0");
 }
 
@@ -146,7 +146,7 @@ struct World {
                  f.profiles, network, f.ntlm,      f.proxyDialog, f.documents,   f.chooser},
         module(platform),
         retrieval(module.platform, module.state, module.runLog) {
-    module.state.WorkFolder = f.temp.path();
+    module.runLog.SetWorkFolder(f.temp.path());
   }
   int Get(const std::string& url) { return retrieval.HttpExchange("GET", url, file, "", memo); }
   std::string LastLogLine() {

@@ -65,23 +65,22 @@ TEST(ParameterLog, ResetEmptiesAndEachWriteAppendsOneTimeStampedLine) {
 
 TEST(RunLog, CreatedWhenMissingAppendedWhenPresent) {
   FakePlatform f;
-  RunState state;
-  state.WorkFolder = f.temp.path();
-  RunLog log(f.system, state);
+  RunLog log(f.system);
+  log.SetWorkFolder(f.temp.path());
   log.Write("first");
-  RunLog again(f.system, state);  // as after the control is loaded anew
+  RunLog again(f.system);  // as after the control is loaded anew
+  again.SetWorkFolder(f.temp.path());
   again.Write("second");
   EXPECT_EQ(f.temp.Read("OWTMP.LOG"), "08/12/2026 10:11:12 first\r\n08/12/2026 10:11:12 second\r\n");
 }
 
 TEST(RunLog, ALogThatCannotBeAppendedToRaisesAndIsNeverEmptied) {
   FakePlatform f;
-  RunState state;
-  state.WorkFolder = f.temp.path();
   // A folder where the log should be: no open for writing can succeed, even as root.
   std::filesystem::create_directory(f.temp.path() + "OWTMP.LOG");
   f.temp.Write("OWTMP.LOG/keep", "kept");
-  RunLog log(f.system, state);
+  RunLog log(f.system);
+  log.SetWorkFolder(f.temp.path());
   EXPECT_THROW(log.Write("line"), PlatformError);
   EXPECT_EQ(f.temp.Read("OWTMP.LOG/keep"), "kept");
 }

@@ -15,11 +15,12 @@ constexpr char kCopyBars[] = "LS800,090,20,10,270\r\nLS800,560,20,10,740\r\n";
 class ThermalJobTest : public ::testing::Test {
  protected:
   ThermalJobTest() {
-    state.WorkFolder = f.temp.path();
-    state.HeaderText = "HEADER TEXT";
+    runLog.SetWorkFolder(f.temp.path());
+    run.header.HeaderText = "HEADER TEXT";
   }
   std::string Build(const std::string& prnType, const RecordLines& record) {
-    return BuildThermalJob(ctx, prnType, record);
+    run.prnType = prnType;
+    return BuildThermalJob(ctx, run, record);
   }
   static RecordLines Record(const std::string& kind, const std::string& parcels, const std::string& pallets,
                             std::initializer_list<std::string> fields = {}) {
@@ -35,14 +36,14 @@ class ThermalJobTest : public ::testing::Test {
   std::string RunLog() const { return f.temp.Read("OWTMP.LOG"); }
 
   fakes::FakePlatform f;
-  RunState state;
-  imptherm::RunLog runLog{f.system, state};
+  RunOptions run;
+  imptherm::RunLog runLog{f.system};
   LabelRecord label;
-  ThermalJobContext ctx{f.platform, state, runLog, label};
+  ThermalJobContext ctx{f.platform, runLog, label};
 };
 
 TEST_F(ThermalJobTest, TheSixtySevenLineExample) {
-  state.nbEtiquColis = 2;
+  run.nbEtiquColis = 2;
   RecordLines record = testdata::Lines("labels/shared_record.txt");
   record[0] = "{K63";
   EXPECT_EQ(Build("4", record), testdata::Epl("labels/k63_example_job.epl"));
@@ -50,8 +51,8 @@ TEST_F(ThermalJobTest, TheSixtySevenLineExample) {
 }
 
 TEST_F(ThermalJobTest, ParcelAndPalletLabelsTakeTheirOwnCopyCounts) {
-  state.nbEtiquColis = 3;
-  state.nbEtiquPalettes = 1;
+  run.nbEtiquColis = 3;
+  run.nbEtiquPalettes = 1;
   const std::string job = Build("4", Record("{KAV", "2", "1"));
   EXPECT_EQ(job.rfind(kModel4, 0), 0u);
   EXPECT_EQ(Count(job, "\r\nN\r\n"), 3);
@@ -64,8 +65,8 @@ TEST_F(ThermalJobTest, ParcelAndPalletLabelsTakeTheirOwnCopyCounts) {
 }
 
 TEST_F(ThermalJobTest, PalletOnlyRecord) {
-  state.nbEtiquColis = 5;
-  state.nbEtiquPalettes = 2;
+  run.nbEtiquColis = 5;
+  run.nbEtiquPalettes = 2;
   const std::string job = Build("4", Record("{K63", "0", "2"));
   EXPECT_EQ(Count(job, std::string("P\r\n") + kCopyBars + "P1\r\n"), 2);
   EXPECT_EQ(Count(job, "P4"), 0);
@@ -73,7 +74,7 @@ TEST_F(ThermalJobTest, PalletOnlyRecord) {
 
 TEST_F(ThermalJobTest, CopyCountsOfOneOrLessAddNoCopyBlock) {
   for (int copies : {-1, 0, 1}) {
-    state.nbEtiquColis = copies;
+    run.nbEtiquColis = copies;
     const std::string job = Build("1", Record("{DUN", "2", "0"));
     EXPECT_EQ(Count(job, "LS800"), 0) << copies;
     EXPECT_EQ(Count(job, "\r\nP\r\n"), 2) << copies;
@@ -92,7 +93,7 @@ TEST_F(ThermalJobTest, ShortRecordGivesConfigurationOnlyAndNoLogLine) {
 }
 
 TEST_F(ThermalJobTest, PresetLabelPrintsOnceWithItsOwnNumber) {
-  state.nbEtiquColis = 2;
+  run.nbEtiquColis = 2;
   const std::string job = Build("7", Record("{KAV", "4", "0", {"37 7", "39PRESET123"}));
   EXPECT_EQ(job.rfind("N\r\nLO70,628,291,16\r\n", 0), 0u);
   EXPECT_EQ(Count(job, "\r\nP\r\n"), 1);
@@ -106,13 +107,13 @@ TEST_F(ThermalJobTest, PresetLabelStillNeedsALabel) {
 }
 
 TEST_F(ThermalJobTest, UnknownKindGivesBlankLabels) {
-  state.nbEtiquColis = 2;
+  run.nbEtiquColis = 2;
   EXPECT_EQ(Build("9", Record("{XYZ", "2", "0")),
             std::string("N\r\nP\r\n") + kCopyBars + "P1\r\nN\r\nP\r\n" + kCopyBars + "P1\r\n");
 }
 
 TEST_F(ThermalJobTest, BaggageRunsUseDay999InTheBarcode) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   const std::string job = Build("9", Record("{KAV", "1", "0", {"1414/02/2024", "32 45"}));
   EXPECT_EQ(label.DayNumber, 999);
   RecordLines longForm = Record("{KAV", "1", "0", {"1414/02/2024"});
@@ -129,7 +130,8 @@ TEST_F(ThermalJobTest, ALargeRecordPrintsEveryLabelInBoundedPieces) {
       labels += Count(std::string(piece), "\r\nP\r\n");
     }
   } sink;
-  BuildThermalJob(ctx, "4", Record("{KAV", "25000", "1"), sink);
+  run.prnType = "4";
+  BuildThermalJob(ctx, run, Record("{KAV", "25000", "1"), sink);
   EXPECT_EQ(sink.labels, 25001);
   EXPECT_LT(sink.largest, kJobPieceSize + 4096);
 }

@@ -20,9 +20,9 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   fakes::FakePlatform f;
   Module module(f.platform);
   module.stages = MakeCoreStages(module);
-  module.state.WorkFolder = f.temp.path();
-  module.state.HeaderText = "HEADER TEXT";
-  module.state.nbEtiquColis = 2;
+  module.runLog.SetWorkFolder(f.temp.path());
+  RunOptions run{"4", "FILE", "", 2, 0, {}};
+  run.header.HeaderText = "HEADER TEXT";
 
   // The four header lines are the download's business; here they are skipped.
   const RecordLines file = testdata::Lines("labels/two_records.txt");
@@ -34,7 +34,7 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   int jobs = 0;
   for (std::size_t index = 0; index < lines.size(); ++jobs) {
     index = module.stages->GroupRecordLines(lines, index, record);
-    EXPECT_EQ(PrintThermalRecord(*module.stages, "4", "FILE", "", record).message, "");
+    EXPECT_EQ(PrintThermalRecord(*module.stages, run, record).message, "");
   }
   EXPECT_EQ(jobs, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
@@ -66,9 +66,9 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     fakes::FakePlatform f;
     Module module(f.platform);
     module.stages = MakeCoreStages(module);
-    module.state.WorkFolder = f.temp.path();
-    module.state.BaggageMode = c.baggage;
-    module.state.nbEtiquColis = 1;
+    module.runLog.SetWorkFolder(f.temp.path());
+    RunOptions run{"3", "", "", 1, 0, {}};
+    run.header.BaggageMode = c.baggage;
     const RecordLines file = testdata::Lines("../../data/sample/" + std::string(c.file));
     DataLines lines;
     for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
@@ -76,7 +76,7 @@ TEST(ThermalPipelineTest, SampleDataPrintsEveryRecordKind) {
     StringJobSink sink;
     for (std::size_t index = 0; index < lines.size();) {
       index = module.stages->GroupRecordLines(lines, index, record);
-      module.stages->BuildThermalJob("3", record, sink);
+      module.stages->BuildThermalJob(run, record, sink);
     }
     const std::string& jobs = sink.bytes;
     int labels = 0;
@@ -104,7 +104,7 @@ TEST(ThermalPipelineTest, AJobTheFileCannotTakeIsCutOutWholeAndNamed) {
   fakes::FakePlatform f;
   Module module(f.platform);
   module.stages = MakeCoreStages(module);
-  module.state.WorkFolder = f.temp.path();
+  module.runLog.SetWorkFolder(f.temp.path());
   const std::string earlier = "N\r\nP\r\n";
   f.temp.Write(kJobFileName, earlier);
   const RecordLines file = testdata::Lines("labels/two_records.txt");
@@ -121,7 +121,7 @@ TEST(ThermalPipelineTest, AJobTheFileCannotTakeIsCutOutWholeAndNamed) {
   module.stages->GroupRecordLines(lines, 0, record);
   std::string error;
   try {
-    PrintThermalRecord(*module.stages, "4", "FILE", "", record);
+    PrintThermalRecord(*module.stages, RunOptions{"4", "FILE", "", 0, 0, {}}, record);
   } catch (const PlatformError& e) {
     error = e.what();
   }

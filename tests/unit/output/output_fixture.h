@@ -10,7 +10,7 @@ namespace imptherm {
 // SendJob over the fake platform, with the run log read back as its texts.
 class OutputFixture {
  protected:
-  OutputFixture() { state.WorkFolder = f.temp.path(); }
+  OutputFixture() { runLog.SetWorkFolder(f.temp.path()); }
 
   std::vector<std::string> LogTexts() const {
     std::vector<std::string> texts;
@@ -26,8 +26,7 @@ class OutputFixture {
   }
 
   fakes::FakePlatform f;
-  RunState state;
-  RunLog runLog{f.system, state};
+  RunLog runLog{f.system};
   PrinterObject printer{f.printers};
   fakes::FakeMemo progress;
   OutputContext ctx{f.platform, runLog, printer, &progress};

@@ -12,10 +12,9 @@ namespace {
 
 class SendJobTest : public ::testing::Test {
  protected:
-  SendJobTest() { state.WorkFolder = f.temp.path(); }
+  SendJobTest() { runLog.SetWorkFolder(f.temp.path()); }
   fakes::FakePlatform f;
-  RunState state;
-  RunLog runLog{f.system, state};
+  RunLog runLog{f.system};
   PrinterObject printer{f.printers};
   OutputContext ctx{f.platform, runLog, printer};
 };

@@ -36,6 +36,7 @@ TEST(OutputFileTest, NewFilesArePrivateAndPlantedNamesAreRefused) {
   Umask open(0);
   const std::string name = dir.path() + "ImpThermOrvane.Log", target = dir.path() + "target";
   const bool root = ::geteuid() == 0;
+  posix::PosixSystem system;
   const struct {
     const char* what;
     std::function<void()> plant;
@@ -66,7 +67,7 @@ TEST(OutputFileTest, NewFilesArePrivateAndPlantedNamesAreRefused) {
     const std::string before = fs::exists(name) && !fs::is_symlink(name) ? dir.Read("ImpThermOrvane.Log") : "";
     for (bool empty : {false, true}) {
       try {
-        empty ? CreateEmptyFile(name) : AppendToFile(name, "line\r\n");
+        empty ? CreateEmptyFile(system, name) : AppendToFile(system, name, "line\r\n");
         EXPECT_EQ(c.refusal, "") << c.what;
       } catch (const PlatformError& e) {
         EXPECT_EQ(std::string(e.what()), (empty ? "cannot create " : "cannot append to ") + name + ": " + c.refusal)
@@ -89,6 +90,7 @@ TEST(OutputFileTest, NewFilesArePrivateAndPlantedNamesAreRefused) {
 // through the old handle.
 TEST(OutputFileTest, AFileTakenAwayBetweenTwoAppendsIsLeftAlone) {
   fakes::TempDir dir;
+  posix::PosixSystem system;
   const std::string name = dir.path() + "etiquettesOrvane.txt", moved = dir.path() + "moved";
   const struct {
     const char* what;
@@ -100,17 +102,17 @@ TEST(OutputFileTest, AFileTakenAwayBetweenTwoAppendsIsLeftAlone) {
   for (const auto& c : cases) {
     fs::remove(name);
     fs::remove(moved);
-    AppendToFile(name, "job 1\r\n");
+    AppendToFile(system, name, "job 1\r\n");
     c.takeAway();
     try {
-      AppendToFile(name, "job 2\r\n");
+      AppendToFile(system, name, "job 2\r\n");
     } catch (const PlatformError&) {
     }
     EXPECT_EQ(dir.Read("moved"), "job 1\r\n") << c.what;
   }
   fs::remove(moved);
   fs::remove(name);
-  AppendToFile(name, "job 3\r\n");
+  AppendToFile(system, name, "job 3\r\n");
   EXPECT_EQ(dir.Read("etiquettesOrvane.txt"), "job 3\r\n");
 }
 

@@ -20,7 +20,7 @@ FakeReply KeptReply(const std::string& head, const std::string& body) { return {
 // One module's retrieval over the scripted network.
 struct ExchangeWorld {
   ExchangeWorld() : module(f.platform), retrieval(module.platform, module.state, module.runLog) {
-    module.state.WorkFolder = f.temp.path();
+    module.runLog.SetWorkFolder(f.temp.path());
   }
 
   int Get(const std::string& url, const std::string& extra = "") {

@@ -43,6 +43,14 @@ TEST(LineSplitterTest, AllThreeLineEndsInAnyPiecesGiveTheSameLines) {
   const std::string text = "a\r\nb\nc\rd\r\r\ne\n\nf";
   const std::vector<std::string> expected{"a", "b", "c", "d", "", "e", "", "f"};
   for (std::size_t piece : {1u, 2u, 3u, 5u, 100u}) EXPECT_EQ(Split(text, piece), expected) << piece;
+  // Long lines of accents, tabs and other control bytes, with their ends at
+  // every place in a word of eight bytes.
+  for (std::size_t shift = 0; shift < 8; ++shift) {
+    const std::string first = std::string(shift, 'x') + "Caf\xE9 \xFF\x80\t\x1F\x7F\x1B end";
+    const std::string longer = first + "\r\n0123456789abcdef\n0123456\r\n01234567\r\r\n";
+    const std::vector<std::string> lines{first, "0123456789abcdef", "0123456", "01234567", ""};
+    for (std::size_t piece : {1u, 8u, 100u}) EXPECT_EQ(Split(longer, piece), lines) << shift << " " << piece;
+  }
 }
 
 TEST(LineSplitterTest, CtrlZEndsTheTextWherePiecesBreak) {
@@ -61,31 +69,27 @@ TEST(LineSplitterTest, LinesHaveNoLengthLimit) {
 
 class LabelDataTest : public ::testing::Test {
  protected:
-  LabelFileResult Read(const std::string& text) { return ReadLabelData(text, state); }
-  RunState state;
+  LabelFileResult Read(const std::string& text) { return ReadLabelData(text); }
 };
 
-TEST_F(LabelDataTest, HeaderGoesToRunStateAndDataLinesComeBackInOrder) {
-  state.HeaderFlag = false;
+TEST_F(LabelDataTest, HeaderComesBackWithTheDataLinesInOrder) {
   auto r = Read("etiquettesbag\r\nA header text that is longer than thirty\r\nen\r\ny\r\n{KAV\r\n\r\nline 3\r\n");
   EXPECT_TRUE(r.accepted);
-  EXPECT_TRUE(state.BaggageMode);
-  EXPECT_EQ(state.HeaderText, "A header text that is longer t");
-  EXPECT_EQ(state.LanguageCode, "EN");
-  EXPECT_EQ(state.CaptionBase, 1000);
-  EXPECT_TRUE(state.HeaderFlag);
+  EXPECT_TRUE(r.header.BaggageMode);
+  EXPECT_EQ(r.header.HeaderText, "A header text that is longer t");
+  EXPECT_EQ(r.header.LanguageCode, "EN");
+  EXPECT_EQ(r.header.CaptionBase, 1000);
+  EXPECT_TRUE(r.header.HeaderFlag);
   EXPECT_EQ(All(r.lines), (std::vector<std::string>{"{KAV", "", "line 3"}));
 }
 
-TEST_F(LabelDataTest, UnknownDocumentKindChangesNothing) {
-  state.HeaderText = "kept";
+TEST_F(LabelDataTest, UnknownDocumentKindReadsNothing) {
   for (std::string first : {"ETIQUETTES \r\n", " ETIQUETTES\r\n", "FACTURES\r\n", "\r\n"}) {
     auto r = Read(first + "text\r\nEN\r\n{KAV\r\n");
     EXPECT_FALSE(r.accepted) << first;
     EXPECT_TRUE(r.lines.empty());
+    EXPECT_EQ(r.header, LabelFileHeader{}) << first;
   }
-  EXPECT_EQ(state.HeaderText, "kept");
-  EXPECT_EQ(state.CaptionBase, 0);
 }
 
 TEST_F(LabelDataTest, LanguageCodesChooseTheCaptionBase) {
@@ -96,36 +100,31 @@ TEST_F(LabelDataTest, LanguageCodesChooseTheCaptionBase) {
   } cases[] = {{"en", "EN", 1000}, {"ES", "ES", 2000}, {"it", "IT", 3000},
                {"FR", "FR", 0},    {"EN ", "EN ", 0},  {"", "", 0}};
   for (const Case& c : cases) {
-    state.CaptionBase = 77;
-    Read(std::string("ETIQUETTES\r\nh\r\n") + c.line + "\r\n");
-    EXPECT_EQ(state.LanguageCode, c.code);
-    EXPECT_EQ(state.CaptionBase, c.base) << c.line;
+    const LabelFileHeader header = Read(std::string("ETIQUETTES\r\nh\r\n") + c.line + "\r\n").header;
+    EXPECT_EQ(header.LanguageCode, c.code);
+    EXPECT_EQ(header.CaptionBase, c.base) << c.line;
   }
 }
 
 TEST_F(LabelDataTest, FourthLineIsTheFlagUnlessItIsEmptyOrARecord) {
   for (std::string flag : {"YES", "N"}) {
-    state.HeaderFlag = true;
     auto r = Read("ETIQUETTES\r\nh\r\nFR\r\n" + flag + "\r\n{KAV\r\n");
-    EXPECT_FALSE(state.HeaderFlag) << flag;
+    EXPECT_FALSE(r.header.HeaderFlag) << flag;
     EXPECT_EQ(All(r.lines), std::vector<std::string>{"{KAV"});
   }
   for (std::string fourth : {"{KAV", ""}) {
-    state.HeaderFlag = true;
     auto r = Read("ETIQUETTES\r\nh\r\nFR\r\n" + fourth + "\r\nnext\r\n");
-    EXPECT_TRUE(state.HeaderFlag);
+    EXPECT_FALSE(r.header.HeaderFlag) << fourth;
     EXPECT_EQ(All(r.lines), (std::vector<std::string>{fourth, "next"}));
   }
 }
 
 TEST_F(LabelDataTest, ShortFilesSetWhatTheyHold) {
-  state.HeaderText = "old";
-  state.LanguageCode = "FRF";
   auto r = Read("ETIQUETTESBAG\r\nnew");
   EXPECT_FALSE(r.accepted);
-  EXPECT_TRUE(state.BaggageMode);
-  EXPECT_EQ(state.HeaderText, "new");
-  EXPECT_EQ(state.LanguageCode, "FRF");
+  EXPECT_TRUE(r.header.BaggageMode);
+  EXPECT_EQ(r.header.HeaderText, "new");
+  EXPECT_EQ(r.header.LanguageCode, "FRF");
   r = Read("ETIQUETTES\r\nh\r\nIT\r\n");
   EXPECT_TRUE(r.accepted);  // a whole header and no data: nothing to print
   EXPECT_TRUE(r.lines.empty());
@@ -144,12 +143,12 @@ TEST_F(LabelDataTest, FileIsReadInBlocksWithTheSameResult) {
   for (int i = 0; i < 20000; ++i)
     text += "{KAV line " + std::to_string(i) + (i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
   dir.Write("data.txt", text);
-  RunState fromFile;
-  auto a = ReadLabelDataFile(dir.path() + "data.txt", fromFile);
+  auto a = ReadLabelDataFile(dir.path() + "data.txt");
   auto b = Read(text);
   EXPECT_EQ(a.lines.size(), 20000u);
   EXPECT_EQ(All(a.lines), All(b.lines));
-  EXPECT_THROW(ReadLabelDataFile(dir.path() + "missing.txt", fromFile), PlatformError);
+  EXPECT_EQ(a.header, b.header);
+  EXPECT_THROW(ReadLabelDataFile(dir.path() + "missing.txt"), PlatformError);
 }
 
 class DownloadTest : public ::testing::Test {
@@ -168,14 +167,14 @@ TEST_F(DownloadTest, FetchesIntoTheTempFolderWithThePageCookie) {
   LabelData data = retrieval.DownloadLabelData("srv/get", "ASP=1", memo);
   EXPECT_TRUE(data.downloaded);
   EXPECT_EQ(All(data.lines), (std::vector<std::string>{"{KAV", "1"}));
-  EXPECT_EQ(module.state.WorkFolder, f.temp.path());
+  EXPECT_EQ(data.header.HeaderText, "h");
+  EXPECT_EQ(module.runLog.workFolder(), f.temp.path());
   EXPECT_EQ(f.temp.Read("DataThermOrvane.txt"), body);
   ASSERT_EQ(f.network.requests.size(), 1u);
   EXPECT_NE(f.network.requests[0].find("\r\nCookie: ASP=1\r\n"), std::string::npos);
 }
 
-TEST_F(DownloadTest, AnyStatusButTwoHundredIsAFailedDownloadThatChangesNothing) {
-  module.state.HeaderText = "before";
+TEST_F(DownloadTest, AnyStatusButTwoHundredIsAFailedDownloadThatReadsNothing) {
   const std::string body = "ETIQUETTES\r\nafter\r\nEN\r\n{KAV\r\n";
   for (std::string status : {"206 Partial Content", "302 Found"}) {
     f.network.replies.push_back(
@@ -186,7 +185,7 @@ TEST_F(DownloadTest, AnyStatusButTwoHundredIsAFailedDownloadThatChangesNothing) 
   LabelData data = retrieval.DownloadLabelData("http://srv/a", "", memo);          // 15 redirects: 302
   EXPECT_FALSE(data.downloaded);
   EXPECT_TRUE(data.lines.empty());
-  EXPECT_EQ(module.state.HeaderText, "before");
+  EXPECT_EQ(data.header, LabelFileHeader{});
 }
 
 TEST_F(DownloadTest, RefusedHeaderIsAFailedDownload) {

@@ -85,7 +85,6 @@ TEST_F(PrintRunTest, ParametersAreReadInOrderAndLoggedWithoutCredentials) {
   const RunState& s = module.state;
   EXPECT_EQ(s.nbEtiquColis, 2);
   EXPECT_EQ(s.nbEtiquPalettes, 3);
-  EXPECT_EQ(s.LanguageCode, "FRF");
   EXPECT_TRUE(s.Proxy.proxyEnable);
   EXPECT_EQ(s.Proxy.proxyHttp, "proxy:3128");
   EXPECT_EQ(s.Proxy.proxyDomaine, " DOM");
@@ -118,9 +117,13 @@ TEST_F(PrintRunTest, OnlyTheThreeRequiredParametersKeepCountsOfThePreviousRunAnd
   module.state.nbEtiquColis = 5;
   module.state.nbEtiquPalettes = 6;
   module.state.Proxy = {true, "old:1", "D", "u", "p"};
+  stages->download.lines = MakeLines({"{KAV"});
   Load();
   EXPECT_EQ(module.state.nbEtiquColis, 5);
   EXPECT_EQ(module.state.nbEtiquPalettes, 6);
+  ASSERT_EQ(stages->runs.size(), 1u);
+  EXPECT_EQ(stages->runs[0].nbEtiquColis, 5);
+  EXPECT_EQ(stages->runs[0].nbEtiquPalettes, 6);
   EXPECT_FALSE(module.state.Proxy.proxyEnable);
   EXPECT_EQ(module.state.Proxy.proxyHttp, "");
   EXPECT_EQ(module.state.Proxy.proxyUser, "");
@@ -151,21 +154,27 @@ TEST_F(PrintRunTest, ProxyEnableWithALeadingBlankLeavesTheProxyOffAndItsValuesUn
 TEST_F(PrintRunTest, UpdateModeSendsTheVersionAndPrintsNothing) {
   bag.values["streamUrl"] = "http://srv/app/UpdatePlugin.asp?x=1";
   bag.values["Cookie"] = "S=2";
-  module.state.WorkFolder = "/elsewhere/";
+  module.runLog.SetWorkFolder("/elsewhere/");
   RunResult r = Load();
   EXPECT_EQ(r.outcome, RunOutcome::Completed);
   EXPECT_EQ(stages->calls, std::vector<std::string>{"HttpExchange GET"});
   EXPECT_EQ(stages->exchangeUrls[0], "http://srv/app/UpdatePlugin.asp?x=1&version=1,0,0,20");
   EXPECT_EQ(stages->exchangeFiles[0], f.temp.path() + "DataThermOrvane.txt");
   EXPECT_EQ(stages->exchangeHeaders[0], "Cookie: S=2");
-  EXPECT_EQ(module.state.WorkFolder, f.temp.path());
+  EXPECT_EQ(module.runLog.workFolder(), f.temp.path());
   EXPECT_FALSE(f.ui.last().open);
 }
 
 TEST_F(PrintRunTest, ThermalPathBuildsAndSendsEveryRecordWithTheDriversValues) {
   bag.values["prnName"] = "Zebra";
   stages->download.lines = MakeLines({"{KAV", "1", "}", "junk", "{HOB", "2"});
+  stages->download.header.HeaderText = "HEADER";
+  stages->download.header.CaptionBase = 2000;
+  stages->download.header.HeaderFlag = true;
   RunResult r = Load();
+  // Every record's stage gets the data file's header as the download read it.
+  ASSERT_EQ(stages->runs.size(), 2u);
+  for (const RunOptions& run : stages->runs) EXPECT_EQ(run.header, stages->download.header);
   EXPECT_EQ(r.outcome, RunOutcome::Completed);
   EXPECT_EQ(stages->Count("BuildThermalJob 4"), 2);
   EXPECT_EQ(stages->calls.back(), "SendJob FILE Zebra JOB2");
@@ -207,7 +216,6 @@ TEST_F(PrintRunTest, SheetPathShowsTheChooserOnceAndEndsTheDocumentAfterTheLastR
                                                      "GroupRecordLines", "PrintSheetRecord Laser", "GroupRecordLines",
                                                      "PrintSheetRecord Laser", "EndSheetDocument"}));
   EXPECT_EQ(stages->sheetFirstFlags, (std::vector<bool>{true, false, false}));
-  EXPECT_EQ(module.state.FirstLabelPosition, 0);
   // The chooser made by the first sheet run is kept for the next one.
   stages->calls.clear();
   Load();
@@ -221,22 +229,21 @@ TEST_F(PrintRunTest, AbandoningTheChooserPrintsNothingAndEndsNoDocument) {
   stages->chooserResult = ChooserResult::Cancel;
   RunResult r = Load();
   EXPECT_EQ(r.outcome, RunOutcome::Abandoned);
-  EXPECT_EQ(module.state.FirstLabelPosition, -1);
   EXPECT_EQ(stages->Count("PrintSheetRecord"), 0);
   EXPECT_EQ(stages->Count("GroupRecordLines"), 1);
   EXPECT_EQ(stages->Count("EndSheetDocument"), 0);
 }
 
 TEST_F(PrintRunTest, OneDataLineClearsHeaderFlagAndAFailedDownloadPrintsNothing) {
-  module.state.HeaderFlag = true;
   stages->download.lines = MakeLines({"{KAV"});
-  // The download stage sets HeaderFlag from the file; the driver clears it after.
-  stages->download.downloaded = true;
+  // The download reads HeaderFlag from the file; the driver clears it after.
+  stages->download.header.HeaderFlag = true;
   Load();
-  EXPECT_FALSE(module.state.HeaderFlag);
+  ASSERT_EQ(stages->runs.size(), 1u);
+  EXPECT_FALSE(stages->runs[0].header.HeaderFlag);
 
   stages->calls.clear();
-  stages->download = {false, {}};
+  stages->download = {false, {}, {}};
   RunResult r = Load();
   EXPECT_EQ(r.outcome, RunOutcome::DownloadFailed);
   EXPECT_EQ(stages->calls, std::vector<std::string>{"DownloadLabelData"});

@@ -25,9 +25,9 @@ std::ostream& operator<<(std::ostream& o, const Place& p) { return o << "page " 
 class SheetPrinterTest : public ::testing::Test {
  protected:
   SheetPrinterTest() {
-    state.WorkFolder = f.temp.path();
-    state.nbEtiquColis = 1;
-    state.nbEtiquPalettes = 1;
+    runLog.SetWorkFolder(f.temp.path());
+    run.nbEtiquColis = 1;
+    run.nbEtiquPalettes = 1;
     f.printers.names = {"Zebra", "HP LaserJet"};
     f.printers.defaultPrinter = "Zebra";
   }
@@ -37,10 +37,10 @@ class SheetPrinterTest : public ::testing::Test {
     f.chooser.answers = {slot};
     chooser.InitPrinterScale(printerObject);
     ASSERT_EQ(chooser.Show(), ChooserResult::Ok);
-    state.FirstLabelPosition = 0;
+    run.prnName = printer;
     bool first = true;
     for (const RecordLines& r : records) {
-      sheet.PrintSheetRecord(printer, r, first);
+      sheet.PrintSheetRecord(run, r, first);
       first = false;
     }
     labelsPrinted = sheet.EndDocument();
@@ -104,13 +104,13 @@ class SheetPrinterTest : public ::testing::Test {
   }
 
   fakes::FakePlatform f;
-  RunState state;
-  RunLog runLog{f.system, state};
+  RunOptions run;
+  RunLog runLog{f.system};
   PrinterObject printerObject{f.printers};
   LabelRecord label;
   BarcodeSettings barcode;
   PositionChooser chooser{f.platform};
-  SheetPrinter sheet{SheetContext{f.platform, state, runLog, printerObject, label, barcode, chooser}};
+  SheetPrinter sheet{SheetContext{f.platform, runLog, printerObject, label, barcode, chooser}};
 };
 
 TEST_F(SheetPrinterTest, ChosenSlotThreeFillsTheSheetThenStartsANewPage) {
@@ -137,15 +137,15 @@ TEST_F(SheetPrinterTest, HeaderFlagStartsEveryRecordOnAPageOfItsOwn) {
   EXPECT_EQ(Frames(kLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 2}}));
 
   f.documents.documents.clear();
-  state.HeaderFlag = true;
+  run.header.HeaderFlag = true;
   Print({Labels(3), Labels(3)});
   EXPECT_EQ(Frames(kLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 2}, {2, 3}}));
-  EXPECT_EQ(state.FirstLabelPosition, 4);
+  EXPECT_EQ(sheet.position(), 4);
 }
 
 TEST_F(SheetPrinterTest, CopiesTakeTheirOwnSlotsAndCarryTwoStrokes) {
-  state.nbEtiquColis = 3;
-  state.nbEtiquPalettes = 1;
+  run.nbEtiquColis = 3;
+  run.nbEtiquPalettes = 1;
   Print({Labels(2, 1)});
   // Parcel 1 three times, parcel 2 three times, the pallet once.
   EXPECT_EQ(Frames(kLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 2}, {2, 3}}));
@@ -169,7 +169,7 @@ TEST_F(SheetPrinterTest, CopiesTakeTheirOwnSlotsAndCarryTwoStrokes) {
 }
 
 TEST_F(SheetPrinterTest, PresetLabelPrintsOneLabelNumberedByField37) {
-  state.nbEtiquColis = 2;
+  run.nbEtiquColis = 2;
   RecordShape s;
   s.parcels = 5;
   s.fields = {{37, " 007 "}, {39, "X"}};
@@ -186,14 +186,6 @@ TEST_F(SheetPrinterTest, HugeCountsAddWithoutOverflow) {
   s.fields = {{37, "3"}, {39, "X"}};
   Print({MakeRecord(s)});
   EXPECT_EQ(Texts("3 / 2147483648").size(), 1u);
-}
-
-TEST_F(SheetPrinterTest, AbandonedChooserDrawsNothing) {
-  state.FirstLabelPosition = -1;
-  sheet.PrintSheetRecord("", Labels(2), true);
-  sheet.EndDocument();
-  EXPECT_TRUE(f.documents.documents.empty());
-  EXPECT_EQ(state.FirstLabelPosition, -1);
 }
 
 TEST_F(SheetPrinterTest, PrinterIsChosenByNameAndEveryMatchIsLogged) {
@@ -322,7 +314,7 @@ TEST_F(SheetPrinterTest, ZanLayoutBarcodeUsesTheWiderModuleAndTheLabelCounter) {
 }
 
 TEST_F(SheetPrinterTest, PickupRequestGoesBeforeLabelOneOnlyWithItsBagList) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   Print({Baggage(4, 1, {"UM VALISE", "UM SAC", "UM CARTON", "UG VELO", "UM MALLE"})});
   EXPECT_EQ(Frames(kBaggageLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 2}}));
   const std::vector<Op> title = Texts("  D E M A N D E   D'E N L E V E M E N T  ");
@@ -349,13 +341,13 @@ TEST_F(SheetPrinterTest, PickupRequestGoesBeforeLabelOneOnlyWithItsBagList) {
 }
 
 TEST_F(SheetPrinterTest, PickupRequestInSlotFourPushesLabelOneToANewPage) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   Print({Baggage(1, 0, {"UM A"})}, 4);
   EXPECT_EQ(Frames(kBaggageLabelHeight), (std::vector<Place>{{1, 4}, {2, 1}}));
 }
 
 TEST_F(SheetPrinterTest, BareBaggageRecordHasNoPickupRequestNoBarcodeAndShowsUgEntries) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   Print({Baggage(2, 0, {"UG POUSSETTE", "UG VELO"}, "   ")});
   EXPECT_TRUE(sheet.bare());
   EXPECT_EQ(Frames(kBaggageLabelHeight), (std::vector<Place>{{1, 1}, {1, 2}}));
@@ -369,7 +361,7 @@ TEST_F(SheetPrinterTest, BareBaggageRecordHasNoPickupRequestNoBarcodeAndShowsUgE
 }
 
 TEST_F(SheetPrinterTest, BagEntriesStopAtLabelFifteenAndTheRunAtFifteenLines) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   std::vector<std::string> run;
   for (int k = 1; k <= 16; ++k) run.push_back("UM B" + std::to_string(k));
   Print({Baggage(17, 0, run)});
@@ -380,7 +372,7 @@ TEST_F(SheetPrinterTest, BagEntriesStopAtLabelFifteenAndTheRunAtFifteenLines) {
 }
 
 TEST_F(SheetPrinterTest, RecordsLastLineIsNeverABagLine) {
-  state.BaggageMode = true;
+  run.header.BaggageMode = true;
   RecordLines r = Baggage(1, 0, {"UM ONE"});
   r.resize(15);  // line 14 is the run's only line and the last one
   Print({r});
