@@ -59,7 +59,7 @@ struct HttpRequest {
   std::vector<std::string> headers;
   ProxyAddress proxy;
   ProxyCredentialsSource* credentials = nullptr;  // none: a proxy challenge fails
-  BodySink* body = nullptr;                       // receives the final answer's body
+  BodySink* body = nullptr;                       // required: the final answer's body
   Memo* echo = nullptr;                           // request heads and 407 answers
 };
 
