@@ -110,12 +110,18 @@ int Serve(const ServeArgs& args) {
     std::freopen((TempFolder(backends.system) + "impthermorvane-bridge.log").c_str(), "a", stderr);
   BatchUi batchUi(backends.ui);
   Platform& own = backends.platform;
-  const Platform platform{own.system,      args.batch ? batchUi : own.ui,
-                          own.resources,   own.printers,
-                          own.serialPorts, own.portDevices,
-                          own.profiles,    own.network,
-                          own.ntlm,        own.proxyDialog,
-                          own.documents,   own.chooser};
+  const Platform platform{.system = own.system,
+                          .ui = args.batch ? batchUi : own.ui,
+                          .resources = own.resources,
+                          .printers = own.printers,
+                          .serialPorts = own.serialPorts,
+                          .portDevices = own.portDevices,
+                          .profiles = own.profiles,
+                          .network = own.network,
+                          .ntlm = own.ntlm,
+                          .proxyDialog = own.proxyDialog,
+                          .documents = own.documents,
+                          .chooser = own.chooser};
 
   const std::string configPath =
       !args.config.empty() ? args.config : SharedDataFolderPath(backends.system) + "\\bridge.json";

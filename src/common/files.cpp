@@ -10,8 +10,6 @@ void AppendToFile(System& system, const std::string& path, std::string_view byte
   file->Close();
 }
 
-void CreateEmptyFile(System& system, const std::string& path) {
-  system.OpenOutputFile(path, OpenMode::Empty)->Close();
-}
+void CreateEmptyFile(System& system, const std::string& path) { system.OpenOutputFile(path, OpenMode::Empty)->Close(); }
 
 }  // namespace imptherm

@@ -20,10 +20,4 @@ HRESULT Guard(F&& body) noexcept {
 
 inline VARIANT_BOOL ToVariant(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-template <typename T>
-void ReleaseAndClear(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
-
 }  // namespace imptherm::control

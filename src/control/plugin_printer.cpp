@@ -28,18 +28,20 @@ PluginPrinter::PluginPrinter() : panel_(*this), events_(*this) {
 
 PluginPrinter::~PluginPrinter() {
   InPlaceDeactivate();
-  ReleaseAndClear(events_.sink);
-  ReleaseAndClear(site_);
-  ReleaseAndClear(adviseHolder_);
-  ReleaseAndClear(viewSink_);
-  ReleaseAndClear(typeInfo_);
+  // The host's objects go back in this order, before the module counts the
+  // control gone.
+  events_.sink.Reset();
+  site_.Reset();
+  adviseHolder_.Reset();
+  viewSink_.Reset();
+  typeInfo_.Reset();
   ObjectDestroyed();
 }
 
 HRESULT PluginPrinter::Create(REFIID riid, void** out) {
   return Guard([&] {
     auto* control = new PluginPrinter();
-    HRESULT hr = ControlTypeInfo(IID_IPluginPrinter, &control->typeInfo_);
+    HRESULT hr = ControlTypeInfo(IID_IPluginPrinter, control->typeInfo_.GetAddressOf());
     if (SUCCEEDED(hr)) hr = control->QueryInterface(riid, out);
     control->Release();
     return hr;
@@ -48,11 +50,8 @@ HRESULT PluginPrinter::Create(REFIID riid, void** out) {
 
 HWND PluginPrinter::ContainerWindow() {
   HWND window = panel_.window();
-  IOleWindow* siteWindow = nullptr;
-  if (!window && site_ && SUCCEEDED(site_->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&siteWindow)))) {
-    siteWindow->GetWindow(&window);
-    siteWindow->Release();
-  }
+  Microsoft::WRL::ComPtr<IOleWindow> siteWindow;
+  if (!window && site_ && SUCCEEDED(site_.As(&siteWindow))) siteWindow->GetWindow(&window);
   return window ? ::GetAncestor(window, GA_ROOT) : nullptr;
 }
 

@@ -4,6 +4,7 @@
 #include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <string>
@@ -178,7 +179,7 @@ class PluginPrinter final : public IPluginPrinter,
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** connections) override;
 
-    IDispatch* sink = nullptr;
+    Microsoft::WRL::ComPtr<IDispatch> sink;
 
    private:
     PluginPrinter& owner_;
@@ -206,13 +207,13 @@ class PluginPrinter final : public IPluginPrinter,
   std::atomic<ULONG> refs_{1};
   Panel panel_;
   EventPoint events_;
-  ITypeInfo* typeInfo_ = nullptr;
-  IOleClientSite* site_ = nullptr;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;
-  IOleInPlaceFrame* frame_ = nullptr;
-  IOleInPlaceUIWindow* uiWindow_ = nullptr;
-  IOleAdviseHolder* adviseHolder_ = nullptr;
-  IAdviseSink* viewSink_ = nullptr;
+  Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;
+  Microsoft::WRL::ComPtr<IOleClientSite> site_;
+  Microsoft::WRL::ComPtr<IOleInPlaceSite> inPlaceSite_;
+  Microsoft::WRL::ComPtr<IOleInPlaceFrame> frame_;
+  Microsoft::WRL::ComPtr<IOleInPlaceUIWindow> uiWindow_;
+  Microsoft::WRL::ComPtr<IOleAdviseHolder> adviseHolder_;
+  Microsoft::WRL::ComPtr<IAdviseSink> viewSink_;
   DWORD viewAspects_ = 0;
   DWORD viewFlags_ = 0;
   int frozenEvents_ = 0;

@@ -113,18 +113,16 @@ HRESULT PluginPrinter::EventPoint::Advise(IUnknown* candidate, DWORD* cookie) {
   if (!candidate || !cookie) return E_POINTER;
   *cookie = 0;
   if (sink) return CONNECT_E_ADVISELIMIT;
-  IDispatch* dispatch = nullptr;
-  if (FAILED(candidate->QueryInterface(DIID_IPluginPrinterEvents, reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(candidate->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+  if (FAILED(candidate->QueryInterface(DIID_IPluginPrinterEvents, reinterpret_cast<void**>(sink.GetAddressOf()))) &&
+      FAILED(candidate->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(sink.GetAddressOf()))))
     return CONNECT_E_CANNOTCONNECT;
-  sink = dispatch;
   *cookie = 1;
   return S_OK;
 }
 
 HRESULT PluginPrinter::EventPoint::Unadvise(DWORD cookie) {
   if (cookie != 1 || !sink) return CONNECT_E_NOCONNECTION;
-  ReleaseAndClear(sink);
+  sink.Reset();
   return S_OK;
 }
 
@@ -136,12 +134,11 @@ HRESULT PluginPrinter::EventPoint::EnumConnections(IEnumConnections** connection
 // ---- events
 
 void PluginPrinter::Fire(DISPID id, VARIANTARG* args, UINT count) {
-  IDispatch* sink = events_.sink;
-  if (!sink || frozenEvents_ > 0) return;
-  sink->AddRef();  // the sink may unadvise itself from inside the call
+  if (!events_.sink || frozenEvents_ > 0) return;
+  // A reference of its own: the sink may unadvise itself from inside the call.
+  const Microsoft::WRL::ComPtr<IDispatch> sink = events_.sink;
   DISPPARAMS params{args, nullptr, count, 0};
   sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-  sink->Release();
 }
 
 namespace {

@@ -21,9 +21,9 @@ HRESULT PluginPrinter::InPlaceDeactivate() {
     inPlaceActive_ = false;
     if (inPlaceSite_) inPlaceSite_->OnInPlaceDeactivate();
   }
-  ReleaseAndClear(frame_);
-  ReleaseAndClear(uiWindow_);
-  ReleaseAndClear(inPlaceSite_);
+  frame_.Reset();
+  uiWindow_.Reset();
+  inPlaceSite_.Reset();
   return S_OK;
 }
 

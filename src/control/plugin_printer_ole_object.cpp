@@ -16,16 +16,13 @@ constexpr DWORD kMiscStatus = OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL | OLEM
 
 HRESULT PluginPrinter::SetClientSite(IOleClientSite* site) {
   if (!site) InPlaceDeactivate();
-  if (site) site->AddRef();
-  ReleaseAndClear(site_);
   site_ = site;
   return S_OK;
 }
 
 HRESULT PluginPrinter::GetClientSite(IOleClientSite** site) {
   if (!site) return E_POINTER;
-  *site = site_;
-  if (site_) site_->AddRef();
+  site_.CopyTo(site);
   return S_OK;
 }
 
@@ -74,8 +71,7 @@ HRESULT PluginPrinter::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG
 HRESULT PluginPrinter::ActivateInPlace(bool uiActivate) {
   if (!site_) return E_UNEXPECTED;
   if (!inPlaceActive_) {
-    if (!inPlaceSite_ && FAILED(site_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlaceSite_))))
-      return E_NOINTERFACE;
+    if (!inPlaceSite_ && FAILED(site_.As(&inPlaceSite_))) return E_NOINTERFACE;
     if (inPlaceSite_->CanInPlaceActivate() != S_OK) return E_FAIL;
     inPlaceSite_->OnInPlaceActivate();
     inPlaceActive_ = true;
@@ -84,9 +80,8 @@ HRESULT PluginPrinter::ActivateInPlace(bool uiActivate) {
     RECT position{}, clip{};
     OLEINPLACEFRAMEINFO frameInfo{};
     frameInfo.cb = sizeof frameInfo;
-    ReleaseAndClear(frame_);
-    ReleaseAndClear(uiWindow_);
-    inPlaceSite_->GetWindowContext(&frame_, &uiWindow_, &position, &clip, &frameInfo);
+    inPlaceSite_->GetWindowContext(frame_.ReleaseAndGetAddressOf(), uiWindow_.ReleaseAndGetAddressOf(), &position,
+                                   &clip, &frameInfo);
     if (!panel_.Create(parent, position)) {
       InPlaceDeactivate();
       return E_FAIL;
@@ -127,7 +122,7 @@ HRESULT PluginPrinter::GetExtent(DWORD aspect, SIZEL* size) {
 }
 
 HRESULT PluginPrinter::Advise(IAdviseSink* sink, DWORD* connection) {
-  if (!adviseHolder_ && FAILED(::CreateOleAdviseHolder(&adviseHolder_))) return E_OUTOFMEMORY;
+  if (!adviseHolder_ && FAILED(::CreateOleAdviseHolder(adviseHolder_.GetAddressOf()))) return E_OUTOFMEMORY;
   return adviseHolder_->Advise(sink, connection);
 }
 

@@ -18,14 +18,12 @@ HRESULT PluginPrinter::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (!info) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  typeInfo_->AddRef();
-  *info = typeInfo_;
-  return S_OK;
+  return typeInfo_.CopyTo(info);
 }
 
 HRESULT PluginPrinter::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+  return ::DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
 }
 
 HRESULT PluginPrinter::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,

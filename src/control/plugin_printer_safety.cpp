@@ -60,12 +60,11 @@ std::vector<std::string> AllowedSitePatterns() {
 
 std::wstring MonikerName(IMoniker* moniker) {
   std::wstring name;
-  IBindCtx* context = nullptr;
-  if (SUCCEEDED(::CreateBindCtx(0, &context))) {
+  Microsoft::WRL::ComPtr<IBindCtx> context;
+  if (SUCCEEDED(::CreateBindCtx(0, context.GetAddressOf()))) {
     LPOLESTR text = nullptr;
-    if (SUCCEEDED(moniker->GetDisplayName(context, nullptr, &text)) && text) name = text;
+    if (SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, &text)) && text) name = text;
     ::CoTaskMemFree(text);
-    context->Release();
   }
   return name;
 }
@@ -87,22 +86,17 @@ DWORD SupportedSafety(REFIID riid) {
 std::wstring PluginPrinter::PageUrl() {
   if (!site_) return {};
   std::wstring url;
-  IMoniker* moniker = nullptr;
-  if (SUCCEEDED(site_->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, &moniker)) && moniker) {
-    url = MonikerName(moniker);
-    moniker->Release();
-  }
+  Microsoft::WRL::ComPtr<IMoniker> moniker;
+  if (SUCCEEDED(site_->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, moniker.GetAddressOf())) && moniker)
+    url = MonikerName(moniker.Get());
   if (!url.empty()) return url;
-  IOleContainer* container = nullptr;
-  if (SUCCEEDED(site_->GetContainer(&container)) && container) {
-    IHTMLDocument2* document = nullptr;
-    if (SUCCEEDED(container->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&document)))) {
-      BSTR text = nullptr;
-      if (SUCCEEDED(document->get_URL(&text)) && text) url.assign(text, ::SysStringLen(text));
-      ::SysFreeString(text);
-      document->Release();
-    }
-    container->Release();
+  Microsoft::WRL::ComPtr<IOleContainer> container;
+  Microsoft::WRL::ComPtr<IHTMLDocument2> document;
+  if (SUCCEEDED(site_->GetContainer(container.GetAddressOf())) && container &&
+      SUCCEEDED(container->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(document.GetAddressOf())))) {
+    BSTR text = nullptr;
+    if (SUCCEEDED(document->get_URL(&text)) && text) url.assign(text, ::SysStringLen(text));
+    ::SysFreeString(text);
   }
   return url;
 }

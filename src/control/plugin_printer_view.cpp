@@ -27,8 +27,6 @@ HRESULT PluginPrinter::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
 HRESULT PluginPrinter::Unfreeze(DWORD) { return E_NOTIMPL; }
 
 HRESULT PluginPrinter::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
-  if (sink) sink->AddRef();
-  ReleaseAndClear(viewSink_);
   viewSink_ = sink;
   viewAspects_ = aspects;
   viewFlags_ = flags;
@@ -39,8 +37,7 @@ HRESULT PluginPrinter::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sin
   if (aspects) *aspects = viewAspects_;
   if (flags) *flags = viewFlags_;
   if (sink) {
-    *sink = viewSink_;
-    if (viewSink_) viewSink_->AddRef();
+    viewSink_.CopyTo(sink);
   }
   return S_OK;
 }

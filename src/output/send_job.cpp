@@ -22,7 +22,9 @@ class NoChannel final : public JobChannel {
 std::unique_ptr<JobChannel> OpenJobChannel(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,
                                            const std::string& jobName) {
   const std::string f = UpperAscii(fileOut);
-  if (f == "FILE") return std::make_unique<JobFileChannel>(ctx.platform.system, TempFolder(ctx.platform.system) + kJobFileName, jobName);
+  if (f == "FILE")
+    return std::make_unique<JobFileChannel>(ctx.platform.system, TempFolder(ctx.platform.system) + kJobFileName,
+                                            jobName);
   if (f == "WIN") return OpenPrinterChannel(ctx, prnName);
   const std::string prefix = f.substr(0, 3);
   if (prefix == "COM") return OpenSerialChannel(ctx, f);

@@ -1,5 +1,6 @@
 #include "run/print_run.h"
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "platform/error.h"
 #include "run/credentials.h"
@@ -59,10 +60,7 @@ RunResult PrintRun::Load(ParameterSource& params) {
     // The window is closed by its destructor, whatever ends the run.
     auto window = m_.platform.ui.OpenProgressWindow(kWindowCaption);
     m_.progress = &window->memo();
-    struct Unbind {
-      Module& m;
-      ~Unbind() { m.progress = nullptr; }
-    } unbind{m_};
+    const ScopeExit unbind([this] { m_.progress = nullptr; });
     m_.parameterLog.Write(kWindowCaption);
     try {
       result = Run(params, window->memo());
@@ -184,13 +182,9 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   const bool sheet = p.prnType == "0";
   // A sheet document cut short, by a stop or by an error below, is cancelled
   // rather than printed in part.
-  struct SheetGuard {
-    PrintStages& stages;
-    bool armed;
-    ~SheetGuard() {
-      if (armed) stages.AbortSheetDocument();
-    }
-  } sheetGuard{stages, sheet};
+  ScopeExit sheetGuard([&stages, sheet] {
+    if (sheet) stages.AbortSheetDocument();
+  });
   std::size_t number = 0;
   // Records whose job a channel did not take, and why the first one.
   std::size_t undelivered = 0, firstUndelivered = 0;
@@ -235,7 +229,7 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   record_ = 0;
   if (undelivered > 0 && result.outcome == RunOutcome::Completed)
     result = UndeliveredOutcome(firstUndelivered, why, undelivered, number);
-  sheetGuard.armed = false;
+  sheetGuard.Release();
   if (sheet && !firstRecord) labels_ += stages.EndSheetDocument();
   return result;
 }

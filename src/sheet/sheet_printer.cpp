@@ -12,9 +12,6 @@ namespace imptherm {
 namespace {
 
 constexpr char kJobTitle[] = "ImpThermOrvane";
-constexpr char kPickupTitle[] = "  D E M A N D E   D'E N L E V E M E N T  ";
-constexpr int kSansFace = 1;
-constexpr int kSerifFace = 2;
 constexpr std::size_t kBagShortLength = 10;
 constexpr std::size_t kBagLongLength = 35;
 
@@ -160,8 +157,7 @@ void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& re
       AdvanceSlot();
       Canvas& canvas = document_->page();
       DrawSheetLabel(i, canvas);
-      DrawLine(canvas, 5, 400, 384, 300, 2, c_.chooser.ScaleY());
-      DrawLine(canvas, 5, 200, 384, 100, 2, c_.chooser.ScaleY());
+      DrawRows(canvas, CopyStrokes(), RowContext{});
     }
     if (label.PresetLabel) break;
     ++next;
@@ -172,176 +168,97 @@ void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& re
 void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
   const bool baggage = c_.run->header.BaggageMode;
   origin_ = SlotOriginFor(position_, baggage);
-  const int h = baggage ? kBaggageLabelHeight : kLabelHeight;
-  DrawFrame(canvas, 0, 0, kLabelWidth, h);
-  DrawBox(canvas, 0, 0, kLabelWidth, h, false);
+  DrawOutline(canvas, baggage ? kBaggageLabelHeight : kLabelHeight);
 
   LabelRecord& label = c_.label;
   const int style = StyleForKind(label.RecordKind);
-  switch (style) {
-    case 1:
-      DrawBox(canvas, 0, 0, 197, 109, true);
-      DrawText(canvas, 6, 29, 0, label.Fields[3], kSansFace, 18, true, true);
-      break;
-    case 2:
-      DrawBox(canvas, 197, 0, 384, 109, true);
-      DrawText(canvas, 202, 29, 0, label.Fields[3], kSansFace, 18, true, true);
-      break;
-    case 4: {
-      static const int kSquares[8][2] = {{0, 0}, {0, 70}, {35, 35}, {70, 0}, {70, 70}, {105, 35}, {140, 0}, {140, 70}};
-      for (const auto& sq : kSquares) DrawBox(canvas, 10 + sq[0], 3 + sq[1], 10 + sq[0] + 35, 3 + sq[1] + 35, true);
-      break;
-    }
-    case 5:
-      DrawBox(canvas, 0, 0, 197, 35, true);
-      DrawBox(canvas, 0, 74, 197, 109, true);
-      break;
-    default: break;
-  }
+  RowContext at{.total = std::to_string(LabelTotal(label)), .entry = labelIndex, .baggage = baggage};
+  DrawRows(canvas, SheetBand(style), at);
 
   DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.run->header.HeaderText, baggage);
-  const std::string total = std::to_string(LabelTotal(label));
   if (style == 6) {
-    DrawZanLayout(canvas, total);
-  } else {
-    DrawStandardLayout(canvas, style, labelIndex, total);
-  }
-}
-
-void SheetPrinter::DrawZanLayout(Canvas& cv, const std::string& total) {
-  const auto& f = c_.label.Fields;
-  DrawText(cv, 5, 5, 0, f[0], kSansFace, 24, false, true);
-  DrawText(cv, 70, 0, 0, f[1], kSansFace, 42, false, true);
-  DrawText(cv, 5, 48, 0, f[26], kSansFace, 14, false, true);
-  DrawLine(cv, 0, 75, 384, 75, 3, 1);
-  DrawText(cv, 4, 72, 0, f[23], kSansFace, 24, false, true);
-  DrawText(cv, 202, 5, 0, f[2], kSansFace, 24, false, true);
-  DrawText(cv, 260, 0, 0, f[24], kSansFace, 42, false, true);
-  DrawText(cv, 245, 72, 0, f[3], kSansFace, 24, false, true);
-  DrawLine(cv, 0, 109, 384, 109, 1, 1);
-  DrawLine(cv, 197, 109, 197, 143, 1, 1);
-  DrawLine(cv, 0, 143, 384, 143, 1, 1);
-  DrawText(cv, 4, 111, 185, f[5], kSansFace, 12, false, false);
-  DrawText(cv, 5, 129, 0, f[7], kSansFace, 8, false, false);
-  if (!f[6].empty()) DrawText(cv, 55, 129, 0, Caption(c_, 17) + " " + f[6], kSansFace, 8, false, false);
-  DrawText(cv, 199, 111, 378, f[8], kSansFace, 12, false, false);
-  DrawText(cv, 199, 129, 378, f[9], kSansFace, 8, false, false);
-  DrawLine(cv, 5, 280, 380, 280, 1, 1);
-  DrawLine(cv, 165, 280, 165, 435, 1, 1);
-  for (int k = 12; k <= 16; ++k) DrawText(cv, 5, 335 + 20 * (k - 12), 0, Caption(c_, k), kSansFace, 6, false, false);
-  DrawText(cv, 5, 290, 0, f[15], kSansFace, 24, false, true);
-  DrawText(cv, 35, 333, 0, f[18], kSansFace, 8, false, false);
-  DrawText(cv, 45, 348, 0, f[17] + " / " + total, kSansFace, 12, false, true);
-  DrawText(cv, 80, 348, 0, f[16], kSansFace, 12, false, true);
-  DrawText(cv, 35, 373, 162, f[25], kSansFace, 8, false, false);
-  DrawText(cv, 35, 393, 162, f[19], kSansFace, 8, false, false);
-  DrawText(cv, 35, 413, 162, f[20], kSansFace, 8, false, false);
-  DrawText(cv, 168, 313, 378, f[10], kSansFace, 10, false, true);
-  DrawText(cv, 168, 335, 378, f[11], kSansFace, 10, false, false);
-  DrawText(cv, 168, 350, 378, f[12], kSansFace, 10, false, false);
-  DrawText(cv, 168, 370, 340, f[13], kSansFace, 10, false, false);
-  DrawText(cv, 168, 390, 378, f[14], kSansFace, 16, false, true);
-  DrawText(cv, 310, 425, 0, f[4], kSerifFace, 6, false, false);
-  if (!bare_) {
-    PaintCode(cv, BuildCode128Content(f[21]), 16, 30, 144, 65, 270);
-    DrawText(cv, 50, 260, 0, f[21], kSansFace, 8, false, false);
-  } else {
-    DrawText(cv, 10, 200, 0, "Dossier No " + f[19], 0, 20, false, true);
-  }
-  DrawText(cv, 285, 200, 378, f[29], kSansFace, 16, false, true);
-}
-
-void SheetPrinter::DrawStandardLayout(Canvas& cv, int style, int labelIndex, const std::string& total) {
-  const auto& f = c_.label.Fields;
-  const bool baggage = c_.run->header.BaggageMode;
-  DrawLine(cv, 0, 109, 384, 109, 1, 1);
-  DrawLine(cv, 197, 109, 197, 143, 1, 1);
-  DrawLine(cv, 0, 143, 384, 143, 1, 1);
-  DrawLine(cv, 0, 279, 384, 279, 1, 1);
-  DrawLine(cv, 165, 279, 165, 435, 1, 1);
-  DrawLine(cv, 165, 309, 384, 309, 1, 1);
-  static const int kCaptionY[] = {284, 300, 315, 330, 345, 360, 375, 390, 405};
-  for (int k = 2; k <= 10; ++k) DrawText(cv, 4, kCaptionY[k - 2], 0, Caption(c_, k), kSansFace, 6, false, false);
-
-  if (style != 0 && style != 6) {
-    const bool right = style == 1 || style == 4 || style == 5;
-    const int dx = right ? 197 : 0;
-    DrawText(cv, 28 + dx, 42, 0, f[1] == "0" ? " " : f[1], kSansFace, 36, false, true);
-    DrawText(cv, 63 + dx, 1, 0, f[2], kSansFace, 72, false, true);
-    DrawText(cv, 5 + dx, 5, 0, f[0], kSansFace, 24, false, true);
-    if (right) {
-      DrawLine(cv, 215, 97, 375, 98, 8, c_.chooser.ScaleY());
-    } else {
-      DrawLine(cv, 18, 97, 183, 98, 8, c_.chooser.ScaleY());
-    }
-  }
-
-  DrawText(cv, 4, 111, 185, f[6], kSansFace, 10, false, false);
-  DrawText(cv, 4, 125, 0, f[7], kSansFace, 12, false, true);
-  if (!f[8].empty()) DrawText(cv, 49, 129, 0, Caption(c_, 17) + " " + f[8], kSansFace, 8, false, false);
-  DrawText(cv, 348, 100, 380, f[35], kSansFace, 14, false, true);
-  DrawText(cv, 199, 120, 380, f[9], kSansFace, 8, false, false);
-  DrawText(cv, 199, 131, 380, f[10], kSansFace, 8, false, false);
-  if (!bare_) {
-    PaintCode(cv, BuildCode128Content(f[32]), 14, 30, 144, 65, 270);
-    DrawText(cv, 85, 265, 0, f[33], kSansFace, 8, false, false);
-  } else {
-    DrawText(cv, 10, 200, 0, "Dossier No " + f[18], 0, 20, false, true);
-  }
-  DrawText(cv, 80, 280, 0, f[11], kSansFace, 12, false, true);
-  DrawText(cv, 90, 295, 0, f[30] + " / " + total, kSansFace, 12, false, true);
-  DrawText(cv, 80, 314, 0, f[13], kSansFace, 10, false, false);
-  for (int k = 0; k < 4; ++k) DrawText(cv, 80, 329 + 15 * k, 0, f[14 + k], kSansFace, 8, false, false);
-  DrawText(cv, 58, 389, 155, f[18], kSansFace, 8, false, true);
-  DrawText(cv, 58, 404, 155, f[31], kSansFace, 8, false, true);
-  DrawText(cv, 168, 310, 0, f[28], kSansFace, 6, false, false);
-  for (int k = 0; k < 3; ++k) DrawText(cv, 168, 320 + 15 * k, 380, f[23 + k], kSansFace, 10, false, false);
-  DrawText(cv, 168, 370, 340, f[26], kSansFace, 10, false, false);
-  DrawText(cv, 345, 370, 385, f[27], kSansFace, 10, false, false);
-  DrawText(cv, 168, 390, 385, f[29], kSansFace, 10, false, false);
-  DrawText(cv, 168, 422, 0, f[36], kSansFace, 8, false, true);
-  DrawText(cv, 168, 280, 380, f[19], kSansFace, 10, false, false);
-  if (!baggage) {
-    DrawText(cv, 310, 425, 0, f[5], kSerifFace, 6, false, false);
+    DrawRows(canvas, ZanSheetLayout(), at);
     return;
   }
-  DrawText(cv, 300, 420, 0, f[5], kSerifFace, 6, false, false);
-  DrawText(cv, 20, 485, 0, "Dossier N\xB0 " + f[18], kSansFace, 10, false, false);
-  DrawText(cv, 20, 505, 0, "Livraison :", kSansFace, 10, false, false);
-  DrawText(cv, 85, 505, 0, f[15], kSansFace, 10, false, false);
-  DrawText(cv, 85, 520, 0, bag_[8], kSansFace, 10, false, false);
-  if (labelIndex >= 1 && labelIndex <= kBagEntries)
-    DrawText(cv, 50, 525, 0, (bare_ ? ug_ : um_)[labelIndex], kSansFace, 18, false, true);
+  DrawRows(canvas, StandardSheetTop(), at);
+  if (style != 0) DrawRows(canvas, StandardSheetHeader(style == 1 || style == 4 || style == 5), at);
+  DrawRows(canvas, StandardSheetBody(), at);
 }
 
 void SheetPrinter::DrawPickupRequest(Canvas& cv) {
-  origin_ = SlotOriginFor(position_, c_.run->header.BaggageMode);
-  const auto& f = c_.label.Fields;
-  DrawFrame(cv, 0, 0, kLabelWidth, kBaggageLabelHeight);
-  DrawBox(cv, 0, 0, kLabelWidth, kBaggageLabelHeight, false);
-  DrawText(cv, 6, 10, 0, "Dossier N\xB0 " + f[18], kSansFace, 10, false, false);
-  DrawText(cv, 6, 25, 0, "Date enl\xE8vement :", kSansFace, 10, false, false);
-  DrawText(cv, 6, 40, 0, Head(bag_[6] + " " + bag_[7], 21), kSansFace, 10, false, false);
-  DrawText(cv, 0, 78, 0, kPickupTitle, kSansFace, 14, true, true);
-  PaintCode(cv, bag_[9], 16, 40, 100, 100, 190);
-  DrawText(cv, 100, 185, 0, bag_[9], kSansFace, 8, false, false);
-  DrawBox(cv, 10, 200, 364, 440, false);
-  DrawBox(cv, 190, 200, 191, 440, false);
-  const std::string lines[] = {f[9], bag_[10], bag_[11], f[10], bag_[12], bag_[13]};
-  for (int k = 0; k < 6; ++k) DrawText(cv, 20, 210 + 20 * k, 0, lines[k], kSansFace, 8, false, false);
-  DrawText(cv, 210, 205, 0, "Nb bagages : " + std::to_string(LabelTotal(c_.label)), kSansFace, 8, false, false);
+  const bool baggage = c_.run->header.BaggageMode;
+  origin_ = SlotOriginFor(position_, baggage);
+  DrawOutline(cv, kBaggageLabelHeight);
+  RowContext at{.total = std::to_string(LabelTotal(c_.label)), .baggage = baggage};
+  DrawRows(cv, PickupHead(), at);
   for (int k = 1; k <= kBagEntries && !um_[k].empty(); ++k) {
-    const int yk = 12 * (k - 1);
-    char number[16];
-    std::snprintf(number, sizeof number, "%2d", k);
-    DrawText(cv, 200, 224 + yk, 0, number, kSansFace, 8, false, false);
-    DrawBox(cv, 215, 225 + yk, 225, 235 + yk, false);
-    DrawText(cv, 230, 223 + yk, 0, um_[k], kSansFace, 8, false, false);
+    at.entry = k;
+    at.dy = 12 * (k - 1);
+    DrawRows(cv, PickupEntryRows(), at);
   }
-  DrawText(cv, 40, 495, 0, "Date :", kSansFace, 8, false, false);
-  DrawText(cv, 40, 525, 0, "Heure :", kSansFace, 8, false, false);
-  DrawText(cv, 215, 480, 0, "EMARGEMENT CLIENT", kSansFace, 8, false, true);
-  DrawBox(cv, 200, 495, 370, 550, false);
+  at.dy = 0;
+  DrawRows(cv, PickupFoot(), at);
+}
+
+void SheetPrinter::DrawOutline(Canvas& cv, int height) {
+  DrawFrame(cv, 0, 0, kLabelWidth, height);
+  DrawBox(cv, 0, 0, kLabelWidth, height, false);
+}
+
+bool SheetPrinter::Wanted(const SheetRow& row, const RowContext& at) const {
+  switch (row.when) {
+    case SheetWhen::Always: return true;
+    case SheetWhen::FieldSet: return !c_.label.Fields[static_cast<std::size_t>(row.arg)].empty();
+    case SheetWhen::Coded: return !bare_;
+    case SheetWhen::Bare: return bare_;
+    case SheetWhen::Sheet: return !at.baggage;
+    case SheetWhen::Baggage: return at.baggage;
+    case SheetWhen::LabelEntry: return at.baggage && at.entry >= 1 && at.entry <= kBagEntries;
+  }
+  return false;
+}
+
+std::string SheetPrinter::Words(const SheetRow& row, const RowContext& at) {
+  const auto& f = c_.label.Fields;
+  const std::string& field = f[static_cast<std::size_t>(row.arg)];
+  const auto entry = static_cast<std::size_t>(at.entry);
+  switch (row.words) {
+    case SheetWords::Literal: return row.text;
+    case SheetWords::Field: return field;
+    case SheetWords::FieldOrBlank: return field == "0" ? " " : field;
+    case SheetWords::LiteralField: return row.text + field;
+    case SheetWords::CaptionedField: return Caption(c_, 17) + " " + field;
+    case SheetWords::FieldOfTotal: return field + " / " + at.total;
+    case SheetWords::FieldCode: return BuildCode128Content(field);
+    case SheetWords::Caption: return Caption(c_, row.arg);
+    case SheetWords::BagLine: return bag_.at(static_cast<std::size_t>(row.arg));
+    case SheetWords::PickupDate: return Head(bag_[6] + " " + bag_[7], 21);
+    case SheetWords::BagCount: return "Nb bagages : " + at.total;
+    case SheetWords::EntryNumber: {
+      char number[16];
+      std::snprintf(number, sizeof number, "%2d", at.entry);
+      return number;
+    }
+    case SheetWords::PickupEntry: return um_.at(entry);
+    case SheetWords::LabelEntry: return (bare_ ? ug_ : um_).at(entry);
+  }
+  return {};
+}
+
+// The one loop every sheet layout is drawn with.
+void SheetPrinter::DrawRows(Canvas& cv, SheetLayout rows, const RowContext& at) {
+  for (const SheetRow& r : rows) {
+    if (!Wanted(r, at)) continue;
+    const int y1 = r.y1 + at.dy, y2 = r.y2 + at.dy;
+    switch (r.ink) {
+      case SheetInk::Text: DrawText(cv, r.x1, y1, r.x2, Words(r, at), r.font, r.size); break;
+      case SheetInk::Line: DrawLine(cv, r.x1, y1, r.x2, y2, r.size, 1); break;
+      case SheetInk::ScaledLine: DrawLine(cv, r.x1, y1, r.x2, y2, r.size, c_.chooser.ScaleY()); break;
+      case SheetInk::Box: DrawBox(cv, r.x1, y1, r.x2, y2, false); break;
+      case SheetInk::Fill: DrawBox(cv, r.x1, y1, r.x2, y2, true); break;
+      case SheetInk::Code: PaintCode(cv, Words(r, at), r.size, r.x1, y1, r.x2, y2); break;
+    }
+  }
 }
 
 void SheetPrinter::PaintCode(Canvas& cv, const std::string& content, double module, int x1, int y1, int x2, int y2) {
@@ -375,15 +292,14 @@ void SheetPrinter::DrawBox(Canvas& cv, int x1, int y1, int x2, int y2, bool fill
   cv.DrawRectangle((origin_.x + x1) * sx, (origin_.y + y1) * sy, (origin_.x + x2) * sx, (origin_.y + y2) * sy);
 }
 
-void SheetPrinter::DrawText(Canvas& cv, int x, int y, int right, const std::string& text, int face, int size,
-                            bool inverse, bool bold) {
-  if (face == kSansFace) face_ = "MS Sans Serif";
-  if (face == kSerifFace) face_ = "MS Serif";
+void SheetPrinter::DrawText(Canvas& cv, int x, int y, int right, const std::string& text, SheetFont font, int size) {
+  if (font.face == SheetFace::Sans) face_ = "MS Sans Serif";
+  if (font.face == SheetFace::Serif) face_ = "MS Serif";
   const int sx = c_.chooser.ScaleX(), sy = c_.chooser.ScaleY();
-  cv.SetFont(face_, size, bold, inverse ? kWhite : kBlack);
+  cv.SetFont(face_, size, font.bold, font.inverse ? kWhite : kBlack);
   const std::optional<int> clip = right != 0 ? std::optional<int>((origin_.x + right) * sx) : std::nullopt;
   cv.DrawText((origin_.x + x) * sx, (origin_.y + y) * sy, Head(text, kMaxDrawnText), clip,
-              inverse ? std::optional<Colour>(kBlack) : std::nullopt);
+              font.inverse ? std::optional<Colour>(kBlack) : std::nullopt);
 }
 
 }  // namespace imptherm

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "sheet/code128.h"
 #include "sheet/position_chooser.h"
+#include "sheet/sheet_layouts.h"
 
 namespace imptherm {
 
@@ -69,17 +70,26 @@ class SheetPrinter {
   void StartDocument(const std::string& printerName);
   void AdvanceSlot();
   void DrawSheetLabel(int labelIndex, Canvas& canvas);
-  void DrawZanLayout(Canvas& canvas, const std::string& total);
-  void DrawStandardLayout(Canvas& canvas, int style, int labelIndex, const std::string& total);
   void DrawPickupRequest(Canvas& canvas);
+
+  // What the rows of a layout are drawn with besides the record.
+  struct RowContext {
+    std::string total;  // the labels of the record
+    int entry = 0;      // the label, or the pickup entry, a UM or UG line belongs to
+    int dy = 0;         // how far the rows move down
+    bool baggage = false;
+  };
+  void DrawRows(Canvas& canvas, SheetLayout rows, const RowContext& at);
+  bool Wanted(const SheetRow& row, const RowContext& at) const;
+  std::string Words(const SheetRow& row, const RowContext& at);
   void PaintCode(Canvas& canvas, const std::string& content, double module, int x1, int y1, int x2, int y2);
 
   // Primitives in sheet units, relative to the slot origin.
   void DrawLine(Canvas& canvas, int x1, int y1, int x2, int y2, int thickness, int multiplier);
+  void DrawOutline(Canvas& canvas, int height);
   void DrawFrame(Canvas& canvas, int x1, int y1, int x2, int y2);
   void DrawBox(Canvas& canvas, int x1, int y1, int x2, int y2, bool filled);
-  void DrawText(Canvas& canvas, int x, int y, int right, const std::string& text, int face, int size, bool inverse,
-                bool bold);
+  void DrawText(Canvas& canvas, int x, int y, int right, const std::string& text, SheetFont font, int size);
 
   SheetContext c_;
   std::unique_ptr<DrawnDocument> document_;

@@ -302,8 +302,18 @@ struct FakePlatform {
   FakeProxyDialog proxyDialog;
   FakeDocuments documents;
   FakeChooser chooser;
-  Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
-                    profiles, network, ntlm,      proxyDialog, documents,   chooser};
+  Platform platform{.system = system,
+                    .ui = ui,
+                    .resources = resources,
+                    .printers = printers,
+                    .serialPorts = serialPorts,
+                    .portDevices = portDevices,
+                    .profiles = profiles,
+                    .network = network,
+                    .ntlm = ntlm,
+                    .proxyDialog = proxyDialog,
+                    .documents = documents,
+                    .chooser = chooser};
 };
 
 }  // namespace imptherm::fakes

@@ -158,8 +158,18 @@ class SheetCupsTest : public ::testing::Test {
   fakes::FakePlatform f;
   posix::CupsPrinters printers;
   posix::CairoDocuments documents;
-  Platform platform{f.system,   f.ui,      f.resources, printers,      f.serialPorts, f.portDevices,
-                    f.profiles, f.network, f.ntlm,      f.proxyDialog, documents,     f.chooser};
+  Platform platform{.system = f.system,
+                    .ui = f.ui,
+                    .resources = f.resources,
+                    .printers = printers,
+                    .serialPorts = f.serialPorts,
+                    .portDevices = f.portDevices,
+                    .profiles = f.profiles,
+                    .network = f.network,
+                    .ntlm = f.ntlm,
+                    .proxyDialog = f.proxyDialog,
+                    .documents = documents,
+                    .chooser = f.chooser};
 };
 PrivateCups* SheetCupsTest::cups = nullptr;
 

@@ -86,8 +86,18 @@ class SheetPdfTest : public ::testing::Test {
   fakes::FakePlatform f;
   std::string pdf;
   posix::CairoDocuments documents;
-  Platform platform{f.system,   f.ui,      f.resources, f.printers,    f.serialPorts, f.portDevices,
-                    f.profiles, f.network, f.ntlm,      f.proxyDialog, documents,     f.chooser};
+  Platform platform{.system = f.system,
+                    .ui = f.ui,
+                    .resources = f.resources,
+                    .printers = f.printers,
+                    .serialPorts = f.serialPorts,
+                    .portDevices = f.portDevices,
+                    .profiles = f.profiles,
+                    .network = f.network,
+                    .ntlm = f.ntlm,
+                    .proxyDialog = f.proxyDialog,
+                    .documents = documents,
+                    .chooser = f.chooser};
   Module module{platform};
   RunOptions run{"0", "", "", 0, 0, {}};
   std::vector<std::string> pngs;

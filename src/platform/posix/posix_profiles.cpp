@@ -13,6 +13,7 @@
 
 #include "base/text.h"
 #include "platform/error.h"
+#include "platform/posix/unique_fd.h"
 
 namespace imptherm::posix {
 namespace {
@@ -120,13 +121,9 @@ std::optional<std::string> ReadFileBytes(int fd, const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  return ReadFileBytes(fd, path);
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return std::nullopt;
+  return ReadFileBytes(fd.get(), path);
 }
 
 // The file as the profile functions leave it once `key` of `section` is
@@ -219,12 +216,9 @@ ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const 
 bool PosixProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,
                                 const std::string& value) {
   kept_.valid = false;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return false;
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const UniqueFd owned(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+  if (!owned) return false;
+  const int fd = owned.get();
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) return false;
   const auto bytes = ReadFileBytes(fd, path);

@@ -1,8 +1,10 @@
 #include "platform/win32/win32_documents.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/win32/win32_handles.h"
 
 namespace imptherm::win32 {
 namespace {
@@ -19,7 +21,7 @@ void Replace(HDC dc, T& current, T next) {
 
 class Win32DrawnDocument final : public DrawnDocument {
  public:
-  explicit Win32DrawnDocument(HDC dc) : dc_(dc), canvas_(dc) {}
+  explicit Win32DrawnDocument(UniqueDc dc) : owned_(std::move(dc)), dc_(owned_.get()), canvas_(dc_) {}
   ~Win32DrawnDocument() override {
     if (!ended_) ::AbortDoc(dc_);
   }
@@ -39,13 +41,9 @@ class Win32DrawnDocument final : public DrawnDocument {
   }
 
  private:
-  // Deletes the context after the canvas has put its objects back.
-  struct Owner {
-    HDC dc;
-    ~Owner() { ::DeleteDC(dc); }
-  };
+  // Deleted after the canvas has put its objects back.
+  UniqueDc owned_;
   HDC dc_;
-  Owner owner_{dc_};
   GdiCanvas canvas_;
   bool ended_ = false;
 };
@@ -212,19 +210,16 @@ std::unique_ptr<DrawnDocument> Win32Documents::StartDocument(const std::string& 
 }
 
 std::unique_ptr<DrawnDocument> StartDrawnDocument(HDC dc, const std::string& title) {
+  UniqueDc owned(dc);
   DOCINFOA info{};
   info.cbSize = sizeof info;
   info.lpszDocName = title.c_str();
-  if (::StartDocA(dc, &info) <= 0) {
-    ::DeleteDC(dc);
-    throw PlatformError("the printer did not start the document " + title);
-  }
+  if (::StartDocA(dc, &info) <= 0) throw PlatformError("the printer did not start the document " + title);
   if (::StartPage(dc) <= 0) {
     ::AbortDoc(dc);
-    ::DeleteDC(dc);
     throw PlatformError("the printer did not start the first page of " + title);
   }
-  return std::make_unique<Win32DrawnDocument>(dc);
+  return std::make_unique<Win32DrawnDocument>(std::move(owned));
 }
 
 }  // namespace imptherm::win32

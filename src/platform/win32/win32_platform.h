@@ -36,8 +36,18 @@ struct Win32Platform {
   Win32ProxyDialog proxyDialog;
   Win32Documents documents;
   Win32Chooser chooser;
-  Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
-                    profiles, network, ntlm,      proxyDialog, documents,   chooser};
+  Platform platform{.system = system,
+                    .ui = ui,
+                    .resources = resources,
+                    .printers = printers,
+                    .serialPorts = serialPorts,
+                    .portDevices = portDevices,
+                    .profiles = profiles,
+                    .network = network,
+                    .ntlm = ntlm,
+                    .proxyDialog = proxyDialog,
+                    .documents = documents,
+                    .chooser = chooser};
 };
 
 }  // namespace imptherm::win32

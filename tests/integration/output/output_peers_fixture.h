@@ -62,8 +62,18 @@ class RealOutput {
   fakes::FakeProxyDialog proxyDialog;
   fakes::FakeDocuments documents;
   fakes::FakeChooser chooser;
-  Platform platform{system,   ui,      resources, printers,    serialPorts, portDevices,
-                    profiles, network, ntlm,      proxyDialog, documents,   chooser};
+  Platform platform{.system = system,
+                    .ui = ui,
+                    .resources = resources,
+                    .printers = printers,
+                    .serialPorts = serialPorts,
+                    .portDevices = portDevices,
+                    .profiles = profiles,
+                    .network = network,
+                    .ntlm = ntlm,
+                    .proxyDialog = proxyDialog,
+                    .documents = documents,
+                    .chooser = chooser};
   RunLog runLog{system};
   PrinterObject printer{printers};
   fakes::FakeMemo progress;

@@ -145,8 +145,18 @@ void AbandonedRun(const std::string& dir) {
   fakes::FakeProxyDialog proxyDialog;
   fakes::FakeDocuments documents;
   fakes::FakeChooser chooser;
-  Platform platform{system,   ui,      resources, printers,    serial,    devices,
-                    profiles, network, ntlm,      proxyDialog, documents, chooser};
+  Platform platform{.system = system,
+                    .ui = ui,
+                    .resources = resources,
+                    .printers = printers,
+                    .serialPorts = serial,
+                    .portDevices = devices,
+                    .profiles = profiles,
+                    .network = network,
+                    .ntlm = ntlm,
+                    .proxyDialog = proxyDialog,
+                    .documents = documents,
+                    .chooser = chooser};
   Module module(platform);
   DataLines lines;
   lines.push_back(BinaryJob(4 << 20));  // far more than the terminal buffers

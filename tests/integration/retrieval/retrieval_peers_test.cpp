@@ -49,8 +49,18 @@ class PeersTest : public ::testing::Test {
   fakes::FakePlatform f;
   posix::PosixNetwork network;
   posix::PosixNtlm ntlm{f.system};
-  Platform platform{f.system,   f.ui,    f.resources, f.printers,    f.serialPorts, f.portDevices,
-                    f.profiles, network, ntlm,        f.proxyDialog, f.documents,   f.chooser};
+  Platform platform{.system = f.system,
+                    .ui = f.ui,
+                    .resources = f.resources,
+                    .printers = f.printers,
+                    .serialPorts = f.serialPorts,
+                    .portDevices = f.portDevices,
+                    .profiles = f.profiles,
+                    .network = network,
+                    .ntlm = ntlm,
+                    .proxyDialog = f.proxyDialog,
+                    .documents = f.documents,
+                    .chooser = f.chooser};
   Module module;
   Retrieval retrieval;
   fakes::FakeMemo memo;
