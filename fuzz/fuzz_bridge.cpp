@@ -14,9 +14,9 @@ using namespace imptherm::bridge;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  BridgeConfig config;
-  std::string error;
-  if (ParseBridgeConfig(text, config, error) != error.empty()) std::abort();
+  auto parsed = ParseBridgeConfig(text);
+  if (!parsed && parsed.error().empty()) std::abort();
+  const BridgeConfig config = parsed ? *parsed : BridgeConfig{};
 
   std::vector<std::string> f;
   for (std::size_t start = 0;;) {

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto end = imptherm::FindHeadEnd(input);
   const std::string_view head = input.substr(0, end.value_or(input.size()));
   auto parsed = imptherm::ParseResponseHead(head);
-  if (auto* h = std::get_if<imptherm::ResponseHead>(&parsed)) {
+  if (const imptherm::ResponseHead* h = parsed ? &*parsed : nullptr) {
     (void)imptherm::FramingOf(*h);
     (void)h->FindAll("Proxy-Authenticate");
     (void)h->HasToken("Connection", "keep-alive");

@@ -72,63 +72,55 @@ OriginRule RuleForOrigin(const std::string& canonicalOrigin) {
   return {canonicalOrigin, {canonicalOrigin.substr(canonicalOrigin.find("://") + 3)}};
 }
 
-std::optional<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts, std::string& error) {
+Parsed<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts) {
   std::vector<OriginRule> rules;
   for (const std::string& text : texts) {
     const auto origin = CanonicalOrigin(text);
     if (!origin) {
-      error = "--allow-origin wants scheme://host[:port] (http or https), got '" + text + "'";
-      return std::nullopt;
+      return ParseError{"--allow-origin wants scheme://host[:port] (http or https), got '" + text + "'"};
     }
     rules.push_back(RuleForOrigin(*origin));
   }
   return rules;
 }
 
-bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& error) {
+Parsed<BridgeConfig> ParseBridgeConfig(std::string_view text) {
   const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object()) {
-    error = "not a JSON object";
-    return false;
+    return ParseError{"not a JSON object"};
   }
   BridgeConfig config;
   for (const auto& [key, value] : j.items()) {
     if (key == "port") {
       if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 65535) {
-        error = "\"port\" must be a number from 1 to 65535";
-        return false;
+        return ParseError{"\"port\" must be a number from 1 to 65535"};
       }
       config.port = value.get<int>();
     } else if (key == "origins") {
       if (!value.is_array()) {
-        error = "\"origins\" must be a list";
-        return false;
+        return ParseError{"\"origins\" must be a list"};
       }
       for (const auto& item : value) {
         if (!item.is_object() || !item.contains("origin") || !item["origin"].is_string()) {
-          error = "every entry of \"origins\" needs an \"origin\" text";
-          return false;
+          return ParseError{"every entry of \"origins\" needs an \"origin\" text"};
         }
         const std::string name = item["origin"].get<std::string>();
         const auto origin = CanonicalOrigin(name);
         if (!origin) {
-          error = "\"" + name + "\" is not an origin (scheme://host[:port])";
-          return false;
+          return ParseError{"\"" + name + "\" is not an origin (scheme://host[:port])"};
         }
         OriginRule rule = RuleForOrigin(*origin);
         for (const auto& [field, hosts] : item.items()) {
           if (field == "origin") continue;
           if (field != "streamHosts" || !hosts.is_array()) {
-            error = "origin " + *origin + ": unknown entry \"" + field + "\" or \"streamHosts\" not a list";
-            return false;
+            return ParseError{"origin " + *origin + ": unknown entry \"" + field + "\" or \"streamHosts\" not a list"};
           }
           rule.streamHosts.clear();
           for (const auto& h : hosts) {
             std::string host;
             int port = 0;
             if (!h.is_string() || !SplitHostPort(h.get<std::string>(), host, port)) {
-              error = "origin " + *origin + ": a stream host must be a text \"host\" or \"host:port\"";
-              return false;
+              return ParseError{"origin " + *origin + ": a stream host must be a text \"host\" or \"host:port\""};
             }
             rule.streamHosts.push_back(h.get<std::string>());
           }
@@ -136,12 +128,10 @@ bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& er
         config.origins.push_back(std::move(rule));
       }
     } else {
-      error = "unknown entry \"" + key + "\"";
-      return false;
+      return ParseError{"unknown entry \"" + key + "\""};
     }
   }
-  out = std::move(config);
-  return true;
+  return config;
 }
 
 bool HostHeaderAllowed(std::string_view host, int port) {
@@ -225,11 +215,12 @@ void ConfigStore::Refresh() {
   std::ifstream in(path_, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  std::string error;
-  if (!in || !ParseBridgeConfig(text.str(), file_, error)) {
-    log_("configuration " + path_ + " refused, keeping the last good one: " + (in ? error : "cannot be read"));
+  auto config = ParseBridgeConfig(text.str());
+  if (!in || !config) {
+    log_("configuration " + path_ + " refused, keeping the last good one: " + (in ? config.error() : "cannot be read"));
     return;
   }
+  file_ = std::move(*config);
   log_("configuration " + path_ + " read: " + std::to_string(file_.origins.size()) + " origin(s)");
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/parsed.h"
+
 namespace imptherm::bridge {
 
 inline constexpr int kDefaultPort = 9180;
@@ -27,18 +29,18 @@ struct BridgeConfig {
   std::vector<OriginRule> origins;
 };
 
-// Reads the configuration file's JSON text. False with a reason that names
-// the faulty entry; `out` is then left alone.
-bool ParseBridgeConfig(std::string_view text, BridgeConfig& out, std::string& error);
+// Reads the configuration file's JSON text; refused with a reason that names
+// the faulty entry.
+Parsed<BridgeConfig> ParseBridgeConfig(std::string_view text);
 
 // "scheme://host[:port]" made canonical (lower case; http or https; no
 // path): nothing when `text` is not such an origin. "null" is no origin.
 std::optional<std::string> CanonicalOrigin(std::string_view text);
 // The rule of an origin given on the command line: its own host allowed.
 OriginRule RuleForOrigin(const std::string& canonicalOrigin);
-// The rules of the origins given with --allow-origin; nothing when one of
-// them is no origin, `error` then names it.
-std::optional<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts, std::string& error);
+// The rules of the origins given with --allow-origin; refused, naming it,
+// when one of them is no origin.
+Parsed<std::vector<OriginRule>> RulesForOrigins(const std::vector<std::string>& texts);
 
 // The Host header of a request to the bridge on `port`: only the loopback
 // names, so that a rebound DNS name of a web site is refused.

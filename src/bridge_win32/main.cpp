@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/parsed.h"
 #include "bridge/config.h"
 #include "bridge/script.h"
 #include "bridge/server.h"
@@ -39,11 +40,10 @@ struct ServeArgs {
   bool batch = false;
 };
 
-bool Parse(const std::vector<std::string>& args, ServeArgs& out, std::string& error) {
-  if (args.empty() || (args[0] != "serve" && args[0] != "stop")) {
-    error = args.empty() ? "a command is needed" : "unknown command '" + args[0] + "'";
-    return false;
-  }
+Parsed<ServeArgs> Parse(const std::vector<std::string>& args) {
+  if (args.empty() || (args[0] != "serve" && args[0] != "stop"))
+    return ParseError{args.empty() ? "a command is needed" : "unknown command '" + args[0] + "'"};
+  ServeArgs out;
   out.serve = args[0] == "serve";
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -53,21 +53,18 @@ bool Parse(const std::vector<std::string>& args, ServeArgs& out, std::string& er
     } else if (a == "--port" && hasValue) {
       char* end = nullptr;
       const long port = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || port < 1 || port > 65535) {
-        error = "--port wants a number from 1 to 65535, got '" + args[i] + "'";
-        return false;
-      }
+      if (*end || port < 1 || port > 65535)
+        return ParseError{"--port wants a number from 1 to 65535, got '" + args[i] + "'"};
       out.port = static_cast<int>(port);
     } else if (a == "--config" && hasValue && out.serve) {
       out.config = args[++i];
     } else if (a == "--allow-origin" && hasValue && out.serve) {
       out.origins.push_back(args[++i]);
     } else {
-      error = "unknown option or missing value: '" + a + "'";
-      return false;
+      return ParseError{"unknown option or missing value: '" + a + "'"};
     }
   }
-  return true;
+  return out;
 }
 
 // A program of the Windows subsystem has no console; started from one, it
@@ -100,10 +97,9 @@ class BatchUi final : public UserInterface {
 };
 
 int Serve(const ServeArgs& args) {
-  std::string refused;
-  auto start = bridge::RulesForOrigins(args.origins, refused);
+  auto start = bridge::RulesForOrigins(args.origins);
   if (!start) {
-    std::fprintf(stderr, "impthermorvane: %s\n", refused.c_str());
+    std::fprintf(stderr, "impthermorvane: %s\n", start.error().c_str());
     return 1;
   }
 
@@ -174,12 +170,12 @@ int Serve(const ServeArgs& args) {
 int main(int argc, char** argv) {
   using namespace imptherm::bridge_win32;
   UseParentConsole();
-  ServeArgs args;
-  std::string error;
-  if (!Parse(std::vector<std::string>(argv + 1, argv + argc), args, error)) {
-    std::fprintf(stderr, "impthermorvane: %s\n%s", error.c_str(), kUsage);
+  const auto parsed = Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed) {
+    std::fprintf(stderr, "impthermorvane: %s\n%s", parsed.error().c_str(), kUsage);
     return 1;
   }
+  const ServeArgs& args = *parsed;
   if (!args.serve) {
     // Without --port, this session's bridge on whichever port it took.
     if (AskBridgeToStop(std::max(args.port, 0))) return 0;

@@ -126,7 +126,7 @@ std::string DecodeCharacterReferences(std::string_view text) {
   return out;
 }
 
-bool ParsePageParameters(std::string_view html, NamedValues& params, std::string& error) {
+Parsed<NamedValues> ParsePageParameters(std::string_view html) {
   // Work on UTF-8; a page in the Windows code page is converted first.
   std::string text = IsValidUtf8(html) ? std::string(html) : Cp1252ToUtf8(html);
   std::vector<ObjectElement> objects;
@@ -149,18 +149,14 @@ bool ParsePageParameters(std::string_view html, NamedValues& params, std::string
       objects[open.back()].params.emplace_back(Utf8ToCp1252(name->second), Utf8ToCp1252(tag.attributes["value"]));
     }
   }
-  if (objects.empty()) {
-    error = "the page holds no <object> element";
-    return false;
-  }
+  if (objects.empty()) return ParseError{"the page holds no <object> element"};
   const ObjectElement* chosen = &objects.front();
   for (const auto& o : objects)
     if (LowerAscii(o.classId).find(LowerAscii(kControlClassId)) != std::string::npos) {
       chosen = &o;
       break;
     }
-  params = chosen->params;
-  return true;
+  return chosen->params;
 }
 
 }  // namespace imptherm::cli

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/parsed.h"
+
 namespace imptherm::cli {
 
 using NamedValues = std::vector<std::pair<std::string, std::string>>;
@@ -12,9 +14,9 @@ using NamedValues = std::vector<std::pair<std::string, std::string>>;
 // in an HTML page, as a browser hands them to the control: tag and attribute
 // names in any letter case, values quoted or not, character references
 // decoded, text turned into Windows-1252. The <object> whose classid names
-// the control is taken; otherwise the first <object> of the page. Returns
-// false with a reason when the page has no <object> element.
-bool ParsePageParameters(std::string_view html, NamedValues& params, std::string& error);
+// the control is taken; otherwise the first <object> of the page. Refused
+// when the page has no <object> element.
+Parsed<NamedValues> ParsePageParameters(std::string_view html);
 
 // Decodes the character references of an attribute value (named, decimal and
 // hexadecimal) into Unicode text held as UTF-8.

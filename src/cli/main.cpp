@@ -20,13 +20,13 @@ int main(int argc, char** argv) {
   // Ignored, the write fails with EFBIG instead and takes the way of a full
   // disk: the job is cut back out, the run log says why.
   std::signal(SIGXFSZ, SIG_IGN);
-  Options options;
-  std::string error;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!ParseOptions(args, options, error)) {
-    std::fprintf(stderr, "impthermorvane: %s\n%s", error.c_str(), UsageHint(args[0]).c_str());
+  const auto parsed = ParseOptions(args);
+  if (!parsed) {
+    std::fprintf(stderr, "impthermorvane: %s\n%s", parsed.error().c_str(), UsageHint(args[0]).c_str());
     return kExitUsage;
   }
+  const Options& options = *parsed;
   switch (options.command) {
     case Options::Command::Help:
       std::fputs(options.helpFor.empty() ? ProgramHelp().c_str() : CommandHelp(*FindCommand(options.helpFor)).c_str(),

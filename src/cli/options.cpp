@@ -6,21 +6,19 @@
 
 namespace imptherm::cli {
 
-bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+Parsed<Options> ParseOptions(const std::vector<std::string>& args) {
+  Options options;
   if (args.empty()) {
     options.command = Options::Command::Help;
-    return true;
+    return options;
   }
   if (args[0] == "--version") {
     options.command = Options::Command::Version;
-    return true;
+    return options;
   }
   const bool helpOption = args[0] == "--help" || args[0] == "-h";
   const CommandSpec* command = FindCommand(helpOption ? "help" : args[0]);
-  if (!command) {
-    error = "unknown command '" + args[0] + "'";
-    return false;
-  }
+  if (!command) return ParseError{"unknown command '" + args[0] + "'"};
   options.command = command->command;
   std::vector<const OptionSpec*> given;
   bool hasOperand = false;
@@ -29,39 +27,31 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (a == "--help" || a == "-h") {
       options.command = Options::Command::Help;
       options.helpFor = command->name;
-      return true;
+      return options;
     }
     if (const OptionSpec* option = command->Find(a)) {
       std::string value;
       if (option->value) {
-        if (i + 1 >= args.size()) {
-          error = a + " needs a value";
-          return false;
-        }
+        if (i + 1 >= args.size()) return ParseError{a + " needs a value"};
         value = args[++i];
       }
-      if (!option->take(value, options, error)) {
-        error = a + " " + error;
-        return false;
-      }
+      if (std::string why; !option->take(value, options, why)) return ParseError{a + " " + why};
       given.push_back(option);
       continue;
     }
     // A command without options takes any word as its operand (a password
     // may well start with '-').
     const bool optionLike = !command->options.empty() && (a.empty() || a[0] == '-');
-    if (!command->operand || hasOperand || optionLike) {
-      error = command->options.empty() ? command->missing : "unknown option '" + a + "'";
-      return false;
-    }
-    if (!command->takeOperand(a, options, error)) return false;
+    if (!command->operand || hasOperand || optionLike)
+      return ParseError{command->options.empty() ? command->missing : "unknown option '" + a + "'"};
+    if (std::string why; !command->takeOperand(a, options, why)) return ParseError{why};
     hasOperand = true;
   }
   bool complete = hasOperand || !command->operand || command->operandOptional;
   for (const OptionSpec& option : command->options)
     if (option.required && std::find(given.begin(), given.end(), &option) == given.end()) complete = false;
-  if (!complete) error = command->missing;
-  return complete;
+  if (!complete) return ParseError{command->missing};
+  return options;
 }
 
 }  // namespace imptherm::cli

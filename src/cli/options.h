@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "base/parsed.h"
 #include "cli/html_params.h"
 
 namespace imptherm::cli {
@@ -41,7 +42,7 @@ struct Options {
   std::vector<std::string> allowOrigins;
 };
 
-// Parses the arguments after the program name. Returns false with a reason.
-bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+// Parses the arguments after the program name.
+Parsed<Options> ParseOptions(const std::vector<std::string>& args);
 
 }  // namespace imptherm::cli

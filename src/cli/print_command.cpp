@@ -28,11 +28,12 @@ bool ReadPage(const std::string& path, NamedValues& params) {
   }
   std::ostringstream text;
   text << in.rdbuf();
-  std::string error;
-  if (!ParsePageParameters(text.str(), params, error)) {
-    Complain(path + ": " + error);
+  auto page = ParsePageParameters(text.str());
+  if (!page) {
+    Complain(path + ": " + page.error());
     return false;
   }
+  params = std::move(*page);
   return true;
 }
 

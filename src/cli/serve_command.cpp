@@ -58,10 +58,9 @@ void PrepareWorkerWake() {
 }  // namespace
 
 int RunServeCommand(const Options& options) {
-  std::string refused;
-  auto start = bridge::RulesForOrigins(options.allowOrigins, refused);
+  auto start = bridge::RulesForOrigins(options.allowOrigins);
   if (!start) {
-    Complain(refused);
+    Complain(start.error());
     return kExitUsage;
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/network_messages.h"
 #include "retrieval/base64.h"
 
 namespace imptherm {
@@ -41,18 +42,29 @@ struct HttpClient::Scheme {
   std::unique_ptr<NtlmContext> ntlm;
 };
 
+// What one exchange learns on its way: the schemes answering the proxy and
+// the page's server, and the proxy credentials the source gave.
+struct HttpClient::Transfer {
+  const HttpRequest& request;
+  Scheme proxy;
+  Scheme server;
+  HttpCredentials proxyCredentials;
+
+  void AskCredentials(const std::string& scheme) {
+    if (request.credentials) proxyCredentials = request.credentials->ProxyCredentials(scheme);
+  }
+};
+
 struct HttpClient::Answer {
   ResponseHead head;
   BodyFraming framing;
   bool keep = false;
 };
 
-HttpClient::HttpClient(Network& network, Ntlm& ntlm, System& system, HttpClientEvents& events)
-    : network_(network), ntlm_(ntlm), system_(system), events_(events), proxyScheme_(std::make_unique<Scheme>()) {}
+HttpClient::HttpClient(Network& network, Ntlm& ntlm, System& system)
+    : network_(network), ntlm_(ntlm), system_(system) {}
 
 HttpClient::~HttpClient() { Disconnect(); }
-
-void HttpClient::ResetProxyAuthentication() { *proxyScheme_ = Scheme{}; }
 
 void HttpClient::Disconnect() {
   if (conn_) conn_->Close();
@@ -61,24 +73,24 @@ void HttpClient::Disconnect() {
   inPos_ = 0;
 }
 
-std::string HttpClient::BuildRequest(const HttpTarget& target, bool pageHost, const std::string& authorization,
-                                     const std::string& proxyAuthorization) const {
-  std::string r = "GET " + (proxy.used() ? target.Absolute() : target.pathAndQuery) + " HTTP/1.0\r\n";
+std::string HttpClient::BuildRequest(const HttpRequest& request, const HttpTarget& target, bool pageHost,
+                                     const std::string& authorization, const std::string& proxyAuthorization) const {
+  std::string r = "GET " + (request.proxy.used() ? target.Absolute() : target.pathAndQuery) + " HTTP/1.0\r\n";
   auto add = [&r](const char* name, const std::string& value) {
     if (!value.empty()) r.append(name).append(": ").append(value).append("\r\n");
   };
-  add("Connection", connection);
-  add("Content-Type", contentType);
+  add("Connection", "Keep-Alive");
+  add("Content-Type", "application/zip");
   const std::string cookie = cookies.HeaderFor(target.host, target.pathAndQuery);
   add("Cookie", cookie);
   // The page's own lines (its cookie) are meant for its server alone.
-  for (const std::string& extra : extraHeaders) {
+  for (const std::string& extra : request.headers) {
     std::string line = OneLine(extra);
     if (!pageHost || line.empty() || (!cookie.empty() && StartsWithNoCase(line, "Cookie:"))) continue;
     r.append(line).append("\r\n");
   }
   add("Host", target.HostHeader());
-  add("Accept", accept);
+  add("Accept", "text/html, */*");
   add("User-Agent", kUserAgent);
   add("Authorization", authorization);
   add("Proxy-Authorization", proxyAuthorization);
@@ -86,7 +98,7 @@ std::string HttpClient::BuildRequest(const HttpTarget& target, bool pageHost, co
   return r;
 }
 
-void HttpClient::EchoRequest(const std::string& request) {
+void HttpClient::EchoRequest(Memo* echo, const std::string& request) {
   if (!echo) return;
   echo->AddLine("REQUETE : ");
   std::string_view rest = request;
@@ -101,7 +113,7 @@ void HttpClient::EchoRequest(const std::string& request) {
   echo->AddLine("");
 }
 
-void HttpClient::EchoChallenge(const ResponseHead& head) {
+void HttpClient::EchoChallenge(Memo* echo, const ResponseHead& head) {
   if (!echo) return;
   echo->AddLine("REPONSE : " + std::to_string(head.status));
   for (const std::string& line : head.lines) echo->AddLine(VisibleControls(line));
@@ -132,10 +144,7 @@ std::ptrdiff_t HttpClient::Fill(int limitMs) {
 }
 
 HttpFailure HttpClient::Silence() const {
-  return HttpFailure{
-      "Aucune donn\xE9"
-      "e re\xE7ue de " +
-      connHost_ + ":" + std::to_string(connPort_) + " en " + LimitText(silenceLimitMs)};
+  return HttpFailure{messages::NoDataReceived(connHost_ + ":" + std::to_string(connPort_), silenceLimitMs)};
 }
 
 // False when the server closed before sending a byte of its answer, which a
@@ -147,18 +156,18 @@ bool HttpClient::ReadHead(Answer& a) {
     if (auto end = FindHeadEnd(pending); end && *end <= kMaxResponseHead) {
       auto parsed = ParseResponseHead(pending.substr(0, *end));
       inPos_ += *end;
-      if (auto* error = std::get_if<ResponseError>(&parsed)) {
+      if (!parsed) {
         Disconnect();
-        throw HttpFailure{error->text};
+        throw HttpFailure{parsed.error()};
       }
-      a.head = std::move(std::get<ResponseHead>(parsed));
+      a.head = std::move(*parsed);
       if (a.head.status < 200) continue;  // an interim answer: the real one follows
       auto framing = FramingOf(a.head);
-      if (auto* error = std::get_if<ResponseError>(&framing)) {
+      if (!framing) {
         Disconnect();
-        throw HttpFailure{error->text};
+        throw HttpFailure{framing.error()};
       }
-      a.framing = std::get<BodyFraming>(framing);
+      a.framing = *framing;
       a.keep = a.framing.kind != BodyFraming::UntilClose &&
                (a.head.HasToken("Connection", "keep-alive") || a.head.HasToken("Proxy-Connection", "keep-alive")) &&
                !a.head.HasToken("Connection", "close");
@@ -166,7 +175,7 @@ bool HttpClient::ReadHead(Answer& a) {
     }
     if (pending.size() >= kMaxResponseHead) {
       Disconnect();
-      throw HttpFailure{"En-t\xEAte de r\xE9ponse trop long (plus de " + std::to_string(kMaxResponseHead) + " octets)"};
+      throw HttpFailure{messages::HeadTooLong(kMaxResponseHead)};
     }
     const std::ptrdiff_t n = Fill(silenceLimitMs);
     if (n == Connection::kTimedOut) {
@@ -215,7 +224,7 @@ void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
   };
   const BodyFraming& f = a.framing;
   if (f.kind == BodyFraming::None) return;
-  if (f.kind == BodyFraming::Length) announcedSize = f.length;
+  if (f.kind == BodyFraming::Length) announcedSize_ = f.length;
   std::uint64_t received = 0;
   auto deliver = [&](std::string_view bytes) {
     received += bytes.size();
@@ -240,7 +249,7 @@ void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
       std::ptrdiff_t n = limit == 0 ? Connection::kTimedOut : Fill(limit);
       if (n <= 0) return stopped(n);
     }
-    announcedSize = received;
+    announcedSize_ = received;
   } else {
     const bool bounded = f.kind == BodyFraming::Length;
     auto wanted = [&] { return bounded ? f.length - received : UINT64_MAX; };
@@ -256,24 +265,25 @@ void HttpClient::ReceiveBody(Answer& a, BodySink* sink, int limitMs) {
       if (n <= 0) return stopped(n);
       deliver(std::string_view(block.data(), static_cast<std::size_t>(n)));
     }
-    if (!bounded) announcedSize = received;
+    if (!bounded) announcedSize_ = received;
   }
   // Bytes beyond the answer mean the connection can no longer be trusted.
   if (!a.keep || inPos_ != in_.size()) Disconnect();
 }
 
-HttpClient::Answer HttpClient::Exchange(const HttpTarget& target, const std::string& request) {
+HttpClient::Answer HttpClient::Exchange(const HttpRequest& request, const HttpTarget& target, const std::string& wire) {
+  const ProxyAddress& proxy = request.proxy;
   const std::string& host = proxy.used() ? proxy.host : target.host;
   const int port = proxy.used() ? proxy.port : target.port;
   bool reused = conn_ && connHost_ == host && connPort_ == port;
   if (reused && !conn_->IsOpen()) reused = false;
   if (!reused) Disconnect();
-  EchoRequest(request);
+  EchoRequest(request.echo, wire);
   for (;;) {
     if (!conn_) OpenConnection(host, port);
     Answer a;
     try {
-      conn_->Send(request);
+      conn_->Send(wire);
       if (ReadHead(a)) return a;
     } catch (const NetError&) {
       if (!reused) throw;
@@ -294,28 +304,16 @@ void HttpClient::StoreCookies(const ResponseHead& head, const HttpTarget& target
   }
 }
 
-void HttpClient::GiveUp(Scheme& s, const std::string& statusLine, bool proxySide) {
-  s = Scheme{};
-  if (proxySide) {
-    proxyUser.clear();
-    proxyPassword.clear();
-  }
-  throw HttpFailure{statusLine};
-}
-
-std::string HttpClient::RunScheme(Scheme& s, const ResponseHead& head, const char* challengeField, bool proxySide) {
-  auto wanted = [&] {
-    if (proxySide)
-      events_.ProxyCredentialsWanted(s.name);
-    else
-      events_.ServerCredentialsWanted(s.name);
-  };
-  if (s.count >= kAuthenticationLimit) GiveUp(s, head.statusLine, proxySide);
+// The value of the next (Proxy-)Authorization line, or HttpFailure with the
+// challenge's status line once the scheme has nothing more to try.
+std::string HttpClient::RunScheme(Transfer& t, Scheme& s, const ResponseHead& head, bool proxySide) {
+  const HttpFailure givingUp{head.statusLine};
+  if (s.count >= kAuthenticationLimit) throw givingUp;
   if (s.kind == Scheme::Basic) {
     ++s.count;
     if (s.user.empty()) {
-      wanted();
-      GiveUp(s, head.statusLine, proxySide);
+      t.AskCredentials(s.name);
+      throw givingUp;
     }
     return "Basic " + Base64Encode(s.user + ":" + s.password);
   }
@@ -333,17 +331,14 @@ std::string HttpClient::RunScheme(Scheme& s, const ResponseHead& head, const cha
     }
     case 1: {
       std::optional<std::string> challenge;
-      for (const std::string& value : head.FindAll(challengeField)) {
+      for (const std::string& value : head.FindAll(proxySide ? "Proxy-Authenticate" : "WWW-Authenticate")) {
         if (FirstWord(value) != "NTLM" || value.find(' ') == std::string::npos) continue;
         challenge = Base64Decode(TrimBlanks(value.substr(value.find(' ') + 1)));
         if (challenge && !challenge->empty()) break;
         challenge.reset();
       }
       if (!challenge) {
-        s = Scheme{};
-        throw HttpFailure{
-            "Op\xE9ration abandonn\xE9"
-            "e"};
+        throw HttpFailure{messages::kAbandoned};
       }
       std::string answer = s.ntlm->Authenticate(*challenge);
       ++s.count;
@@ -351,8 +346,8 @@ std::string HttpClient::RunScheme(Scheme& s, const ResponseHead& head, const cha
       return "NTLM " + Base64Encode(answer);
     }
     default:
-      if (s.user.empty()) wanted();
-      GiveUp(s, head.statusLine, proxySide);
+      if (s.user.empty()) t.AskCredentials(s.name);
+      throw givingUp;
   }
 }
 
@@ -370,12 +365,15 @@ std::optional<std::string> ChooseScheme(const std::vector<std::string>& offers, 
 
 }  // namespace
 
-int HttpClient::Get(const std::string& url, BodySink& sink) {
-  auto parsed = ParseHttpUrl(url);
-  if (!parsed) throw HttpFailure{"Adresse incorrecte : " + url};
+HttpResult HttpClient::Get(const HttpRequest& request) {
+  auto parsed = ParseHttpUrl(request.url);
+  if (!parsed) throw HttpFailure{messages::BadAddress(request.url)};
   HttpTarget target = *parsed;
   const std::string pageHost = UpperAscii(target.host);
-  Scheme server;
+  const ProxyAddress& proxy = request.proxy;
+  BodySink& sink = *request.body;
+  Transfer t{request, {}, {}, {}};
+  Scheme& server = t.server;
   std::string authorization, proxyAuthorization;
   int counted = 0;
   bool retry = false;
@@ -383,11 +381,10 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     if (!retry) ++counted;
     retry = false;
     const bool onPageHost = UpperAscii(target.host) == pageHost;
-    Answer a = Exchange(target, BuildRequest(target, onPageHost, authorization, proxyAuthorization));
+    Answer a = Exchange(request, target, BuildRequest(request, target, onPageHost, authorization, proxyAuthorization));
     const ResponseHead& head = a.head;
-    lastStatus = head.status;
     StoreCookies(head, target);
-    if (head.status == 407) EchoChallenge(head);
+    if (head.status == 407) EchoChallenge(request.echo, head);
 
     // Proxy credentials go to the proxy only, and the logged-on user's
     // answer only to the page's own server: any other 407 or 401 is an
@@ -395,24 +392,24 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     if ((head.status == 407 && proxy.used()) || (head.status == 401 && onPageHost)) {
       const bool proxySide = head.status == 407;
       ReadBody(a, nullptr, kDropLimitMs);
-      Scheme& s = proxySide ? *proxyScheme_ : server;
+      Scheme& s = proxySide ? t.proxy : server;
       if (s.kind == Scheme::None) {
         auto name =
             ChooseScheme(head.FindAll(proxySide ? "Proxy-Authenticate" : "WWW-Authenticate"), ntlm_.Available());
         if (!name) throw HttpFailure{head.statusLine};
         s.kind = *name == "Basic" ? Scheme::Basic : Scheme::Ntlm;
         s.name = *name;
-        if (proxySide) events_.ProxySchemeChosen(s.name);
+        if (proxySide) t.AskCredentials(s.name);
       }
-      s.user = proxySide ? proxyUser : std::string();
-      s.password = proxySide ? proxyPassword : std::string();
-      std::string value = RunScheme(s, head, proxySide ? "Proxy-Authenticate" : "WWW-Authenticate", proxySide);
+      s.user = proxySide ? t.proxyCredentials.user : std::string();
+      s.password = proxySide ? t.proxyCredentials.password : std::string();
+      std::string value = RunScheme(t, s, head, proxySide);
       (proxySide ? proxyAuthorization : authorization) = std::move(value);
       retry = true;
       continue;
     }
     // NTLM authenticates the connection, not each request.
-    if (proxyScheme_->kind == Scheme::Ntlm) proxyAuthorization.clear();
+    if (t.proxy.kind == Scheme::Ntlm) proxyAuthorization.clear();
     if (server.kind == Scheme::Ntlm) authorization.clear();
 
     // Any answer that names a new location is followed (a 3xx without one
@@ -422,7 +419,7 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
       auto next = ResolveLocation(target, *location);
       if (!next) {
         ReadBody(a, nullptr, kDropLimitMs);
-        throw HttpFailure{"Redirection impossible : " + *location};
+        throw HttpFailure{messages::CannotRedirect(*location)};
       }
       ReadBody(a, nullptr, kDropLimitMs);
       sink.Restart();
@@ -435,7 +432,7 @@ int HttpClient::Get(const std::string& url, BodySink& sink) {
     }
     if ((head.status >= 200 && head.status <= 299) || location) {
       ReadBody(a, &sink, Connection::kNoLimit);
-      return head.status;
+      return HttpResult{head.status, announcedSize_};
     }
     ReadBody(a, nullptr, kErrorBodyLimitMs);
     throw HttpFailure{head.statusLine};

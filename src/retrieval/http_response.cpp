@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/network_messages.h"
 
 namespace imptherm {
 namespace {
@@ -79,7 +80,7 @@ std::optional<std::size_t> FindHeadEnd(std::string_view buffer) {
   return std::nullopt;
 }
 
-std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view block) {
+Parsed<ResponseHead> ParseResponseHead(std::string_view block) {
   std::size_t start = 0;
   while (start < block.size() && (block[start] == '\r' || block[start] == '\n')) ++start;
   block.remove_prefix(start);
@@ -92,7 +93,7 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
-      if (!ParseStatusLine(line, head)) return ResponseError{"R\xE9ponse du serveur illisible : " + Excerpt(line)};
+      if (!ParseStatusLine(line, head)) return ParseError{messages::UnreadableAnswer(Excerpt(line))};
       head.statusLine = line;
       continue;
     }
@@ -110,11 +111,11 @@ std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view blo
     head.fields.emplace_back(std::string(TrimSpaces(line.substr(0, colon))),
                              std::string(TrimSpaces(line.substr(colon + 1))));
   }
-  if (first) return ResponseError{"R\xE9ponse du serveur vide"};
+  if (first) return ParseError{messages::kEmptyAnswer};
   return head;
 }
 
-std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head) {
+Parsed<BodyFraming> FramingOf(const ResponseHead& head) {
   BodyFraming f;
   if (head.status < 200 || head.status == 204 || head.status == 304) {
     f.kind = BodyFraming::None;
@@ -133,13 +134,13 @@ std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head) {
   std::optional<std::uint64_t> length;
   for (const std::string& value : head.FindAll("Content-Length")) {
     std::string_view v = value;
-    if (v.empty() || v.size() > 18) return ResponseError{"Content-Length incorrect : " + Excerpt(v)};
+    if (v.empty() || v.size() > 18) return ParseError{messages::BadContentLength(Excerpt(v))};
     std::uint64_t n = 0;
     for (char c : v) {
-      if (!IsDigit(c)) return ResponseError{"Content-Length incorrect : " + Excerpt(v)};
+      if (!IsDigit(c)) return ParseError{messages::BadContentLength(Excerpt(v))};
       n = n * 10 + static_cast<unsigned>(c - '0');
     }
-    if (length && *length != n) return ResponseError{"Content-Length contradictoires"};
+    if (length && *length != n) return ParseError{messages::kConflictingLengths};
     length = n;
   }
   if (length) {
@@ -151,7 +152,7 @@ std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head) {
 
 bool ChunkedDecoder::Fail(const char* why) {
   state_ = State::Failed;
-  error_ = ResponseError{std::string("Corps de r\xE9ponse fragment\xE9 incorrect : ") + why};
+  error_ = ParseError{messages::BadChunkedBody(why)};
   return false;
 }
 

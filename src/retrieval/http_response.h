@@ -5,18 +5,14 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
+
+#include "base/parsed.h"
 
 namespace imptherm {
 
 // The status line and header block of an answer may not exceed this.
 constexpr std::size_t kMaxResponseHead = 64 * 1024;
-
-// What a bad answer is, told in words the error box can show.
-struct ResponseError {
-  std::string text;
-};
 
 struct ResponseHead {
   std::string statusLine;  // as received, without its line end
@@ -40,7 +36,7 @@ std::optional<std::size_t> FindHeadEnd(std::string_view buffer);
 // Parses a complete head (status line, header lines, empty line). A status
 // line that is not "HTTP/x.y nnn ..." is an error; header lines without a
 // colon are ignored; folded lines continue the field before them.
-std::variant<ResponseHead, ResponseError> ParseResponseHead(std::string_view head);
+Parsed<ResponseHead> ParseResponseHead(std::string_view head);
 
 // How the body of an answer is delimited.
 struct BodyFraming {
@@ -50,7 +46,7 @@ struct BodyFraming {
 // None for 1xx, 204 and 304; chunked when the last transfer coding says so;
 // else the Content-Length, which must be one decimal number (repeated
 // copies must agree); else until the server closes.
-std::variant<BodyFraming, ResponseError> FramingOf(const ResponseHead& head);
+Parsed<BodyFraming> FramingOf(const ResponseHead& head);
 
 // Decodes a chunked body as it arrives, in bounded memory: the size lines
 // and the trailer are limited, the chunk data passes straight through.
@@ -64,7 +60,7 @@ class ChunkedDecoder {
   // nothing: a malformed body sets error().
   std::size_t Feed(std::string_view in, std::string& out);
   bool done() const { return state_ == State::Done; }
-  const std::optional<ResponseError>& error() const { return error_; }
+  const std::optional<ParseError>& error() const { return error_; }
 
  private:
   enum class State { Size, Data, DataEnd, Trailer, Done, Failed };
@@ -74,7 +70,7 @@ class ChunkedDecoder {
   std::string line_;
   std::uint64_t remaining_ = 0;
   std::size_t trailerBytes_ = 0;
-  std::optional<ResponseError> error_;
+  std::optional<ParseError> error_;
 };
 
 }  // namespace imptherm

@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "common/logs.h"
 #include "platform/error.h"
+#include "platform/network_messages.h"
 #include "platform/output_file.h"
 #include "retrieval/label_data.h"
 
@@ -48,10 +49,7 @@ std::string WithoutLineBreaks(std::string_view text) {
 }  // namespace
 
 Retrieval::Retrieval(Platform& platform, RunState& state, RunLog& runLog)
-    : platform_(platform),
-      state_(state),
-      runLog_(runLog),
-      client_(platform.network, platform.ntlm, platform.system, *this) {}
+    : platform_(platform), state_(state), runLog_(runLog), client_(platform.network, platform.ntlm, platform.system) {}
 
 // Error texts often quote the server (its status line, a header value).
 void Retrieval::Fail(const std::string& text) {
@@ -62,16 +60,12 @@ void Retrieval::Fail(const std::string& text) {
 int Retrieval::HttpExchange(const std::string& method, const std::string& url, const std::string& file,
                             const std::string& extraHeader, Memo& memo) {
   BusyCursor busy(platform_.ui);
-  client_.accept = "text/html, */*";
-  client_.extraHeaders.clear();
-  if (!extraHeader.empty()) client_.extraHeaders.push_back(extraHeader);
-  client_.proxy = ParseProxyAddress(state_.Proxy.proxyHttp);
-  client_.proxyUser.clear();
-  client_.proxyPassword.clear();
-  client_.ResetProxyAuthentication();
-  client_.connection = "Keep-Alive";
-  client_.contentType = "application/zip";
-  client_.echo = &memo;
+  HttpRequest request;
+  request.url = url.find("http://") == std::string::npos ? "http://" + url : url;
+  if (!extraHeader.empty()) request.headers.push_back(extraHeader);
+  request.proxy = ParseProxyAddress(state_.Proxy.proxyHttp);
+  request.credentials = this;
+  request.echo = &memo;
   memo.Clear();
 
   RunLog& log = runLog_;
@@ -80,9 +74,9 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
   log.Write("Site  [" + parts.site + "]");
   log.Write("Port  [" + parts.port + "]");
   log.Write("Path  [" + parts.path + "]");
-  if (client_.proxy.used()) {
-    log.Write("Proxy [" + client_.proxy.host + "]");
-    log.Write("PxPrt [" + std::to_string(client_.proxy.port) + "]");
+  if (request.proxy.used()) {
+    log.Write("Proxy [" + request.proxy.host + "]");
+    log.Write("PxPrt [" + std::to_string(request.proxy.port) + "]");
   } else {
     log.Write("Pas de Proxy");
   }
@@ -93,15 +87,15 @@ int Retrieval::HttpExchange(const std::string& method, const std::string& url, c
 
   try {
     FileSink sink(platform_.system, file);
-    const std::string full = url.find("http://") == std::string::npos ? "http://" + url : url;
-    const int status = client_.Get(full, sink);
+    request.body = &sink;
+    const HttpResult result = client_.Get(request);
     sink.Close();
-    log.Write("Http code : " + std::to_string(status));
-    log.Write("Length of data : " + std::to_string(client_.announcedSize));
+    log.Write("Http code : " + std::to_string(result.status));
+    log.Write("Length of data : " + std::to_string(result.announcedSize));
     log.Write("Getting in : " + std::to_string(platform_.system.TickCount() - start) + " ms");
-    return status;
+    return result.status;
   } catch (const HttpFailure& failure) {
-    if (!failure.quiet) Fail(failure.text);
+    if (!failure.quiet()) Fail(failure.what());
   } catch (const PlatformError& error) {
     Fail(error.what());
   }
@@ -118,7 +112,7 @@ LabelData Retrieval::DownloadLabelData(const std::string& url, const std::string
   return LabelData{file.accepted, std::move(file.lines), std::move(file.header)};
 }
 
-void Retrieval::ApplyProxyCredentials() {
+HttpCredentials Retrieval::ApplyProxyCredentials() {
   ProxySettings& proxy = state_.Proxy;
   if (proxy.proxyUser.empty() && proxy.proxyPassword.empty()) {
     if (!dialog_) dialog_.emplace();
@@ -128,31 +122,17 @@ void Retrieval::ApplyProxyCredentials() {
     proxy.proxyUser = dialog_->user;
     proxy.proxyPassword = dialog_->password;
   }
-  client_.proxyUser = proxy.proxyDomaine.empty() ? proxy.proxyUser : proxy.proxyDomaine + "\\" + proxy.proxyUser;
-  client_.proxyPassword = proxy.proxyPassword;
+  return {proxy.proxyDomaine.empty() ? proxy.proxyUser : proxy.proxyDomaine + "\\" + proxy.proxyUser,
+          proxy.proxyPassword};
 }
 
-void Retrieval::LogCredentialsStep(const std::string& scheme) {
-  runLog_.Write(
-      "Authentification demand\xE9"
-      "e : " +
-      scheme);
-  runLog_.WriteSecret("ProxyUsername : ", client_.proxyUser);
-}
-
-void Retrieval::ProxySchemeChosen(const std::string& scheme) {
-  ApplyProxyCredentials();
-  LogCredentialsStep(scheme);
-}
-
-void Retrieval::ProxyCredentialsWanted(const std::string& scheme) {
-  ApplyProxyCredentials();
-  LogCredentialsStep(scheme);
-}
-
-void Retrieval::ServerCredentialsWanted(const std::string& scheme) {
-  ApplyProxyCredentials();
-  LogCredentialsStep(scheme);
+// Whichever side asked, the step is the same: the proxy credentials, logged
+// without the password.
+HttpCredentials Retrieval::ProxyCredentials(const std::string& scheme) {
+  HttpCredentials credentials = ApplyProxyCredentials();
+  runLog_.Write(messages::AuthenticationAsked(scheme));
+  runLog_.WriteSecret("ProxyUsername : ", credentials.user);
+  return credentials;
 }
 
 }  // namespace imptherm

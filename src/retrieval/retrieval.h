@@ -24,7 +24,7 @@ struct LabelData {
 // The label data retrieval of one module: the process's HTTP client with its
 // cookies and kept connection, the proxy credentials step, and the label
 // data download.
-class Retrieval final : private HttpClientEvents {
+class Retrieval final : private ProxyCredentialsSource {
  public:
   Retrieval(Platform& platform, RunState& state, RunLog& runLog);
 
@@ -36,16 +36,14 @@ class Retrieval final : private HttpClientEvents {
   LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo);
 
   // Takes the proxy credentials from the page or, when it gave neither user
-  // nor password, from the dialog; then hands them to the client.
-  void ApplyProxyCredentials();
+  // nor password, from the dialog, which may change them for the rest of the
+  // print run.
+  HttpCredentials ApplyProxyCredentials();
 
   HttpClient& client() { return client_; }
 
  private:
-  void ProxySchemeChosen(const std::string& scheme) override;
-  void ProxyCredentialsWanted(const std::string& scheme) override;
-  void ServerCredentialsWanted(const std::string& scheme) override;
-  void LogCredentialsStep(const std::string& scheme);
+  HttpCredentials ProxyCredentials(const std::string& scheme) override;
   void Fail(const std::string& text);
 
   Platform& platform_;

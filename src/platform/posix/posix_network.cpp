@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/network_messages.h"
 #include "platform/posix/interrupt.h"
 
 namespace imptherm::posix {
@@ -33,7 +34,7 @@ class SocketConnection final : public Connection {
           ThrowIfInterrupted();
           continue;
         }
-        throw NetError("Erreur d'envoi vers " + peer_ + " : " + Reason(errno));
+        throw NetError(messages::SendFailed(peer_, Reason(errno)));
       }
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -56,10 +57,7 @@ class SocketConnection final : public Connection {
         ThrowIfInterrupted();
         continue;
       }
-      throw NetError(
-          "Erreur de r\xE9"
-          "ception depuis " +
-          peer_ + " : " + Reason(errno));
+      throw NetError(messages::ReceiveFailed(peer_, Reason(errno)));
     }
   }
 
@@ -117,13 +115,13 @@ int ConnectWithin(int fd, const addrinfo& a, int limitMs) {
 
 std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int port, int limitMs) {
   const std::string peer = host + ":" + std::to_string(port);
-  if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
+  if (port < 1 || port > 65535) throw NetError(messages::BadPort(peer));
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0) throw NetError("H\xF4te inconnu : " + host + " (" + ::gai_strerror(rc) + ")");
+  if (rc != 0) throw NetError(messages::UnknownHost(host, ::gai_strerror(rc)));
   int lastError = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
     // Non-blocking while it connects, so that the wait has a limit.
@@ -146,8 +144,8 @@ std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int p
   ::freeaddrinfo(list);
   ThrowIfInterrupted();
   if (lastError == ETIMEDOUT && limitMs != Connection::kNoLimit)
-    throw NetError("Connexion impossible \xE0 " + peer + " : pas de r\xE9ponse en " + LimitText(limitMs));
-  throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
+    throw NetError(messages::NoConnectAnswer(peer, limitMs));
+  throw NetError(messages::CannotConnect(peer, Reason(lastError)));
 }
 
 }  // namespace imptherm::posix

@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "platform/error.h"
+#include "platform/network_messages.h"
 #include "platform/posix/ntlm_messages.h"
 
 namespace imptherm::posix {
@@ -34,10 +35,7 @@ class PosixNtlmContext final : public NtlmContext {
   std::string Negotiate() override { return NtlmNegotiateMessage(); }
   std::string Authenticate(std::string_view message) override {
     auto challenge = ParseNtlmChallenge(message);
-    if (!challenge)
-      throw PlatformError(
-          "NTLM : message de d\xE9"
-          "fi illisible");
+    if (!challenge) throw PlatformError(messages::kNtlmUnreadableChallenge);
     return NtlmAuthenticateMessage(*challenge, who_, RandomBytes(8), FileTimeNow());
   }
 
@@ -61,17 +59,14 @@ std::unique_ptr<NtlmContext> PosixNtlm::Start(const std::optional<NtlmCredential
            ""};
   } else {
     auto file = system_.GetEnv("NTLM_USER_FILE");
-    if (!file || file->empty())
-      throw PlatformError(
-          "NTLM : aucun identifiant pour l'utilisateur connect\xE9 (la variable NTLM_USER_FILE n'est pas d\xE9"
-          "finie)");
+    if (!file || file->empty()) throw PlatformError(messages::kNtlmNoUserFile);
     std::ifstream in(*file, std::ios::binary);
-    if (!in) throw PlatformError("NTLM : fichier d'identifiants illisible : " + *file);
+    if (!in) throw PlatformError(messages::NtlmUnreadableUserFile(*file));
     std::ostringstream text;
     text << in.rdbuf();
     std::string login = system_.GetEnv("USER").value_or(system_.GetEnv("LOGNAME").value_or(""));
     auto found = FindNtlmUser(text.str(), login);
-    if (!found) throw PlatformError("NTLM : aucun identifiant dans " + *file);
+    if (!found) throw PlatformError(messages::NtlmNoUserIn(*file));
     who = *found;
   }
   who.workstation = ComputerName();

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <climits>
 
+#include "platform/network_messages.h"
+
 namespace imptherm::win32 {
 namespace {
 
@@ -33,13 +35,10 @@ class SocketConnection final : public Connection {
 
   void Send(std::string_view bytes) override {
     while (!bytes.empty()) {
-      if (s_ == INVALID_SOCKET)
-        throw NetError("Erreur d'envoi vers " + peer_ +
-                       " : connexion ferm\xE9"
-                       "e");
+      if (s_ == INVALID_SOCKET) throw NetError(messages::SendOnClosed(peer_));
       const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
       int n = ::send(s_, bytes.data(), chunk, 0);
-      if (n == SOCKET_ERROR) throw NetError("Erreur d'envoi vers " + peer_ + " : " + Reason(::WSAGetLastError()));
+      if (n == SOCKET_ERROR) throw NetError(messages::SendFailed(peer_, Reason(::WSAGetLastError())));
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
   }
@@ -92,12 +91,7 @@ class SocketConnection final : public Connection {
   }
 
  private:
-  NetError ReceiveError(int error) const {
-    return NetError(
-        "Erreur de r\xE9"
-        "ception depuis " +
-        peer_ + " : " + Reason(error));
-  }
+  NetError ReceiveError(int error) const { return NetError(messages::ReceiveFailed(peer_, Reason(error))); }
 
   static constexpr long kAbortCheckMs = 100;
   SOCKET s_;
@@ -151,15 +145,15 @@ Win32Network::~Win32Network() {
 
 std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int port, int limitMs) {
   const std::string peer = host + ":" + std::to_string(port);
-  if (port < 1 || port > 65535) throw NetError("Port incorrect : " + peer);
-  if (!started_) throw NetError("Connexion impossible \xE0 " + peer + " : Winsock n'a pas pu d\xE9marrer");
+  if (port < 1 || port > 65535) throw NetError(messages::BadPort(peer));
+  if (!started_) throw NetError(messages::NetworkNotStarted(peer));
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* list = nullptr;
   int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0) throw NetError("H\xF4te inconnu : " + host + " (" + Reason(rc) + ")");
+  if (rc != 0) throw NetError(messages::UnknownHost(host, Reason(rc)));
   int lastError = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
     SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
@@ -179,9 +173,8 @@ std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int p
     ::closesocket(s);
   }
   ::freeaddrinfo(list);
-  if (lastError == WSAETIMEDOUT && limitMs >= 0)
-    throw NetError("Connexion impossible \xE0 " + peer + " : pas de r\xE9ponse en " + LimitText(limitMs));
-  throw NetError("Connexion impossible \xE0 " + peer + " : " + Reason(lastError));
+  if (lastError == WSAETIMEDOUT && limitMs >= 0) throw NetError(messages::NoConnectAnswer(peer, limitMs));
+  throw NetError(messages::CannotConnect(peer, Reason(lastError)));
 }
 
 }  // namespace imptherm::win32

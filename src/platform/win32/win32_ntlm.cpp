@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/error.h"
+#include "platform/network_messages.h"
 
 namespace imptherm::win32 {
 namespace {
@@ -16,10 +17,7 @@ char kPackage[] = "NTLM";
 std::string Status(const char* step, SECURITY_STATUS status) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status));
-  return std::string("NTLM : ") + step +
-         " a \xE9"
-         "chou\xE9 (" +
-         code + ")";
+  return messages::NtlmStepFailed(step, code);
 }
 
 // The largest message the package makes; tokens are sized by it.
@@ -34,10 +32,7 @@ unsigned long MaxToken() {
 class SspiContext final : public NtlmContext {
  public:
   explicit SspiContext(const std::optional<NtlmCredentials>& credentials) : maxToken_(MaxToken()) {
-    if (maxToken_ == 0)
-      throw PlatformError(
-          "NTLM : le paquet de s\xE9"
-          "curit\xE9 est absent");
+    if (maxToken_ == 0) throw PlatformError(messages::kNtlmNoPackage);
     SEC_WINNT_AUTH_IDENTITY_A identity{};
     std::string domain;
     if (credentials) {
@@ -59,7 +54,7 @@ class SspiContext final : public NtlmContext {
     const SECURITY_STATUS status =
         ::AcquireCredentialsHandleA(nullptr, kPackage, SECPKG_CRED_OUTBOUND, nullptr, credentials ? &identity : nullptr,
                                     nullptr, nullptr, &credentials_, &expiry);
-    if (status != SEC_E_OK) throw PlatformError(Status("l'obtention des identifiants", status));
+    if (status != SEC_E_OK) throw PlatformError(Status(messages::kNtlmCredentialsStep, status));
     haveCredentials_ = true;
   }
 
@@ -68,16 +63,11 @@ class SspiContext final : public NtlmContext {
     if (haveCredentials_) ::FreeCredentialsHandle(&credentials_);
   }
 
-  std::string Negotiate() override { return Step(nullptr, "le message de n\xE9gociation"); }
+  std::string Negotiate() override { return Step(nullptr, messages::kNtlmNegotiateStep); }
 
   std::string Authenticate(std::string_view challenge) override {
-    if (!haveContext_)
-      throw PlatformError(
-          "NTLM : d\xE9"
-          "fi re\xE7u avant la n\xE9gociation");
-    return Step(&challenge,
-                "la r\xE9ponse au d\xE9"
-                "fi");
+    if (!haveContext_) throw PlatformError(messages::kNtlmChallengeFirst);
+    return Step(&challenge, messages::kNtlmAnswerStep);
   }
 
  private:

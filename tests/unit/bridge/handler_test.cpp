@@ -262,14 +262,13 @@ TEST(BridgeConfigTest, FileEntries) {
       {"[", false, "", 0},
   };
   for (const Row& row : rows) {
-    BridgeConfig config;
-    std::string error;
-    EXPECT_EQ(ParseBridgeConfig(row.text, config, error), row.ok) << row.text << ": " << error;
+    auto config = ParseBridgeConfig(row.text);
+    EXPECT_EQ(static_cast<bool>(config), row.ok) << row.text;
     if (!row.ok) {
-      EXPECT_FALSE(error.empty()) << row.text;
+      EXPECT_FALSE(config.error().empty()) << row.text;
     } else {
-      EXPECT_EQ(config.origins.at(0).origin, row.origin);
-      EXPECT_EQ(config.origins.at(0).streamHosts.size(), row.hosts);
+      EXPECT_EQ(config->origins.at(0).origin, row.origin);
+      EXPECT_EQ(config->origins.at(0).streamHosts.size(), row.hosts);
     }
   }
 }

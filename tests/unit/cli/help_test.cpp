@@ -146,18 +146,17 @@ TEST(HelpTest, HelpIsAskedForByOptionOrCommand) {
       {{"help", "--help"}, "help"},
   };
   for (const auto& c : cases) {
-    Options o;
-    std::string error;
-    ASSERT_TRUE(ParseOptions(c.args, o, error)) << error;
-    EXPECT_EQ(o.command, Options::Command::Help);
-    EXPECT_EQ(o.helpFor, c.helpFor);
+    auto o = ParseOptions(c.args);
+    ASSERT_TRUE(o) << o.error();
+    EXPECT_EQ(o->command, Options::Command::Help);
+    EXPECT_EQ(o->helpFor, c.helpFor);
   }
-  Options o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({"print", "--page", "--help"}, o, error)) << "an option's value is its own";
-  EXPECT_EQ(o.pagePath, "--help");
-  ASSERT_TRUE(ParseOptions({"scramble", "-x"}, o, error)) << "a text may start with -";
-  EXPECT_EQ(o.command, Options::Command::Scramble);
+  auto page = ParseOptions({"print", "--page", "--help"});
+  ASSERT_TRUE(page) << "an option's value is its own";
+  EXPECT_EQ(page->pagePath, "--help");
+  auto scramble = ParseOptions({"scramble", "-x"});
+  ASSERT_TRUE(scramble) << "a text may start with -";
+  EXPECT_EQ(scramble->command, Options::Command::Scramble);
 }
 
 }  // namespace

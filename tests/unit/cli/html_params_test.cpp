@@ -9,10 +9,9 @@ namespace imptherm::cli {
 namespace {
 
 NamedValues Parse(std::string_view html) {
-  NamedValues out;
-  std::string error;
-  EXPECT_TRUE(ParsePageParameters(html, out, error)) << error;
-  return out;
+  auto params = ParsePageParameters(html);
+  EXPECT_TRUE(params) << params.error();
+  return params ? *params : NamedValues{};
 }
 
 TEST(ParsePageParameters, ReadsParamsOfTheObjectInAnyCaseAndQuoting) {
@@ -54,18 +53,14 @@ TEST(ParsePageParameters, TakesTheControlsObjectOverOthersAndIgnoresParamsOutsid
 }
 
 TEST(ParsePageParameters, APageWithoutObjectIsRefusedWithAReason) {
-  NamedValues out;
-  std::string error;
-  EXPECT_FALSE(ParsePageParameters("<html><param name=a value=b></html>", out, error));
-  EXPECT_EQ(error, "the page holds no <object> element");
+  auto params = ParsePageParameters("<html><param name=a value=b></html>");
+  ASSERT_FALSE(params);
+  EXPECT_EQ(params.error(), "the page holds no <object> element");
 }
 
 TEST(ParsePageParameters, TruncatedMarkupEndsCleanly) {
-  for (std::string_view html : {"<object", "<object><param name=\"a", "<object><param name=a value=", "<", "<!--"}) {
-    NamedValues out;
-    std::string error;
-    ParsePageParameters(html, out, error);
-  }
+  for (std::string_view html : {"<object", "<object><param name=\"a", "<object><param name=a value=", "<", "<!--"})
+    ParsePageParameters(html);
   auto params = Parse("<object><param name=a value='unterminated");
   EXPECT_EQ(params, (NamedValues{{"a", "unterminated"}}));
 }
@@ -78,11 +73,10 @@ TEST(NamedParameters, NamesMatchInAnyCaseAndTheLaterValueWins) {
 }
 
 TEST(ParseOptions, PrintWithParamsPageAndBatch) {
-  Options o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({"print", "--param", "prnType=4", "--param", "Cookie=", "--param", "streamUrl=a=b", "--page",
-                            "p.html", "--batch"},
-                           o, error));
+  auto parsed = ParseOptions({"print", "--param", "prnType=4", "--param", "Cookie=", "--param", "streamUrl=a=b",
+                              "--page", "p.html", "--batch"});
+  ASSERT_TRUE(parsed) << parsed.error();
+  const Options& o = *parsed;
   EXPECT_EQ(o.command, Options::Command::Print);
   EXPECT_EQ(o.params, (NamedValues{{"prnType", "4"}, {"Cookie", ""}, {"streamUrl", "a=b"}}));
   EXPECT_EQ(o.pagePath, "p.html");
@@ -102,10 +96,9 @@ TEST(ParseOptions, RefusesWhatItCannotRead) {
                                              {"help", "print", "serve"},
                                              {"serve", "--bogus"},
                                              {"preview", "j", "-o", "o/", "--contact-sheet", ""}}) {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(args, o, error)) << args.back();
-    EXPECT_FALSE(error.empty());
+    auto o = ParseOptions(args);
+    ASSERT_FALSE(o) << args.back();
+    EXPECT_FALSE(o.error().empty());
   }
 }
 

@@ -20,12 +20,12 @@ TEST(PrintersCommandTest, ListsInSystemOrderAndMarksTheDefault) {
 }
 
 TEST(PrintersCommandTest, TheCommandTakesNoArguments) {
-  Options options;
-  std::string error;
-  EXPECT_TRUE(ParseOptions({"printers"}, options, error));
-  EXPECT_EQ(options.command, Options::Command::Printers);
-  EXPECT_FALSE(ParseOptions({"printers", "zebra"}, options, error));
-  EXPECT_EQ(error, "printers takes no arguments");
+  auto options = ParseOptions({"printers"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->command, Options::Command::Printers);
+  auto refused = ParseOptions({"printers", "zebra"});
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), "printers takes no arguments");
 }
 
 }  // namespace

@@ -6,14 +6,14 @@ namespace imptherm::cli {
 namespace {
 
 TEST(SheetOptions, FirstLabelAndSheetPdfAreTaken) {
-  Options o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({"print"}, o, error)) << error;
-  EXPECT_EQ(o.firstLabel, 1);
-  EXPECT_EQ(o.sheetPdf, "");
-  ASSERT_TRUE(ParseOptions({"print", "--first-label", "4", "--sheet-pdf", "out.pdf"}, o, error)) << error;
-  EXPECT_EQ(o.firstLabel, 4);
-  EXPECT_EQ(o.sheetPdf, "out.pdf");
+  auto o = ParseOptions({"print"});
+  ASSERT_TRUE(o) << o.error();
+  EXPECT_EQ(o->firstLabel, 1);
+  EXPECT_EQ(o->sheetPdf, "");
+  o = ParseOptions({"print", "--first-label", "4", "--sheet-pdf", "out.pdf"});
+  ASSERT_TRUE(o) << o.error();
+  EXPECT_EQ(o->firstLabel, 4);
+  EXPECT_EQ(o->sheetPdf, "out.pdf");
 }
 
 TEST(SheetOptions, BadValuesAreRefusedWithTheirReason) {
@@ -24,10 +24,9 @@ TEST(SheetOptions, BadValuesAreRefusedWithTheirReason) {
                                                                                     {"print", "--first-label"},
                                                                                     {"print", "--sheet-pdf", ""},
                                                                                     {"print", "--sheet-pdf"}}) {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(args, o, error)) << args.back();
-    EXPECT_NE(error.find(args[1]), std::string::npos) << error;
+    auto o = ParseOptions(args);
+    ASSERT_FALSE(o) << args.back();
+    EXPECT_NE(o.error().find(args[1]), std::string::npos) << o.error();
   }
 }
 
