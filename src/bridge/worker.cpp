@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "bridge/run_stop.h"
 #include "common/logs.h"
@@ -218,10 +219,7 @@ void PrintWorker::Interrupt() { impl_->stoppable.Interrupt(); }
 RunOutcomeInfo PrintWorker::Run(const PageParameters& params, const OriginRule& rule, int firstSlot,
                                 const std::atomic<bool>& stop, const Emit& emit) {
   impl_->run = {&stop, &emit, firstSlot, &rule, LocalFoldersOf(impl_->platform.system)};
-  struct Unbind {
-    RunBinding& run;
-    ~Unbind() { run = {}; }
-  } unbind{impl_->run};
+  ScopeExit unbind([this] { impl_->run = {}; });
   RequestParameters source(params);
   const RunResult result = PrintRun(impl_->ModuleOf(rule.origin)).Load(source);
   RunOutcomeInfo outcome;
