@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "platform/network_messages.h"
 #include "platform/posix/interrupt.h"
+#include "platform/posix/unique_fd.h"
 
 namespace imptherm::posix {
 namespace {
@@ -23,12 +25,11 @@ std::string Reason(int error) { return std::strerror(error); }
 
 class SocketConnection final : public Connection {
  public:
-  SocketConnection(int fd, std::string peer) : fd_(fd), peer_(std::move(peer)) {}
-  ~SocketConnection() override { Close(); }
+  SocketConnection(UniqueFd fd, std::string peer) : fd_(std::move(fd)), peer_(std::move(peer)) {}
 
   void Send(std::string_view bytes) override {
     while (!bytes.empty()) {
-      ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
       if (n < 0) {
         if (errno == EINTR) {
           ThrowIfInterrupted();
@@ -43,7 +44,7 @@ class SocketConnection final : public Connection {
   std::ptrdiff_t Receive(char* buffer, std::size_t size, int limitMs) override {
     for (;;) {
       if (limitMs != kNoLimit) {
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         int r = ::poll(&p, 1, limitMs);
         if (r < 0 && errno == EINTR) {
           ThrowIfInterrupted();
@@ -51,7 +52,7 @@ class SocketConnection final : public Connection {
         }
         if (r == 0) return kTimedOut;
       }
-      ssize_t n = ::recv(fd_, buffer, size, 0);
+      ssize_t n = ::recv(fd_.get(), buffer, size, 0);
       if (n >= 0) return n;
       if (errno == EINTR) {
         ThrowIfInterrupted();
@@ -62,25 +63,22 @@ class SocketConnection final : public Connection {
   }
 
   bool IsOpen() override {
-    if (fd_ < 0) return false;
+    if (!fd_) return false;
     char byte;
-    ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   }
 
-  void Close() override {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
+  void Close() override { fd_.Reset(); }
 
   // A shutdown wakes poll and recv in the other thread, and every later
   // recv returns 0 at once, so a wait that begins after it ends too.
   void Abort() override {
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (fd_) ::shutdown(fd_.get(), SHUT_RDWR);
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   std::string peer_;
 };
 
@@ -125,20 +123,19 @@ std::unique_ptr<Connection> PosixNetwork::Connect(const std::string& host, int p
   int lastError = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
     // Non-blocking while it connects, so that the wait has a limit.
-    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-    if (fd < 0) {
+    UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+    if (!fd) {
       lastError = errno;
       continue;
     }
-    lastError = ConnectWithin(fd, *a, limitMs);
+    lastError = ConnectWithin(fd.get(), *a, limitMs);
     if (lastError == 0) {
       ::freeaddrinfo(list);
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
       int one = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      return std::make_unique<SocketConnection>(fd, peer);
+      ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      return std::make_unique<SocketConnection>(std::move(fd), peer);
     }
-    ::close(fd);
     if (InterruptRequested()) break;
   }
   ::freeaddrinfo(list);

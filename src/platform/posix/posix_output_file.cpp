@@ -13,6 +13,7 @@
 #include "platform/output_file.h"
 #include "platform/posix/posix_output_file.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/unique_fd.h"
 
 namespace imptherm {
 namespace {
@@ -29,18 +30,13 @@ std::string Reason(int code) { return std::strerror(code); }
 // process dies.
 class Descriptor {
  public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int fd() const { return fd_; }
+  explicit Descriptor(posix::UniqueFd fd) : fd_(std::move(fd)) {}
+  int fd() const { return fd_.get(); }
   // Closes now and says whether the system took everything.
-  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+  bool Close() { return ::close(fd_.Release()) == 0; }
 
  private:
-  int fd_;
+  posix::UniqueFd fd_;
 };
 
 struct KeptFile {
@@ -158,7 +154,7 @@ std::unique_ptr<OutputFile> posix::OpenOutputFileBesides(const std::string& path
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) throw PlatformError(failed + (errno == ELOOP ? "it is a symbolic link" : Reason(errno)));
-  auto descriptor = std::make_shared<Descriptor>(fd);
+  auto descriptor = std::make_shared<Descriptor>(posix::UniqueFd(fd));
   std::string refusal = Refusal(fd, notThis);
   // The mode given to open() passes through the umask; the file is private
   // whatever the umask says.

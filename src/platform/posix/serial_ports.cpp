@@ -9,10 +9,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/posix/interrupt.h"
 #include "platform/posix/port_names.h"
+#include "platform/posix/unique_fd.h"
 
 namespace imptherm::posix {
 namespace {
@@ -34,18 +36,16 @@ std::string Reason(const std::string& what, const std::string& path) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  PosixSerialPort(int fd, std::string path, bool linesAlwaysOn, bool win9x)
-      : fd_(fd), path_(std::move(path)), linesOn_(linesAlwaysOn), win9x_(win9x) {}
-  ~PosixSerialPort() override {
-    ::tcflush(fd_, TCIOFLUSH);
-    ::close(fd_);
-  }
+  PosixSerialPort(UniqueFd fd, std::string path, bool linesAlwaysOn, bool win9x)
+      : fd_(std::move(fd)), path_(std::move(path)), linesOn_(linesAlwaysOn), win9x_(win9x) {}
+  ~PosixSerialPort() override { ::tcflush(fd_.get(), TCIOFLUSH); }
 
   ModemLines ReadModemLines() override {
     ThrowIfInterrupted();
     if (linesOn_) return {true, true};
     int status = 0;
-    if (::ioctl(fd_, TIOCMGET, &status) != 0) throw PlatformError(Reason("cannot read the modem lines of", path_));
+    if (::ioctl(fd_.get(), TIOCMGET, &status) != 0)
+      throw PlatformError(Reason("cannot read the modem lines of", path_));
     return {(status & TIOCM_CTS) != 0, (status & TIOCM_DSR) != 0};
   }
 
@@ -58,9 +58,9 @@ class PosixSerialPort final : public SerialPort {
     const int timeoutMs = win9x_ ? -1 : kByteTimeoutMs;
     for (int waited = 0;; waited += kPollPauseMs) {
       ThrowIfInterrupted();
-      pollfd p{fd_, POLLOUT, 0};
+      pollfd p{fd_.get(), POLLOUT, 0};
       if (QueuedBytes() < kQueuedAhead) {
-        const ssize_t n = ::write(fd_, &byte, 1);
+        const ssize_t n = ::write(fd_.get(), &byte, 1);
         if (n == 1) return 1;
         if (n < 0 && errno != EAGAIN && errno != EINTR) throw PlatformError(Reason("cannot write to", path_));
       } else {
@@ -75,17 +75,18 @@ class PosixSerialPort final : public SerialPort {
   void SetRts(bool on) override {
     if (linesOn_) return;
     int rts = TIOCM_RTS;
-    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &rts) != 0) throw PlatformError(Reason("cannot set RTS on", path_));
+    if (::ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &rts) != 0)
+      throw PlatformError(Reason("cannot set RTS on", path_));
   }
 
  private:
   // What the kernel still holds for the line; pseudo-terminals say 0.
   int QueuedBytes() const {
     int queued = 0;
-    return ::ioctl(fd_, TIOCOUTQ, &queued) == 0 ? queued : 0;
+    return ::ioctl(fd_.get(), TIOCOUTQ, &queued) == 0 ? queued : 0;
   }
 
-  int fd_;
+  UniqueFd fd_;
   std::string path_;
   bool linesOn_;
   bool win9x_;
@@ -113,12 +114,11 @@ bool Configure(int fd, bool linesAlwaysOn) {
 
 class PosixPortDevice final : public PortDevice {
  public:
-  explicit PosixPortDevice(int fd) : fd_(fd) {}
-  ~PosixPortDevice() override { ::close(fd_); }
+  explicit PosixPortDevice(UniqueFd fd) : fd_(std::move(fd)) {}
 
   WriteResult Write(const char* data, std::size_t size) override {
     for (;;) {
-      const ssize_t n = ::write(fd_, data, size);
+      const ssize_t n = ::write(fd_.get(), data, size);
       if (n >= 0) return {true, static_cast<std::size_t>(n), 0};
       if (errno != EINTR) return {false, 0, static_cast<unsigned long>(errno)};
       ThrowIfInterrupted();
@@ -126,7 +126,7 @@ class PosixPortDevice final : public PortDevice {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace
@@ -134,14 +134,12 @@ class PosixPortDevice final : public PortDevice {
 std::unique_ptr<SerialPort> PosixSerialPorts::Open(const std::string& portName, bool win9xFamily) {
   const auto device = MapPortName(system_, portName, "COM");
   if (!device) return nullptr;
-  const int fd = ::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return nullptr;
   // Not shared: a second opener is refused while the job runs.
-  if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || !Configure(fd, device->linesAlwaysOn)) {
-    ::close(fd);
+  if (!::isatty(fd.get()) || ::ioctl(fd.get(), TIOCEXCL) != 0 || !Configure(fd.get(), device->linesAlwaysOn))
     return nullptr;
-  }
-  return std::make_unique<PosixSerialPort>(fd, device->path, device->linesAlwaysOn, win9xFamily);
+  return std::make_unique<PosixSerialPort>(std::move(fd), device->path, device->linesAlwaysOn, win9xFamily);
 }
 
 void PosixSerialPorts::ProcessPendingEvents() {
@@ -155,11 +153,10 @@ std::unique_ptr<PortDevice> PosixPortDevices::OpenForWriting(const std::string& 
   for (;;) {
     // Appending changes nothing for a device, and a plain file standing in
     // for one keeps the jobs already in it.
-    const int fd = ::open(device->path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) {
-      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<PosixPortDevice>(fd);
-      ::close(fd);
-      return nullptr;
+    UniqueFd fd(::open(device->path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC));
+    if (fd) {
+      if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
+      return std::make_unique<PosixPortDevice>(std::move(fd));
     }
     if (errno != EINTR) return nullptr;
     // A FIFO waits here for its reader; Ctrl-C ends the wait.
