@@ -1,6 +1,7 @@
 #include "control/panel.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "control/server.h"
 
@@ -38,10 +39,7 @@ void DrawBevel(HDC dc, RECT& r, Bevel bevel, bool inner) {
 
 }  // namespace
 
-Panel::~Panel() {
-  Destroy();
-  if (font_) font_->Release();
-}
+Panel::~Panel() { Destroy(); }
 
 IFont* Panel::Font() {
   if (!font_) {
@@ -51,16 +49,15 @@ IFont* Panel::Font() {
     desc.cySize.int64 = 80000;  // 8 points, in ten-thousandths
     desc.sWeight = FW_NORMAL;
     desc.sCharset = DEFAULT_CHARSET;
-    ::OleCreateFontIndirect(&desc, IID_IFont, reinterpret_cast<void**>(&font_));
+    ::OleCreateFontIndirect(&desc, IID_IFont, reinterpret_cast<void**>(font_.GetAddressOf()));
   }
-  return font_;
+  return font_.Get();
 }
 
 void Panel::SetFont(IFont* font) {
-  IFont* copy = nullptr;
-  if (font && FAILED(font->Clone(&copy))) copy = nullptr;
-  if (font_) font_->Release();
-  font_ = copy;
+  Microsoft::WRL::ComPtr<IFont> copy;
+  if (font && FAILED(font->Clone(copy.GetAddressOf()))) copy.Reset();
+  font_ = std::move(copy);
   Refresh();
 }
 

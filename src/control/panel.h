@@ -3,6 +3,7 @@
 
 #include <ole2.h>
 #include <olectl.h>
+#include <wrl/client.h>
 
 #include <string>
 
@@ -85,7 +86,7 @@ class Panel {
 
   PanelEvents& events_;
   HWND window_ = nullptr;
-  IFont* font_ = nullptr;
+  Microsoft::WRL::ComPtr<IFont> font_;
   bool pressed_ = false;
 };
 

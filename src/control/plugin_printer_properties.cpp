@@ -142,10 +142,9 @@ HRESULT PluginPrinter::get_Font(IFontDisp** value) {
 // changing its font object afterwards does not reach into the control.
 HRESULT PluginPrinter::put_Font(IFontDisp* value) {
   if (!value) return E_INVALIDARG;
-  IFont* font = nullptr;
-  if (FAILED(value->QueryInterface(IID_IFont, reinterpret_cast<void**>(&font)))) return E_INVALIDARG;
-  panel_.SetFont(font);
-  font->Release();
+  Microsoft::WRL::ComPtr<IFont> font;
+  if (FAILED(value->QueryInterface(IID_IFont, reinterpret_cast<void**>(font.GetAddressOf())))) return E_INVALIDARG;
+  panel_.SetFont(font.Get());
   PropertyChanged();
   return S_OK;
 }

@@ -3,6 +3,7 @@
 
 #include <initguid.h>
 
+#include <wrl/client.h>
 #include <atomic>
 #include <new>
 #include <string>
@@ -18,6 +19,8 @@ namespace {
 HINSTANCE g_instance = nullptr;
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
+// Given back by DllCanUnloadNow, not by a static destructor: those run while
+// the DLL is being detached, when OLE may be gone already.
 ITypeLib* g_typeLib = nullptr;
 
 constexpr wchar_t kProgId[] = L"ImpThermOrvane.PluginPrinter";
@@ -175,10 +178,8 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   const std::wstring path = ModulePath();
   if (path.empty()) return SELFREG_E_CLASS;
-  ITypeLib* lib = nullptr;
-  HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &lib);
-  if (FAILED(hr)) return SELFREG_E_TYPELIB;
-  lib->Release();
+  Microsoft::WRL::ComPtr<ITypeLib> lib;
+  if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, lib.GetAddressOf()))) return SELFREG_E_TYPELIB;
   return RegisterClassKeys(path);
 }
 
