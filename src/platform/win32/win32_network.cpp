@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <utility>
 
+#include "base/owned_handle.h"
 #include "platform/network_messages.h"
 
 namespace imptherm::win32 {
@@ -28,16 +30,22 @@ std::string Reason(int error) {
   return reason;
 }
 
+struct SocketTraits {
+  using Handle = SOCKET;
+  static SOCKET Invalid() { return INVALID_SOCKET; }
+  static void Close(SOCKET s) { ::closesocket(s); }
+};
+using UniqueSocket = OwnedHandle<SocketTraits>;
+
 class SocketConnection final : public Connection {
  public:
-  SocketConnection(SOCKET s, std::string peer) : s_(s), peer_(std::move(peer)) {}
-  ~SocketConnection() override { Close(); }
+  SocketConnection(UniqueSocket s, std::string peer) : s_(std::move(s)), peer_(std::move(peer)) {}
 
   void Send(std::string_view bytes) override {
     while (!bytes.empty()) {
-      if (s_ == INVALID_SOCKET) throw NetError(messages::SendOnClosed(peer_));
+      if (!s_) throw NetError(messages::SendOnClosed(peer_));
       const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
-      int n = ::send(s_, bytes.data(), chunk, 0);
+      int n = ::send(s_.get(), bytes.data(), chunk, 0);
       if (n == SOCKET_ERROR) throw NetError(messages::SendFailed(peer_, Reason(::WSAGetLastError())));
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -49,12 +57,12 @@ class SocketConnection final : public Connection {
     // a shutdown from another thread.
     const DWORD start = ::GetTickCount();
     for (;;) {
-      if (s_ == INVALID_SOCKET || aborted_) return 0;
+      if (!s_ || aborted_) return 0;
       const long spent = static_cast<long>(::GetTickCount() - start);
       const long wait = limitMs < 0 ? kAbortCheckMs : std::clamp<long>(limitMs - spent, 0, kAbortCheckMs);
       fd_set readable;
       FD_ZERO(&readable);
-      FD_SET(s_, &readable);
+      FD_SET(s_.get(), &readable);
       timeval slice{wait / 1000, (wait % 1000) * 1000};
       int r = ::select(0, &readable, nullptr, nullptr, &slice);
       if (aborted_) return 0;
@@ -63,7 +71,7 @@ class SocketConnection final : public Connection {
       if (limitMs >= 0 && spent + wait >= limitMs) return kTimedOut;
     }
     const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
-    int n = ::recv(s_, buffer, chunk, 0);
+    int n = ::recv(s_.get(), buffer, chunk, 0);
     if (n >= 0 || aborted_) return std::max(n, 0);
     // A reset or aborted connection is a lost one, not the end of the data.
     throw ReceiveError(::WSAGetLastError());
@@ -71,30 +79,27 @@ class SocketConnection final : public Connection {
 
   void Abort() override {
     aborted_ = true;
-    if (s_ != INVALID_SOCKET) ::shutdown(s_, SD_BOTH);
+    if (s_) ::shutdown(s_.get(), SD_BOTH);
   }
 
   bool IsOpen() override {
-    if (s_ == INVALID_SOCKET || aborted_) return false;
+    if (!s_ || aborted_) return false;
     // Readable without waiting means the peer closed, broke the connection
     // or sent bytes nobody asked for: in every case it is not reusable.
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(s_, &readable);
+    FD_SET(s_.get(), &readable);
     timeval now{0, 0};
     return ::select(0, &readable, nullptr, nullptr, &now) == 0;
   }
 
-  void Close() override {
-    if (s_ != INVALID_SOCKET) ::closesocket(s_);
-    s_ = INVALID_SOCKET;
-  }
+  void Close() override { s_.Reset(); }
 
  private:
   NetError ReceiveError(int error) const { return NetError(messages::ReceiveFailed(peer_, Reason(error))); }
 
   static constexpr long kAbortCheckMs = 100;
-  SOCKET s_;
+  UniqueSocket s_;
   std::string peer_;
   std::atomic<bool> aborted_{false};
 };
@@ -156,21 +161,20 @@ std::unique_ptr<Connection> Win32Network::Connect(const std::string& host, int p
   if (rc != 0) throw NetError(messages::UnknownHost(host, Reason(rc)));
   int lastError = 0;
   for (addrinfo* a = list; a; a = a->ai_next) {
-    SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (s == INVALID_SOCKET) {
+    UniqueSocket s(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    if (!s) {
       lastError = ::WSAGetLastError();
       continue;
     }
     // A socket must not leak into programs the host starts later.
-    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-    lastError = ConnectWithin(s, *a, limitMs);
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s.get()), HANDLE_FLAG_INHERIT, 0);
+    lastError = ConnectWithin(s.get(), *a, limitMs);
     if (lastError == 0) {
       ::freeaddrinfo(list);
       BOOL one = TRUE;
-      ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-      return std::make_unique<SocketConnection>(s, peer);
+      ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+      return std::make_unique<SocketConnection>(std::move(s), peer);
     }
-    ::closesocket(s);
   }
   ::freeaddrinfo(list);
   if (lastError == WSAETIMEDOUT && limitMs >= 0) throw NetError(messages::NoConnectAnswer(peer, limitMs));

@@ -1,9 +1,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/output_file.h"
+#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_system.h"
 
 namespace imptherm {
@@ -11,26 +13,23 @@ namespace {
 
 class Win32OutputFile final : public OutputFile {
  public:
-  Win32OutputFile(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
-  ~Win32OutputFile() override {
-    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
-  }
+  Win32OutputFile(win32::UniqueHandle h, std::string path) : h_(std::move(h)), path_(std::move(path)) {}
 
   std::uint64_t Size() override {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(h_, &size)) Fail();
+    if (!::GetFileSizeEx(h_.get(), &size)) Fail();
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
   // At the end whoever else wrote meanwhile, as a file opened for appending.
   void Write(std::string_view bytes) override {
     LARGE_INTEGER zero{};
-    if (!::SetFilePointerEx(h_, zero, nullptr, FILE_END)) Fail();
+    if (!::SetFilePointerEx(h_.get(), zero, nullptr, FILE_END)) Fail();
     // One call takes at most a DWORD's worth: a longer run goes in parts.
     while (!bytes.empty()) {
       const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
       DWORD n = 0;
-      if (!::WriteFile(h_, bytes.data(), part, &n, nullptr) || n == 0) Fail();
+      if (!::WriteFile(h_.get(), bytes.data(), part, &n, nullptr) || n == 0) Fail();
       bytes.remove_prefix(n);
     }
   }
@@ -38,12 +37,12 @@ class Win32OutputFile final : public OutputFile {
   void Truncate(std::uint64_t size) override {
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_)) Fail();
+    if (!::SetFilePointerEx(h_.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_.get())) Fail();
   }
 
   void Close() override {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
+    // Closed by hand, so that a close that fails is told.
+    const HANDLE h = h_.Release();
     if (h != INVALID_HANDLE_VALUE && !::CloseHandle(h)) Fail();
   }
 
@@ -51,7 +50,7 @@ class Win32OutputFile final : public OutputFile {
   [[noreturn]] void Fail() {
     throw PlatformError("cannot write to " + path_ + ": " + win32::LastErrorText(::GetLastError()));
   }
-  HANDLE h_;
+  win32::UniqueHandle h_;
   std::string path_;
 };
 
@@ -65,7 +64,7 @@ std::unique_ptr<OutputFile> win32::Win32System::OpenOutputFile(const std::string
   if (h == INVALID_HANDLE_VALUE)
     throw PlatformError((mode == OpenMode::Append ? "cannot append to " : "cannot create ") + path + ": " +
                         win32::LastErrorText(::GetLastError()));
-  return std::make_unique<Win32OutputFile>(h, path);
+  return std::make_unique<Win32OutputFile>(UniqueHandle(h), path);
 }
 
 }  // namespace imptherm

@@ -4,8 +4,10 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/error.h"
+#include "platform/win32/win32_handles.h"
 
 namespace imptherm::win32 {
 
@@ -49,10 +51,9 @@ constexpr std::size_t kMaxEscapeData = 64998;
 
 class Win32RawDocument final : public RawDocument {
  public:
-  explicit Win32RawDocument(HDC dc) : dc_(dc) {}
+  explicit Win32RawDocument(UniqueDc dc) : dc_(std::move(dc)) {}
   ~Win32RawDocument() override {
-    if (!ended_) ::AbortDoc(dc_);
-    ::DeleteDC(dc_);
+    if (!ended_) ::AbortDoc(dc_.get());
   }
 
   void Write(const std::string& bytes) override {
@@ -65,7 +66,7 @@ class Win32RawDocument final : public RawDocument {
       buffer.replace(2, n, bytes, pos, n);
       // A refused escape means the bytes never reached the printer: that is
       // reported rather than taken for delivered.
-      if (::Escape(dc_, kPassThrough, 0, buffer.data(), nullptr) <= 0)
+      if (::Escape(dc_.get(), kPassThrough, 0, buffer.data(), nullptr) <= 0)
         throw PlatformError("the printer did not take the job's bytes");
     }
   }
@@ -75,34 +76,30 @@ class Win32RawDocument final : public RawDocument {
   std::string End() override {
     if (ended_) return "";
     ended_ = true;
-    const bool pageEnded = ::EndPage(dc_) > 0;
-    if (::EndDoc(dc_) <= 0 || !pageEnded) throw PlatformError("the printer did not end the document");
+    const bool pageEnded = ::EndPage(dc_.get()) > 0;
+    if (::EndDoc(dc_.get()) <= 0 || !pageEnded) throw PlatformError("the printer did not end the document");
     return "";
   }
 
  private:
-  HDC dc_;
+  UniqueDc dc_;
   bool ended_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<RawDocument> Win32Printers::StartRawDocument(const std::string& printer, const std::string& title) {
-  HDC dc = ::CreateDCA(nullptr, printer.c_str(), nullptr, nullptr);
+  UniqueDc dc(::CreateDCA(nullptr, printer.c_str(), nullptr, nullptr));
   if (!dc) throw PlatformError("cannot open the printer " + printer);
   DOCINFOA info{};
   info.cbSize = sizeof info;
   info.lpszDocName = title.c_str();
-  if (::StartDocA(dc, &info) <= 0) {
-    ::DeleteDC(dc);
-    throw PlatformError("the printer " + printer + " did not start the document");
-  }
-  if (::StartPage(dc) <= 0) {
-    ::AbortDoc(dc);
-    ::DeleteDC(dc);
+  if (::StartDocA(dc.get(), &info) <= 0) throw PlatformError("the printer " + printer + " did not start the document");
+  if (::StartPage(dc.get()) <= 0) {
+    ::AbortDoc(dc.get());
     throw PlatformError("the printer " + printer + " did not start the page");
   }
-  return std::make_unique<Win32RawDocument>(dc);
+  return std::make_unique<Win32RawDocument>(std::move(dc));
 }
 
 }  // namespace imptherm::win32

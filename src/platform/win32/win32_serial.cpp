@@ -1,8 +1,10 @@
 #include "platform/win32/win32_serial.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/error.h"
+#include "platform/win32/win32_handles.h"
 
 namespace imptherm::win32 {
 namespace {
@@ -57,64 +59,64 @@ COMMTIMEOUTS PortTimeouts(bool win9x) {
 
 class Win32SerialPort final : public SerialPort {
  public:
-  Win32SerialPort(HANDLE port, HANDLE event, std::string name) : port_(port), event_(event), name_(std::move(name)) {}
-  ~Win32SerialPort() override {
-    ::PurgeComm(port_, PURGE_TXABORT | PURGE_RXABORT);
-    ::CloseHandle(port_);
-    ::CloseHandle(event_);
-  }
+  Win32SerialPort(UniqueHandle port, UniqueHandle event, std::string name)
+      : port_(std::move(port)), event_(std::move(event)), name_(std::move(name)) {}
+  ~Win32SerialPort() override { ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_RXABORT); }
 
   ModemLines ReadModemLines() override {
     DWORD status = 0;
-    if (!::GetCommModemStatus(port_, &status)) throw PlatformError(Failure("cannot read the modem lines of", name_));
+    if (!::GetCommModemStatus(port_.get(), &status))
+      throw PlatformError(Failure("cannot read the modem lines of", name_));
     return {(status & MS_CTS_ON) != 0, (status & MS_DSR_ON) != 0};
   }
 
   bool ClearErrorsTransmitFull() override {
     DWORD errors = 0;
-    if (!::ClearCommError(port_, &errors, nullptr)) throw PlatformError(Failure("cannot read the errors of", name_));
+    if (!::ClearCommError(port_.get(), &errors, nullptr))
+      throw PlatformError(Failure("cannot read the errors of", name_));
     return errors == CE_TXFULL;
   }
 
   std::size_t WriteByte(char byte) override {
     OVERLAPPED ov{};
-    ov.hEvent = event_;
-    ::ResetEvent(event_);
-    if (!::WriteFile(port_, &byte, 1, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING)
+    ov.hEvent = event_.get();
+    ::ResetEvent(event_.get());
+    if (!::WriteFile(port_.get(), &byte, 1, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING)
       throw PlatformError(Failure("cannot write to", name_));
     // The port's time-outs bound the write itself; this wait only collects
     // its outcome, which a write done at once has signalled already.
     DWORD written = 0;
-    if (::WaitForSingleObject(event_, INFINITE) != WAIT_OBJECT_0 || !::GetOverlappedResult(port_, &ov, &written, FALSE))
+    if (::WaitForSingleObject(event_.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !::GetOverlappedResult(port_.get(), &ov, &written, FALSE))
       throw PlatformError(Failure("cannot write to", name_));
     return written;
   }
 
   void SetRts(bool on) override {
-    if (!::EscapeCommFunction(port_, on ? SETRTS : CLRRTS)) throw PlatformError(Failure("cannot set RTS on", name_));
+    if (!::EscapeCommFunction(port_.get(), on ? SETRTS : CLRRTS))
+      throw PlatformError(Failure("cannot set RTS on", name_));
   }
 
  private:
-  HANDLE port_;
-  HANDLE event_;
+  UniqueHandle port_;
+  UniqueHandle event_;
   std::string name_;
 };
 
 class Win32PortDevice final : public PortDevice {
  public:
-  explicit Win32PortDevice(HANDLE handle) : handle_(handle) {}
-  ~Win32PortDevice() override { ::CloseHandle(handle_); }
+  explicit Win32PortDevice(UniqueHandle handle) : handle_(std::move(handle)) {}
 
   // Past a DWORD's worth the write is a partial one, which the caller completes.
   WriteResult Write(const char* data, std::size_t size) override {
     const auto part = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
     DWORD written = 0;
-    if (!::WriteFile(handle_, data, part, &written, nullptr)) return {false, 0, ::GetLastError()};
+    if (!::WriteFile(handle_.get(), data, part, &written, nullptr)) return {false, 0, ::GetLastError()};
     return {true, written, 0};
   }
 
  private:
-  HANDLE handle_;
+  UniqueHandle handle_;
 };
 
 }  // namespace
@@ -145,19 +147,17 @@ int Win32SerialPorts::OsKind() {
 
 std::unique_ptr<SerialPort> Win32SerialPorts::Open(const std::string& portName, bool win9xFamily) {
   const std::string path = "\\\\.\\" + portName;
-  HANDLE port = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-  if (port == INVALID_HANDLE_VALUE) return nullptr;
+  UniqueHandle port(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr));
+  if (!port) return nullptr;
   DCB dcb = PortSettings(win9xFamily);
   COMMTIMEOUTS timeouts = PortTimeouts(win9xFamily);
   HANDLE event = nullptr;
-  if (!::SetupComm(port, kBufferSize, kBufferSize) || !::SetCommState(port, &dcb) ||
-      !::SetCommTimeouts(port, &timeouts) || !::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR) ||
-      (event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr)) == nullptr) {
-    ::CloseHandle(port);
+  if (!::SetupComm(port.get(), kBufferSize, kBufferSize) || !::SetCommState(port.get(), &dcb) ||
+      !::SetCommTimeouts(port.get(), &timeouts) || !::PurgeComm(port.get(), PURGE_RXCLEAR | PURGE_TXCLEAR) ||
+      (event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr)) == nullptr)
     return nullptr;
-  }
-  return std::make_unique<Win32SerialPort>(port, event, portName);
+  return std::make_unique<Win32SerialPort>(std::move(port), UniqueHandle(event), portName);
 }
 
 void Win32SerialPorts::ProcessPendingEvents() {
@@ -175,9 +175,9 @@ void Win32SerialPorts::ProcessPendingEvents() {
 }
 
 std::unique_ptr<PortDevice> Win32PortDevices::OpenForWriting(const std::string& name) {
-  HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32PortDevice>(handle);
+  UniqueHandle handle(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!handle) return nullptr;
+  return std::make_unique<Win32PortDevice>(std::move(handle));
 }
 
 }  // namespace imptherm::win32
