@@ -323,6 +323,21 @@ std::unique_ptr<DrawnDocument> FakeDocuments::StartDocument(const std::string& p
   return std::make_unique<FakeDocument>(documents.back(), resolution);
 }
 
+Platform FakePlatform::With(const RealPieces& real) {
+  return Platform{.system = real.system ? *real.system : system,
+                  .ui = real.ui ? *real.ui : ui,
+                  .resources = real.resources ? *real.resources : resources,
+                  .printers = real.printers ? *real.printers : printers,
+                  .serialPorts = real.serialPorts ? *real.serialPorts : serialPorts,
+                  .portDevices = real.portDevices ? *real.portDevices : portDevices,
+                  .profiles = real.profiles ? *real.profiles : profiles,
+                  .network = real.network ? *real.network : network,
+                  .ntlm = real.ntlm ? *real.ntlm : ntlm,
+                  .proxyDialog = real.proxyDialog ? *real.proxyDialog : proxyDialog,
+                  .documents = real.documents ? *real.documents : documents,
+                  .chooser = real.chooser ? *real.chooser : chooser};
+}
+
 FakePlatform::FakePlatform() {
   system.tempPath = temp.path();
   system.env["ALLUSERSPROFILE"] = temp.path() + "profile";

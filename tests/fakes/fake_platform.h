@@ -286,6 +286,22 @@ class FakeChooser final : public PositionChooserDialog {
   }
 };
 
+// Real pieces that a test puts in place of some of the fakes.
+struct RealPieces {
+  System* system = nullptr;
+  UserInterface* ui = nullptr;
+  Resources* resources = nullptr;
+  Printers* printers = nullptr;
+  SerialPorts* serialPorts = nullptr;
+  PortDevices* portDevices = nullptr;
+  ProfileFiles* profiles = nullptr;
+  Network* network = nullptr;
+  Ntlm* ntlm = nullptr;
+  ProxyDialog* proxyDialog = nullptr;
+  DrawnDocuments* documents = nullptr;
+  PositionChooserDialog* chooser = nullptr;
+};
+
 // Everything above, wired into a Platform whose temp folder is a TempDir.
 struct FakePlatform {
   FakePlatform();
@@ -302,18 +318,9 @@ struct FakePlatform {
   FakeProxyDialog proxyDialog;
   FakeDocuments documents;
   FakeChooser chooser;
-  Platform platform{.system = system,
-                    .ui = ui,
-                    .resources = resources,
-                    .printers = printers,
-                    .serialPorts = serialPorts,
-                    .portDevices = portDevices,
-                    .profiles = profiles,
-                    .network = network,
-                    .ntlm = ntlm,
-                    .proxyDialog = proxyDialog,
-                    .documents = documents,
-                    .chooser = chooser};
+  Platform platform = With({});
+  // The platform of these fakes, with the pieces given in `real` instead.
+  Platform With(const RealPieces& real);
 };
 
 }  // namespace imptherm::fakes

@@ -158,18 +158,7 @@ class SheetCupsTest : public ::testing::Test {
   fakes::FakePlatform f;
   posix::CupsPrinters printers;
   posix::CairoDocuments documents;
-  Platform platform{.system = f.system,
-                    .ui = f.ui,
-                    .resources = f.resources,
-                    .printers = printers,
-                    .serialPorts = f.serialPorts,
-                    .portDevices = f.portDevices,
-                    .profiles = f.profiles,
-                    .network = f.network,
-                    .ntlm = f.ntlm,
-                    .proxyDialog = f.proxyDialog,
-                    .documents = documents,
-                    .chooser = f.chooser};
+  Platform platform = f.With({.printers = &printers, .documents = &documents});
 };
 PrivateCups* SheetCupsTest::cups = nullptr;
 

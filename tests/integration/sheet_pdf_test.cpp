@@ -86,18 +86,7 @@ class SheetPdfTest : public ::testing::Test {
   fakes::FakePlatform f;
   std::string pdf;
   posix::CairoDocuments documents;
-  Platform platform{.system = f.system,
-                    .ui = f.ui,
-                    .resources = f.resources,
-                    .printers = f.printers,
-                    .serialPorts = f.serialPorts,
-                    .portDevices = f.portDevices,
-                    .profiles = f.profiles,
-                    .network = f.network,
-                    .ntlm = f.ntlm,
-                    .proxyDialog = f.proxyDialog,
-                    .documents = documents,
-                    .chooser = f.chooser};
+  Platform platform = f.With({.documents = &documents});
   Module module{platform};
   RunOptions run{"0", "", "", 0, 0, {}};
   std::vector<std::string> pngs;

@@ -51,29 +51,12 @@ class RealOutput {
 
   fakes::TempDir dir;
   posix::PosixSystem system;
-  fakes::FakeUi ui;
-  fakes::FakeResources resources;
   posix::CupsPrinters printers;
   posix::PosixSerialPorts serialPorts{system};
   posix::PosixPortDevices portDevices{system};
-  fakes::FakeProfiles profiles;
-  fakes::FakeNetwork network;
-  fakes::FakeNtlm ntlm;
-  fakes::FakeProxyDialog proxyDialog;
-  fakes::FakeDocuments documents;
-  fakes::FakeChooser chooser;
-  Platform platform{.system = system,
-                    .ui = ui,
-                    .resources = resources,
-                    .printers = printers,
-                    .serialPorts = serialPorts,
-                    .portDevices = portDevices,
-                    .profiles = profiles,
-                    .network = network,
-                    .ntlm = ntlm,
-                    .proxyDialog = proxyDialog,
-                    .documents = documents,
-                    .chooser = chooser};
+  fakes::FakePlatform fakes;
+  Platform platform =
+      fakes.With({.system = &system, .printers = &printers, .serialPorts = &serialPorts, .portDevices = &portDevices});
   RunLog runLog{system};
   PrinterObject printer{printers};
   fakes::FakeMemo progress;

@@ -134,29 +134,10 @@ void AbandonedRun(const std::string& dir) {
   ::setenv("TMPDIR", dir.c_str(), 1);
   posix::InstallInterruptHandler();
   posix::PosixSystem system;
-  fakes::FakeUi ui;
-  fakes::FakeResources resources;
-  fakes::FakePrinters printers;
   posix::PosixSerialPorts serial(system);
   posix::PosixPortDevices devices(system);
-  fakes::FakeProfiles profiles;
-  fakes::FakeNetwork network;
-  fakes::FakeNtlm ntlm;
-  fakes::FakeProxyDialog proxyDialog;
-  fakes::FakeDocuments documents;
-  fakes::FakeChooser chooser;
-  Platform platform{.system = system,
-                    .ui = ui,
-                    .resources = resources,
-                    .printers = printers,
-                    .serialPorts = serial,
-                    .portDevices = devices,
-                    .profiles = profiles,
-                    .network = network,
-                    .ntlm = ntlm,
-                    .proxyDialog = proxyDialog,
-                    .documents = documents,
-                    .chooser = chooser};
+  fakes::FakePlatform fakes;
+  Platform platform = fakes.With({.system = &system, .serialPorts = &serial, .portDevices = &devices});
   Module module(platform);
   DataLines lines;
   lines.push_back(BinaryJob(4 << 20));  // far more than the terminal buffers

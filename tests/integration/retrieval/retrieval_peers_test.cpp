@@ -49,18 +49,7 @@ class PeersTest : public ::testing::Test {
   fakes::FakePlatform f;
   posix::PosixNetwork network;
   posix::PosixNtlm ntlm{f.system};
-  Platform platform{.system = f.system,
-                    .ui = f.ui,
-                    .resources = f.resources,
-                    .printers = f.printers,
-                    .serialPorts = f.serialPorts,
-                    .portDevices = f.portDevices,
-                    .profiles = f.profiles,
-                    .network = network,
-                    .ntlm = ntlm,
-                    .proxyDialog = f.proxyDialog,
-                    .documents = f.documents,
-                    .chooser = f.chooser};
+  Platform platform = f.With({.network = &network, .ntlm = &ntlm});
   Module module;
   Retrieval retrieval;
   fakes::FakeMemo memo;
