@@ -51,12 +51,15 @@ std::string Table(const std::vector<std::pair<std::string, std::string>>& rows) 
   return out;
 }
 
+// An option as the usage and the option table write it: "--port N".
+std::string Term(const OptionSpec& o) { return o.value ? std::string(o.name) + " " + o.value : o.name; }
+
 std::string Usage(const CommandSpec& command) {
   std::vector<std::string> words;
   if (command.operand)
     words.push_back(command.operandOptional ? "[" + std::string(command.operand) + "]" : command.operand);
   for (const OptionSpec& o : command.options) {
-    std::string word = o.value ? std::string(o.name) + " " + o.value : o.name;
+    std::string word = Term(o);
     if (!o.required) word = "[" + word + "]";
     if (o.repeats) word += "...";
     words.push_back(word);
@@ -88,8 +91,7 @@ std::string CommandHelp(const CommandSpec& command) {
   std::string text = Usage(command) + "\n" + Fill(Words(std::string(command.summary) + ". " + command.details), "", 0);
   if (!command.options.empty()) {
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const OptionSpec& o : command.options)
-      rows.emplace_back(o.value ? std::string(o.name) + " " + o.value : o.name, o.help);
+    for (const OptionSpec& o : command.options) rows.emplace_back(Term(o), o.help);
     text += "\nOptions:\n" + Table(rows);
   }
   std::string example = command.example;
