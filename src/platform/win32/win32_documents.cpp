@@ -21,29 +21,28 @@ void Replace(HDC dc, T& current, T next) {
 
 class Win32DrawnDocument final : public DrawnDocument {
  public:
-  explicit Win32DrawnDocument(UniqueDc dc) : owned_(std::move(dc)), dc_(owned_.get()), canvas_(dc_) {}
+  explicit Win32DrawnDocument(UniqueDc dc) : dc_(std::move(dc)), canvas_(dc_.get()) {}
   ~Win32DrawnDocument() override {
-    if (!ended_) ::AbortDoc(dc_);
+    if (!ended_) ::AbortDoc(dc_.get());
   }
 
   Canvas& page() override { return canvas_; }
 
   void NewPage() override {
-    if (::EndPage(dc_) <= 0 || ::StartPage(dc_) <= 0) throw PlatformError("the printer refused a new page");
+    if (::EndPage(dc_.get()) <= 0 || ::StartPage(dc_.get()) <= 0) throw PlatformError("the printer refused a new page");
     canvas_.Reselect();
   }
 
   void End() override {
     if (ended_) return;
     ended_ = true;
-    const bool pageEnded = ::EndPage(dc_) > 0;
-    if (::EndDoc(dc_) <= 0 || !pageEnded) throw PlatformError("the printer did not take the document");
+    const bool pageEnded = ::EndPage(dc_.get()) > 0;
+    if (::EndDoc(dc_.get()) <= 0 || !pageEnded) throw PlatformError("the printer did not take the document");
   }
 
  private:
   // Deleted after the canvas has put its objects back.
-  UniqueDc owned_;
-  HDC dc_;
+  UniqueDc dc_;
   GdiCanvas canvas_;
   bool ended_ = false;
 };
