@@ -22,8 +22,6 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 // Counts come from the label data file: added in 64 bits, they cannot overflow.
 long long LabelTotal(const LabelRecord& label) { return static_cast<long long>(label.ParcelCount) + label.PalletCount; }
 
-std::string Caption(SheetContext& c, int k) { return LoadCaption(c.platform.resources, c.run->header.CaptionBase, k); }
-
 }  // namespace
 
 SlotOrigin SlotOriginFor(int slot, bool baggageMode) {
@@ -111,7 +109,7 @@ void SheetPrinter::AdvanceSlot() {
 }
 
 void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& record, bool isFirstRecord) {
-  c_.run = &run;
+  run_ = &run;
   // The chooser's slot is where a run begins.
   if (isFirstRecord) position_ = 0;
   LabelRecord& label = c_.label;
@@ -166,7 +164,7 @@ void SheetPrinter::PrintSheetRecord(const RunOptions& run, const RecordLines& re
 }
 
 void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
-  const bool baggage = c_.run->header.BaggageMode;
+  const bool baggage = run_->header.BaggageMode;
   origin_ = SlotOriginFor(position_, baggage);
   DrawOutline(canvas, baggage ? kBaggageLabelHeight : kLabelHeight);
 
@@ -175,7 +173,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
   RowContext at{.total = std::to_string(LabelTotal(label)), .entry = labelIndex, .baggage = baggage};
   DrawRows(canvas, SheetBand(style), at);
 
-  DeriveLabelFields(label, labelIndex, baggage ? std::string() : c_.run->header.HeaderText, baggage);
+  DeriveLabelFields(label, labelIndex, baggage ? std::string() : run_->header.HeaderText, baggage);
   if (style == 6) {
     DrawRows(canvas, ZanSheetLayout(), at);
     return;
@@ -186,7 +184,7 @@ void SheetPrinter::DrawSheetLabel(int labelIndex, Canvas& canvas) {
 }
 
 void SheetPrinter::DrawPickupRequest(Canvas& cv) {
-  const bool baggage = c_.run->header.BaggageMode;
+  const bool baggage = run_->header.BaggageMode;
   origin_ = SlotOriginFor(position_, baggage);
   DrawOutline(cv, kBaggageLabelHeight);
   RowContext at{.total = std::to_string(LabelTotal(c_.label)), .baggage = baggage};
@@ -218,6 +216,8 @@ bool SheetPrinter::Wanted(const SheetRow& row, const RowContext& at) const {
   return false;
 }
 
+std::string SheetPrinter::Caption(int k) { return LoadCaption(c_.platform.resources, run_->header.CaptionBase, k); }
+
 std::string SheetPrinter::Words(const SheetRow& row, const RowContext& at) {
   const auto& f = c_.label.Fields;
   const std::string& field = f[static_cast<std::size_t>(row.arg)];
@@ -227,10 +227,10 @@ std::string SheetPrinter::Words(const SheetRow& row, const RowContext& at) {
     case SheetWords::Field: return field;
     case SheetWords::FieldOrBlank: return field == "0" ? " " : field;
     case SheetWords::LiteralField: return row.text + field;
-    case SheetWords::CaptionedField: return Caption(c_, 17) + " " + field;
+    case SheetWords::CaptionedField: return Caption(17) + " " + field;
     case SheetWords::FieldOfTotal: return field + " / " + at.total;
     case SheetWords::FieldCode: return BuildCode128Content(field);
-    case SheetWords::Caption: return Caption(c_, row.arg);
+    case SheetWords::Caption: return Caption(row.arg);
     case SheetWords::BagLine: return bag_.at(static_cast<std::size_t>(row.arg));
     case SheetWords::PickupDate: return Head(bag_[6] + " " + bag_[7], 21);
     case SheetWords::BagCount: return "Nb bagages : " + at.total;

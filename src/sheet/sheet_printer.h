@@ -30,8 +30,7 @@ SlotOrigin SlotOriginFor(int slot, bool baggageMode);
 // The label style a record kind selects (0: none).
 int StyleForKind(const std::string& recordKind);
 
-// What the sheet path works with; all of it outlives the printer but the
-// run, which each PrintSheetRecord call hands over for its own duration.
+// What the sheet path works with; all of it outlives the printer.
 struct SheetContext {
   Platform& platform;
   RunLog& runLog;
@@ -39,7 +38,6 @@ struct SheetContext {
   LabelRecord& label;
   BarcodeSettings& barcode;
   PositionChooser& chooser;
-  const RunOptions* run = nullptr;
 };
 
 // Draws label records four to a sheet on the current printer, with the
@@ -82,6 +80,8 @@ class SheetPrinter {
   void DrawRows(Canvas& canvas, SheetLayout rows, const RowContext& at);
   bool Wanted(const SheetRow& row, const RowContext& at) const;
   std::string Words(const SheetRow& row, const RowContext& at);
+  // Caption k of the run's bank.
+  std::string Caption(int k);
   void PaintCode(Canvas& canvas, const std::string& content, double module, int x1, int y1, int x2, int y2);
 
   // Primitives in sheet units, relative to the slot origin.
@@ -92,6 +92,7 @@ class SheetPrinter {
   void DrawText(Canvas& canvas, int x, int y, int right, const std::string& text, SheetFont font, int size);
 
   SheetContext c_;
+  const RunOptions* run_ = nullptr;  // the run of the record being drawn
   std::unique_ptr<DrawnDocument> document_;
   int documentLabels_ = 0;
   SlotOrigin origin_{0, 0};
