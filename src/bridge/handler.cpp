@@ -66,6 +66,14 @@ std::string BridgeResponse::Header(const std::string& name) const {
   return "";
 }
 
+BridgeResponse ErrorAnswer(int status, const std::string& code, const std::string& message) {
+  BridgeResponse r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "application/json");
+  r.body = Dump({{"error", {{"code", code}, {"message", message}}}});
+  return r;
+}
+
 BridgeHandler::BridgeHandler(ConfigStore& config, RunQueue& queue, Setup setup)
     : config_(config), queue_(queue), setup_(std::move(setup)) {
   // Origins, paths and parameter names come from the request: a control
@@ -80,10 +88,7 @@ BridgeResponse BridgeHandler::Refuse(const BridgeRequest& request, int status, c
   setup_.log("refused " + request.method + " " + request.target.substr(0, 200) + " from " +
              (request.hasOrigin ? request.origin.substr(0, 200) : "no origin") + ": " + code + " (" + message +
              logHint + ")");
-  BridgeResponse r;
-  r.status = status;
-  r.headers.emplace_back("Content-Type", "application/json");
-  r.body = Dump({{"error", {{"code", code}, {"message", message}}}});
+  BridgeResponse r = ErrorAnswer(status, code, message);
   if (cors) AddCors(r, request.origin);
   return r;
 }

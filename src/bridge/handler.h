@@ -46,6 +46,9 @@ struct BridgeResponse {
   std::string Header(const std::string& name) const;
 };
 
+// A refusal: `status` and a JSON body with its code and the reason.
+BridgeResponse ErrorAnswer(int status, const std::string& code, const std::string& message);
+
 struct PrinterEntry {
   std::string name;  // Windows-1252
   bool isDefault = false;

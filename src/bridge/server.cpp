@@ -231,7 +231,7 @@ int RunBridgeServer(const ServerOptions& options, ConfigStore& config, const Pla
   PrinterLister::List list = options.printers;
   if (!list) list = [] { return std::vector<PrinterEntry>{}; };
   PrinterLister printers(io, std::move(list), options.printersTimeLimit);
-  ServerShared shared{io, handler, printers, log};
+  ServerShared shared{handler, printers, log};
   shared.maxConnections = std::max<std::size_t>(options.maxConnections, 1);
   shared.maxStreams = std::max<std::size_t>(shared.maxConnections / 2, 1);
   shared.idleTimeLimit = options.idleTimeLimit;

@@ -30,15 +30,6 @@ TcpEnd EndOf(const tcp::endpoint& at) {
   return end;
 }
 
-// A refusal of the server's own, as the handler words its refusals.
-BridgeResponse Refusal(int status, const std::string& code, const std::string& message) {
-  BridgeResponse r;
-  r.status = status;
-  r.headers.emplace_back("Content-Type", "application/json");
-  r.body = R"({"error":{"code":")" + code + R"(","message":")" + message + "\"}}";
-  return r;
-}
-
 }  // namespace
 
 Session::Session(tcp::socket socket, ServerShared& shared)
@@ -99,7 +90,7 @@ void Session::ReadHeader() {
 void Session::OnRead(beast::error_code ec) {
   if (ec == http::error::header_limit) {
     shared_.log("refused a request whose header is over " + std::to_string(kMaxHeaderSize) + " bytes");
-    return Write(Refusal(431, "too-large", "the request header is too large"), false);
+    return Write(ErrorAnswer(431, "too-large", "the request header is too large"), false);
   }
   const bool tooLarge = ec == http::error::body_limit;
   if (ec && !tooLarge) return Close();
@@ -169,7 +160,7 @@ void Session::StartEvents(BridgeResponse r) {
     shared_.log("refused an event stream of run " + r.eventsOf->id + ": " + std::to_string(shared_.maxStreams) +
                 " event streams are open");
     BridgeResponse busy =
-        Refusal(503, "busy", std::to_string(shared_.maxStreams) + " event streams are open; try again later");
+        ErrorAnswer(503, "busy", std::to_string(shared_.maxStreams) + " event streams are open; try again later");
     for (const char* name : {"Access-Control-Allow-Origin", "Vary"}) busy.headers.emplace_back(name, r.Header(name));
     return Write(std::move(busy), false);
   }

@@ -4,7 +4,6 @@
 // the server's thread only.
 #include <utility>  // before Asio: Boost 1.74's awaitable.hpp needs std::exchange
 
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -38,7 +37,6 @@ struct Connections {
 
 // What every session of one server works with.
 struct ServerShared {
-  boost::asio::io_context& io;
   BridgeHandler& handler;
   PrinterLister& printers;
   std::function<void(const std::string&)> log;
