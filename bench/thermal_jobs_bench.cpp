@@ -124,16 +124,20 @@ int RunThermalLoop(const std::string& dataPath, Phase phase) {
   module.runLog.SetWorkFolder(TempFolder(system));
   const RunOptions run{"4", "FILE", "", 2, 1, {}};
   const DataLines lines = ReadDataLines(dataPath);
+  if (phase == Phase::Send) {
+    const auto jobs = module.stages->StartThermalJobs(run, lines);
+    while (!jobs->Done()) {
+      jobs->Next();
+      PrintThermalRecord(*module.stages, run, *jobs);
+    }
+    return 0;
+  }
   RecordLines record;
   for (std::size_t index = 0; phase != Phase::Read && index < lines.size();) {
     index = module.stages->GroupRecordLines(lines, index, record);
     if (phase == Phase::Group) continue;
-    if (phase == Phase::Send) {
-      PrintThermalRecord(*module.stages, run, record);
-    } else {
-      NullSink sink;
-      module.stages->BuildThermalJob(run, record, sink);
-    }
+    NullSink sink;
+    module.stages->BuildThermalJob(run, record, sink);
   }
   return 0;
 }

@@ -2,34 +2,10 @@
 
 #include <charconv>
 #include <optional>
+#include <utility>
 
 namespace imptherm {
 namespace {
-
-constexpr std::size_t kHeaderLines = 6;
-
-// The job text waiting to go to the sink, written into `text`, which keeps
-// its room from one job to the next.
-class JobPieces {
- public:
-  JobPieces(JobSink& sink, std::string& text) : text(text), sink_(sink) {
-    text.clear();
-    text.reserve(kJobPieceSize + kJobPieceSize / 4);
-  }
-  std::string& text;
-  // Hands the text over once a piece is full.
-  void Ready() {
-    if (text.size() >= kJobPieceSize) Flush();
-  }
-  void Flush() {
-    if (text.empty()) return;
-    sink_.Write(text);
-    text.clear();
-  }
-
- private:
-  JobSink& sink_;
-};
 
 // The first print of a label is clean; its further copies carry two bars.
 void AppendCopyBlock(std::string& job, int copies) {
@@ -41,44 +17,61 @@ void AppendCopyBlock(std::string& job, int copies) {
   job += "\r\n";
 }
 
-const CaptionedLayouts& Layouts(ThermalJobCache& cache, Resources& resources, int base) {
-  if (cache.captionBase != base || !cache.layouts) {
-    cache.layouts.emplace(LoadLayoutCaptions(resources, base));
-    cache.captionBase = base;
+}  // namespace
+
+const CaptionedLayouts& JobLayouts(ThermalJobCache& cache, Resources& resources, int captionBase) {
+  if (cache.captionBase != captionBase || !cache.layouts) {
+    cache.layouts.emplace(LoadLayoutCaptions(resources, captionBase));
+    cache.captionBase = captionBase;
   }
   return *cache.layouts;
 }
 
-}  // namespace
+int RenderThermalLabels(const RunOptions& run, const RecordLines& record, const CaptionedLayouts& layouts,
+                        LabelRecord& label, LayoutTemplate& layout, std::string& text, std::size_t pieceSize,
+                        const std::function<void(int labels)>& full) {
+  // Every label of a record reads the same field lines: they are read once,
+  // and each label only derives its own number and barcode.
+  LoadLabelFields(record, label);
+  layout.Fill(label, layouts);
+  const int total = label.LabelTotal();
+  int labels = 0;
+  for (int index = 1; index <= total; ++index) {
+    DeriveLabelFields(label, index, run.header.HeaderText, run.header.BaggageMode);
+    text += "N\r\n";
+    layout.Append(text, label);
+    text += "P\r\n";
+    const int copies = index > label.ParcelCount ? run.nbEtiquPalettes : run.nbEtiquColis;
+    AppendCopyBlock(text, copies);
+    labels += copies > 1 ? copies : 1;
+    if (label.PresetLabel || index == total) break;
+    if (text.size() >= pieceSize) {
+      full(labels);
+      labels = 0;
+    }
+  }
+  return labels;
+}
 
 void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink) {
   std::optional<ThermalJobCache> own;
   ThermalJobCache& cache = ctx.cache ? *ctx.cache : own.emplace();
-  JobPieces job(sink, cache.text);
-  job.text += cache.configuration.Load(ctx.platform.system, ctx.platform.profiles, run.prnType);
-  if (record.size() >= kHeaderLines) {
-    LabelRecord& label = ctx.label;
-    ReadRecordHeader(record, label);
-    ctx.runLog.Write("fondPage=[" + label.RecordKind + "]");
-    // Every label of a record reads the same field lines: they are read
-    // once, and each label only derives its own number and barcode.
-    LoadLabelFields(record, label);
-    LayoutTemplate& layout = cache.layout;
-    layout.Fill(label, Layouts(cache, ctx.platform.resources, run.header.CaptionBase));
-    const int total = label.LabelTotal();
-    for (int index = 1; index <= total; ++index) {
-      DeriveLabelFields(label, index, run.header.HeaderText, run.header.BaggageMode);
-      job.text += "N\r\n";
-      layout.Append(job.text, label);
-      job.text += "P\r\n";
-      const int copies = index > label.ParcelCount ? run.nbEtiquPalettes : run.nbEtiquColis;
-      AppendCopyBlock(job.text, copies);
-      sink.CountLabels(copies > 1 ? copies : 1);
-      if (label.PresetLabel || index == total) break;
-      job.Ready();
-    }
+  std::string& text = cache.text;
+  text.clear();
+  text.reserve(kJobPieceSize + kJobPieceSize / 4);
+  text += cache.configuration.Load(ctx.platform.system, ctx.platform.profiles, run.prnType);
+  if (record.size() >= kThermalHeaderLines) {
+    ReadRecordHeader(record, ctx.label);
+    ctx.runLog.Write(FondPageLine(ctx.label.RecordKind));
+    const CaptionedLayouts& layouts = JobLayouts(cache, ctx.platform.resources, run.header.CaptionBase);
+    auto handOver = [&](int labels) {
+      sink.CountLabels(labels);
+      sink.Write(text);
+      text.clear();
+    };
+    sink.CountLabels(RenderThermalLabels(run, record, layouts, ctx.label, cache.layout, text, kJobPieceSize, handOver));
   }
-  job.Flush();
+  if (!text.empty()) sink.Write(text);
 }
 
 std::string BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record) {

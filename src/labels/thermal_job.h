@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,26 @@ struct ThermalJobCache {
   LayoutTemplate layout;
   std::string text;
 };
+
+// A record of fewer lines has no header: its job holds no label and the run
+// log no line.
+inline constexpr std::size_t kThermalHeaderLines = 6;
+
+// The run log's line for a record with a header.
+inline std::string FondPageLine(const std::string& recordKind) { return "fondPage=[" + recordKind + "]"; }
+
+// The layouts with the captions of `captionBase`, kept in `cache`.
+const CaptionedLayouts& JobLayouts(ThermalJobCache& cache, Resources& resources, int captionBase);
+
+// The labels of a record whose header `label` holds (ReadRecordHeader), each
+// "N", its layout, "P" and its copy block, appended to `text`. Each time the
+// text reaches `pieceSize` between two labels, `full` is called with the
+// labels (copies included) since the call before and takes the text. Returns
+// the labels of what is left in the text. Reads nothing but its arguments,
+// and changes only `label`, `layout` and `text`.
+int RenderThermalLabels(const RunOptions& run, const RecordLines& record, const CaptionedLayouts& layouts,
+                        LabelRecord& label, LayoutTemplate& layout, std::string& text, std::size_t pieceSize,
+                        const std::function<void(int labels)>& full);
 
 // What job assembly reads and updates in the module.
 struct ThermalJobContext {

@@ -3,6 +3,7 @@
 #include "common/label_record.h"
 #include "common/printer_object.h"
 #include "labels/thermal_job.h"
+#include "labels/thermal_jobs_ahead.h"
 #include "output/send_job.h"
 #include "retrieval/retrieval.h"
 #include "sheet/code128.h"
@@ -33,6 +34,9 @@ class CoreStages final : public PrintStages {
     ThermalJobContext ctx{m_.platform, m_.runLog, label_, &jobCache_};
     imptherm::BuildThermalJob(ctx, run, record, sink);
   }
+  std::unique_ptr<ThermalJobs> StartThermalJobs(const RunOptions& run, const DataLines& lines) override {
+    return std::make_unique<Ahead>(*this, run, lines);
+  }
   std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
     return OpenJobChannel(ctx, run.fileOut, run.prnName, "the job of record " + std::to_string(recordNumber_));
@@ -58,6 +62,26 @@ class CoreStages final : public PrintStages {
   }
 
  private:
+  // The records of a thermal run rendered ahead; each record taken names
+  // the job of the channel opened next.
+  class Ahead final : public ThermalJobs {
+   public:
+    Ahead(CoreStages& stages, const RunOptions& run, const DataLines& lines)
+        : stages_(stages),
+          jobs_(ThermalJobContext{stages.m_.platform, stages.m_.runLog, stages.label_, &stages.jobCache_}, run, lines) {
+    }
+    bool Done() const override { return jobs_.Done(); }
+    void Next() override {
+      ++stages_.recordNumber_;
+      jobs_.Next();
+    }
+    void Build(JobSink& sink) override { jobs_.Build(sink); }
+
+   private:
+    CoreStages& stages_;
+    ThermalJobsAhead jobs_;
+  };
+
   Module& m_;
   // The one label record of the module, shared with the sheet path.
   LabelRecord label_;

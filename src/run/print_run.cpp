@@ -175,62 +175,67 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   const RunOptions run{
       p.prnType, p.fileOut, p.prnName, m_.state.nbEtiquColis, m_.state.nbEtiquPalettes, std::move(data.header)};
 
-  RecordLines record;
-  std::size_t index = 0;
-  bool firstRecord = true;
-  bool abandoned = false;
-  const bool sheet = p.prnType == "0";
-  // A sheet document cut short, by a stop or by an error below, is cancelled
-  // rather than printed in part.
-  ScopeExit sheetGuard([&stages, sheet] {
-    if (sheet) stages.AbortSheetDocument();
-  });
+  return p.prnType == "0" ? PrintSheetRecords(run, lines, result) : PrintThermalRecords(run, lines, memo, result);
+}
+
+RunResult PrintRun::PrintThermalRecords(const RunOptions& run, const DataLines& lines, Memo& memo, RunResult result) {
+  std::unique_ptr<ThermalJobs> jobs = m_.stages->StartThermalJobs(run, lines);
   std::size_t number = 0;
   // Records whose job a channel did not take, and why the first one.
   std::size_t undelivered = 0, firstUndelivered = 0;
   std::string why;
-  while (index < lines.size()) {
+  while (!jobs->Done()) {
     // Between two records; inside a record the job asks between two pieces
     // (PrintThermalRecord), and a job file drops the job it had begun.
     record_ = 0;
     if (m_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
-    index = stages.GroupRecordLines(lines, index, record);
+    jobs->Next();
     record_ = ++number;
-    if (!sheet) {
-      const RecordDelivery sent = PrintThermalRecord(stages, run, record, &m_.platform.ui);
-      labels_ += sent.labels;
-      // The page is told nothing and the run goes on, as the control does;
-      // the host's outcome names the record that did not go out, and why.
-      if (!sent.failure.empty() && undelivered++ == 0) {
-        firstUndelivered = number;
-        why = sent.failure;
-      }
-      if (!sent.message.empty()) {
-        memo.AddLine(sent.message);
-        m_.platform.system.Sleep(2000);
-        result = {RunOutcome::ChannelMessage, sent.message};
-        result.failedRecord = number;
-        break;
-      }
-      continue;
+    const RecordDelivery sent = PrintThermalRecord(*m_.stages, run, *jobs, &m_.platform.ui);
+    labels_ += sent.labels;
+    // The page is told nothing and the run goes on, as the control does;
+    // the host's outcome names the record that did not go out, and why.
+    if (!sent.failure.empty() && undelivered++ == 0) {
+      firstUndelivered = number;
+      why = sent.failure;
     }
-    if (!stages.PositionChooserExists()) stages.CreatePositionChooser();
-    if (firstRecord) {
-      if (stages.ShowPositionChooser() == ChooserResult::Cancel) {
-        index = lines.size() + 1;
-        abandoned = true;
-        result = {RunOutcome::Abandoned, "the first label position was not chosen"};
-      }
+    if (!sent.message.empty()) {
+      memo.AddLine(sent.message);
+      m_.platform.system.Sleep(2000);
+      result = {RunOutcome::ChannelMessage, sent.message};
+      result.failedRecord = number;
+      break;
     }
-    if (abandoned) continue;
-    stages.PrintSheetRecord(run, record, firstRecord);
-    firstRecord = false;
   }
   record_ = 0;
   if (undelivered > 0 && result.outcome == RunOutcome::Completed)
     result = UndeliveredOutcome(firstUndelivered, why, undelivered, number);
+  return result;
+}
+
+RunResult PrintRun::PrintSheetRecords(const RunOptions& run, const DataLines& lines, RunResult result) {
+  PrintStages& stages = *m_.stages;
+  // A sheet document cut short, by a stop or by an error below, is cancelled
+  // rather than printed in part.
+  ScopeExit sheetGuard([&stages] { stages.AbortSheetDocument(); });
+  RecordLines record;
+  bool firstRecord = true;
+  for (std::size_t index = 0, number = 0; index < lines.size();) {
+    record_ = 0;
+    if (m_.platform.ui.StopRequested()) throw RunAbandoned(kStopAsked);
+    index = stages.GroupRecordLines(lines, index, record);
+    record_ = ++number;
+    if (!stages.PositionChooserExists()) stages.CreatePositionChooser();
+    if (firstRecord && stages.ShowPositionChooser() == ChooserResult::Cancel) {
+      result = {RunOutcome::Abandoned, "the first label position was not chosen"};
+      break;
+    }
+    stages.PrintSheetRecord(run, record, firstRecord);
+    firstRecord = false;
+  }
+  record_ = 0;
   sheetGuard.Release();
-  if (sheet && !firstRecord) labels_ += stages.EndSheetDocument();
+  if (!firstRecord) labels_ += stages.EndSheetDocument();
   return result;
 }
 

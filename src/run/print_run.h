@@ -52,6 +52,10 @@ class PrintRun {
   void ReadProxySettings(ParameterSource& params);
   RunResult UpdateExchange(Parameters& p, Memo& memo);
   RunResult PrintLabels(const Parameters& p, Memo& memo);
+  // The records of a run on the thermal path and on the sheet path; each
+  // returns `result` or what the records made of it.
+  RunResult PrintThermalRecords(const RunOptions& run, const DataLines& lines, Memo& memo, RunResult result);
+  RunResult PrintSheetRecords(const RunOptions& run, const DataLines& lines, RunResult result);
   void ContainError(const std::string& text);
 
   Module& m_;

@@ -12,6 +12,18 @@
 
 namespace imptherm {
 
+// The thermal jobs of a run's records, in order.
+class ThermalJobs {
+ public:
+  virtual ~ThermalJobs() = default;
+  // Whether every record has been taken.
+  virtual bool Done() const = 0;
+  // Takes the next record.
+  virtual void Next() = 0;
+  // Builds the job of the record taken into `sink`, piece by piece.
+  virtual void Build(JobSink& sink) = 0;
+};
+
 // The stages of a print run below the driver. The core's own implementation
 // wires them to the subsystems; tests substitute their own. What a run's
 // stages read flows down this interface only: the download returns the data
@@ -31,6 +43,11 @@ class PrintStages {
   // Builds the record's job into `sink` piece by piece; an empty job writes
   // no piece.
   virtual void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) = 0;
+  // The run's thermal jobs, taken one by one by the driver. By default each
+  // record is grouped and built when it is taken (GroupRecordLines,
+  // BuildThermalJob); the core's stages render the next records' labels on
+  // a second thread meanwhile.
+  virtual std::unique_ptr<ThermalJobs> StartThermalJobs(const RunOptions& run, const DataLines& lines);
   // The channel the run's fileOut names, ready to take one job.
   virtual std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) = 0;
 
@@ -53,14 +70,14 @@ struct RecordDelivery {
   int labels = 0;       // the labels of a job the channel took whole, copies included
 };
 
-// One record on the thermal path: its job goes out while it is built. With
+// The record taken on the thermal path: its job goes out while it is built. With
 // `ui`, a stop asked for in the middle of the job raises RunAbandoned between
 // two pieces.
-inline RecordDelivery PrintThermalRecord(PrintStages& stages, const RunOptions& run, const RecordLines& record,
+inline RecordDelivery PrintThermalRecord(PrintStages& stages, const RunOptions& run, ThermalJobs& jobs,
                                          UserInterface* ui = nullptr) {
   std::unique_ptr<JobChannel> channel = stages.OpenJob(run);
   StoppableJob job(*channel, ui);
-  stages.BuildThermalJob(run, record, job);
+  jobs.Build(job);
   RecordDelivery sent{channel->Finish(), channel->failure()};
   if (sent.message.empty() && sent.failure.empty()) sent.labels = job.labels();
   return sent;

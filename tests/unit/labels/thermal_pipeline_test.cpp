@@ -30,13 +30,12 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   DataLines lines;
   for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
 
-  RecordLines record;
-  int jobs = 0;
-  for (std::size_t index = 0; index < lines.size(); ++jobs) {
-    index = module.stages->GroupRecordLines(lines, index, record);
-    EXPECT_EQ(PrintThermalRecord(*module.stages, run, record).message, "");
+  int records = 0;
+  for (const auto jobs = module.stages->StartThermalJobs(run, lines); !jobs->Done(); ++records) {
+    jobs->Next();
+    EXPECT_EQ(PrintThermalRecord(*module.stages, run, *jobs).message, "");
   }
-  EXPECT_EQ(jobs, 2);
+  EXPECT_EQ(records, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
   EXPECT_EQ(f.temp.Read("OWTMP.LOG"), "08/12/2026 10:11:12 fondPage=[{KAV]\r\n08/12/2026 10:11:12 fondPage=[{ZAN]\r\n");
 }
@@ -117,11 +116,12 @@ TEST(ThermalPipelineTest, AJobTheFileCannotTakeIsCutOutWholeAndNamed) {
   rlimit small = old;
   small.rlim_cur = earlier.size() + 100;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  RecordLines record;
-  module.stages->GroupRecordLines(lines, 0, record);
+  const RunOptions run{"4", "FILE", "", 0, 0, {}};
+  const auto jobs = module.stages->StartThermalJobs(run, lines);
   std::string error;
   try {
-    PrintThermalRecord(*module.stages, RunOptions{"4", "FILE", "", 0, 0, {}}, record);
+    jobs->Next();
+    PrintThermalRecord(*module.stages, run, *jobs);
   } catch (const PlatformError& e) {
     error = e.what();
   }
