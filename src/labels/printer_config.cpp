@@ -102,7 +102,7 @@ const std::string& PrinterConfiguration::Load(System& system, ProfileFiles& prof
   // The folder is made (again) only when the defaults must be written: the
   // driver made it when the run began, and a read needs no folder.
   const std::string path = SharedDataFolderPath(system) + system.PathSeparator() + kPrinterConfigFileName;
-  ProfileFiles::Entries entries = profiles.ReadSection(path, model->section);
+  const ProfileFiles::Entries& entries = profiles.ReadSection(path, model->section);
   // The lines follow from the section's entries alone.
   if (section_ == model->section && entries == entries_) return lines_;
   section_ = nullptr;
@@ -114,7 +114,7 @@ const std::string& PrinterConfiguration::Load(System& system, ProfileFiles& prof
   }
   AppendLines(lines_, entries);
   section_ = model->section;
-  entries_ = std::move(entries);
+  entries_ = entries;
   return lines_;
 }
 

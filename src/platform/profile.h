@@ -29,9 +29,11 @@ class ProfileFiles {
   virtual std::string ReadString(const std::string& path, const std::string& section, const std::string& key) = 0;
 
   // Every key of `section` with its value, in file order; empty when the file
-  // or the section is missing. One look at the file for many keys.
+  // or the section is missing. One look at the file for many keys. The
+  // entries stay until the next call on this object: a file read again and
+  // again (once a job) is not copied each time.
   using Entries = std::vector<std::pair<std::string, std::string>>;
-  virtual Entries ReadSection(const std::string& path, const std::string& section) = 0;
+  virtual const Entries& ReadSection(const std::string& path, const std::string& section) = 0;
 
   // Sets `key` in `section`, creating the file and the section when needed.
   // The file is rewritten in place, never replaced. False when the file

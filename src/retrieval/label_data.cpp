@@ -10,7 +10,7 @@
 
 namespace imptherm {
 
-void LabelDataReader::TakeLine(std::string_view line) {
+void LabelDataReader::TakeHeaderLine(std::string_view line) {
   if (refused_) return;
   switch (index_) {
     case 0: {
@@ -37,7 +37,6 @@ void LabelDataReader::TakeLine(std::string_view line) {
       }
       lines_.push_back(line);
       break;
-    default: lines_.push_back(line);
   }
   ++index_;
 }

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/data_lines.h"
 #include "common/run_options.h"
@@ -36,7 +39,10 @@ class LineSplitter {
 // by line.
 class LabelDataReader {
  public:
-  void TakeLine(std::string_view line);
+  void TakeLine(std::string_view line) {
+    if (index_ < kHeaderLines) return TakeHeaderLine(line);
+    if (!refused_) lines_.push_back(line);
+  }
   const LabelFileHeader& header() const { return header_; }
   // Whether the first line named a label document.
   bool refused() const { return refused_; }
@@ -45,8 +51,10 @@ class LabelDataReader {
   DataLines& lines() { return lines_; }
 
  private:
+  static constexpr std::size_t kHeaderLines = 4;
+  void TakeHeaderLine(std::string_view line);
   LabelFileHeader header_;
-  std::size_t index_ = 0;
+  std::size_t index_ = 0;  // counted up to the header's end
   bool refused_ = false;
   DataLines lines_;
 };
@@ -63,8 +71,19 @@ LabelFileResult ReadLabelDataFile(const std::string& path);
 LabelFileResult ReadLabelData(std::string_view bytes);
 
 // The first byte from `i` on below 0x20 (line ends and Ctrl-Z are among
-// them), or the size: label text is skipped eight bytes at a time.
+// them), or the size: label text is skipped sixteen bytes at a time where
+// the processor compares sixteen at once, eight at a time elsewhere.
 inline std::size_t NextControlByte(std::string_view bytes, std::size_t i) {
+#if defined(__SSE2__)
+  const __m128i highest = _mm_set1_epi8(0x1F);
+  for (; i + 16 <= bytes.size(); i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    // A byte is below 0x20 exactly when the unsigned minimum of it and 0x1F
+    // is the byte itself.
+    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(block, highest), block));
+    if (hits != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+  }
+#endif
   constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
   for (; i + 8 <= bytes.size(); i += 8) {
     std::uint64_t word;

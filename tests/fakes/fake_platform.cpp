@@ -116,11 +116,13 @@ std::string FakeProfiles::ReadString(const std::string& path, const std::string&
   return "";
 }
 
-ProfileFiles::Entries FakeProfiles::ReadSection(const std::string& path, const std::string& section) {
+const ProfileFiles::Entries& FakeProfiles::ReadSection(const std::string& path, const std::string& section) {
+  read_.clear();
   auto file = files.find(path);
-  if (file == files.end()) return {};
+  if (file == files.end()) return read_;
   auto sec = file->second.find(UpperAscii(section));
-  return sec == file->second.end() ? Entries{} : sec->second;
+  if (sec != file->second.end()) read_ = sec->second;
+  return read_;
 }
 
 bool FakeProfiles::WriteString(const std::string& path, const std::string& section, const std::string& key,

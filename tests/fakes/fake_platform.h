@@ -182,10 +182,13 @@ class FakeProfiles final : public ProfileFiles {
   int flushes = 0;
 
   std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
-  Entries ReadSection(const std::string& path, const std::string& section) override;
+  const Entries& ReadSection(const std::string& path, const std::string& section) override;
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
+
+ private:
+  Entries read_;
 };
 
 // A scripted server side for the HTTP client. Every request sent on any

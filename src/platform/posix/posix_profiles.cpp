@@ -187,14 +187,15 @@ bool PosixProfiles::Stamp::operator==(const Stamp& o) const {
          mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
 }
 
-ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const std::string& section) {
+const ProfileFiles::Entries& PosixProfiles::ReadSection(const std::string& path, const std::string& section) {
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
   const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
   if (exists && kept_.valid && kept_.stamp == stamp && kept_.path == path && kept_.section == section)
     return kept_.entries;
   kept_.valid = false;
-  Entries entries;
+  Entries& entries = read_;
+  entries.clear();
   const auto bytes = ReadWholeFile(path);
   if (!bytes) return entries;
   const std::vector<Line> lines = SplitLines(*bytes);
@@ -206,8 +207,9 @@ ProfileFiles::Entries PosixProfiles::ReadSection(const std::string& path, const 
   ::clock_gettime(CLOCK_REALTIME, &now);
   const auto ms = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000; };
   const bool settled = ms(now) - std::max(ms(st.st_mtim), ms(st.st_ctim)) > 50;
-  if (exists && settled) kept_ = {true, path, section, stamp, entries};
-  return entries;
+  if (!exists || !settled) return entries;
+  kept_ = {true, path, section, stamp, std::move(entries)};
+  return kept_.entries;
 }
 
 // In place, as the profile functions write: a read-only file stays as it is

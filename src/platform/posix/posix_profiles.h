@@ -20,7 +20,7 @@ namespace imptherm::posix {
 class PosixProfiles final : public ProfileFiles {
  public:
   std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
-  Entries ReadSection(const std::string& path, const std::string& section) override;
+  const Entries& ReadSection(const std::string& path, const std::string& section) override;
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
@@ -40,6 +40,7 @@ class PosixProfiles final : public ProfileFiles {
     Entries entries;
   };
   KeptSection kept_;
+  Entries read_;  // a section read but not kept
 };
 
 }  // namespace imptherm::posix

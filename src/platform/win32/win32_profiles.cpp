@@ -47,11 +47,12 @@ std::string Win32Profiles::ReadString(const std::string& path, const std::string
       1);
 }
 
-ProfileFiles::Entries Win32Profiles::ReadSection(const std::string& path, const std::string& section) {
+const ProfileFiles::Entries& Win32Profiles::ReadSection(const std::string& path, const std::string& section) {
   CheckSize(path);
   const std::string list = ReadWhole(
       [&](char* out, DWORD size) { return ::GetPrivateProfileSectionA(section.c_str(), out, size, path.c_str()); }, 2);
-  Entries entries;
+  Entries& entries = read_;
+  entries.clear();
   std::size_t start = 0;
   while (start < list.size()) {
     std::size_t end = list.find('\0', start);

@@ -12,10 +12,13 @@ class Win32Profiles final : public ProfileFiles {
   static constexpr unsigned long kMaxRead = 1UL << 20;
 
   std::string ReadString(const std::string& path, const std::string& section, const std::string& key) override;
-  Entries ReadSection(const std::string& path, const std::string& section) override;
+  const Entries& ReadSection(const std::string& path, const std::string& section) override;
   bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                    const std::string& value) override;
   bool Flush(const std::string& path) override;
+
+ private:
+  Entries read_;
 };
 
 }  // namespace imptherm::win32
