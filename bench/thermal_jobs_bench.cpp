@@ -91,6 +91,7 @@ DataLines ReadDataLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   DataLines lines;
+  lines.reserve(text.size());  // as the label data reader does
   std::size_t at = 0;
   int header = 0;
   while (at < text.size()) {
