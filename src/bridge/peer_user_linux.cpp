@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/parsed.h"
 #include "bridge/peer_user.h"
 
 namespace imptherm::bridge {
@@ -30,8 +31,8 @@ TcpEnd Unmapped(TcpEnd end) {
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 // The owner of the socket whose own end is `own` and whose other end is
-// `other`; false with the reason when the kernel names none.
-bool SocketOwner(const TcpEnd& own, const TcpEnd& other, uid_t& uid, std::string& why) {
+// `other`, as the kernel's answer names it, or why it names none.
+Parsed<uid_t> SocketOwner(const TcpEnd& own, const TcpEnd& other) {
   struct Request {
     nlmsghdr header;
     inet_diag_req_v2 socket;
@@ -49,10 +50,7 @@ bool SocketOwner(const TcpEnd& own, const TcpEnd& other, uid_t& uid, std::string
   request.socket.id.idiag_cookie[0] = request.socket.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
 
   const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-  if (fd < 0) {
-    why = SystemError("the kernel's socket lookup cannot be opened");
-    return false;
-  }
+  if (fd < 0) return ParseError{SystemError("the kernel's socket lookup cannot be opened")};
   // The kernel answers at once; the limit only keeps a broken kernel from
   // holding the server's thread.
   timeval limit{1, 0};
@@ -63,51 +61,42 @@ bool SocketOwner(const TcpEnd& own, const TcpEnd& other, uid_t& uid, std::string
   ssize_t size = -1;
   sockaddr_nl sender{};
   socklen_t senderSize = sizeof sender;
+  std::string failed;
   if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
-    why = SystemError("the kernel's socket lookup refused the request");
+    failed = SystemError("the kernel's socket lookup refused the request");
   else if ((size = ::recvfrom(fd, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize)) < 0)
-    why = SystemError("the kernel's socket lookup did not answer");
+    failed = SystemError("the kernel's socket lookup did not answer");
   ::close(fd);
-  if (size < 0) return false;
+  if (size < 0) return ParseError{failed};
   // Only the kernel's own answer counts.
-  if (sender.nl_pid != 0) {
-    why = "the answer to the socket lookup did not come from the kernel";
-    return false;
-  }
+  if (sender.nl_pid != 0) return ParseError{"the answer to the socket lookup did not come from the kernel"};
 
   auto length = static_cast<unsigned int>(size);
   for (auto* h = reinterpret_cast<nlmsghdr*>(answer); NLMSG_OK(h, length); h = NLMSG_NEXT(h, length)) {
     if (h->nlmsg_type == NLMSG_ERROR) {
       const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(h));
-      why = error->error == -ENOENT ? "the kernel knows no such connection"
-                                    : "the kernel's socket lookup failed: " + std::string(std::strerror(-error->error));
-      return false;
+      return ParseError{error->error == -ENOENT
+                            ? "the kernel knows no such connection"
+                            : "the kernel's socket lookup failed: " + std::string(std::strerror(-error->error))};
     }
     if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) continue;
     const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
     // A socket that its process has closed is no open file any more (no
     // inode), and the kernel may keep it as a bare record whose owner reads
     // as root: it tells nothing, and root must not be guessed.
-    if (found->idiag_inode == 0) {
-      why = "its process has closed its end";
-      return false;
-    }
-    uid = found->idiag_uid;
-    return true;
+    if (found->idiag_inode == 0) return ParseError{"its process has closed its end"};
+    return static_cast<uid_t>(found->idiag_uid);
   }
-  why = "the kernel's socket lookup gave no answer";
-  return false;
+  return ParseError{"the kernel's socket lookup gave no answer"};
 }
 
 }  // namespace
 
 std::string WhyNotSameUser(const TcpEnd& bridge, const TcpEnd& peer) {
-  uid_t uid = 0;
-  std::string why;
-  if (!SocketOwner(Unmapped(peer), Unmapped(bridge), uid, why))
-    return "the user of the process at the other end cannot be learned (" + why + ")";
-  if (uid == ::geteuid()) return "";
-  return "the process at the other end runs as another user (uid " + std::to_string(uid) + ")";
+  const Parsed<uid_t> uid = SocketOwner(Unmapped(peer), Unmapped(bridge));
+  if (!uid) return "the user of the process at the other end cannot be learned (" + uid.error() + ")";
+  if (*uid == ::geteuid()) return "";
+  return "the process at the other end runs as another user (uid " + std::to_string(*uid) + ")";
 }
 
 }  // namespace imptherm::bridge

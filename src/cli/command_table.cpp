@@ -12,22 +12,22 @@ bool Digits(const std::string& text, std::size_t most) {
 }
 
 template <std::string Options::*field>
-bool Store(const std::string& value, Options& options, std::string&) {
+Refusal Store(const std::string& value, Options& options) {
   options.*field = value;
-  return true;
+  return {};
 }
 
 // A file that an empty name would leave unnamed.
 template <std::string Options::*field>
-bool StoreFileName(const std::string& value, Options& options, std::string& error) {
-  if (value.empty()) error = "wants a file name";
+Refusal StoreFileName(const std::string& value, Options& options) {
+  if (value.empty()) return ParseError{"wants a file name"};
   options.*field = value;
-  return !value.empty();
+  return {};
 }
 
-bool SetBatch(const std::string&, Options& options, std::string&) {
+Refusal SetBatch(const std::string&, Options& options) {
   options.batch = true;
-  return true;
+  return {};
 }
 
 const std::vector<CommandSpec> kCommands = {
@@ -43,16 +43,14 @@ const std::vector<CommandSpec> kCommands = {
                 {.name = "--param",
                  .value = "NAME=VALUE",
                  .help = "One page parameter; a name given twice takes the later value.",
-                 .take =
-                     [](const std::string& v, Options& o, std::string& error) {
-                       const auto eq = v.find('=');
-                       if (eq == std::string::npos || eq == 0) {
-                         error = "wants NAME=VALUE, got '" + v + "'";
-                         return false;
-                       }
-                       o.params.emplace_back(v.substr(0, eq), Utf8ToCp1252(v.substr(eq + 1)));
-                       return true;
-                     },
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   const auto eq = v.find('=');
+                   if (eq == std::string::npos || eq == 0) {
+                     return ParseError{"wants NAME=VALUE, got '" + v + "'"};
+                   }
+                   o.params.emplace_back(v.substr(0, eq), Utf8ToCp1252(v.substr(eq + 1)));
+                   return {};
+                 },
                  .repeats = true},
                 {.name = "--page",
                  .value = "FILE.html",
@@ -66,15 +64,13 @@ const std::vector<CommandSpec> kCommands = {
                  .value = "N",
                  .help = "With nobody to ask, the first label of a sheet print run (prnType 0) goes into slot N: "
                          "1 top left, 2 top right, 3 bottom left, 4 bottom right (default 1).",
-                 .take =
-                     [](const std::string& v, Options& o, std::string& error) {
-                       if (v.size() != 1 || v[0] < '1' || v[0] > '4') {
-                         error = "wants a slot from 1 to 4, got '" + v + "'";
-                         return false;
-                       }
-                       o.firstLabel = v[0] - '0';
-                       return true;
-                     }},
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   if (v.size() != 1 || v[0] < '1' || v[0] > '4') {
+                     return ParseError{"wants a slot from 1 to 4, got '" + v + "'"};
+                   }
+                   o.firstLabel = v[0] - '0';
+                   return {};
+                 }},
                 {.name = "--sheet-pdf",
                  .value = "FILE.pdf",
                  .help = "The sheets go to that PDF file instead of a printer.",
@@ -107,29 +103,25 @@ const std::vector<CommandSpec> kCommands = {
                 {.name = "--dpi",
                  .value = "203|300",
                  .help = "The printer's resolution (default 203).",
-                 .take =
-                     [](const std::string& v, Options& o, std::string& error) {
-                       if (v != "203" && v != "300") {
-                         error = "wants 203 or 300, got '" + v + "'";
-                         return false;
-                       }
-                       o.previewDpi = std::stoi(v);
-                       return true;
-                     }},
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   if (v != "203" && v != "300") {
+                     return ParseError{"wants 203 or 300, got '" + v + "'"};
+                   }
+                   o.previewDpi = std::stoi(v);
+                   return {};
+                 }},
                 {.name = "--label-size",
                  .value = "WxH",
                  .help = "The label's width and length in dots when the job sets none (q, Q).",
-                 .take =
-                     [](const std::string& v, Options& o, std::string& error) {
-                       const auto x = v.find('x');
-                       if (x == std::string::npos || !Digits(v.substr(0, x), 5) || !Digits(v.substr(x + 1), 5)) {
-                         error = "wants WIDTHxLENGTH in dots, got '" + v + "'";
-                         return false;
-                       }
-                       o.previewWidth = std::stoi(v.substr(0, x));
-                       o.previewLength = std::stoi(v.substr(x + 1));
-                       return true;
-                     }},
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   const auto x = v.find('x');
+                   if (x == std::string::npos || !Digits(v.substr(0, x), 5) || !Digits(v.substr(x + 1), 5)) {
+                     return ParseError{"wants WIDTHxLENGTH in dots, got '" + v + "'"};
+                   }
+                   o.previewWidth = std::stoi(v.substr(0, x));
+                   o.previewLength = std::stoi(v.substr(x + 1));
+                   return {};
+                 }},
                 {.name = "--contact-sheet",
                  .value = "FILE.png",
                  .help = "With -o FOLDER/: the labels also go, smaller and side by side, into that one picture.",
@@ -143,11 +135,10 @@ const std::vector<CommandSpec> kCommands = {
         .summary = "Prints the scrambled form of a proxy user or password for a page",
         .details = "The proxyUser and proxyPassword parameters of a page take this form.",
         .operand = "TEXT",
-        .takeOperand =
-            [](const std::string& v, Options& o, std::string&) {
-              o.scrambleText = Utf8ToCp1252(v);
-              return true;
-            },
+        .takeOperand = [](const std::string& v, Options& o) -> Refusal {
+          o.scrambleText = Utf8ToCp1252(v);
+          return {};
+        },
         .missing = "scramble takes exactly one text",
         .example = "impthermorvane scramble 'mot de passe'",
     },
@@ -174,15 +165,13 @@ const std::vector<CommandSpec> kCommands = {
                  .help = "The TCP port, and no other (0: a free port). Without it, the first free one of 8 from "
                          "the port of the configuration file (default 9180) on: the ones before may be other "
                          "users' bridges.",
-                 .take =
-                     [](const std::string& v, Options& o, std::string& error) {
-                       if (!Digits(v, 5) || std::stoi(v) > 65535) {
-                         error = "wants a number from 0 to 65535, got '" + v + "'";
-                         return false;
-                       }
-                       o.servePort = std::stoi(v);
-                       return true;
-                     }},
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   if (!Digits(v, 5) || std::stoi(v) > 65535) {
+                     return ParseError{"wants a number from 0 to 65535, got '" + v + "'"};
+                   }
+                   o.servePort = std::stoi(v);
+                   return {};
+                 }},
                 {.name = "--config",
                  .value = "FILE",
                  .help = "The bridge's configuration file (default bridge.json in the shared data folder).",
@@ -190,11 +179,10 @@ const std::vector<CommandSpec> kCommands = {
                 {.name = "--allow-origin",
                  .value = "ORIGIN",
                  .help = "Allows the web site ORIGIN (scheme://host[:port]) for this start only.",
-                 .take =
-                     [](const std::string& v, Options& o, std::string&) {
-                       o.allowOrigins.push_back(v);
-                       return true;
-                     },
+                 .take = [](const std::string& v, Options& o) -> Refusal {
+                   o.allowOrigins.push_back(v);
+                   return {};
+                 },
                  .repeats = true},
                 {.name = "--batch", .help = "Waits for nobody, as the bridge always does.", .take = SetBatch},
             },
@@ -207,15 +195,13 @@ const std::vector<CommandSpec> kCommands = {
         .details = "impthermorvane COMMAND --help does the same.",
         .operand = "COMMAND",
         .operandOptional = true,
-        .takeOperand =
-            [](const std::string& v, Options& o, std::string& error) {
-              if (!FindCommand(v)) {
-                error = "unknown command '" + v + "'";
-                return false;
-              }
-              o.helpFor = v;
-              return true;
-            },
+        .takeOperand = [](const std::string& v, Options& o) -> Refusal {
+          if (!FindCommand(v)) {
+            return ParseError{"unknown command '" + v + "'"};
+          }
+          o.helpFor = v;
+          return {};
+        },
         .missing = "help takes at most one command",
         .example = "impthermorvane help preview",
     },

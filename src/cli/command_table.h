@@ -1,17 +1,20 @@
 #pragma once
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/parsed.h"
 #include "cli/options.h"
 
 namespace imptherm::cli {
 
-// Takes an option's value (empty for a flag) or an operand into Options;
-// false with the reason when the value is not one the option takes (for an
-// option, what follows its name: "wants a file name").
-using Setter = bool (*)(const std::string& value, Options& options, std::string& error);
+// Takes an option's value (empty for a flag) or an operand into Options, or
+// says why the value is not one the option takes (for an option, what
+// follows its name: "wants a file name").
+using Refusal = std::optional<ParseError>;
+using Setter = Refusal (*)(const std::string& value, Options& options);
 
 // One option of a command: what the parser takes and what the help says of
 // it, in one place so that the two cannot disagree.

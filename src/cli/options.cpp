@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cli/command_table.h"
 
@@ -35,7 +36,7 @@ Parsed<Options> ParseOptions(const std::vector<std::string>& args) {
         if (i + 1 >= args.size()) return ParseError{a + " needs a value"};
         value = args[++i];
       }
-      if (std::string why; !option->take(value, options, why)) return ParseError{a + " " + why};
+      if (const Refusal refused = option->take(value, options)) return ParseError{a + " " + refused->text};
       given.push_back(option);
       continue;
     }
@@ -44,7 +45,7 @@ Parsed<Options> ParseOptions(const std::vector<std::string>& args) {
     const bool optionLike = !command->options.empty() && (a.empty() || a[0] == '-');
     if (!command->operand || hasOperand || optionLike)
       return ParseError{command->options.empty() ? command->missing : "unknown option '" + a + "'"};
-    if (std::string why; !command->takeOperand(a, options, why)) return ParseError{why};
+    if (Refusal refused = command->takeOperand(a, options)) return std::move(*refused);
     hasOperand = true;
   }
   bool complete = hasOperand || !command->operand || command->operandOptional;
