@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include "base/owned_handle.h"
 #include "base/parsed.h"
 #include "bridge/peer_user.h"
 
@@ -67,10 +67,13 @@ Parsed<DWORD> ConnectionOwner(const TcpEnd& own, const TcpEnd& other) {
   return ParseError{"the TCP table has no such connection"};
 }
 
-struct HandleCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
+// OpenProcess and OpenProcessToken fail with no handle at all.
+struct ProcessHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
 };
-using Handle = std::unique_ptr<void, HandleCloser>;
+using Handle = OwnedHandle<ProcessHandleTraits>;
 
 // The user (its security identifier, in a TOKEN_USER) of a process's token,
 // or why the token tells none.

@@ -53,7 +53,7 @@ int RenderThermalLabels(const RunOptions& run, const RecordLines& record, const 
   return labels;
 }
 
-void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink) {
+void BuildThermalJob(const ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink) {
   std::optional<ThermalJobCache> own;
   ThermalJobCache& cache = ctx.cache ? *ctx.cache : own.emplace();
   std::string& text = cache.text;
@@ -74,7 +74,7 @@ void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const Record
   if (!text.empty()) sink.Write(text);
 }
 
-std::string BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record) {
+std::string BuildThermalJob(const ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record) {
   StringJobSink job;
   BuildThermalJob(ctx, run, record, job);
   return std::move(job.bytes);

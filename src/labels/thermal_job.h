@@ -64,7 +64,7 @@ struct ThermalJobContext {
 // prnType names, then every label ("N", its layout, "P") with its copy block,
 // handed to `sink` in pieces. A job without configuration lines and labels
 // writes nothing.
-void BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink);
-std::string BuildThermalJob(ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record);
+void BuildThermalJob(const ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record, JobSink& sink);
+std::string BuildThermalJob(const ThermalJobContext& ctx, const RunOptions& run, const RecordLines& record);
 
 }  // namespace imptherm

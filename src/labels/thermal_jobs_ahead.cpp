@@ -20,7 +20,7 @@ constexpr std::size_t kAheadPieces = 32;
 
 ThermalJobsAhead::ThermalJobsAhead(const ThermalJobContext& ctx, const RunOptions& run, const DataLines& lines)
     : ctx_(ctx),
-      cache_(ctx.cache ? *ctx.cache : own_.emplace()),
+      cache_(*ctx.cache),
       run_(run),
       lines_(lines),
       layouts_(JobLayouts(cache_, ctx.platform.resources, run.header.CaptionBase)) {

@@ -21,9 +21,10 @@ namespace imptherm {
 // machine stays on the caller's thread, in the order of a job built in one
 // go (BuildThermalJob): the printer configuration is read at the start of
 // each job, the run log line written after it, the labels handed over last.
-// The rendering thread reads the data lines and changes the label record
-// and the kept layout of `ctx`; nothing else may use them, or the lines and
-// the options, until this object is gone.
+// `ctx` must name the cache the jobs keep from one to the next. The
+// rendering thread reads the data lines and changes the label record and
+// the kept layout of `ctx`; nothing else may use them, or the lines and the
+// options, until this object is gone.
 class ThermalJobsAhead {
  public:
   ThermalJobsAhead(const ThermalJobContext& ctx, const RunOptions& run, const DataLines& lines);
@@ -65,7 +66,6 @@ class ThermalJobsAhead {
   Piece Pop(std::string done);
 
   ThermalJobContext ctx_;
-  std::optional<ThermalJobCache> own_;
   ThermalJobCache& cache_;
   const RunOptions& run_;
   const DataLines& lines_;

@@ -31,8 +31,7 @@ class CoreStages final : public PrintStages {
     return imptherm::GroupRecordLines(lines, start, record);
   }
   void BuildThermalJob(const RunOptions& run, const RecordLines& record, JobSink& sink) override {
-    ThermalJobContext ctx{m_.platform, m_.runLog, label_, &jobCache_};
-    imptherm::BuildThermalJob(ctx, run, record, sink);
+    imptherm::BuildThermalJob(JobContext(), run, record, sink);
   }
   std::unique_ptr<ThermalJobs> StartThermalJobs(const RunOptions& run, const DataLines& lines) override {
     return std::make_unique<Ahead>(*this, run, lines);
@@ -67,9 +66,7 @@ class CoreStages final : public PrintStages {
   class Ahead final : public ThermalJobs {
    public:
     Ahead(CoreStages& stages, const RunOptions& run, const DataLines& lines)
-        : stages_(stages),
-          jobs_(ThermalJobContext{stages.m_.platform, stages.m_.runLog, stages.label_, &stages.jobCache_}, run, lines) {
-    }
+        : stages_(stages), jobs_(stages.JobContext(), run, lines) {}
     bool Done() const override { return jobs_.Done(); }
     void Next() override {
       ++stages_.recordNumber_;
@@ -81,6 +78,8 @@ class CoreStages final : public PrintStages {
     CoreStages& stages_;
     ThermalJobsAhead jobs_;
   };
+
+  ThermalJobContext JobContext() { return {m_.platform, m_.runLog, label_, &jobCache_}; }
 
   Module& m_;
   // The one label record of the module, shared with the sheet path.
