@@ -29,7 +29,11 @@ TEST(DataLinesTest, LinesReadInAnyOrderAreTheLinesPushed) {
   std::vector<std::string> pushed;
   DataLines lines;
   for (int i = 0; i < 300; ++i) {
-    pushed.push_back(i % 3 ? std::string(static_cast<std::size_t>(i % 7), 'a' + i % 26) : "");
+    // Every length up to 40, each byte its own, so that a short line copied
+    // in overlapping words shows any byte out of place.
+    std::string line;
+    for (int k = 0; k < i % 41; ++k) line += static_cast<char>('a' + (i + k) % 26);
+    pushed.push_back(line);
     if (i % 50 == 7) pushed.back() = std::string(static_cast<std::size_t>(130 * i), '\n');  // long, any bytes
     lines.push_back(pushed.back());
   }
