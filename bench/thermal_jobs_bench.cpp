@@ -103,7 +103,6 @@ DataLines ReadDataLines(const std::string& path) {
       lines.push_back(std::string_view(text).substr(at, end - at));
     at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
-  lines.shrink_to_fit();
   return lines;
 }
 

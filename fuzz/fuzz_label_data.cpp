@@ -1,6 +1,8 @@
-// The label data file reader, fed in pieces as the file reader feeds it.
+// The label data reader, fed in pieces, and the file reader's lines cut as
+// they are read, against the input cut at once.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "retrieval/label_data.h"
@@ -21,5 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < a.lines.size(); ++i)
       if (reader.lines()[i] != a.lines[i]) __builtin_trap();
   }
+  imptherm::LargeBuffer text(size);
+  if (size > 0) std::memcpy(text.data(), data, size);
+  const auto lazy = imptherm::ReadLabelDataLazily(std::move(text), size);
+  if (lazy.accepted != a.accepted || !(lazy.header == a.header)) __builtin_trap();
+  for (std::size_t i = 0; i < a.lines.size(); ++i)
+    if (!lazy.lines.Reaches(i) || lazy.lines[i] != a.lines[i]) __builtin_trap();
+  if (lazy.lines.Reaches(a.lines.size())) __builtin_trap();
   return 0;
 }

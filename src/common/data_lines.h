@@ -3,9 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/large_buffer.h"
+#include "common/line_splitter.h"
 
 namespace imptherm {
 
@@ -15,22 +19,47 @@ namespace imptherm {
 // million empty lines costs one byte a line and a little over, not a string
 // or an offset a line. Lines read in order (as the grouping reads them) are
 // found from the one before; any other line from the nearest noted place.
+//
+// The lines of a text may also be cut only as far as they are read (Defer):
+// reading line i cuts the text up to it, a block at a time, and asking for
+// the size cuts the rest. The thermal jobs begin with the first records
+// while their own thread cuts the next ones. Reading changes the object
+// then, so only one thread at a time may read it.
 class DataLines {
  public:
-  void push_back(std::string_view line) {
-    if (count_ % kStride == 0) marks_.push_back(used_);
-    std::size_t n = line.size();
-    if (bytes_.size() - used_ < n + kMostLengthBytes) bytes_.resize(used_ + n + kMostLengthBytes + kStep);
-    char* out = bytes_.data() + used_;
-    for (; n >= 0x80; n >>= 7) *out++ = static_cast<char>(0x80 | (n & 0x7F));
-    *out++ = static_cast<char>(n);
-    Copy(out, line);
-    used_ = static_cast<std::size_t>(out - bytes_.data()) + line.size();
-    ++count_;
+  DataLines() = default;
+  DataLines(DataLines&&) noexcept = default;
+  DataLines& operator=(DataLines&&) noexcept = default;
+  // A copy takes the room its lines fill, no more, and has them all cut.
+  DataLines(const DataLines& other) : count_(other.size()) {
+    bytes_ = LargeBuffer(other.used_);
+    used_ = other.used_;
+    marks_ = other.marks_;
+    if (used_ > 0) std::memcpy(bytes_.data(), other.bytes_.data(), used_);
   }
-  std::size_t size() const { return count_; }
-  bool empty() const { return count_ == 0; }
+  DataLines& operator=(const DataLines& other) {
+    if (this != &other) *this = DataLines(other);
+    return *this;
+  }
+
+  void push_back(std::string_view line) { Append(line); }
+  // The lines of `text` (its first `size` bytes) from `at` on, after what
+  // `splitter` took of the bytes before, are cut as they are read; they come
+  // after the lines there are, and no line is pushed after them.
+  void Defer(LargeBuffer text, std::size_t size, std::size_t at, LineSplitter splitter);
+
+  std::size_t size() const {
+    if (deferred_) CutUntil(static_cast<std::size_t>(-1));
+    return count_;
+  }
+  bool empty() const { return !Reaches(0); }
+  // Whether there is a line `i`; the text is cut no further than to it.
+  bool Reaches(std::size_t i) const {
+    if (i >= count_ && deferred_) CutUntil(i);
+    return i < count_;
+  }
   std::string_view operator[](std::size_t i) const {
+    if (i >= count_ && deferred_) CutUntil(i);
     if (i != at_.index) {
       const bool next = at_.index < count_ && i == at_.index + 1;
       std::size_t from = next ? at_.end : marks_[i / kStride];
@@ -38,9 +67,10 @@ class DataLines {
       at_ = Read(from);
       at_.index = i;
     }
-    return std::string_view(bytes_).substr(at_.start, at_.end - at_.start);
+    return std::string_view(bytes_.data() + at_.start, at_.end - at_.start);
   }
   void clear() {
+    deferred_.reset();
     used_ = 0;
     marks_.clear();
     count_ = 0;
@@ -50,21 +80,24 @@ class DataLines {
   // is never copied to grow: a length takes no more room than a line end,
   // but for lines of 128 characters and more (a byte more at most per 64).
   void reserve(std::size_t textBytes) {
-    bytes_.reserve(textBytes + textBytes / 64 + kMostLengthBytes + kStep);
+    Grow(textBytes + textBytes / 64 + kMostLengthBytes + kStep);
     marks_.reserve(textBytes / kStride + 2);
-  }
-  void shrink_to_fit() {
-    bytes_.resize(used_);
-    bytes_.shrink_to_fit();
-    marks_.shrink_to_fit();
   }
 
  private:
   static constexpr std::size_t kStride = 64;
   static constexpr std::size_t kMostLengthBytes = (sizeof(std::size_t) * 8 + 6) / 7;
-  // The buffer is made ready this much at a time: memory that no line
-  // reaches is never touched.
+  // Room is added at least this much at a time.
   static constexpr std::size_t kStep = 64 * 1024;
+  // Room for `size` bytes in all, kept when there is as much already; a
+  // buffer that grows at least doubles, so that each byte is copied about
+  // once more at most.
+  void Grow(std::size_t size) const {
+    if (size <= bytes_.size()) return;
+    LargeBuffer bigger(std::max(size, 2 * bytes_.size()));
+    if (used_ > 0) std::memcpy(bigger.data(), bytes_.data(), used_);
+    bytes_ = std::move(bigger);
+  }
   // Most lines are short: they are copied in two overlapping words rather
   // than through a call.
   static void Copy(char* out, std::string_view line) {
@@ -98,20 +131,43 @@ class DataLines {
   Place Read(std::size_t from) const {
     std::size_t n = 0;
     for (int shift = 0;; shift += 7) {
-      const auto byte = static_cast<unsigned char>(bytes_[from++]);
+      const auto byte = static_cast<unsigned char>(bytes_.data()[from++]);
       n |= static_cast<std::size_t>(byte & 0x7F) << shift;
       if (byte < 0x80) break;
     }
     return {0, from, from + n};
   }
+  // Adds a line; also while the deferred text is cut, under const.
+  void Append(std::string_view line) const {
+    if (count_ % kStride == 0) marks_.push_back(used_);
+    std::size_t n = line.size();
+    if (bytes_.size() - used_ < n + kMostLengthBytes) Grow(used_ + n + kMostLengthBytes + kStep);
+    char* out = bytes_.data() + used_;
+    for (; n >= 0x80; n >>= 7) *out++ = static_cast<char>(0x80 | (n & 0x7F));
+    *out++ = static_cast<char>(n);
+    Copy(out, line);
+    used_ = static_cast<std::size_t>(out - bytes_.data()) + line.size();
+    ++count_;
+  }
+  // Cuts the deferred text until there is a line `i` or no text is left.
+  void CutUntil(std::size_t i) const;
 
-  // Made ready ahead, so that a line is written without a call; the lines
-  // fill it up to `used_`, the rest is room.
-  std::string bytes_;
-  std::size_t used_ = 0;
-  std::vector<std::size_t> marks_;  // where lines 0, 64, 128, ... start
-  std::size_t count_ = 0;
+  // The text whose lines are cut as they are read.
+  struct Deferred {
+    LargeBuffer text;
+    std::size_t size = 0, at = 0;
+    LineSplitter splitter;
+  };
+
+  // Reading cuts deferred text into the lines, so everything below changes
+  // under const. The room is made ahead, so that a line is written without
+  // a call; the lines fill it up to `used_`.
+  mutable LargeBuffer bytes_;
+  mutable std::size_t used_ = 0;
+  mutable std::vector<std::size_t> marks_;  // where lines 0, 64, 128, ... start
+  mutable std::size_t count_ = 0;
   mutable Place at_;
+  mutable std::unique_ptr<Deferred> deferred_;  // none once every line is cut
 };
 
 // The lines of one label record, cut out of the data lines.

@@ -176,8 +176,9 @@ std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLi
   std::array<std::size_t, std::tuple_size_v<decltype(LabelRecord::Fields)>> kept;
   kept.fill(0);
   bool inRecord = false;
-  std::size_t next = lines.size() + 1;
-  for (std::size_t k = start; k < lines.size(); ++k) {
+  // Lines not yet cut are cut as far as the record goes (DataLines::Defer).
+  std::size_t next = 0;
+  for (std::size_t k = start; lines.Reaches(k); ++k) {
     const std::string_view line = lines[k];
     if (inRecord) {
       if (line == "}") {
@@ -199,7 +200,8 @@ std::size_t GroupRecordLines(const DataLines& lines, std::size_t start, RecordLi
     }
   }
   record.resize(used);
-  return next;
+  // A record that runs to the end: past every line, all of them cut now.
+  return next != 0 ? next : lines.size() + 1;
 }
 
 void ReadRecordHeader(const RecordLines& record, LabelRecord& label) {

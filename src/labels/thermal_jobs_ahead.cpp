@@ -23,8 +23,9 @@ ThermalJobsAhead::ThermalJobsAhead(const ThermalJobContext& ctx, const RunOption
       cache_(*ctx.cache),
       run_(run),
       lines_(lines),
-      layouts_(JobLayouts(cache_, ctx.platform.resources, run.header.CaptionBase)) {
-  if (!lines_.empty()) thread_ = std::thread([this] { Render(); });
+      layouts_(JobLayouts(cache_, ctx.platform.resources, run.header.CaptionBase)),
+      finished_(lines_.empty()) {
+  if (!finished_) thread_ = std::thread([this] { Render(); });
 }
 
 ThermalJobsAhead::~ThermalJobsAhead() {
@@ -39,10 +40,10 @@ ThermalJobsAhead::~ThermalJobsAhead() {
 void ThermalJobsAhead::Render() {
   try {
     RecordLines record;
-    for (std::size_t index = 0; index < lines_.size();) {
+    for (std::size_t index = 0; lines_.Reaches(index);) {
       index = GroupRecordLines(lines_, index, record);
       Piece piece = Fresh(true);
-      piece.next = index;
+      piece.final = !lines_.Reaches(index);
       if (record.size() >= kThermalHeaderLines) {
         ReadRecordHeader(record, ctx_.label);
         piece.header = true;
@@ -115,7 +116,7 @@ void ThermalJobsAhead::Next() {
   // What a job left unsent of its record.
   for (; rest_; rest_ = !Pop(std::move(done)).last) done.clear();
   taken_ = Pop(std::move(done));
-  next_ = taken_->next;
+  finished_ = taken_->final;
   rest_ = !taken_->last;
 }
 

@@ -22,9 +22,9 @@ namespace imptherm {
 // go (BuildThermalJob): the printer configuration is read at the start of
 // each job, the run log line written after it, the labels handed over last.
 // `ctx` must name the cache the jobs keep from one to the next. The
-// rendering thread reads the data lines and changes the label record and
-// the kept layout of `ctx`; nothing else may use them, or the lines and the
-// options, until this object is gone.
+// rendering thread reads the data lines (cutting those not yet cut) and
+// changes the label record and the kept layout of `ctx`; nothing else may
+// use them, or the lines and the options, until this object is gone.
 class ThermalJobsAhead {
  public:
   ThermalJobsAhead(const ThermalJobContext& ctx, const RunOptions& run, const DataLines& lines);
@@ -34,7 +34,7 @@ class ThermalJobsAhead {
   ThermalJobsAhead& operator=(const ThermalJobsAhead&) = delete;
 
   // Whether every record has been taken.
-  bool Done() const { return next_ >= lines_.size(); }
+  bool Done() const { return finished_; }
   // Takes the next record. An error of the rendering thread is raised here
   // or by Build, in the record it happened in.
   void Next();
@@ -50,10 +50,10 @@ class ThermalJobsAhead {
     int labels = 0;         // copies included
     bool last = false;      // the record's last piece
     // The record's first piece says what follows it: whether the record has
-    // a header and its kind, and where the next record is looked for.
+    // a header and its kind, and whether it is the run's last.
     bool header = false;
     std::string kind;
-    std::size_t next = 0;
+    bool final = false;
     std::exception_ptr error;
   };
   struct Stopped {};
@@ -72,7 +72,7 @@ class ThermalJobsAhead {
   const CaptionedLayouts& layouts_;
 
   // The caller's side: the record taken and the pieces taken over.
-  std::size_t next_ = 0;        // the index after the record taken
+  bool finished_;               // no record is left to take
   std::optional<Piece> taken_;  // the first piece of the record taken
   bool rest_ = false;           // pieces of the record taken are still to come
   std::vector<Piece> batch_;    // taken over at once, used from `at_` on

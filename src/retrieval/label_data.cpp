@@ -1,5 +1,6 @@
 #include "retrieval/label_data.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -64,30 +65,53 @@ LabelFileResult ReadLabelData(std::string_view bytes) {
   return Finish(reader);
 }
 
+LabelFileResult ReadLabelDataLazily(LargeBuffer text, std::size_t size) {
+  LabelDataReader reader;
+  reader.lines().reserve(size);
+  LineSplitter splitter;
+  auto take = [&](std::string_view line) { reader.TakeLine(line); };
+  // The header a little at a time, so that no more than it and a few data
+  // lines are cut here.
+  constexpr std::size_t kHeaderBlock = 256;
+  std::size_t at = 0;
+  bool open = true;
+  while (open && at < size && !reader.refused() && !reader.headerRead()) {
+    const std::size_t n = std::min(kHeaderBlock, size - at);
+    open = splitter.Feed(std::string_view(text.data() + at, n), take);
+    at += n;
+  }
+  if (open && at == size) splitter.Finish(take);
+  if (open && at < size && !reader.refused()) reader.lines().Defer(std::move(text), size, at, std::move(splitter));
+  return Finish(reader);
+}
+
 LabelFileResult ReadLabelDataFile(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) throw PlatformError("cannot open " + path + ": " + std::strerror(errno));
-  LabelDataReader reader;
-  // Where the file's size can be told, the lines never have to be copied to grow.
+  // The whole file is read before anything of it is printed. Room for its
+  // size and a byte, to see it end; a file that grows meanwhile gets more.
+  std::size_t room = 64 * 1024;
   if (std::fseek(f.get(), 0, SEEK_END) == 0) {
     const long size = std::ftell(f.get());
-    if (size > 0) reader.lines().reserve(static_cast<std::size_t>(size));
+    if (size > 0) room = static_cast<std::size_t>(size) + 1;
     std::rewind(f.get());
   }
-  LineSplitter splitter;
-  auto take = [&](std::string_view line) { reader.TakeLine(line); };
-  std::string block(64 * 1024, '\0');
+  LargeBuffer text(room);
+  std::size_t size = 0;
   for (;;) {
-    std::size_t n = std::fread(block.data(), 1, block.size(), f.get());
+    if (size == text.size()) {
+      LargeBuffer bigger(2 * text.size());
+      std::memcpy(bigger.data(), text.data(), size);
+      text = std::move(bigger);
+    }
+    const std::size_t n = std::fread(text.data() + size, 1, text.size() - size, f.get());
     if (n == 0) {
       if (std::ferror(f.get())) throw PlatformError("cannot read " + path + ": " + std::strerror(errno));
-      splitter.Finish(take);
       break;
     }
-    if (!splitter.Feed(std::string_view(block.data(), n), take)) break;
-    if (reader.refused()) break;
+    size += n;
   }
-  return Finish(reader);
+  return ReadLabelDataLazily(std::move(text), size);
 }
 
 }  // namespace imptherm

@@ -1,39 +1,14 @@
 #pragma once
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
+#include "base/large_buffer.h"
 #include "common/data_lines.h"
+#include "common/line_splitter.h"
 #include "common/run_options.h"
 
 namespace imptherm {
-
-// Cuts bytes into lines as they arrive: CR LF, LF and a lone CR end a line,
-// a Ctrl-Z byte ends the text. Lines have no length limit; only the line
-// being cut is held.
-class LineSplitter {
- public:
-  // Calls `take(line)` for each complete line. Returns false once Ctrl-Z
-  // was seen (nothing after it is looked at).
-  template <typename Take>
-  bool Feed(std::string_view bytes, Take&& take);
-  // The last line when the text does not end with a line end.
-  template <typename Take>
-  void Finish(Take&& take) {
-    if (!partial_.empty()) take(std::string_view(partial_));
-    partial_.clear();
-  }
-
- private:
-  std::string partial_;
-  bool afterCr_ = false;
-  bool ended_ = false;
-};
 
 // Reads the header of the label data file and keeps the data lines. Fed line
 // by line.
@@ -48,6 +23,8 @@ class LabelDataReader {
   bool refused() const { return refused_; }
   // Whether the three required header lines were all there.
   bool headerComplete() const { return index_ >= 3; }
+  // Whether the lines to come are data lines.
+  bool headerRead() const { return index_ >= kHeaderLines; }
   DataLines& lines() { return lines_; }
 
  private:
@@ -64,71 +41,13 @@ struct LabelFileResult {
   DataLines lines;
   LabelFileHeader header;  // as far as the file reached
 };
-// Reads the label data file at `path` in blocks. Raises PlatformError when
-// the file cannot be opened or read.
+// Reads the label data file at `path` whole, and its header; its data lines
+// are cut as they are read (DataLines::Defer). Raises PlatformError when the
+// file cannot be opened or read.
 LabelFileResult ReadLabelDataFile(const std::string& path);
-// The same over bytes already in memory.
+// The same over the first `size` bytes of `text`.
+LabelFileResult ReadLabelDataLazily(LargeBuffer text, std::size_t size);
+// The same over bytes already in memory, every line cut at once.
 LabelFileResult ReadLabelData(std::string_view bytes);
-
-// The first byte from `i` on below 0x20 (line ends and Ctrl-Z are among
-// them), or the size: label text is skipped sixteen bytes at a time where
-// the processor compares sixteen at once, eight at a time elsewhere.
-inline std::size_t NextControlByte(std::string_view bytes, std::size_t i) {
-#if defined(__SSE2__)
-  const __m128i highest = _mm_set1_epi8(0x1F);
-  for (; i + 16 <= bytes.size(); i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    // A byte is below 0x20 exactly when the unsigned minimum of it and 0x1F
-    // is the byte itself.
-    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(block, highest), block));
-    if (hits != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
-  }
-#endif
-  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, sizeof word);
-    // Nonzero exactly when one of the eight bytes is below 0x20.
-    if (((word - kOnes * 0x20) & ~word & kHighs) != 0) break;
-  }
-  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20) ++i;
-  return i;
-}
-
-template <typename Take>
-bool LineSplitter::Feed(std::string_view bytes, Take&& take) {
-  if (ended_) return false;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (!afterCr_) {
-      i = NextControlByte(bytes, i);
-      if (i == bytes.size()) break;
-    }
-    char c = bytes[i];
-    if (afterCr_) {
-      afterCr_ = false;
-      if (c == '\n') {
-        start = i + 1;
-        continue;
-      }
-    }
-    if (c != '\r' && c != '\n' && c != '\x1A') continue;
-    if (partial_.empty()) {
-      if (c != '\x1A' || i > start) take(bytes.substr(start, i - start));
-    } else {
-      partial_.append(bytes.substr(start, i - start));
-      take(std::string_view(partial_));
-      partial_.clear();
-    }
-    if (c == '\x1A') {
-      ended_ = true;
-      return false;
-    }
-    afterCr_ = c == '\r';
-    start = i + 1;
-  }
-  partial_.append(bytes.substr(start));
-  return true;
-}
 
 }  // namespace imptherm

@@ -171,7 +171,8 @@ RunResult PrintRun::PrintLabels(const Parameters& p, Memo& memo) {
   if (!data.downloaded) result = {RunOutcome::DownloadFailed, "the label data file could not be downloaded or read"};
 
   // A lone data line never forces a new sheet, whatever the header says.
-  if (lines.size() == 1) data.header.HeaderFlag = false;
+  // (Asked without the size: the thermal jobs cut most lines themselves.)
+  if (lines.Reaches(0) && !lines.Reaches(1)) data.header.HeaderFlag = false;
   const RunOptions run{
       p.prnType, p.fileOut, p.prnName, m_.state.nbEtiquColis, m_.state.nbEtiquPalettes, std::move(data.header)};
 

@@ -4,12 +4,14 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstring>
 #include <regex>
 
 #include "barcode/code128.h"
 #include "fakes/fake_platform.h"
 #include "output/send_job.h"
 #include "platform/error.h"
+#include "retrieval/label_data.h"
 #include "run/core_stages.h"
 #include "unit/labels/label_files.h"
 
@@ -38,6 +40,39 @@ TEST(ThermalPipelineTest, LabelDataFileBecomesTheExpectedJobFile) {
   EXPECT_EQ(records, 2);
   EXPECT_EQ(f.temp.Read(kJobFileName), testdata::Epl("labels/two_records_jobs.epl"));
   EXPECT_EQ(f.temp.Read("OWTMP.LOG"), "08/12/2026 10:11:12 fondPage=[{KAV]\r\n08/12/2026 10:11:12 fondPage=[{ZAN]\r\n");
+}
+
+// Lines cut by the rendering thread as it goes make the same job file as
+// lines cut before the run: records across the places where one block of
+// cutting ends, junk between records, and a last record without its end.
+TEST(ThermalPipelineTest, LinesCutAsTheRunGoesMakeTheSameJobs) {
+  const std::string text = testdata::Read("labels/two_records.txt");
+  const std::size_t body = text.find("{");
+  std::string data = text.substr(0, body);
+  for (int copy = 0; copy < 600; ++copy) data += text.substr(body) + (copy % 7 ? "" : "junk\r\n");
+  data += "{KAV\r\n1\r\n0\r\n000123\r\n12\r\n1\r\n";
+  std::string jobs[2];
+  int records[2] = {0, 0};
+  for (int lazily = 0; lazily < 2; ++lazily) {
+    fakes::FakePlatform f;
+    Module module(f.platform);
+    module.stages = MakeCoreStages(module);
+    module.runLog.SetWorkFolder(f.temp.path());
+    LargeBuffer buffer(data.size());
+    std::memcpy(buffer.data(), data.data(), data.size());
+    LabelFileResult file = lazily ? ReadLabelDataLazily(std::move(buffer), data.size()) : ReadLabelData(data);
+    ASSERT_TRUE(file.accepted);
+    const RunOptions run{"4", "FILE", "", 1, 0, file.header};
+    for (const auto run_jobs = module.stages->StartThermalJobs(run, file.lines); !run_jobs->Done(); ++records[lazily]) {
+      run_jobs->Next();
+      ASSERT_EQ(PrintThermalRecord(*module.stages, run, *run_jobs).message, "");
+    }
+    jobs[lazily] = f.temp.Read(kJobFileName);
+  }
+  EXPECT_EQ(records[0], 2 * 600 + 1);
+  EXPECT_EQ(records[1], records[0]);
+  EXPECT_GT(jobs[0].size(), 3 * 65536u);
+  EXPECT_TRUE(jobs[1] == jobs[0]);
 }
 
 // The demonstration data: every kind prints its labels, the preset label

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "fakes/fake_platform.h"
 #include "retrieval/retrieval.h"
 #include "run/module.h"
@@ -153,6 +155,48 @@ TEST_F(LabelDataTest, FileIsReadInBlocksWithTheSameResult) {
   EXPECT_EQ(All(a.lines), All(b.lines));
   EXPECT_EQ(a.header, b.header);
   EXPECT_THROW(ReadLabelDataFile(dir.path() + "missing.txt"), PlatformError);
+}
+
+// Lines cut as they are read are the lines cut at once, whatever is asked
+// first, with line ends, a long line and Ctrl-Z on and around the places
+// where one block of cutting ends and the next begins.
+TEST_F(LabelDataTest, LinesCutAsTheyAreReadAreTheLinesCutAtOnce) {
+  const std::string header = "ETIQUETTES\r\nh\r\nFR\r\nN\r\n";
+  std::vector<std::string> texts;
+  // Shifted by every length a line has there, a line end falls on each
+  // place around the end of a block in one of the texts.
+  for (std::size_t shift = 0; shift < 16; ++shift) {
+    std::string text = header + std::string(shift, 'x');
+    for (int i = 0; text.size() < 2 * 65536 + 8192; ++i) text += "{KAV " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
+    texts.push_back(text + std::string(70000, 'L') + "\r\r\nlast");
+    texts.push_back(text + "cut\x1A\r\nafter");
+  }
+  texts.push_back(header);
+  texts.push_back(header.substr(0, 20));
+  for (const std::string& text : texts) {
+    const LabelFileResult whole = Read(text);
+    const std::vector<std::string> expected = All(whole.lines);
+    for (int order = 0; order < 3; ++order) {
+      LargeBuffer buffer(text.size());
+      std::memcpy(buffer.data(), text.data(), text.size());
+      const LabelFileResult lazy = ReadLabelDataLazily(std::move(buffer), text.size());
+      ASSERT_EQ(lazy.accepted, whole.accepted);
+      EXPECT_EQ(lazy.header, whole.header);
+      std::vector<std::string> got;
+      if (order == 0) {  // in order, as the grouping reads them
+        for (std::size_t i = 0; lazy.lines.Reaches(i); ++i) got.emplace_back(lazy.lines[i]);
+      } else if (order == 1) {  // the last line first
+        if (!expected.empty()) {
+          EXPECT_EQ(lazy.lines[expected.size() - 1], expected.back());
+        }
+        got = All(lazy.lines);
+      } else {  // a copy, then the lines of the copy
+        const DataLines copy = lazy.lines;
+        got = All(copy);
+      }
+      EXPECT_EQ(got, expected) << "order " << order << ", " << text.size() << " bytes";
+    }
+  }
 }
 
 class DownloadTest : public ::testing::Test {

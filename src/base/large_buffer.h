@@ -1,0 +1,37 @@
+#pragma once
+#include <cstddef>
+#include <utility>
+
+namespace imptherm {
+
+// Room for many megabytes filled once from start to end, such as the data
+// lines of a print run. It is not cleared first, and where the system has
+// huge pages it asks for them: the kernel then makes twelve megabytes ready
+// in six page faults instead of three thousand, each of which costs more
+// than clearing its page. Memory that nothing writes to is still never
+// touched.
+class LargeBuffer {
+ public:
+  LargeBuffer() = default;
+  explicit LargeBuffer(std::size_t size);
+  ~LargeBuffer();
+  LargeBuffer(LargeBuffer&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+  LargeBuffer& operator=(LargeBuffer&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    return *this;
+  }
+  LargeBuffer(const LargeBuffer&) = delete;
+  LargeBuffer& operator=(const LargeBuffer&) = delete;
+
+  char* data() { return data_; }
+  const char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace imptherm
