@@ -154,7 +154,7 @@ int FileWorkOnly(std::size_t records, std::uintmax_t jobBytes) {
   const std::string path = TempFolder(system) + kJobFileName;
   for (std::size_t r = 0; r < records; ++r) {
     runLog.Write("fondPage=[{KAV]");
-    JobFileChannel job(system, path, "the job");
+    JobFileChannel job(system, path);
     job.Write(chunk);
     job.Finish();
   }

@@ -17,8 +17,7 @@ void JobFileChannel::Write(std::string_view piece) {
   try {
     file_->Write(piece);
   } catch (const PlatformError& e) {
-    const std::string back = CutBack();
-    throw PlatformError(jobName_ + " was not written to " + path_ + " (" + e.what() + "); " + back);
+    Fail(e);
   }
 }
 
@@ -27,11 +26,16 @@ std::string JobFileChannel::Finish() {
   try {
     file_->Close();
   } catch (const PlatformError& e) {
-    const std::string back = CutBack();
-    throw PlatformError(jobName_ + " was not written to " + path_ + " (" + e.what() + "); " + back);
+    Fail(e);
   }
   file_.reset();
   return "";
+}
+
+void JobFileChannel::Fail(const PlatformError& e) {
+  const std::string back = CutBack();
+  const std::string job = record_ ? "the job of record " + std::to_string(record_) : "the job";
+  throw PlatformError(job + " was not written to " + path_ + " (" + e.what() + "); " + back);
 }
 
 std::string JobFileChannel::CutBack() noexcept {

@@ -1,10 +1,12 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/job_sink.h"
+#include "platform/error.h"
 #include "platform/output_file.h"
 #include "platform/system.h"
 
@@ -17,9 +19,10 @@ namespace imptherm {
 // ends. A job file that exists is never emptied.
 class JobFileChannel final : public JobChannel {
  public:
-  // `jobName` names the job in the error raised when it cannot be written.
-  JobFileChannel(System& system, std::string path, std::string jobName)
-      : system_(system), path_(std::move(path)), jobName_(std::move(jobName)) {}
+  // The error raised when the job cannot be written names it as the job of
+  // record `record`, or as "the job" without one (0).
+  JobFileChannel(System& system, std::string path, std::size_t record = 0)
+      : system_(system), path_(std::move(path)), record_(record) {}
   // A job abandoned before Finish is cut out of the file again.
   ~JobFileChannel() override;
 
@@ -30,9 +33,12 @@ class JobFileChannel final : public JobChannel {
 
  private:
   std::string CutBack() noexcept;
+  // The error of a write that failed, after the job was cut out again.
+  [[noreturn]] void Fail(const PlatformError& e);
 
   System& system_;
-  std::string path_, jobName_;
+  std::string path_;
+  std::size_t record_;
   std::unique_ptr<OutputFile> file_;
   std::uint64_t start_ = 0;  // the file's length before the job
 };

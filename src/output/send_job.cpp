@@ -19,17 +19,22 @@ class NoChannel final : public JobChannel {
 
 }  // namespace
 
-std::unique_ptr<JobChannel> OpenJobChannel(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,
-                                           const std::string& jobName) {
-  const std::string f = UpperAscii(fileOut);
-  if (f == "FILE")
-    return std::make_unique<JobFileChannel>(ctx.platform.system, TempFolder(ctx.platform.system) + kJobFileName,
-                                            jobName);
-  if (f == "WIN") return OpenPrinterChannel(ctx, prnName);
-  const std::string prefix = f.substr(0, 3);
-  if (prefix == "COM") return OpenSerialChannel(ctx, f);
-  if (prefix == "LPT") return OpenParallelChannel(ctx, f);
-  return std::make_unique<NoChannel>(fileOut);
+JobTarget::JobTarget(System& system, std::string fileOut, std::string prnName)
+    : fileOut_(std::move(fileOut)), prnName_(std::move(prnName)), kind_(UpperAscii(fileOut_)) {
+  if (kind_ == "FILE") jobFile_ = TempFolder(system) + kJobFileName;
+}
+
+std::unique_ptr<JobChannel> JobTarget::Open(OutputContext& ctx, std::size_t record) const {
+  if (kind_ == "FILE") return std::make_unique<JobFileChannel>(ctx.platform.system, jobFile_, record);
+  if (kind_ == "WIN") return OpenPrinterChannel(ctx, prnName_);
+  const std::string prefix = kind_.substr(0, 3);
+  if (prefix == "COM") return OpenSerialChannel(ctx, kind_);
+  if (prefix == "LPT") return OpenParallelChannel(ctx, kind_);
+  return std::make_unique<NoChannel>(fileOut_);
+}
+
+std::unique_ptr<JobChannel> OpenJobChannel(OutputContext& ctx, const std::string& fileOut, const std::string& prnName) {
+  return JobTarget(ctx.platform.system, fileOut, prnName).Open(ctx);
 }
 
 std::string SendJob(OutputContext& ctx, const std::string& fileOut, const std::string& prnName,

@@ -1,5 +1,7 @@
 #include "run/core_stages.h"
 
+#include <optional>
+
 #include "common/label_record.h"
 #include "common/printer_object.h"
 #include "labels/thermal_job.h"
@@ -20,6 +22,7 @@ class CoreStages final : public PrintStages {
 
   LabelData DownloadLabelData(const std::string& url, const std::string& cookie, Memo& memo) override {
     recordNumber_ = 0;
+    target_.reset();
     return retrieval_.DownloadLabelData(url, cookie, memo);
   }
   int HttpExchange(const std::string& method, const std::string& url, const std::string& file,
@@ -38,7 +41,10 @@ class CoreStages final : public PrintStages {
   }
   std::unique_ptr<JobChannel> OpenJob(const RunOptions& run) override {
     OutputContext ctx{m_.platform, m_.runLog, printer_, m_.progress};
-    return OpenJobChannel(ctx, run.fileOut, run.prnName, "the job of record " + std::to_string(recordNumber_));
+    // Worked out at the run's first job; the download begins the next run.
+    if (!target_ || !target_->Names(run.fileOut, run.prnName))
+      target_.emplace(m_.platform.system, run.fileOut, run.prnName);
+    return target_->Open(ctx, recordNumber_);
   }
   bool PositionChooserExists() override { return chooser_ != nullptr; }
   void CreatePositionChooser() override {
@@ -92,6 +98,7 @@ class CoreStages final : public PrintStages {
   // The record last grouped, counted from 1 in the label data of the run:
   // how a job that cannot be written is named.
   std::size_t recordNumber_ = 0;
+  std::optional<JobTarget> target_;  // where the run's jobs go
   // Made with the position chooser and kept for the life of the module.
   std::unique_ptr<PositionChooser> chooser_;
   BarcodeSettings barcode_;
