@@ -91,6 +91,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${IMPTHERM_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libcups is loaded when a printer is first asked for, so the shared library
+# dependencies found in the program do not name it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Sheets are drawn with the Liberation faces, which have the metrics of the
 # faces the layouts were made for.

@@ -38,6 +38,8 @@ for lib in $(objdump -p "$prog" | awk '$1 == "NEEDED" {print $2}'); do
   [ -n "$owner" ] || owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)
   grep -qx "$owner" <<<"$depends_names" || fail "$lib comes from '$owner', which Depends does not name"
 done
+# Loaded when a printer is first asked for, not linked.
+grep -qx libcups2 <<<"$depends_names" || fail "Depends does not name libcups2, which the program loads"
 
 echo "== the unpacked program"
 out=$("$prog" --version)

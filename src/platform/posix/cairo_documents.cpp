@@ -2,7 +2,6 @@
 
 #include <cairo-pdf.h>
 #include <cairo.h>
-#include <cups/cups.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include "base/cp1252.h"
 #include "platform/error.h"
 #include "platform/posix/cairo_canvas.h"
+#include "platform/posix/cups_library.h"
 #include "platform/posix/dot_canvas.h"
 #include "platform/posix/one_bit_png.h"
 #include "platform/posix/posix_output_file.h"
@@ -129,8 +129,8 @@ class CairoDocument final : public DrawnDocument {
     pdf_.FinishOrRaise();
     ended_ = true;
     if (printer_.empty()) return;
-    if (cupsPrintFile2(CUPS_HTTP_DEFAULT, printer_.c_str(), path_.c_str(), title_.c_str(), 0, nullptr) == 0)
-      throw PlatformError("the printer " + printer_ + " refused the sheets: " + cupsLastErrorString());
+    if (Cups().cupsPrintFile2(CUPS_HTTP_DEFAULT, printer_.c_str(), path_.c_str(), title_.c_str(), 0, nullptr) == 0)
+      throw PlatformError("the printer " + printer_ + " refused the sheets: " + Cups().cupsLastErrorString());
   }
 
  private:
@@ -269,21 +269,21 @@ DrawnDocuments::Resolution CairoDocuments::PrinterResolution(const std::string& 
   Resolution r{kDefaultPrinterResolution, kDefaultPrinterResolution};
   if (!pdfPath_.empty() || printer.empty()) return r;
   cups_dest_t* dests = nullptr;
-  const int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-  if (cups_dest_t* dest = cupsGetDest(printer.c_str(), nullptr, n, dests)) {
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-      if (ipp_attribute_t* a = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
+  const int n = Cups().cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  if (cups_dest_t* dest = Cups().cupsGetDest(printer.c_str(), nullptr, n, dests)) {
+    if (cups_dinfo_t* info = Cups().cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+      if (ipp_attribute_t* a = Cups().cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
         ipp_res_t units = IPP_RES_PER_INCH;
         int y = 0;
-        const int x = ippGetResolution(a, 0, &y, &units);
+        const int x = Cups().ippGetResolution(a, 0, &y, &units);
         const double perInch = units == IPP_RES_PER_CM ? 2.54 : 1.0;
         if (x > 0 && y > 0)
           r = {static_cast<int>(std::lround(x * perInch)), static_cast<int>(std::lround(y * perInch))};
       }
-      cupsFreeDestInfo(info);
+      Cups().cupsFreeDestInfo(info);
     }
   }
-  cupsFreeDests(n, dests);
+  Cups().cupsFreeDests(n, dests);
   return r;
 }
 

@@ -1,13 +1,12 @@
 #include "platform/posix/cups_printers.h"
 
-#include <cups/cups.h>
-
 #include <strings.h>
 
 #include <algorithm>
 #include <thread>
 
 #include "platform/error.h"
+#include "platform/posix/cups_library.h"
 #include "platform/posix/interrupt.h"
 
 namespace imptherm::posix {
@@ -20,8 +19,8 @@ constexpr char kEplFormat[] = "application/vnd.eltron-epl";
 // The server libcups is pointed at (CUPS_SERVER, or the system's), as a
 // person would name it.
 std::string ServerName() {
-  const std::string host = cupsServer();
-  return !host.empty() && host.front() == '/' ? host : host + ":" + std::to_string(ippPort());
+  const std::string host = Cups().cupsServer();
+  return !host.empty() && host.front() == '/' ? host : host + ":" + std::to_string(Cups().ippPort());
 }
 
 std::string Seconds(std::chrono::milliseconds limit) {
@@ -42,18 +41,19 @@ class ServerConnection {
   ~ServerConnection() {
     if (!http) return;
     ShutDownOnInterrupt(-1);
-    httpClose(http);
+    Cups().httpClose(http);
   }
 
   // Raises RunAbandoned on a stop, PlatformError naming the server when it
   // cannot be reached.
   void Open() {
-    http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                        static_cast<int>(limits_.connect.count()), InterruptFlag());
+    http = Cups().httpConnect2(Cups().cupsServer(), Cups().ippPort(), nullptr, AF_UNSPEC, Cups().cupsEncryption(), 1,
+                               static_cast<int>(limits_.connect.count()), InterruptFlag());
     ThrowIfInterrupted();
-    if (!http) throw PlatformError("the print server " + ServerName() + " cannot be reached: " + cupsLastErrorString());
-    httpSetTimeout(http, 0.1, OnWait, this);
-    ShutDownOnInterrupt(httpGetFd(http));
+    if (!http)
+      throw PlatformError("the print server " + ServerName() + " cannot be reached: " + Cups().cupsLastErrorString());
+    Cups().httpSetTimeout(http, 0.1, OnWait, this);
+    ShutDownOnInterrupt(Cups().httpGetFd(http));
   }
 
   // Starts the wait for the next answer.
@@ -67,7 +67,7 @@ class ServerConnection {
   std::string Failure() const {
     ThrowIfInterrupted();
     if (silent_) return "the print server " + ServerName() + " did not answer within " + Seconds(limits_.answer);
-    return cupsLastErrorString();
+    return Cups().cupsLastErrorString();
   }
 
   http_t* http = nullptr;
@@ -94,8 +94,8 @@ class Destination {
   Destination(const Destination&) = delete;
   Destination& operator=(const Destination&) = delete;
   ~Destination() {
-    if (info) cupsFreeDestInfo(info);
-    if (dest) cupsFreeDests(1, dest);
+    if (info) Cups().cupsFreeDestInfo(info);
+    if (dest) Cups().cupsFreeDests(1, dest);
   }
 
   // False, with Failure set, when the server or the printer cannot be
@@ -108,19 +108,19 @@ class Destination {
       return false;
     }
     server.Expect();
-    dest = cupsGetNamedDest(http(), printer.c_str(), nullptr);
+    dest = Cups().cupsGetNamedDest(http(), printer.c_str(), nullptr);
     if (dest) {
       server.Expect();
-      info = cupsCopyDestInfo(http(), dest);
+      info = Cups().cupsCopyDestInfo(http(), dest);
     }
     if (!info) failure_ = server.Failure();
     return info != nullptr;
   }
 
   JobInput Input() {
-    ipp_attribute_t* formats = cupsFindDestSupported(http(), dest, info, "document-format");
-    if (formats && ippContainsString(formats, kEplFormat)) return JobInput::Epl2;
-    if (formats && ippContainsString(formats, CUPS_FORMAT_RAW)) return JobInput::Raw;
+    ipp_attribute_t* formats = Cups().cupsFindDestSupported(http(), dest, info, "document-format");
+    if (formats && Cups().ippContainsString(formats, kEplFormat)) return JobInput::Epl2;
+    if (formats && Cups().ippContainsString(formats, CUPS_FORMAT_RAW)) return JobInput::Raw;
     return JobInput::Neither;
   }
 
@@ -146,33 +146,33 @@ struct JobStatus {
 };
 
 JobStatus AskJob(Destination& d, const std::string& printer, int jobId) {
-  const char* uri = cupsGetOption("printer-uri-supported", d.dest->num_options, d.dest->options);
+  const char* uri = Cups().cupsGetOption("printer-uri-supported", d.dest->num_options, d.dest->options);
   const std::string printerUri = uri ? uri : "ipp://localhost/printers/" + printer;
   char scheme[32], user[256], host[256], resource[1024];
   int port = 0;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, printerUri.c_str(), scheme, sizeof scheme, user, sizeof user, host,
-                      sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+  if (Cups().httpSeparateURI(HTTP_URI_CODING_ALL, printerUri.c_str(), scheme, sizeof scheme, user, sizeof user, host,
+                             sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
     return {};
-  ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerUri.c_str());
-  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ipp_t* request = Cups().ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerUri.c_str());
+  Cups().ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, Cups().cupsUser());
   const char* wanted[] = {"job-state", "job-state-reasons", "job-printer-state-message"};
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+  Cups().ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
   d.server.Expect();
-  ipp_t* answer = cupsDoRequest(d.http(), request, resource);
+  ipp_t* answer = Cups().cupsDoRequest(d.http(), request, resource);
   JobStatus status;
-  if (ipp_attribute_t* state = ippFindAttribute(answer, "job-state", IPP_TAG_ENUM)) {
+  if (ipp_attribute_t* state = Cups().ippFindAttribute(answer, "job-state", IPP_TAG_ENUM)) {
     status.known = true;
-    status.state = static_cast<ipp_jstate_t>(ippGetInteger(state, 0));
-    if (ipp_attribute_t* reasons = ippFindAttribute(answer, "job-state-reasons", IPP_TAG_KEYWORD))
-      for (int i = 0; i < ippGetCount(reasons); ++i)
-        status.reasons += (i ? ", " : "") + std::string(ippGetString(reasons, i, nullptr));
-    ipp_attribute_t* message = ippFindAttribute(answer, "job-printer-state-message", IPP_TAG_TEXT);
-    if (const char* text = message ? ippGetString(message, 0, nullptr) : nullptr; text && *text)
+    status.state = static_cast<ipp_jstate_t>(Cups().ippGetInteger(state, 0));
+    if (ipp_attribute_t* reasons = Cups().ippFindAttribute(answer, "job-state-reasons", IPP_TAG_KEYWORD))
+      for (int i = 0; i < Cups().ippGetCount(reasons); ++i)
+        status.reasons += (i ? ", " : "") + std::string(Cups().ippGetString(reasons, i, nullptr));
+    ipp_attribute_t* message = Cups().ippFindAttribute(answer, "job-printer-state-message", IPP_TAG_TEXT);
+    if (const char* text = message ? Cups().ippGetString(message, 0, nullptr) : nullptr; text && *text)
       status.reasons = text + (status.reasons.empty() ? "" : " (" + status.reasons + ")");
   }
-  ippDelete(answer);
+  Cups().ippDelete(answer);
   return status;
 }
 
@@ -197,22 +197,22 @@ class CupsRawDocument final : public RawDocument {
     if (ended_) return;
     // The request must be closed before the job can be cancelled.
     d_->server.Expect();
-    cupsFinishDestDocument(d_->http(), d_->dest, d_->info);
+    Cups().cupsFinishDestDocument(d_->http(), d_->dest, d_->info);
     d_->server.Expect();
-    cupsCancelDestJob(d_->http(), d_->dest, jobId_);
+    Cups().cupsCancelDestJob(d_->http(), d_->dest, jobId_);
   }
 
   void Write(const std::string& bytes) override {
     if (bytes.empty()) return;
     d_->server.Expect();
-    if (cupsWriteRequestData(d_->http(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE)
+    if (Cups().cupsWriteRequestData(d_->http(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE)
       throw PlatformError(d_->Failure("cannot send the job to", printer_));
   }
 
   std::string End() override {
     ended_ = true;
     d_->server.Expect();
-    if (cupsFinishDestDocument(d_->http(), d_->dest, d_->info) != IPP_STATUS_OK)
+    if (Cups().cupsFinishDestDocument(d_->http(), d_->dest, d_->info) != IPP_STATUS_OK)
       throw PlatformError(d_->Failure("the job was not accepted by", printer_));
     return Follow();
   }
@@ -265,30 +265,30 @@ CupsPrinters::Listed CupsPrinters::Ask() {
   server.Open();
   auto failed = [&] {
     // No destination is an answer of its own: an empty list is no printer.
-    const ipp_status_t status = cupsLastError();
+    const ipp_status_t status = Cups().cupsLastError();
     return status >= IPP_STATUS_REDIRECTION_OTHER_SITE && status != IPP_STATUS_ERROR_NOT_FOUND;
   };
-  ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ipp_t* request = Cups().ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, Cups().cupsUser());
   server.Expect();
-  ipp_t* answer = cupsDoRequest(server.http, request, "/");
+  ipp_t* answer = Cups().cupsDoRequest(server.http, request, "/");
   if (failed()) {
-    ippDelete(answer);
+    Cups().ippDelete(answer);
     throw PlatformError("the printers of " + ServerName() + " cannot be listed: " + server.Failure());
   }
   Listed listed;
-  for (ipp_attribute_t* a = ippFindAttribute(answer, "printer-name", IPP_TAG_NAME); a;
-       a = ippFindNextAttribute(answer, "printer-name", IPP_TAG_NAME))
-    listed.names.emplace_back(ippGetString(a, 0, nullptr));
-  ippDelete(answer);
+  for (ipp_attribute_t* a = Cups().ippFindAttribute(answer, "printer-name", IPP_TAG_NAME); a;
+       a = Cups().ippFindNextAttribute(answer, "printer-name", IPP_TAG_NAME))
+    listed.names.emplace_back(Cups().ippGetString(a, 0, nullptr));
+  Cups().ippDelete(answer);
   // The order libcups lists them in: by name, without regard to letter case.
   std::stable_sort(listed.names.begin(), listed.names.end(),
                    [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
   if (listed.names.empty()) return listed;
   ThrowIfInterrupted();
   server.Expect();
-  const char* byDefault = cupsGetDefault2(server.http);
+  const char* byDefault = Cups().cupsGetDefault2(server.http);
   if (!byDefault && failed())
     throw PlatformError("the default printer of " + ServerName() + " cannot be asked: " + server.Failure());
   if (byDefault) listed.byDefault = byDefault;
@@ -312,14 +312,15 @@ std::unique_ptr<RawDocument> CupsPrinters::StartRawDocument(const std::string& p
   const char* format = d->Input() == JobInput::Epl2 ? kEplFormat : CUPS_FORMAT_RAW;
   int jobId = 0;
   d->server.Expect();
-  if (cupsCreateDestJob(d->http(), d->dest, d->info, &jobId, title.c_str(), 0, nullptr) != IPP_STATUS_OK || jobId == 0)
+  if (Cups().cupsCreateDestJob(d->http(), d->dest, d->info, &jobId, title.c_str(), 0, nullptr) != IPP_STATUS_OK ||
+      jobId == 0)
     throw PlatformError(d->Failure("cannot start a job on", printer));
   d->server.Expect();
-  if (cupsStartDestDocument(d->http(), d->dest, d->info, jobId, title.c_str(), format, 0, nullptr, 1) !=
+  if (Cups().cupsStartDestDocument(d->http(), d->dest, d->info, jobId, title.c_str(), format, 0, nullptr, 1) !=
       HTTP_STATUS_CONTINUE) {
     const std::string failure = d->Failure("cannot start a document on", printer);
     d->server.Expect();
-    cupsCancelDestJob(d->http(), d->dest, jobId);
+    Cups().cupsCancelDestJob(d->http(), d->dest, jobId);
     throw PlatformError(failure);
   }
   return std::make_unique<CupsRawDocument>(printer, std::move(d), jobId, waiting_, jobWaitLimit);
