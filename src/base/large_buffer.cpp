@@ -35,4 +35,17 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
 
 LargeBuffer::~LargeBuffer() { std::free(data_); }
 
+void LargeBuffer::Release(std::size_t bytes) {
+#if defined(__linux__)
+  // Only the room made of huge pages starts on one.
+  if (size_ < kHugePage) return;
+  const std::size_t whole = bytes / kHugePage * kHugePage;
+  if (whole <= released_) return;
+  ::madvise(data_ + released_, whole - released_, MADV_DONTNEED);
+  released_ = whole;
+#else
+  (void)bytes;
+#endif
+}
+
 }  // namespace imptherm

@@ -16,14 +16,21 @@ class LargeBuffer {
   explicit LargeBuffer(std::size_t size);
   ~LargeBuffer();
   LargeBuffer(LargeBuffer&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+      : data_(std::exchange(other.data_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        released_(std::exchange(other.released_, 0)) {}
   LargeBuffer& operator=(LargeBuffer&& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
+    std::swap(released_, other.released_);
     return *this;
   }
   LargeBuffer(const LargeBuffer&) = delete;
   LargeBuffer& operator=(const LargeBuffer&) = delete;
+
+  // Gives the memory of the first `bytes` back to the system, as far as it
+  // is in whole huge pages; what is given back reads as zeros after.
+  void Release(std::size_t bytes);
 
   char* data() { return data_; }
   const char* data() const { return data_; }
@@ -32,6 +39,7 @@ class LargeBuffer {
  private:
   char* data_ = nullptr;
   std::size_t size_ = 0;
+  std::size_t released_ = 0;
 };
 
 }  // namespace imptherm

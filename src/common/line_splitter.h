@@ -19,11 +19,18 @@ class LineSplitter {
   // was seen (nothing after it is looked at).
   template <typename Take>
   bool Feed(std::string_view bytes, Take&& take);
-  // The last line when the text does not end with a line end.
+  // The last line when the text does not end with a line end: what was fed
+  // after the last line end, then `rest`, which holds none. A last line fed
+  // only as `rest` is taken where it stands, not gathered first.
   template <typename Take>
-  void Finish(Take&& take) {
-    if (!partial_.empty()) take(std::string_view(partial_));
-    partial_.clear();
+  void Finish(Take&& take, std::string_view rest = {}) {
+    if (!partial_.empty()) {
+      partial_.append(rest);
+      take(std::string_view(partial_));
+      partial_.clear();
+    } else if (!rest.empty()) {
+      take(rest);
+    }
   }
 
  private:
@@ -55,6 +62,22 @@ inline std::size_t NextControlByte(std::string_view bytes, std::size_t i) {
   }
   while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20) ++i;
   return i;
+}
+
+// A byte that ends a line, or the text (Ctrl-Z).
+inline bool EndsLine(char c) { return c == '\r' || c == '\n' || c == '\x1A'; }
+
+// Where a piece of `bytes` from `from` on, of `least` bytes (at least one)
+// or a little more, ends: just after the first line end or Ctrl-Z it holds
+// from its `least`th byte on, or at the end of the bytes. A splitter fed
+// such pieces never has to gather a line from two of them.
+inline std::size_t PieceEnd(std::string_view bytes, std::size_t from, std::size_t least) {
+  if (least >= bytes.size() - from) return bytes.size();
+  for (std::size_t i = from + least - 1;; ++i) {
+    i = NextControlByte(bytes, i);
+    if (i == bytes.size()) return i;
+    if (EndsLine(bytes[i])) return i + 1;
+  }
 }
 
 template <typename Take>

@@ -75,13 +75,17 @@ LabelFileResult ReadLabelDataLazily(LargeBuffer text, std::size_t size) {
   constexpr std::size_t kHeaderBlock = 256;
   std::size_t at = 0;
   bool open = true;
+  const std::string_view bytes(text.data(), size);
   while (open && at < size && !reader.refused() && !reader.headerRead()) {
-    const std::size_t n = std::min(kHeaderBlock, size - at);
-    open = splitter.Feed(std::string_view(text.data() + at, n), take);
-    at += n;
+    const std::size_t end = PieceEnd(bytes, at, kHeaderBlock);
+    open = splitter.Feed(bytes.substr(at, end - at), take);
+    at = end;
   }
   if (open && at == size) splitter.Finish(take);
-  if (open && at < size && !reader.refused()) reader.lines().Defer(std::move(text), size, at, std::move(splitter));
+  if (open && at < size && !reader.refused()) {
+    text.Release(at);
+    reader.lines().Defer(std::move(text), size, at, std::move(splitter));
+  }
   return Finish(reader);
 }
 
