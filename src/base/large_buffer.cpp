@@ -1,6 +1,7 @@
 #include "base/large_buffer.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -34,6 +35,12 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
 }
 
 LargeBuffer::~LargeBuffer() { std::free(data_); }
+
+LargeBuffer LargeBuffer::Resized(std::size_t size, std::size_t kept) const {
+  LargeBuffer other(size);
+  if (kept > 0) std::memcpy(other.data_, data_, kept);
+  return other;
+}
 
 void LargeBuffer::Release(std::size_t bytes) {
 #if defined(__linux__)

@@ -28,6 +28,8 @@ class LargeBuffer {
   LargeBuffer(const LargeBuffer&) = delete;
   LargeBuffer& operator=(const LargeBuffer&) = delete;
 
+  // New room of `size` bytes holding the first `kept` bytes of this one.
+  LargeBuffer Resized(std::size_t size, std::size_t kept) const;
   // Gives the memory of the first `bytes` back to the system, as far as it
   // is in whole huge pages; what is given back reads as zeros after.
   void Release(std::size_t bytes);

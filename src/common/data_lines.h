@@ -32,10 +32,9 @@ class DataLines {
   DataLines& operator=(DataLines&&) noexcept = default;
   // A copy takes the room its lines fill, no more, and has them all cut.
   DataLines(const DataLines& other) : count_(other.size()) {
-    bytes_ = LargeBuffer(other.used_);
+    bytes_ = other.bytes_.Resized(other.used_, other.used_);
     used_ = other.used_;
     marks_ = other.marks_;
-    if (used_ > 0) std::memcpy(bytes_.data(), other.bytes_.data(), used_);
   }
   DataLines& operator=(const DataLines& other) {
     if (this != &other) *this = DataLines(other);
@@ -93,10 +92,7 @@ class DataLines {
   // buffer that grows at least doubles, so that each byte is copied about
   // once more at most.
   void Grow(std::size_t size) const {
-    if (size <= bytes_.size()) return;
-    LargeBuffer bigger(std::max(size, 2 * bytes_.size()));
-    if (used_ > 0) std::memcpy(bigger.data(), bytes_.data(), used_);
-    bytes_ = std::move(bigger);
+    if (size > bytes_.size()) bytes_ = bytes_.Resized(std::max(size, 2 * bytes_.size()), used_);
   }
   // Most lines are short: they are copied in two overlapping words rather
   // than through a call.

@@ -97,7 +97,7 @@ bool LineSplitter::Feed(std::string_view bytes, Take&& take) {
         continue;
       }
     }
-    if (c != '\r' && c != '\n' && c != '\x1A') continue;
+    if (!EndsLine(c)) continue;
     if (partial_.empty()) {
       if (c != '\x1A' || i > start) take(bytes.substr(start, i - start));
     } else {

@@ -91,8 +91,12 @@ void ThermalJobsAhead::Push(Piece piece) {
   if (stash_.empty()) stash_.swap(spare_);
 }
 
+void ThermalJobsAhead::GiveBack(std::string text) {
+  if (text.capacity() > 0 && done_.size() < kAheadPieces) done_.push_back(std::move(text));
+}
+
 ThermalJobsAhead::Piece ThermalJobsAhead::Pop(std::string done) {
-  if (done.capacity() > 0 && done_.size() < kAheadPieces) done_.push_back(std::move(done));
+  GiveBack(std::move(done));
   if (at_ == batch_.size()) {
     // Everything rendered so far is taken over at once, and the rendering
     // thread may fill the queue again.
@@ -144,7 +148,7 @@ void ThermalJobsAhead::Build(JobSink& sink) {
     if (!piece.text.empty()) sink.Write(piece.text);
     done = std::move(piece.text);
   }
-  if (done.capacity() > 0 && done_.size() < kAheadPieces) done_.push_back(std::move(done));
+  GiveBack(std::move(done));
 }
 
 }  // namespace imptherm

@@ -62,6 +62,8 @@ class ThermalJobsAhead {
   // A piece to fill, its text one that went out before where there is one.
   Piece Fresh(bool first);
   void Push(Piece piece);
+  // Keeps the text of a piece that went out for the rendering thread.
+  void GiveBack(std::string text);
   // The next piece; `done` is the text of a piece that went out.
   Piece Pop(std::string done);
 

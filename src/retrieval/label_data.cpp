@@ -103,11 +103,7 @@ LabelFileResult ReadLabelDataFile(const std::string& path) {
   LargeBuffer text(room);
   std::size_t size = 0;
   for (;;) {
-    if (size == text.size()) {
-      LargeBuffer bigger(2 * text.size());
-      std::memcpy(bigger.data(), text.data(), size);
-      text = std::move(bigger);
-    }
+    if (size == text.size()) text = text.Resized(2 * text.size(), size);
     const std::size_t n = std::fread(text.data() + size, 1, text.size() - size, f.get());
     if (n == 0) {
       if (std::ferror(f.get())) throw PlatformError("cannot read " + path + ": " + std::strerror(errno));

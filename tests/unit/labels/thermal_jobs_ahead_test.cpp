@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fakes/fake_platform.h"
 #include "platform/error.h"
 
@@ -31,33 +33,39 @@ class ThermalJobsAheadTest : public ::testing::Test {
     std::vector<int> labels;
     std::string log;
   };
-  Jobs OneByOne() {
+  // The jobs `build` makes, one each time `take` takes a record.
+  Jobs Collect(const std::function<bool()>& take, const std::function<void(JobSink&)>& build) {
     Jobs jobs;
-    RecordLines record;
-    for (std::size_t index = 0; index < lines.size();) {
-      index = GroupRecordLines(lines, index, record);
+    while (take()) {
       EditBeforeJob(static_cast<int>(jobs.bytes.size()));
       StringJobSink sink;
-      BuildThermalJob(ctx, run, record, sink);
+      build(sink);
       jobs.bytes.push_back(sink.bytes);
       jobs.labels.push_back(sink.labels());
     }
     jobs.log = f.temp.Read("OWTMP.LOG");
     return jobs;
   }
+  Jobs OneByOne() {
+    RecordLines record;
+    std::size_t index = 0;
+    return Collect(
+        [&] {
+          if (index >= lines.size()) return false;
+          index = GroupRecordLines(lines, index, record);
+          return true;
+        },
+        [&](JobSink& sink) { BuildThermalJob(ctx, run, record, sink); });
+  }
   Jobs Ahead() {
-    Jobs jobs;
     ThermalJobsAhead ahead(ctx, run, lines);
-    while (!ahead.Done()) {
-      ahead.Next();
-      EditBeforeJob(static_cast<int>(jobs.bytes.size()));
-      StringJobSink sink;
-      ahead.Build(sink);
-      jobs.bytes.push_back(sink.bytes);
-      jobs.labels.push_back(sink.labels());
-    }
-    jobs.log = f.temp.Read("OWTMP.LOG");
-    return jobs;
+    return Collect(
+        [&] {
+          if (ahead.Done()) return false;
+          ahead.Next();
+          return true;
+        },
+        [&](JobSink& sink) { ahead.Build(sink); });
   }
 
   fakes::FakePlatform f;
