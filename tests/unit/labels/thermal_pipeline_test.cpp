@@ -75,6 +75,32 @@ TEST(ThermalPipelineTest, LinesCutAsTheRunGoesMakeTheSameJobs) {
   EXPECT_TRUE(jobs[1] == jobs[0]);
 }
 
+// Where the jobs go is worked out again for each print run: a run after
+// the temp folder changed writes its job file in the new one.
+TEST(ThermalPipelineTest, EachRunWritesItsJobFileInItsOwnTempFolder) {
+  fakes::FakePlatform f;
+  Module module(f.platform);
+  module.stages = MakeCoreStages(module);
+  const RecordLines file = testdata::Lines("labels/two_records.txt");
+  DataLines lines;
+  for (std::size_t i = 4; i < file.size(); ++i) lines.push_back(file[i]);
+  const RunOptions run{"4", "FILE", "", 1, 0, {}};
+  fakes::TempDir second;
+  for (const std::string& folder : {f.temp.path(), second.path()}) {
+    f.system.tempPath = folder;
+    // The download begins the run.
+    f.network.replies.push_back({"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"});
+    fakes::FakeMemo memo;
+    module.stages->DownloadLabelData("srv/get", "", memo);
+    for (const auto jobs = module.stages->StartThermalJobs(run, lines); !jobs->Done();) {
+      jobs->Next();
+      ASSERT_EQ(PrintThermalRecord(*module.stages, run, *jobs).message, "");
+    }
+  }
+  EXPECT_NE(second.Read(kJobFileName), "");
+  EXPECT_EQ(second.Read(kJobFileName), f.temp.Read(kJobFileName));
+}
+
 // The demonstration data: every kind prints its labels, the preset label
 // once, the baggage file's day number is 999, and every barcode lies whole
 // on the label as a printer encodes it (turned half a turn, it runs left
